@@ -1,0 +1,319 @@
+#include "link/SensorLink.h"
+
+#include "link/Framing.h"
+#include "link/Speeds.h"
+#include "model/Numbers.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLocale>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+
+namespace kelvar {
+
+namespace {
+
+// Every byte of a request between STX and ETX must be printable ASCII: a
+// control character would break the framing and the sensors know nothing
+// above 0x7E.
+bool PacketIsSendable(const QByteArray& packet) {
+    if (IsEmptyOrNul(packet)) {
+        return false;
+    }
+    const QByteArrayView body = QByteArrayView(packet).sliced(1, packet.size() - 2);
+    return std::all_of(body.begin(), body.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+QString Milliseconds(double ms, QStringView pattern) {
+    return FormatNumber(ms, pattern, QLocale());
+}
+
+} // namespace
+
+cSensorLink::cSensorLink(cSerialPort& port, QObject* parent) : QObject(parent), port_(port) {
+    connect(&port_, &cSerialPort::portEvent, this, &cSensorLink::onPortEvent);
+    intervalTimer_.StartTimer();
+}
+
+cSensorLink::~cSensorLink() {
+    port_.disconnect(this);
+}
+
+bool cSensorLink::OpenPort(int port, int speedIndex) {
+    StateFlags.ClearBit(StateBit::PortOpen);
+    port_.close();
+    CurrentPort = port;
+    BaudIndex = ValidSpeedIndex(speedIndex);
+    const bool opened =
+        port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) && port_.isOpen();
+    if (opened) {
+        StateFlags.SetBit(StateBit::PortOpen);
+        portErrorText_.clear();
+    } else {
+        portErrorText_ = port_.failureText();
+    }
+    ShowCommStatus();
+    return opened;
+}
+
+void cSensorLink::ClosePort() {
+    port_.close();
+    StateFlags.ClearBit(StateBit::PortOpen);
+}
+
+QString cSensorLink::PortDescription() {
+    BaudIndex = ValidSpeedIndex(BaudIndex);
+    return QStringLiteral("Comm %1 @ %2K")
+        .arg(CurrentPort)
+        .arg(QLatin1String(SpeedTable[BaudIndex].speedText));
+}
+
+void cSensorLink::ShowCommStatus() {
+    const unsigned changed =
+        commStatus_.Show(StateFlags, StatusWord, rxErrors_, txErrors_, PortDescription());
+    emit commStatusChanged(changed);
+}
+
+cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int address) {
+    if (awaitingReply_) {
+        return Outcome::Busy;
+    }
+    if (address < 1) {
+        address = CurrentAddress;
+    }
+    if (address < MinAddress || address > MaxAddress) {
+        return Outcome::NotSent;
+    }
+
+    intervalTimer_.StopTimer();
+    intervalMs_ = intervalTimer_.ElapsedTime() * 1000.0;
+    packetTimer_.StartTimer();
+    lastAnswer_.clear();
+
+    Outcome outcome = Outcome::NoAnswer;
+    if (!StateFlags.TestBit(StateBit::PortOpen)) {
+        StatusWord.SetBit(LinkBit::NoAnswer);
+        awaitingReply_ = false;
+    } else {
+        lastSendTick_ = TickCount();
+        awaitingReply_ = true;
+        replyValid_ = false;
+        portLostDuringWait_ = false;
+        const QByteArray packet = FrameRequest(address, commandText);
+        txText_ = RequestText(packet);
+        display_.txData = QString::fromLatin1(txText_);
+        expectedLetter_ = commandText.startsWith('#') ? 0 : AddressLetter(address);
+
+        if (!PacketIsSendable(packet)) {
+            StatusWord.SetBit(LinkBit::TxErrorCounted);
+            awaitingReply_ = false;
+            outcome = Outcome::NotSent;
+        } else if (!port_.write(packet)) {
+            // The driver took nothing: a transmit error, and no answer can come.
+            StatusWord.SetBit(LinkBit::TxLineError);
+            StatusWord.SetBit(LinkBit::NoAnswer);
+            awaitingReply_ = false;
+        } else if (!WaitForAnswer(lastSendTick_ + static_cast<std::uint32_t>(PacketTimeout) + 1U)) {
+            StatusWord.SetBit(LinkBit::NoAnswer);
+            awaitingReply_ = false;
+            display_.commLabel =
+                QStringLiteral("Error on Command: ") +
+                QString::fromLatin1(commandText.first(std::min<qsizetype>(1, commandText.size())));
+        } else {
+            StatusWord.ClearBit(LinkBit::NoAnswer);
+            if (PacketInterval > 0) {
+                // The pause lets a slow sensor turn its line around; nothing
+                // else may run in it, so it sleeps instead of serving events.
+                QThread::msleep(static_cast<unsigned long>(PacketInterval));
+            }
+            outcome = replyValid_ ? Outcome::Answered : Outcome::BadAnswer;
+        }
+    }
+
+    packetTimer_.StopTimer();
+    packetMs_ = packetTimer_.ElapsedTime() * 1000.0;
+    intervalTimer_.StartTimer();
+    display_.packetTime = Milliseconds(packetMs_, u"#.0") + QStringLiteral(" msec");
+    display_.intervalTime = Milliseconds(intervalMs_, u"#.0") + QStringLiteral(" msec");
+    display_.infoDelay = Milliseconds(intervalMs_, u"#.0");
+    display_.infoPacketTime = Milliseconds(packetMs_, u"#.#");
+    display_.infoTimeout = QString::number(PacketTimeout);
+    emit displayChanged();
+    RefreshStatus();
+    return outcome;
+}
+
+// The deadline lies one tick beyond the time-out: the tick read at sending
+// may be almost a millisecond old, and a time-out must never come early.
+bool cSensorLink::WaitForAnswer(std::uint32_t deadline) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    waitLoop_ = &loop;
+    while (awaitingReply_ && !portLostDuringWait_) {
+        const std::uint32_t now = TickCount();
+        if (TickReached(now, deadline)) {
+            // An answer that has landed by now still counts: let it in first.
+            QCoreApplication::processEvents();
+            break;
+        }
+        timer.start(static_cast<int>(deadline - now));
+        loop.exec();
+    }
+    waitLoop_ = nullptr;
+    return !awaitingReply_ && !portLostDuringWait_;
+}
+
+void cSensorLink::EndWait() {
+    awaitingReply_ = false;
+    if (waitLoop_ != nullptr) {
+        waitLoop_->quit();
+    }
+}
+
+void cSensorLink::ReceiveChars(QByteArrayView text) {
+    if (rxIndex_ == 0) {
+        rxIndex_ = 1;
+    }
+    for (const char c : text) {
+        if (c == ETX || rxIndex_ >= MaxFrameChars + 2) {
+            rxActive_ = false;
+            if (rxIndex_ < MaxFrameChars + 2) {
+                ParsePacket();
+            } else {
+                // Too long to be an answer: drop it and wait for the next SOH.
+                rxSlots_.clear();
+                rxIndex_ = 1;
+            }
+        } else if (c == SOH) {
+            rxSlots_.clear();
+            rxIndex_ = 1;
+            rxActive_ = true;
+        } else if (rxActive_) {
+            rxSlots_.append(c);
+            ++rxIndex_;
+        }
+    }
+}
+
+void cSensorLink::ParsePacket() {
+    const QByteArray frame = rxSlots_;
+    rxSlots_.clear();
+    display_.rxData = QString::fromLatin1(frame);
+    emit displayChanged();
+    if (IsEmptyOrNul(frame)) {
+        EndWait();
+        return;
+    }
+    lastAnswer_ = frame;
+    if (!FrameCrcMatches(frame)) {
+        StatusWord.SetBit(LinkBit::CrcError);
+    } else if (expectedLetter_ != 0 && frame.at(0) != expectedLetter_) {
+        // Another sensor's answer is not the answer: keep waiting for the
+        // one asked, and count it as a receive error.
+        StatusWord.SetBit(LinkBit::RxError2);
+        RefreshStatus();
+        return;
+    } else {
+        if (decoder_.Decode(frame)) {
+            replyValid_ = true;
+        }
+        StatusWord.ClearBit(LinkBit::CrcError);
+    }
+    EndWait();
+    RefreshStatus();
+}
+
+bool cSensorLink::CheckErrorCount() {
+    using namespace LinkBit;
+    if (StatusWord.TestBit(ResetCounters)) {
+        StatusWord.mask(0x7C00FFFF, 0);
+        rxErrors_.fill(0);
+        txErrors_.fill(0);
+        StatusWord.ClearBit(RxErrorCounted);
+        StatusWord.ClearBit(TxErrorCounted);
+        return true;
+    }
+    StatusWord.ClearBit(RxErrorCounted);
+    StatusWord.ClearBit(TxErrorCounted);
+    const auto count = [this](ErrorCounters& counters, int index, int flagBit) {
+        ++counters[index];
+        ++counters[0];
+        StatusWord.SetBit(flagBit);
+    };
+    if (StatusWord.TestBit(RxError2)) {
+        count(rxErrors_, 2, RxErrorCounted);
+    }
+    if (StatusWord.TestBit(CrcError)) {
+        count(rxErrors_, 1, RxErrorCounted);
+    }
+    if (StatusWord.TestBit(RxLineError)) {
+        count(rxErrors_, 4, RxErrorCounted);
+        StatusWord.ClearBit(RxLineError);
+    }
+    if (StatusWord.TestBit(NoAnswer)) {
+        count(txErrors_, 2, TxErrorCounted);
+    }
+    if (StatusWord.TestBit(TxError2)) {
+        count(txErrors_, 1, TxErrorCounted);
+    }
+    if (StatusWord.TestBit(TxLineError)) {
+        count(txErrors_, 4, TxErrorCounted);
+        StatusWord.ClearBit(TxLineError);
+    }
+    return !StatusWord.TestBit(RxErrorCounted) && !StatusWord.TestBit(TxErrorCounted);
+}
+
+void cSensorLink::RefreshStatus() {
+    const bool commOk = StateFlags.TestBit(StateBit::PortOpen) &&
+                        StateFlags.TestBit(StateBit::OnLine) &&
+                        StateFlags.TestBit(StateBit::LinkHealthy);
+    commOk ? StateFlags.SetBit(StateBit::CommOk) : StateFlags.ClearBit(StateBit::CommOk);
+    if ((StatusWord.Map() & LinkBit::FlagMask) != lastLinkFlags_) {
+        CheckErrorCount() ? StateFlags.SetBit(StateBit::LinkHealthy)
+                          : StateFlags.ClearBit(StateBit::LinkHealthy);
+    }
+    lastLinkFlags_ = StatusWord.Map() & LinkBit::FlagMask;
+    emit statusRefreshed();
+}
+
+void cSensorLink::onPortEvent(PortEvent event) {
+    switch (event) {
+    case PortEvent::DataReceived:
+        ReceiveChars(port_.readAll());
+        break;
+    case PortEvent::FramingError:
+    case PortEvent::Overrun:
+    case PortEvent::TransmitFull:
+    case PortEvent::DeviceControlError:
+        StatusWord.SetBit(LinkBit::TxLineError);
+        break;
+    case PortEvent::ReceiveOverflow:
+    case PortEvent::ParityError:
+        StatusWord.SetBit(LinkBit::RxLineError);
+        break;
+    case PortEvent::DeviceRemoved: {
+        const bool wasOpen = StateFlags.TestBit(StateBit::PortOpen);
+        port_.close();
+        StateFlags.ClearBit(StateBit::PortOpen);
+        if (awaitingReply_) {
+            portLostDuringWait_ = true;
+            if (waitLoop_ != nullptr) {
+                waitLoop_->quit();
+            }
+        }
+        if (wasOpen) {
+            portErrorText_ = QStringLiteral("%1 was disconnected").arg(port_.deviceName());
+            ShowCommStatus();
+            emit portLost(portErrorText_);
+        }
+        break;
+    }
+    }
+}
+
+} // namespace kelvar

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "link/CommStatus.h"
+#include "link/HiResTimer.h"
+#include "link/PortNames.h"
+#include "link/ResponseDecoder.h"
+#include "link/SerialPort.h"
+#include "model/BitMap.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+class QEventLoop;
+
+namespace kelvar {
+
+// StatusWord bits kept by the link.
+namespace LinkBit {
+inline constexpr int RxErrorCounted = 16;
+inline constexpr int CrcError = 17;
+inline constexpr int RxError2 = 18;
+inline constexpr int TxErrorCounted = 19;
+inline constexpr int TxError2 = 20;
+inline constexpr int NoAnswer = 21;
+inline constexpr int RxLineError = 22;
+inline constexpr int TxLineError = 23;
+inline constexpr int ResetCounters = 25;
+inline constexpr std::int32_t FlagMask = 0x03FF0000; // bits 16 to 25
+inline constexpr std::int32_t StartWord = 0x00800000;
+} // namespace LinkBit
+
+// StateFlags bits.
+namespace StateBit {
+inline constexpr int CommOk = 0;
+inline constexpr int LinkHealthy = 1;
+inline constexpr int PortAvailable = 3;
+inline constexpr int PortOpen = 4;
+inline constexpr int OnLine = 5;
+inline constexpr int DataLoaded = 8;
+inline constexpr int FullScan = 30;
+} // namespace StateBit
+
+// What the window shows of the last transaction.
+struct LinkDisplay {
+    QString commLabel;    // "Error on Command: " and the command letter after a time-out
+    QString txData;       // address letter, command and CRC of the last request
+    QString rxData;       // the characters of the last answer frame
+    QString packetTime;   // "#.0 msec"
+    QString intervalTime; // "#.0 msec"
+    QString infoDelay;    // packet-information panel "Delay:"
+    QString infoPacketTime;
+    QString infoTimeout;
+};
+
+// The request/response link to the sensors: one transaction at a time,
+// framing, frame assembly, error flags and counters, and the state of the
+// communications status panel.
+class cSensorLink : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome {
+        Answered,  // a good answer with a known letter
+        BadAnswer, // an answer came, but with a CRC error or an unknown letter
+        NoAnswer,  // time-out, port closed, or the port went away
+        NotSent,   // the address or the command text cannot be sent
+        Busy,      // another transaction is waiting for its answer
+    };
+
+    explicit cSensorLink(cSerialPort& port, QObject* parent = nullptr);
+    ~cSensorLink() override;
+
+    // --- link settings
+    std::int32_t PacketTimeout = 25; // ms
+    std::int32_t PacketInterval = 0; // ms
+    int CurrentAddress = 0;
+    int CurrentPort = 1;
+    int BaudIndex = 0;
+    cPortNames PortNames;
+
+    clsBitMap StatusWord{LinkBit::StartWord};
+    clsBitMap StateFlags;
+
+    // --- port set-up
+    bool OpenPort(int port, int speedIndex);
+    void ClosePort();
+    QString PortDescription();
+    // Why the last open failed, or why the port was lost; empty otherwise.
+    const QString& PortErrorText() const { return portErrorText_; }
+    void ShowCommStatus();
+    const cCommStatus& CommStatus() const { return commStatus_; }
+
+    // --- transactions
+    // Address below 1 means the current sensor address.
+    Outcome SendCommand(QByteArrayView commandText, int address);
+    void ReceiveChars(QByteArrayView text);
+    bool CheckErrorCount();
+    // The link part of the status refresh that follows every exchange.
+    void RefreshStatus();
+
+    bool AwaitingReply() const { return awaitingReply_; }
+    bool ReplyValid() const { return replyValid_; }
+    const QByteArray& TxText() const { return txText_; }
+    // The frame of the last answer received during the last transaction;
+    // empty when none came.
+    const QByteArray& LastAnswer() const { return lastAnswer_; }
+    std::uint32_t LastSendTick() const { return lastSendTick_; }
+    double PacketMs() const { return packetMs_; }
+    double IntervalMs() const { return intervalMs_; }
+    const ErrorCounters& RxErrors() const { return rxErrors_; }
+    const ErrorCounters& TxErrors() const { return txErrors_; }
+    const LinkDisplay& Display() const { return display_; }
+
+    cResponseDecoder& Decoder() { return decoder_; }
+
+signals:
+    void displayChanged();
+    void commStatusChanged(unsigned changedLines);
+    void statusRefreshed();
+    // The port went away while open; reported once per loss.
+    void portLost(const QString& reason);
+
+private:
+    void onPortEvent(PortEvent event);
+    void ParsePacket();
+    void EndWait();
+    bool WaitForAnswer(std::uint32_t deadline);
+
+    cSerialPort& port_;
+    cResponseDecoder decoder_;
+    cCommStatus commStatus_;
+    LinkDisplay display_;
+    QString portErrorText_;
+
+    bool awaitingReply_ = false;
+    bool replyValid_ = false;
+    bool portLostDuringWait_ = false;
+    char expectedLetter_ = 0; // 0: any address may answer
+    std::uint32_t lastSendTick_ = 0;
+    QByteArray txText_;
+    QByteArray lastAnswer_;
+    double packetMs_ = 0;
+    double intervalMs_ = 0;
+    cHiResTimer packetTimer_;
+    cHiResTimer intervalTimer_;
+    QEventLoop* waitLoop_ = nullptr;
+
+    QByteArray rxSlots_; // the characters of the frame being received
+    int rxIndex_ = 0;
+    bool rxActive_ = false;
+
+    ErrorCounters rxErrors_{};
+    ErrorCounters txErrors_{};
+    std::int32_t lastLinkFlags_ = 0;
+};
+
+} // namespace kelvar

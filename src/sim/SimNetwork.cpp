@@ -1,0 +1,215 @@
+#include "sim/SimNetwork.h"
+
+#include "link/Framing.h"
+#include "model/Errors.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <stdexcept>
+
+namespace kelvar::sim {
+
+namespace {
+
+QString Printable(const QByteArray& bytes) {
+    QString text;
+    for (const char c : bytes) {
+        if (c >= 0x20 && c <= 0x7E) {
+            text += QLatin1Char(c);
+        } else {
+            text += u'<' +
+                    QString::number(static_cast<std::uint8_t>(c), 16)
+                        .toUpper()
+                        .rightJustified(2, u'0') +
+                    u'>';
+        }
+    }
+    return text;
+}
+
+bool IsHexDigits(QByteArrayView text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    });
+}
+
+} // namespace
+
+QString SimLogEntry::text() const {
+    // One pass: the request may hold '%' characters of its own.
+    QString line =
+        QStringLiteral("%1 ms %2 @%3 %4")
+            .arg(QString::number(timeMs), Printable(request), QString::number(baud), outcome);
+    if (!answer.isEmpty()) {
+        line += QStringLiteral(" -> ") + Printable(answer);
+    }
+    return line;
+}
+
+SimNetwork::SimNetwork(std::uint32_t seed) : random_(seed) {
+    clock_.start();
+}
+
+SimSensor& SimNetwork::addSensor(const SensorConfig& config) {
+    for (const auto& other : sensors_) {
+        if (other->address() == config.address && other->baud() == config.baud) {
+            throw std::invalid_argument(QStringLiteral("two sensors at address %1, %2 baud")
+                                            .arg(config.address)
+                                            .arg(config.baud)
+                                            .toStdString());
+        }
+    }
+    sensors_.push_back(std::make_unique<SimSensor>(config));
+    return *sensors_.back();
+}
+
+SimSensor& SimNetwork::sensor(int number) {
+    if (number < 0 || number >= sensorCount()) {
+        throw SubscriptOutOfRange("sensor", number, 0, sensorCount() - 1);
+    }
+    return *sensors_[static_cast<std::size_t>(number)];
+}
+
+std::vector<SimLogEntry> SimNetwork::takeLog() {
+    std::vector<SimLogEntry> entries(std::make_move_iterator(log_.begin()),
+                                     std::make_move_iterator(log_.end()));
+    log_.clear();
+    return entries;
+}
+
+void SimNetwork::resetLine() {
+    packet_.clear();
+    inPacket_ = false;
+    overlong_ = false;
+}
+
+std::vector<SimReply> SimNetwork::receive(QByteArrayView bytes, qint32 baud, qint64 nowMs) {
+    std::vector<SimReply> replies;
+    // A packet begun at another speed arrives as noise at this one.
+    if (baud != packetBaud_) {
+        resetLine();
+        packetBaud_ = baud;
+    }
+    for (const char c : bytes) {
+        if (c == STX) {
+            resetLine();
+            inPacket_ = true;
+        } else if (!inPacket_) {
+            continue;
+        } else if (c == ETX) {
+            HandlePacket(baud, nowMs, replies);
+            resetLine();
+        } else if (packet_.size() < MaxRequestChars) {
+            packet_ += c;
+        } else {
+            overlong_ = true;
+        }
+    }
+    return replies;
+}
+
+void SimNetwork::HandlePacket(qint32 baud, qint64 nowMs, std::vector<SimReply>& replies) {
+    ++requestCount_;
+    SimLogEntry entry{nowMs, packet_, baud, {}, {}};
+    std::optional<QByteArray> answer;
+    entry.outcome = Route(baud, answer, nowMs);
+    if (answer) {
+        ApplyFaults(*answer, entry, replies);
+    }
+    log_.push_back(std::move(entry));
+    if (log_.size() > MaxLoggedRequests) {
+        log_.pop_front();
+    }
+}
+
+QString SimNetwork::Route(qint32 baud, std::optional<QByteArray>& answer, qint64 nowMs) {
+    if (overlong_) {
+        return QStringLiteral("no answer: packet too long");
+    }
+    // The smallest packet: '#' or an address letter, then four CRC digits.
+    if (packet_.size() < 1 + CrcDigits) {
+        return QStringLiteral("no answer: packet too short");
+    }
+    const QByteArrayView covered = QByteArrayView(packet_).chopped(CrcDigits);
+    const QByteArrayView crc = QByteArrayView(packet_).last(CrcDigits);
+    if (!IsHexDigits(crc) || HexToLong(crc, false) != CrcValue(STX + covered.toByteArray())) {
+        return QStringLiteral("no answer: bad CRC");
+    }
+    if (covered.front() == '#') {
+        return QStringLiteral("no answer: unaddressed request");
+    }
+    std::vector<SimSensor*> listening;
+    for (const auto& sensor : sensors_) {
+        if (AddressLetter(sensor->address()) == covered.front() && sensor->baud() == baud) {
+            listening.push_back(sensor.get());
+        }
+    }
+    if (listening.empty()) {
+        return QStringLiteral("no answer: no sensor at this address and speed");
+    }
+    if (listening.size() > 1) {
+        return QStringLiteral("no answer: %1 sensors share this address and speed")
+            .arg(listening.size());
+    }
+    answer = listening.front()->Respond(covered.sliced(1), nowMs);
+    if (!answer) {
+        return QStringLiteral("no answer: command not taken");
+    }
+    return QStringLiteral("answered");
+}
+
+bool SimNetwork::Chance(double probability) {
+    // Compared on the raw draw so that a seed gives the same faults with
+    // every standard library.
+    return static_cast<double>(random_()) < probability * 4294967296.0;
+}
+
+void SimNetwork::ApplyFaults(QByteArray answer, SimLogEntry& entry,
+                             std::vector<SimReply>& replies) {
+    // Every answer costs the same five draws, so the faults of one answer do
+    // not shift those of the next.
+    const bool drop = Chance(faults_.drop);
+    const bool corrupt = Chance(faults_.corrupt);
+    const bool junk = Chance(faults_.junk);
+    const bool late = Chance(faults_.late);
+    const bool lineError = Chance(faults_.lineError);
+    if (drop) {
+        entry.outcome = QStringLiteral("no answer: dropped (fault)");
+        return;
+    }
+    QStringList applied;
+    if (corrupt) {
+        const qsizetype at = answer.size() - 1 - CrcDigits;
+        const auto crc = static_cast<std::uint32_t>(HexToLong(answer.mid(at, CrcDigits), false));
+        const std::uint32_t wrong = crc ^ (1 + random_() % 0xFFFF);
+        answer.replace(at, CrcDigits, HexField(wrong, CrcDigits));
+        applied << QStringLiteral("corrupt CRC");
+    }
+    entry.answer = answer.mid(1, answer.size() - 2);
+    if (junk) {
+        // Printable characters only: a stray ETX or SOH would be more than junk.
+        QByteArray prefix;
+        for (auto n = 1 + random_() % 4; n > 0; --n) {
+            prefix += static_cast<char>(0x20 + random_() % 95);
+        }
+        answer.prepend(prefix);
+        applied << QStringLiteral("junk");
+    }
+    const int delay = late ? faults_.lateMs : replyDelayMs_;
+    if (late) {
+        applied << QStringLiteral("late %1 ms").arg(delay);
+    }
+    if (lineError) {
+        const bool parity = random_() % 2 == 0;
+        const auto noise = static_cast<char>(0x80 + random_() % 0x80);
+        replies.push_back({QByteArray(1, noise), delay,
+                           parity ? PortEvent::ParityError : PortEvent::FramingError});
+        applied << (parity ? QStringLiteral("parity error") : QStringLiteral("framing error"));
+    }
+    replies.push_back({answer, delay, std::nullopt});
+    entry.outcome = applied.isEmpty()
+                        ? QStringLiteral("answered")
+                        : QStringLiteral("answered (faults: %1)").arg(applied.join(u", "));
+}
+
+} // namespace kelvar::sim

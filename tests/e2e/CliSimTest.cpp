@@ -1,0 +1,128 @@
+// kelvar-cli against actimar-sim through a real pseudo-terminal.
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliSimTest : public ::testing::Test {
+protected:
+    void StartSim(const QStringList& extra = {}) {
+        ASSERT_TRUE(dir.isValid());
+        link = dir.filePath(QStringLiteral("sensors"));
+        sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim.start(QStringLiteral(ACTIMAR_SIM_PATH),
+                  QStringList{QStringLiteral("--link"), link, QStringLiteral("--sensor"),
+                              QStringLiteral("1"), QStringLiteral("--sensor"),
+                              QStringLiteral("4:57600")} +
+                      extra);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        ASSERT_TRUE(sim.waitForReadyRead(10000)) << "the simulator prints its device first";
+        device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i) {
+            QThread::msleep(20);
+        }
+        ASSERT_TRUE(QFileInfo::exists(link));
+    }
+
+    ~CliSimTest() override {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            sim.waitForFinished(5000);
+        }
+    }
+
+    struct Result {
+        int status;
+        QString out;
+        QString err;
+    };
+
+    Result Cli(const QStringList& args) {
+        QProcess cli;
+        cli.start(QStringLiteral(KELVAR_CLI_PATH), args);
+        EXPECT_TRUE(cli.waitForFinished(30000));
+        return {cli.exitCode(), QString::fromLocal8Bit(cli.readAllStandardOutput()),
+                QString::fromLocal8Bit(cli.readAllStandardError())};
+    }
+
+    // Generous time-out: the sanitizer build is slow, and the test is about
+    // the answer, not its speed.
+    QStringList Port() const {
+        return {QStringLiteral("--port"), link, QStringLiteral("--timeout"), QStringLiteral("500")};
+    }
+
+    QTemporaryDir dir;
+    QString link;
+    QString device;
+    QProcess sim;
+};
+
+} // namespace
+
+TEST_F(CliSimTest, SendsARequestAndPrintsTheAnswer) {
+    StartSim();
+    EXPECT_TRUE(device.startsWith(QStringLiteral("/dev/pts/"))) << device.toStdString();
+
+    const auto poll = Cli(Port() + QStringList{"send", "1", "A"});
+    EXPECT_EQ(poll.status, 0) << poll.err.toStdString();
+    const QStringList lines = poll.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << poll.out.toStdString();
+    EXPECT_EQ(lines[0], "TX aA0E9E");
+    EXPECT_TRUE(lines[1].startsWith("RX aA")) << lines[1].toStdString();
+    EXPECT_EQ(lines[1].size(), 3 + 12);
+
+    const auto param = Cli(Port() + QStringList{"send", "1", "D0002"});
+    EXPECT_EQ(param.status, 0);
+    EXPECT_TRUE(param.out.contains("RX aD")) << param.out.toStdString();
+
+    // The sensor at 4 runs at 57.6K: silent at 115.2K, answers at its speed.
+    const auto wrongSpeed = Cli(Port() + QStringList{"send", "4", "A"});
+    EXPECT_EQ(wrongSpeed.status, 3);
+    EXPECT_TRUE(wrongSpeed.out.contains("RX none"));
+    const auto rightSpeed = Cli(Port() + QStringList{"--baud", "57600", "send", "4", "A"});
+    EXPECT_EQ(rightSpeed.status, 0) << rightSpeed.err.toStdString();
+}
+
+TEST_F(CliSimTest, CorruptAnswerExitsWithFour) {
+    StartSim({QStringLiteral("--corrupt"), QStringLiteral("1")});
+    const auto result = Cli(Port() + QStringList{"send", "1", "A"});
+    EXPECT_EQ(result.status, 4);
+    EXPECT_TRUE(result.out.contains("RX aA"));
+}
+
+TEST_F(CliSimTest, UsageAndPortErrorsExitWithTwo) {
+    const auto noPort = Cli({"send", "1", "A"});
+    EXPECT_EQ(noPort.status, 2);
+    const auto missing = Cli({"--port", dir.filePath("nothing-here"), "send", "1", "A"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(missing.err.contains("does not exist")) << missing.err.toStdString();
+    EXPECT_EQ(missing.err.count('\n'), 1) << "one line";
+    for (const QStringList& bad :
+         {QStringList{"--port", "x", "send", "27", "A"}, QStringList{"--port", "x", "send", "1"},
+          QStringList{"--port", "x", "--baud", "9600", "send", "1", "A"},
+          QStringList{"--port", "x", "--timeout", "-5", "send", "1", "A"},
+          QStringList{"--port", "99", "send", "1", "A"},
+          QStringList{"--port", "x", "frobnicate"}}) {
+        EXPECT_EQ(Cli(bad).status, 2) << bad.join(' ').toStdString();
+    }
+}
+
+TEST_F(CliSimTest, PortHeldByAnotherProgramIsToldApart) {
+    StartSim();
+    QProcess holder;
+    // A second kelvar-cli waits on the port while the first holds it: keep
+    // one open with a long request to a silent address.
+    holder.start(QStringLiteral(KELVAR_CLI_PATH),
+                 {QStringLiteral("--port"), link, QStringLiteral("--timeout"),
+                  QStringLiteral("3000"), QStringLiteral("send"), QStringLiteral("9"),
+                  QStringLiteral("A")});
+    ASSERT_TRUE(holder.waitForStarted());
+    QThread::msleep(500);
+    const auto second = Cli(Port() + QStringList{"send", "1", "A"});
+    holder.waitForFinished(10000);
+    EXPECT_EQ(second.status, 2);
+    EXPECT_TRUE(second.err.contains("held by another program")) << second.err.toStdString();
+}

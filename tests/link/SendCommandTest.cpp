@@ -1,0 +1,247 @@
+// Transactions against the in-process simulated network.
+#include "link/Framing.h"
+#include "link/SensorLink.h"
+#include "sim/SimNetwork.h"
+#include "sim/SimSerialPort.h"
+
+#include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+SensorConfig Sensor(int address, qint32 baud = 115200) {
+    SensorConfig config;
+    config.address = address;
+    config.baud = baud;
+    return config;
+}
+
+class SendCommandTest : public ::testing::Test {
+protected:
+    SendCommandTest() : port(network, {QStringLiteral("sim")}), link(port) {
+        network.addSensor(Sensor(1));
+        network.addSensor(Sensor(3));
+        link.PortNames.setDevice(1, QStringLiteral("sim"));
+        EXPECT_TRUE(link.OpenPort(1, 0));
+        link.CurrentAddress = 1;
+    }
+
+    // Runs `action` from the event loop once the transaction is waiting.
+    void DuringWait(std::function<void()> action) {
+        QTimer::singleShot(0, Qt::PreciseTimer, std::move(action));
+    }
+
+    SimNetwork network;
+    SimSerialPort port;
+    cSensorLink link;
+};
+
+} // namespace
+
+TEST_F(SendCommandTest, ValidAnswerEndsTheWait) {
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    EXPECT_TRUE(link.ReplyValid());
+    EXPECT_FALSE(link.AwaitingReply());
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+    EXPECT_EQ(link.TxText(), "aA0E9E");
+    EXPECT_EQ(link.Display().txData, "aA0E9E");
+    ASSERT_GE(link.LastAnswer().size(), 7);
+    EXPECT_EQ(link.LastAnswer().left(2), "aA");
+    EXPECT_TRUE(link.Display().packetTime.endsWith(" msec"));
+    EXPECT_EQ(link.Display().infoTimeout, "25");
+}
+
+TEST_F(SendCommandTest, AddressZeroMeansCurrentAndOutOfRangeSendsNothing) {
+    link.CurrentAddress = 3;
+    EXPECT_EQ(link.SendCommand("A", 0), cSensorLink::Outcome::Answered);
+    EXPECT_EQ(link.TxText().at(0), 'c');
+
+    const auto requests = network.requestCount();
+    const LinkDisplay before = link.Display();
+    const auto word = link.StatusWord.Map();
+    EXPECT_EQ(link.SendCommand("A", 27), cSensorLink::Outcome::NotSent);
+    link.CurrentAddress = 27;
+    EXPECT_EQ(link.SendCommand("A", 0), cSensorLink::Outcome::NotSent);
+    EXPECT_EQ(network.requestCount(), requests);
+    EXPECT_EQ(link.TxText().at(0), 'c');
+    EXPECT_EQ(link.Display().packetTime, before.packetTime);
+    EXPECT_EQ(link.StatusWord.Map(), word);
+}
+
+TEST_F(SendCommandTest, ClosedPortAnswersNothingAtOnce) {
+    link.ClosePort();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+        EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+        EXPECT_FALSE(link.AwaitingReply());
+    }
+    EXPECT_EQ(link.Display().commLabel, QString());
+    EXPECT_EQ(network.requestCount(), 0);
+}
+
+TEST_F(SendCommandTest, SilentAddressTimesOut) {
+    link.PacketTimeout = 30;
+    EXPECT_EQ(link.SendCommand("D000C", 2), cSensorLink::Outcome::NoAnswer);
+    EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+    EXPECT_FALSE(link.ReplyValid());
+    EXPECT_FALSE(link.AwaitingReply());
+    EXPECT_EQ(link.Display().commLabel, "Error on Command: D");
+    EXPECT_GE(link.PacketMs(), 30.0);
+    // The next answered request clears the flag.
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+}
+
+TEST_F(SendCommandTest, SensorAnswersOnlyAtItsSpeed) {
+    ASSERT_TRUE(link.OpenPort(1, 1));
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+    network.addSensor(Sensor(5, 57600));
+    EXPECT_EQ(link.SendCommand("A", 5), cSensorLink::Outcome::Answered);
+}
+
+TEST_F(SendCommandTest, AnswerThatLandsBeforeTheDeadlineCheckCounts) {
+    // The answer comes 5 ms after the deadline, but the window was busy for
+    // 50 ms, so when the wait looks again both have happened.
+    link.PacketTimeout = 25;
+    network.setReplyDelayMs(30);
+    DuringWait([] { QThread::msleep(50); });
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+}
+
+TEST_F(SendCommandTest, StrayEtxEndsTheWaitWithoutAnAnswer) {
+    network.setReplyDelayMs(200);
+    link.PacketTimeout = 100;
+    DuringWait([this] { link.ReceiveChars(QByteArray(1, ETX)); });
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::BadAnswer);
+    EXPECT_FALSE(link.ReplyValid());
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+}
+
+TEST_F(SendCommandTest, AnotherSensorsAnswerIsNotTheAnswer) {
+    network.setReplyDelayMs(20);
+    link.PacketTimeout = 100;
+    DuringWait([this] { link.ReceiveChars(FrameResponse("cA00C0FF")); });
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::RxError2));
+    EXPECT_EQ(link.LastAnswer().left(2), "aA");
+    EXPECT_GE(link.RxErrors()[2], 1);
+}
+
+TEST_F(SendCommandTest, JunkBeforeTheAnswerIsIgnored) {
+    network.faults().junk = 1.0;
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered) << i;
+    }
+}
+
+TEST_F(SendCommandTest, CrcErrorIsCountedOnceWhileItsFlagStaysSet) {
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    link.RefreshStatus();
+    network.faults().corrupt = 1.0;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::BadAnswer);
+        EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::CrcError));
+        EXPECT_FALSE(link.ReplyValid());
+    }
+    EXPECT_EQ(link.RxErrors()[1], 1);
+    EXPECT_EQ(link.RxErrors()[0], 1);
+    network.faults().corrupt = 0.0;
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::CrcError));
+}
+
+TEST_F(SendCommandTest, LineErrorsAreCountedAndCleared) {
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    link.RefreshStatus();
+    network.faults().lineError = 1.0;
+    link.SendCommand("A", 1);
+    const auto rx = link.RxErrors()[4];
+    const auto tx = link.TxErrors()[4];
+    EXPECT_EQ(rx + tx, 1);
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::RxLineError));
+    EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::TxLineError));
+    EXPECT_FALSE(link.StateFlags.TestBit(StateBit::LinkHealthy));
+}
+
+TEST_F(SendCommandTest, UnsendableCommandIsRefused) {
+    const auto requests = network.requestCount();
+    EXPECT_EQ(link.SendCommand(QByteArray("A\0B", 3), 1), cSensorLink::Outcome::NotSent);
+    EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::TxErrorCounted) || link.TxErrors()[0] > 0);
+    EXPECT_EQ(link.SendCommand(QByteArray("A\x03", 2), 1), cSensorLink::Outcome::NotSent);
+    EXPECT_EQ(link.SendCommand("A\xC3", 1), cSensorLink::Outcome::NotSent);
+    EXPECT_EQ(network.requestCount(), requests);
+}
+
+TEST_F(SendCommandTest, OnlyOneTransactionAtATime) {
+    network.setReplyDelayMs(10);
+    link.PacketTimeout = 100;
+    cSensorLink::Outcome nested = cSensorLink::Outcome::Answered;
+    DuringWait([&] { nested = link.SendCommand("B", 1); });
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    EXPECT_EQ(nested, cSensorLink::Outcome::Busy);
+}
+
+TEST_F(SendCommandTest, PulledAdapterEndsTheWaitAndIsReportedOnce) {
+    QSignalSpy lost(&link, &cSensorLink::portLost);
+    network.setReplyDelayMs(50);
+    link.PacketTimeout = 100;
+    DuringWait([this] { port.SimulateRemoval(); });
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+    EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
+    EXPECT_FALSE(link.StateFlags.TestBit(StateBit::PortOpen));
+    EXPECT_FALSE(port.isOpen());
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lost.count(), 1);
+    EXPECT_TRUE(link.PortErrorText().contains("disconnected"));
+    EXPECT_FALSE(link.OpenPort(1, 0));
+    EXPECT_EQ(link.CommStatus().line(2).caption, "Error Opening Comm Port ");
+    EXPECT_EQ(link.CommStatus().portStatus(), "Error - Comm 1 @ 115.2K");
+}
+
+TEST_F(SendCommandTest, ResetRequestZeroesCounters) {
+    link.SendCommand("A", 2); // unanswered
+    link.SendCommand("A", 1);
+    EXPECT_GT(link.TxErrors()[0], 0);
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    EXPECT_TRUE(link.CheckErrorCount());
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(link.RxErrors()[i], 0);
+        EXPECT_EQ(link.TxErrors()[i], 0);
+    }
+    EXPECT_EQ(link.StatusWord.Map() & LinkBit::FlagMask, 0);
+}
+
+TEST_F(SendCommandTest, StatusPanelCaptionsFollowTheLights) {
+    link.ShowCommStatus();
+    EXPECT_EQ(link.CommStatus().portStatus(), "Comm 1 @ 115.2K Open");
+    network.faults().corrupt = 1.0;
+    link.SendCommand("A", 1);
+    QSignalSpy changed(&link, &cSensorLink::commStatusChanged);
+    link.ShowCommStatus();
+    ASSERT_EQ(changed.count(), 1);
+    const unsigned lines = changed.at(0).at(0).toUInt();
+    EXPECT_TRUE(lines & (1U << 4)) << "the CRC line turned red";
+    EXPECT_FALSE(lines & (1U << 2)) << "the port line stayed green and was not touched";
+    const auto& crc = link.CommStatus().line(4);
+    EXPECT_FALSE(crc.green);
+    EXPECT_EQ(crc.colour(), cCommStatus::Red);
+    EXPECT_EQ(crc.caption, "CRC ERROR");
+    EXPECT_EQ(crc.spare, "No CRC Errors");
+    EXPECT_EQ(link.CommStatus().errorText(1), "1");
+    link.ShowCommStatus();
+    EXPECT_EQ(changed.at(1).at(0).toUInt(), 0U) << "nothing changed, nothing redrawn";
+    network.faults().corrupt = 0.0;
+    link.SendCommand("A", 1);
+    link.ShowCommStatus();
+    EXPECT_EQ(link.CommStatus().line(4).caption, "No CRC Errors");
+    EXPECT_EQ(link.CommStatus().line(4).colour(), cCommStatus::Green);
+}
