@@ -41,6 +41,43 @@ cSensorLink::~cSensorLink() {
     port_.disconnect(this);
 }
 
+namespace {
+
+int ValidPosition(int position) {
+    return position >= 0 && position < cSensorLink::SelectorPositions ? position : 0;
+}
+
+QStringList SelectorTexts(int first) {
+    QStringList texts;
+    for (int i = 0; i < cSensorLink::SelectorPositions; ++i) {
+        const QString value = QString::number(first + 5 * i);
+        texts.append(PadText(value, value.size() == 1 ? 6 : 5, u"R") + QStringLiteral(" mSec"));
+    }
+    return texts;
+}
+
+} // namespace
+
+QStringList cSensorLink::TimeoutSelectorTexts() {
+    return SelectorTexts(25);
+}
+
+QStringList cSensorLink::IntervalSelectorTexts() {
+    return SelectorTexts(0);
+}
+
+void cSensorLink::SelectTimeout(int position) {
+    PacketTimeout = 25 + 5 * ValidPosition(position);
+    display_.commLabel = QString::number(PacketTimeout);
+    emit displayChanged();
+}
+
+void cSensorLink::SelectInterval(int position) {
+    PacketInterval = 5 * ValidPosition(position);
+    display_.infoDelay = QString::number(PacketInterval);
+    emit displayChanged();
+}
+
 bool cSensorLink::OpenPort(int port, int speedIndex) {
     StateFlags.ClearBit(StateBit::PortOpen);
     port_.close();

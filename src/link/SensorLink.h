@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class QEventLoop;
@@ -81,6 +82,17 @@ public:
 
     clsBitMap StatusWord{LinkBit::StartWord};
     clsBitMap StateFlags;
+
+    // --- the time-out and packet-delay selectors: 16 positions each
+    static constexpr int SelectorPositions = 16;
+    // "    25 mSec" ...: the entries of the time-out selector.
+    static QStringList TimeoutSelectorTexts();
+    static QStringList IntervalSelectorTexts();
+    // A stored position outside 0 to 15 means position 0.
+    void SelectTimeout(int position);
+    void SelectInterval(int position);
+    int TimeoutPosition() const { return (PacketTimeout - 25) / 5; }
+    int IntervalPosition() const { return PacketInterval / 5; }
 
     // --- port set-up
     bool OpenPort(int port, int speedIndex);

@@ -245,3 +245,32 @@ TEST_F(SendCommandTest, StatusPanelCaptionsFollowTheLights) {
     EXPECT_EQ(link.CommStatus().line(4).caption, "No CRC Errors");
     EXPECT_EQ(link.CommStatus().line(4).colour(), cCommStatus::Green);
 }
+
+TEST(LinkSettings, SelectorsAndTheirPositions) {
+    const QStringList timeouts = cSensorLink::TimeoutSelectorTexts();
+    ASSERT_EQ(timeouts.size(), 16);
+    EXPECT_EQ(timeouts.first(), "   25 mSec");
+    EXPECT_EQ(timeouts.last(), "  100 mSec");
+    const QStringList intervals = cSensorLink::IntervalSelectorTexts();
+    EXPECT_EQ(intervals.first(), "     0 mSec");
+    EXPECT_EQ(intervals.at(1), "     5 mSec");
+    EXPECT_EQ(intervals.at(2), "   10 mSec");
+    EXPECT_EQ(intervals.last(), "   75 mSec");
+
+    SimNetwork network;
+    SimSerialPort port(network, {});
+    cSensorLink link(port);
+    link.SelectTimeout(3);
+    EXPECT_EQ(link.PacketTimeout, 40);
+    EXPECT_EQ(link.Display().commLabel, "40");
+    EXPECT_EQ(link.TimeoutPosition(), 3);
+    link.SelectInterval(15);
+    EXPECT_EQ(link.PacketInterval, 75);
+    EXPECT_EQ(link.Display().infoDelay, "75");
+    for (int bad : {-1, 16, 1000}) {
+        link.SelectTimeout(bad);
+        link.SelectInterval(bad);
+        EXPECT_EQ(link.PacketTimeout, 25) << bad;
+        EXPECT_EQ(link.PacketInterval, 0) << bad;
+    }
+}
