@@ -1,5 +1,7 @@
 #include "link/Framing.h"
 
+#include <algorithm>
+
 namespace kelvar {
 
 std::uint16_t CrcValue(QByteArrayView text) {
@@ -94,6 +96,12 @@ bool FrameCrcMatches(QByteArrayView frame) {
     }
     const auto covered = frame.first(frame.size() - CrcDigits);
     const auto received = frame.last(CrcDigits);
+    // Compared as a number, so either letter case is fine; but a field with
+    // anything other than four hexadecimal digits is no CRC at all, however
+    // its leading digits read.
+    if (!std::all_of(received.begin(), received.end(), [](char c) { return HexDigit(c) >= 0; })) {
+        return false;
+    }
     QByteArray text(1, SOH);
     text += covered;
     return HexToLong(received, false) == HexToLong(ComputeCrc(text), false);

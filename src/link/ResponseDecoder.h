@@ -1,8 +1,16 @@
 #pragma once
 
+#include "model/BitMap.h"
+
 #include <QByteArrayView>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
 
 namespace kelvar {
+
+class clsSensorData;
 
 // The answer kinds, by response letter.
 enum class AnswerGroup {
@@ -19,11 +27,72 @@ enum class AnswerGroup {
 AnswerGroup GroupOf(char responseLetter);
 
 // Turns a checked answer frame (address, letter, data, CRC digits) into
-// values. Returns false for a letter it does not know: such an answer is
-// dropped.
-class cResponseDecoder {
+// values: the result slots that the command builders read, the status and
+// control bytes in the status word, and the live readouts.
+class cResponseDecoder : public QObject {
+    Q_OBJECT
 public:
+    static constexpr int IdentityItems = 100;
+
+    explicit cResponseDecoder(clsBitMap& statusWord, QObject* parent = nullptr);
+
+    // The record whose resolution and velocity mode scale the readouts.
+    void setSensor(const clsSensorData* sensor);
+
+    // Returns false for a letter it does not know: such an answer is dropped.
     bool Decode(QByteArrayView frame);
+
+    // --- result slots; their readers reset them after use
+    std::int32_t ParamResult = 0;
+    std::int32_t SetpointResult = 0;
+    std::int16_t SetpointEcho = 0;
+    std::int16_t ModeDigit = 0;
+    std::int32_t OutputValue = 0;
+
+    // --- identity characters of the F answers, one per item
+    void ClearIdentity();
+    int IdentityFillCount() const { return identityCount_; }
+    // Items 0 to IdentityItems - 1 joined.
+    QString IdentityText() const;
+
+    // --- live values
+    // Forget the status and control bytes: the next answer sets them whatever
+    // they hold.
+    void ForgetStatusBytes();
+    // Position, target and velocity become 0 and are shown again.
+    void ResetReadouts();
+    int StatusByte() const { return statusByte_; }
+    int ControlByte() const { return controlByte_; }
+    std::int32_t PositionCounts() const { return positionCounts_; }
+    float Position() const { return position_; }
+    std::int32_t TargetCounts() const { return targetCounts_; }
+    float Target() const { return target_; }
+    float Velocity() const { return velocity_; }
+    // "#0.00" or "##0.0", by the velocity mode of the last shown velocity.
+    const QString& VelocityPattern() const { return velocityPattern_; }
+
+signals:
+    // Every position answer; `changed` when it differs from the one last shown.
+    void positionAnswered(float position, bool changed);
+    void targetChanged(float target);
+    // Every velocity answer with non-zero counts.
+    void velocityShown(float velocity);
+
+private:
+    float Resolution() const;
+
+    clsBitMap& statusWord_;
+    const clsSensorData* sensor_ = nullptr;
+    std::array<char, IdentityItems> identity_{};
+    int identityCount_ = 0;
+    int statusByte_ = -1; // -1: none received since the last reset
+    int controlByte_ = -1;
+    std::int32_t positionCounts_ = 0;
+    float position_ = 0;
+    std::int32_t targetCounts_ = 0;
+    float target_ = 0;
+    float velocity_ = 0;
+    QString velocityPattern_ = QStringLiteral("#0.00");
 };
 
 } // namespace kelvar

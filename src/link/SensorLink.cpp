@@ -32,7 +32,8 @@ QString Milliseconds(double ms, QStringView pattern) {
 
 } // namespace
 
-cSensorLink::cSensorLink(cSerialPort& port, QObject* parent) : QObject(parent), port_(port) {
+cSensorLink::cSensorLink(cSerialPort& port, QObject* parent)
+    : QObject(parent), port_(port), decoder_(StatusWord) {
     connect(&port_, &cSerialPort::portEvent, this, &cSensorLink::onPortEvent);
     intervalTimer_.StartTimer();
 }
@@ -58,6 +59,12 @@ QStringList SelectorTexts(int first) {
 
 } // namespace
 
+void PauseProcessingEvents(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 QStringList cSensorLink::TimeoutSelectorTexts() {
     return SelectorTexts(25);
 }
@@ -78,11 +85,30 @@ void cSensorLink::SelectInterval(int position) {
     emit displayChanged();
 }
 
+void cSensorLink::ChoosePortOption(int index) {
+    if (index < 0 || index >= PortOptionGroup::Size) {
+        return;
+    }
+    PortOptions.Choose(index);
+    CurrentPort = index + 1;
+    ShowCommStatus();
+}
+
+void cSensorLink::ChooseSpeedOption(int index) {
+    if (index < 0 || index >= SpeedOptionGroup::Size) {
+        return;
+    }
+    SpeedOptions.Choose(index);
+    BaudIndex = index;
+    ShowCommStatus();
+}
+
 bool cSensorLink::OpenPort(int port, int speedIndex) {
     StateFlags.ClearBit(StateBit::PortOpen);
+    ChoosePortOption(port - 1);
     port_.close();
     CurrentPort = port;
-    BaudIndex = ValidSpeedIndex(speedIndex);
+    ChooseSpeedOption(ValidSpeedIndex(speedIndex));
     const bool opened =
         port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) && port_.isOpen();
     if (opened) {
@@ -145,6 +171,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
 
         if (!PacketIsSendable(packet)) {
             StatusWord.SetBit(LinkBit::TxErrorCounted);
+            StatusWord.SetBit(LinkBit::TxError2);
             awaitingReply_ = false;
             outcome = Outcome::NotSent;
         } else if (!port_.write(packet)) {
@@ -246,7 +273,9 @@ void cSensorLink::ParsePacket() {
         EndWait();
         return;
     }
-    lastAnswer_ = frame;
+    if (awaitingReply_) {
+        lastAnswer_ = frame;
+    }
     if (!FrameCrcMatches(frame)) {
         StatusWord.SetBit(LinkBit::CrcError);
     } else if (expectedLetter_ != 0 && frame.at(0) != expectedLetter_) {
@@ -256,7 +285,9 @@ void cSensorLink::ParsePacket() {
         RefreshStatus();
         return;
     } else {
-        if (decoder_.Decode(frame)) {
+        // A frame after the wait has ended still updates the values, but it
+        // cannot make the finished transaction's answer valid.
+        if (decoder_.Decode(frame) && awaitingReply_) {
             replyValid_ = true;
         }
         StatusWord.ClearBit(LinkBit::CrcError);
@@ -316,6 +347,12 @@ void cSensorLink::RefreshStatus() {
     }
     lastLinkFlags_ = StatusWord.Map() & LinkBit::FlagMask;
     emit statusRefreshed();
+}
+
+void cSensorLink::FlagRefusedRequest() {
+    StatusWord.SetBit(LinkBit::TxErrorCounted);
+    StatusWord.SetBit(LinkBit::TxError2);
+    RefreshStatus();
 }
 
 void cSensorLink::onPortEvent(PortEvent event) {

@@ -3,6 +3,7 @@
 #include "link/CommStatus.h"
 #include "link/HiResTimer.h"
 #include "link/PortNames.h"
+#include "link/PortOptions.h"
 #include "link/ResponseDecoder.h"
 #include "link/SerialPort.h"
 #include "model/BitMap.h"
@@ -55,6 +56,10 @@ struct LinkDisplay {
     QString infoTimeout;
 };
 
+// Waits `ms` milliseconds while the application's events run, without
+// spinning the processor.
+void PauseProcessingEvents(int ms);
+
 // The request/response link to the sensors: one transaction at a time,
 // framing, frame assembly, error flags and counters, and the state of the
 // communications status panel.
@@ -82,6 +87,15 @@ public:
 
     clsBitMap StatusWord{LinkBit::StartWord};
     clsBitMap StateFlags;
+    // Bit n: port n could be opened at the last port search.
+    clsBitMap AvailablePorts;
+
+    // The port and speed options; OpenPort selects the ones it opens.
+    PortOptionGroup PortOptions;
+    SpeedOptionGroup SpeedOptions;
+    // The user chose an option: it becomes current, the port is not reopened.
+    void ChoosePortOption(int index);
+    void ChooseSpeedOption(int index);
 
     // --- the time-out and packet-delay selectors: 16 positions each
     static constexpr int SelectorPositions = 16;
@@ -110,12 +124,17 @@ public:
     bool CheckErrorCount();
     // The link part of the status refresh that follows every exchange.
     void RefreshStatus();
+    // A request that could not be put on the wire as asked: the transmit
+    // error flags are set (the second-kind flag keeps it counted until the
+    // counters are reset).
+    void FlagRefusedRequest();
 
     bool AwaitingReply() const { return awaitingReply_; }
     bool ReplyValid() const { return replyValid_; }
     const QByteArray& TxText() const { return txText_; }
-    // The frame of the last answer received during the last transaction;
-    // empty when none came.
+    // The last frame received while the last transaction waited (the one
+    // that ended the wait, unless another sensor's came after it); empty
+    // when none came.
     const QByteArray& LastAnswer() const { return lastAnswer_; }
     std::uint32_t LastSendTick() const { return lastSendTick_; }
     double PacketMs() const { return packetMs_; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Parameters.h"
+
 #include "sim/SensorConfig.h"
 
 #include <QByteArray>
@@ -9,19 +11,6 @@
 #include <optional>
 
 namespace kelvar::sim {
-
-// Parameter numbers the simulated sensor itself acts on.
-namespace Param {
-inline constexpr int VelocityEnable = 12;
-inline constexpr int MinimumTravel = 30;
-inline constexpr int MaximumTravel = 31;
-inline constexpr int InPositionWindow = 32;
-inline constexpr int ZeroAdjust = 33;
-inline constexpr int SensorLength = 35;
-inline constexpr int Address = 55;
-inline constexpr int BaudRate = 56;
-inline constexpr int CylinderType = 59;
-} // namespace Param
 
 // One Actimar sensor: its parameter and setpoint memory, its identity record,
 // its mode, and the cylinder it drives. Time comes in from outside (ms on any

@@ -126,3 +126,49 @@ TEST_F(CliSimTest, PortHeldByAnotherProgramIsToldApart) {
     EXPECT_EQ(second.status, 2);
     EXPECT_TRUE(second.err.contains("held by another program")) << second.err.toStdString();
 }
+
+TEST_F(CliSimTest, IdentityParameterAndSerialOverTheSameLink) {
+    StartSim({QStringLiteral("--sensor"),
+              QStringLiteral("2:115200,serial=987654321012,res=0.0005,units=mm,model=KX-7")});
+    const auto identity = Cli(Port() + QStringList{"identity", "2"});
+    EXPECT_EQ(identity.status, 0) << identity.err.toStdString();
+    EXPECT_TRUE(identity.out.contains("Model: KX-7\n")) << identity.out.toStdString();
+    EXPECT_TRUE(identity.out.contains("SerialNumber: 987654321012\n"));
+    EXPECT_TRUE(identity.out.contains("Resolution: 0.0005\n"));
+    EXPECT_TRUE(identity.out.contains("Units: mm\n"));
+    EXPECT_TRUE(identity.out.contains("FirmwareDate: "));
+    EXPECT_TRUE(identity.out.contains("Version: "));
+
+    const auto serial = Cli(Port() + QStringList{"serial", "2"});
+    EXPECT_EQ(serial.status, 0);
+    EXPECT_EQ(serial.out, "987654321012\n");
+
+    const auto gain = Cli(Port() + QStringList{"param", "1", "2"});
+    EXPECT_EQ(gain.status, 0) << gain.err.toStdString();
+    EXPECT_EQ(gain.out, "2 Extend Gain: 500\n");
+
+    const auto written = Cli(Port() + QStringList{"param", "1", "2", "600"});
+    EXPECT_EQ(written.status, 0) << written.err.toStdString();
+    EXPECT_EQ(written.out, "2 Extend Gain: 600\n");
+    EXPECT_EQ(Cli(Port() + QStringList{"param", "1", "2"}).out, "2 Extend Gain: 600\n");
+
+    const auto zeroAdjust = Cli(Port() + QStringList{"param", "1", "33", "-1"});
+    EXPECT_EQ(zeroAdjust.status, 0) << zeroAdjust.err.toStdString();
+    EXPECT_EQ(zeroAdjust.out, "33 Zero Adjust: -1\n");
+
+    // The simulated sensor keeps its length whatever it is sent.
+    const auto refused = Cli(Port() + QStringList{"param", "1", "35", "100"});
+    EXPECT_EQ(refused.status, 5);
+    EXPECT_TRUE(refused.err.contains("did not confirm")) << refused.err.toStdString();
+
+    for (const QStringList& bad :
+         {QStringList{"param", "1", "2", "0"}, QStringList{"param", "1", "2", "65536"},
+          QStringList{"param", "1", "76"}, QStringList{"param", "1", "1", "5"},
+          QStringList{"param", "1", "65", "5"}}) {
+        EXPECT_EQ(Cli(Port() + bad).status, 2) << bad.join(' ').toStdString();
+    }
+
+    const auto silent = Cli(Port() + QStringList{"serial", "9"});
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_TRUE(silent.err.contains("no valid answer"));
+}

@@ -48,6 +48,18 @@ TEST(Framing, ResponseCrcCheck) {
     QByteArray bad = frame;
     bad[2] = '1';
     EXPECT_FALSE(FrameCrcMatches(bad));
+    // Digits that read as the right number but are not four hex digits: a
+    // blank for a leading zero, or a stray letter after the digits.
+    for (int data = 0; data < 0x10000; ++data) {
+        const QByteArray body = "aD00" + HexField(data, 4);
+        const QByteArray crc = ComputeCrc(QByteArray(1, SOH) + body);
+        if (crc.startsWith("00")) {
+            EXPECT_TRUE(FrameCrcMatches(body + crc));
+            EXPECT_FALSE(FrameCrcMatches(body + " " + crc.mid(1)));
+            EXPECT_FALSE(FrameCrcMatches(body + crc.mid(2) + "G0"));
+            break;
+        }
+    }
     // Too short to hold the four digits.
     for (const char* text : {"", "a", "aA", "aAB"}) {
         EXPECT_FALSE(FrameCrcMatches(text)) << text;

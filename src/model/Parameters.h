@@ -1,0 +1,22 @@
+#pragma once
+
+namespace kelvar {
+
+// Parameter numbers the program refers to by meaning. A parameter's number is
+// also its register in the sensor's read and write commands.
+namespace Param {
+inline constexpr int VelocityEnable = 12;
+inline constexpr int MinimumTravel = 30;
+inline constexpr int MaximumTravel = 31;
+inline constexpr int InPositionWindow = 32;
+inline constexpr int ZeroAdjust = 33;
+inline constexpr int SensorLength = 35;
+inline constexpr int Address = 55;
+inline constexpr int BaudRate = 56;
+inline constexpr int NullZero = 57;
+inline constexpr int CylinderType = 59;
+inline constexpr int LoopTime = 60;
+inline constexpr int JogVelocity = 65;
+} // namespace Param
+
+} // namespace kelvar

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace kelvar {
+
+enum class MessageIcon { Exclamation, Information, Critical };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Modal questions and notices. The window shows message boxes; the command
+// line and the tests answer through their own implementations.
+class cPrompter {
+public:
+    virtual ~cPrompter() = default;
+    // The text's line breaks are CR LF, as in the system's fixed texts.
+    virtual MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
+                              MessageButtons buttons) = 0;
+};
+
+} // namespace kelvar

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QString>
+
+namespace kelvar {
+
+// The per-user settings store: text values addressed by application name,
+// section and key. Set Section and Key (both keep their values between
+// calls), then RegGet and read Setting, or set Setting and RegSave, or RegDel.
+//
+// The store is an INI file with one group per section. Unless the object was
+// given a file, Appname names it: $XDG_CONFIG_HOME/Kelvar/<Appname>.ini, or
+// ~/.config/Kelvar/<Appname>.ini when XDG_CONFIG_HOME is unset, empty or not
+// an absolute path. Names and values may hold any text and come back exactly
+// as they were stored.
+//
+// Every RegSave and RegDel reaches the file before it returns, which is
+// replaced whole (written beside it, then renamed); a change that could not
+// be written returns false and leaves the store as it was. A settings file
+// that cannot be read or is malformed reads as empty (RegGet returns false,
+// Setting is empty); the next RegSave moves it aside to "<file>.bad" (or
+// .bad2, .bad3 ...) and starts a new file, so nothing the user had is lost.
+class cRegistry {
+public:
+    enum class Status {
+        Ok,
+        // Appname (when it names the file), Section or Key is empty, or a
+        // name or the Setting to save is not valid UTF-16.
+        BadInput,
+        // The settings file exists but cannot be read (RegGet only).
+        Unreadable,
+        // The settings file is malformed (RegGet only).
+        Damaged,
+        // The stored value is not a single text: a list, a typed value or
+        // one that cannot be decoded, put into the file by hand (RegGet only).
+        NotText,
+        // The change did not reach the file, or a file that reads as empty
+        // could not be moved aside; the store is as it was.
+        WriteFailed,
+    };
+
+    // The per-user file named by Appname. The folder is fixed here, from the
+    // environment at the time.
+    cRegistry();
+    // Always this file, whatever Appname says; an empty path means the
+    // per-user file, as above.
+    explicit cRegistry(const QString& filePath);
+
+    const QString& Appname() const { return appname_; }
+    void setAppname(const QString& value) { appname_ = value; }
+    const QString& Section() const { return section_; }
+    void setSection(const QString& value) { section_ = value; }
+    const QString& Key() const { return key_; }
+    void setKey(const QString& value) { key_ = value; }
+    const QString& Setting() const { return setting_; }
+    void setSetting(const QString& value) { setting_ = value; }
+
+    // Reads the value under (Appname, Section, Key) into Setting. A missing
+    // value is no failure: Setting becomes empty. On failure Setting is empty
+    // too, so a caller that only wants its default may ignore the result.
+    bool RegGet();
+    // Stores Setting under (Appname, Section, Key).
+    bool RegSave();
+    // Removes Key from Section. Removing a key that is not there, or from a
+    // file that reads as empty, succeeds and changes nothing.
+    bool RegDel();
+
+    // The outcome of the last RegGet, RegSave or RegDel, and a sentence
+    // saying what went wrong (empty when Ok).
+    Status LastStatus() const { return status_; }
+    const QString& ErrorText() const { return errorText_; }
+
+    // The file the next call works on.
+    QString FileName() const;
+    // Where this object moved an unreadable or malformed settings file before
+    // it started a new one; empty when it moved none.
+    const QString& SetAsidePath() const { return setAsidePath_; }
+
+private:
+    bool Change(bool bDelete);
+    bool NamesUsable(bool bSaving);
+    // False, with the status set, when the file exists but cannot be trusted.
+    bool FileUsable(const QString& path);
+    bool SetAside(const QString& path);
+    QString StoreKey() const;
+    bool Succeed();
+    bool Fail(Status status, const QString& text);
+
+    QString folder_;
+    QString filePath_;
+    QString appname_ = QStringLiteral("Kelvar Setup Software v8.1.0");
+    QString section_;
+    QString key_;
+    QString setting_;
+    Status status_ = Status::Ok;
+    QString errorText_;
+    QString setAsidePath_;
+};
+
+} // namespace kelvar

@@ -1,0 +1,200 @@
+// Every builder's request as it reaches the simulator's wire.
+#include "link/Commands.h"
+#include "link/Framing.h"
+#include "model/SensorData.h"
+#include "sim/SimSerialPort.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+class CommandsTest : public ::testing::Test {
+protected:
+    CommandsTest() : port(network, {QStringLiteral("sim")}), link(port), commands(link, sensor) {
+        config.serialNumber = "56001234";
+        simSensor = &network.addSensor(config);
+        InitParameterTable(sensor);
+        link.Decoder().setSensor(&sensor);
+        link.PortNames.setDevice(1, QStringLiteral("sim"));
+        EXPECT_TRUE(link.OpenPort(1, 0));
+        link.CurrentAddress = 1;
+    }
+
+    // The command text of the last request on the wire: no address, no CRC.
+    QByteArray LastRequest() const {
+        if (network.log().empty()) {
+            return {};
+        }
+        const QByteArray request = network.log().back().request;
+        return request.mid(1, request.size() - 5);
+    }
+
+    SensorConfig config;
+    SimNetwork network;
+    SimSerialPort port;
+    cSensorLink link;
+    clsSensorData sensor;
+    cCommands commands;
+    SimSensor* simSensor = nullptr;
+};
+
+} // namespace
+
+TEST_F(CommandsTest, ReadsGoOutAsTheSensorExpects) {
+    const auto gain = commands.ReadParameter(2);
+    EXPECT_EQ(LastRequest(), "D0002");
+    EXPECT_TRUE(gain.answered());
+    EXPECT_EQ(gain.value, 500);
+    EXPECT_EQ(link.Decoder().ParamResult, 0) << "the slot is consumed";
+
+    commands.ReadParameter(12);
+    EXPECT_EQ(LastRequest(), "D000C");
+    commands.ReadParameter(255);
+    EXPECT_EQ(LastRequest(), "D00FF");
+
+    simSensor->setSetpoint(10, 1, 1234);
+    const auto velocity = commands.ReadSetpoint(10, 1);
+    EXPECT_EQ(LastRequest(), "R100A");
+    EXPECT_EQ(velocity.value, 1234);
+    commands.ReadSetpoint(10, 7);
+    EXPECT_EQ(LastRequest(), "R000A") << "an unknown field reads the target";
+}
+
+TEST_F(CommandsTest, UnansweredReadGivesZero) {
+    link.CurrentAddress = 2;
+    link.PacketTimeout = 30;
+    const auto result = commands.ReadParameter(2);
+    EXPECT_EQ(result.outcome, cCommands::Outcome::NoAnswer);
+    EXPECT_EQ(result.value, 0);
+    commands.ReadSetpoint(4, 2);
+    EXPECT_EQ(commands.TakeFailedRequests(), QList<QByteArray>({"D0002", "R2004"}));
+    EXPECT_TRUE(commands.TakeFailedRequests().isEmpty());
+}
+
+TEST_F(CommandsTest, WritesNeedMode5AndEchoWhatTheSensorHolds) {
+    sensor.WriteParameterData(2, 1, 0x123);
+    const auto refused = commands.WriteParameter(2);
+    EXPECT_EQ(LastRequest(), "L0020123");
+    EXPECT_EQ(refused.sent, 0x123);
+    EXPECT_EQ(refused.value, 500) << "outside mode 5 the sensor keeps its value";
+
+    EXPECT_TRUE(commands.EnsureMode5());
+    ASSERT_GE(network.log().size(), 2U);
+    EXPECT_EQ(network.log().at(network.log().size() - 2).request.mid(1, 1), "C");
+    EXPECT_EQ(LastRequest(), "G0005");
+    const auto before = network.requestCount();
+    EXPECT_TRUE(commands.EnsureMode5());
+    EXPECT_EQ(network.requestCount(), before + 1) << "already in mode 5: C alone";
+
+    sensor.WriteParameterData(33, 1, 0x123);
+    commands.WriteParameter(33);
+    EXPECT_EQ(LastRequest(), "L0210123");
+    sensor.WriteParameterData(33, 1, -1);
+    const auto zeroAdjust = commands.WriteParameter(33);
+    EXPECT_EQ(LastRequest(), "L021FFFE");
+    EXPECT_EQ(zeroAdjust.value, zeroAdjust.sent);
+    EXPECT_EQ(DecodeZeroAdjust(commands.ReadParameter(33).value), -1);
+    sensor.WriteParameterData(33, 1, 0);
+    commands.WriteParameter(33);
+    EXPECT_EQ(LastRequest(), "L0210000");
+
+    const auto dwell = commands.WriteSetpoint(3, 2, 100);
+    EXPECT_EQ(LastRequest(), "Q2030064");
+    EXPECT_EQ(dwell.value, 100);
+    EXPECT_EQ(simSensor->setpoint(3, 2), 100);
+}
+
+TEST_F(CommandsTest, TargetsAreRoundedHalfToEvenAndNeverNegative) {
+    sensor.setResolution(0.001F);
+    commands.SetTarget(1.5);
+    EXPECT_EQ(LastRequest(), "I05DC");
+    commands.SetTarget(-3.2);
+    EXPECT_EQ(LastRequest(), "I0000");
+    // A resolution that is a power of two makes the halves exact.
+    sensor.setResolution(0.015625F);
+    commands.SetTarget(2.5 * 0.015625);
+    EXPECT_EQ(LastRequest(), "I0002");
+    commands.SetTarget(3.5 * 0.015625);
+    EXPECT_EQ(LastRequest(), "I0004");
+}
+
+TEST_F(CommandsTest, ValuesWiderThanTheirFieldAreRefused) {
+    const auto before = network.requestCount();
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    link.RefreshStatus();
+    EXPECT_EQ(commands.ReadParameter(0x10000).outcome, cCommands::Outcome::NotSent);
+    EXPECT_EQ(commands.WriteSetpoint(256, 0, 5).outcome, cCommands::Outcome::NotSent);
+    EXPECT_EQ(commands.WriteSetpoint(3, 0, 65536).outcome, cCommands::Outcome::NotSent);
+    EXPECT_EQ(commands.WriteSetpoint(3, 0, -1).outcome, cCommands::Outcome::NotSent);
+    sensor.setResolution(0.001F);
+    EXPECT_EQ(commands.SetTarget(65.536), cCommands::Outcome::NotSent);
+    EXPECT_EQ(commands.SetTarget(1e300), cCommands::Outcome::NotSent);
+    EXPECT_EQ(commands.SendSetpointValue(70000), cCommands::Outcome::NotSent);
+    EXPECT_EQ(network.requestCount(), before) << "nothing was sent";
+    EXPECT_GE(link.TxErrors()[0], 1) << "counted as a transmit error";
+    EXPECT_EQ(commands.SetTarget(65.535), cCommands::Outcome::Answered);
+}
+
+TEST_F(CommandsTest, SensorCheckStopsAtTheFirstSilence) {
+    link.PacketTimeout = 30;
+    EXPECT_TRUE(commands.CheckSensorAnswers(1));
+    const auto before = network.requestCount();
+    EXPECT_FALSE(commands.CheckSensorAnswers(2));
+    EXPECT_EQ(network.requestCount(), before + 1);
+    network.faults().corrupt = 1.0;
+    EXPECT_FALSE(commands.CheckSensorAnswers(1)) << "an invalid answer is no answer";
+}
+
+TEST_F(CommandsTest, SerialNumberAndIdentityRecord) {
+    EXPECT_EQ(commands.ReadSerialNumber(), "56001234");
+    EXPECT_EQ(network.log().at(network.log().size() - 2).request.mid(1, 5), "F0020");
+    EXPECT_EQ(LastRequest(), "F0026");
+    EXPECT_EQ(link.Decoder().IdentityFillCount(), 0);
+
+    QList<int> progress;
+    const QString record = commands.ReadIdentityRecord([&](int i) { progress.append(i); });
+    EXPECT_EQ(record, QString::fromLatin1(simSensor->identityRecord()));
+    EXPECT_EQ(LastRequest(), "F0030");
+    EXPECT_EQ(progress, QList<int>({0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(CommandsTest, TwelveDigitSerialNumberStaysExact) {
+    SensorConfig big;
+    big.address = 2;
+    big.serialNumber = "987654321012";
+    network.addSensor(big);
+    link.CurrentAddress = 2;
+    EXPECT_EQ(commands.ReadSerialNumber(), "987654321012");
+}
+
+TEST(ZeroAdjust, SensorsOwnForm) {
+    EXPECT_EQ(EncodeZeroAdjust(-1), 0xFFFE);
+    EXPECT_EQ(DecodeZeroAdjust(65535), 0);
+    EXPECT_EQ(DecodeZeroAdjust(32768), -32767);
+    EXPECT_EQ(DecodeZeroAdjust(32767), 32767);
+}
+
+TEST_F(CommandsTest, OpenPortSelectsItsOptions) {
+    link.PortNames.setDevice(3, QStringLiteral("sim"));
+    ASSERT_TRUE(link.OpenPort(3, 2));
+    EXPECT_EQ(port.baud(), 38400);
+    EXPECT_EQ(link.PortOptions.Chosen(), 2);
+    EXPECT_TRUE(link.PortOptions[2].bold);
+    EXPECT_EQ(link.SpeedOptions.Chosen(), 2);
+    EXPECT_EQ(link.CommStatus().portStatus(), "Comm 3 @ 38.4K Open");
+
+    ASSERT_TRUE(link.OpenPort(3, 7));
+    EXPECT_EQ(port.baud(), 115200);
+    EXPECT_EQ(link.SpeedOptions.Chosen(), 0);
+
+    link.BaudIndex = 9;
+    EXPECT_EQ(link.PortDescription(), "Comm 3 @ 115.2K");
+    EXPECT_EQ(link.BaudIndex, 0);
+
+    EXPECT_FALSE(link.OpenPort(5, 0)) << "nothing behind Comm 5";
+    EXPECT_FALSE(link.StateFlags.TestBit(StateBit::PortOpen));
+    EXPECT_EQ(link.CommStatus().portStatus(), "Error - Comm 5 @ 115.2K");
+}

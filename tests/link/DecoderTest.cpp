@@ -1,0 +1,151 @@
+// Every answer group, through the receive path of a link.
+#include "link/Framing.h"
+#include "link/SensorLink.h"
+#include "model/SensorData.h"
+#include "sim/SimSerialPort.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+
+namespace {
+
+class DecoderTest : public ::testing::Test {
+protected:
+    DecoderTest() : port(network, {}), link(port), decoder(link.Decoder()) {
+        decoder.setSensor(&sensor);
+    }
+
+    void Answer(const QByteArray& addressLetterAndData) {
+        link.ReceiveChars(FrameResponse(addressLetterAndData));
+    }
+
+    sim::SimNetwork network;
+    sim::SimSerialPort port;
+    cSensorLink link;
+    cResponseDecoder& decoder;
+    clsSensorData sensor;
+};
+
+} // namespace
+
+TEST_F(DecoderTest, StatusByteIsMirroredWithBits3And5Inverted) {
+    Answer("aAD70BB8"); // D7: 1101 0111, position 3000 counts
+    EXPECT_EQ(link.StatusWord.Map() & 0xFF, 0xD7 ^ 0x28);
+    EXPECT_FLOAT_EQ(decoder.Position(), 3.0F);
+    EXPECT_EQ(decoder.PositionCounts(), 3000);
+
+    // Bit 5 set by the sensor (negative position): after inversion it is
+    // clear, and the position shows 0 whatever the field holds.
+    Answer("aAF70BB8");
+    EXPECT_FALSE(link.StatusWord.TestBit(5));
+    EXPECT_FLOAT_EQ(decoder.Position(), 0.0F);
+    EXPECT_EQ(decoder.PositionCounts(), 0);
+}
+
+TEST_F(DecoderTest, FirstStatusByteIsTakenEvenWhenItIsZero) {
+    // A remembered byte of 0 must not hide a first answer of 00: its bits 3
+    // and 5 still have to be inverted, or the position would read 0.
+    Answer("aA0003E8");
+    EXPECT_TRUE(link.StatusWord.TestBit(5));
+    EXPECT_TRUE(link.StatusWord.TestBit(3));
+    EXPECT_FLOAT_EQ(decoder.Position(), 1.0F);
+}
+
+TEST_F(DecoderTest, SamePositionTwiceIsNotShownAgain) {
+    QSignalSpy spy(&decoder, &cResponseDecoder::positionAnswered);
+    Answer("aAD703E8");
+    Answer("aAD703E8");
+    Answer("aKD707D0");
+    ASSERT_EQ(spy.count(), 3);
+    EXPECT_TRUE(spy.at(0).at(1).toBool());
+    EXPECT_FALSE(spy.at(1).at(1).toBool()) << "unchanged";
+    EXPECT_TRUE(spy.at(2).at(1).toBool());
+    EXPECT_FLOAT_EQ(spy.at(2).at(0).toFloat(), 2.0F);
+}
+
+TEST_F(DecoderTest, OutputAnswerLeavesTheStatusByte) {
+    Answer("aAD703E8");
+    const auto word = link.StatusWord.Map();
+    Answer("aO4203E8");
+    EXPECT_EQ(decoder.OutputValue, 42);
+    EXPECT_EQ(link.StatusWord.Map(), word);
+    Answer("aOx203E8");
+    EXPECT_EQ(decoder.OutputValue, 0) << "not a decimal number";
+}
+
+TEST_F(DecoderTest, ControlByteReplacesExactlyItsBits) {
+    link.StatusWord.SetBit(LinkBit::CrcError);
+    Answer("aAD70000");
+    const auto low = link.StatusWord.Map() & 0xFF;
+    Answer("aB4101F4");
+    EXPECT_EQ((link.StatusWord.Map() >> 8) & 0xFF, 0x41);
+    EXPECT_EQ(link.StatusWord.Map() & 0xFF, low);
+    EXPECT_FLOAT_EQ(decoder.Target(), 0.5F);
+    // The same byte again leaves the bits alone, even if someone changed them.
+    link.StatusWord.SetBit(9);
+    Answer("aI4101F4");
+    EXPECT_TRUE(link.StatusWord.TestBit(9));
+    Answer("aB0001F4");
+    EXPECT_EQ((link.StatusWord.Map() >> 8) & 0xFF, 0);
+}
+
+TEST_F(DecoderTest, UnchangedTargetIsNotShownAgain) {
+    QSignalSpy spy(&decoder, &cResponseDecoder::targetChanged);
+    Answer("aB0001F4");
+    Answer("aB0001F4");
+    EXPECT_EQ(spy.count(), 1);
+}
+
+TEST_F(DecoderTest, VelocityScaleFollowsTheVelocityMode) {
+    QSignalSpy spy(&decoder, &cResponseDecoder::velocityShown);
+    sensor.setVelocityValue(1);
+    Answer("aC0504D2");
+    EXPECT_EQ(decoder.ModeDigit, 5);
+    EXPECT_FLOAT_EQ(decoder.Velocity(), 12.34F);
+    EXPECT_EQ(decoder.VelocityPattern(), "#0.00");
+    Answer("aC030000"); // counts 0: the velocity stays as it was
+    EXPECT_EQ(decoder.ModeDigit, 3);
+    EXPECT_FLOAT_EQ(decoder.Velocity(), 12.34F);
+    sensor.setVelocityValue(2);
+    Answer("aC0004D2");
+    EXPECT_FLOAT_EQ(decoder.Velocity(), 123.4F);
+    EXPECT_EQ(decoder.VelocityPattern(), "##0.0");
+    Answer("aC0004D2");
+    EXPECT_EQ(spy.count(), 3) << "every C answer with counts is shown, changed or not";
+    Answer("aG0X0000");
+    EXPECT_EQ(decoder.ModeDigit, 0) << "not a digit";
+}
+
+TEST_F(DecoderTest, ParameterSetpointAndAcceptedAnswers) {
+    Answer("aD00FFFE");
+    EXPECT_EQ(decoder.ParamResult, 0xFFFE);
+    Answer("aL0001F4");
+    EXPECT_EQ(decoder.ParamResult, 500);
+    Answer("aR0A0064");
+    EXPECT_EQ(decoder.SetpointEcho, 10);
+    EXPECT_EQ(decoder.SetpointResult, 100);
+    Answer("aQ03FFFF");
+    EXPECT_EQ(decoder.SetpointResult, 65535);
+}
+
+TEST_F(DecoderTest, ShortAnswerReadsItsCrcDigitsAsData) {
+    // "aD" and two data characters: the value field holds the CRC digits.
+    const QByteArray frame = FrameResponse("aD12");
+    link.ReceiveChars(frame);
+    EXPECT_EQ(decoder.ParamResult, HexToLong(frame.mid(5, 4), false));
+}
+
+TEST_F(DecoderTest, IdentityCharactersFillAtMostTheBuffer) {
+    Answer("aFAM-100");
+    EXPECT_EQ(decoder.IdentityFillCount(), 6);
+    EXPECT_EQ(decoder.IdentityText(), "AM-100");
+    for (int i = 0; i < 30; ++i) {
+        Answer("aF123456");
+    }
+    EXPECT_EQ(decoder.IdentityFillCount(), cResponseDecoder::IdentityItems);
+    decoder.ClearIdentity();
+    EXPECT_EQ(decoder.IdentityFillCount(), 0);
+    EXPECT_EQ(decoder.IdentityText(), "");
+}

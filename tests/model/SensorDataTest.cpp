@@ -1,0 +1,435 @@
+#include "model/SensorData.h"
+#include "model/Errors.h"
+#include "model/Text.h"
+#include "support/ScriptedPrompter.h"
+
+#include <QLocale>
+#include <functional>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace kelvar;
+using Data = clsSensorData;
+
+namespace {
+
+const QLocale English(QLocale::English, QLocale::UnitedStates);
+const QLocale German(QLocale::German, QLocale::Germany);
+
+// Display texts follow the default locale; pin it so that results do not
+// depend on the machine running the tests.
+class SensorDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(English);
+        InitParameterTable(data);
+    }
+    void TearDown() override { QLocale::setDefault(saved); }
+
+    // A parameter as read from the sensor: both copies equal.
+    void Read(int row, std::int32_t value) {
+        data.WriteParameterData(row, Data::SensorDataColumn, value);
+        data.WriteParameterData(row, Data::ChangedDataColumn, value);
+    }
+    std::int32_t Edited(int row) const {
+        return data.ReadParameterData(row, Data::ChangedDataColumn);
+    }
+
+    QLocale saved;
+    clsSensorData data;
+};
+
+void ExpectOutOfRange(long long index, const std::function<void()>& call) {
+    try {
+        call();
+        ADD_FAILURE() << "no error for index " << index;
+    } catch (const SubscriptOutOfRange& e) {
+        EXPECT_EQ(e.index(), index);
+    }
+}
+
+} // namespace
+
+TEST(Text, ProperCaseAndLeadingDigits) {
+    EXPECT_EQ(ProperCase(u"motion / set enable MODE "), "Motion / Set Enable Mode ");
+    EXPECT_EQ(ProperCase(u"  two  blanks "), "  Two  Blanks ");
+    const std::pair<const char16_t*, const char*> digits[] = {
+        {u"000004123", "4123"}, {u"1 2 3X9", "123"},
+        {u"ABC", "0"},          {u"", "0"},
+        {u"12.5", "12"},        {u"123456789012", "123456789012"},
+    };
+    for (const auto& [text, expected] : digits) {
+        EXPECT_EQ(LeadingDigits(text), expected) << expected;
+    }
+}
+
+TEST_F(SensorDataTest, DefinesTheParameterTable) {
+    struct Definition {
+        int index;
+        const char* name;
+        std::int32_t type, min, max, defaultValue;
+    };
+    const Definition defined[] = {
+        {2, "Extend Gain ", 1, 1, 65535, 500},
+        {3, "Retract Gain ", 1, 1, 65535, 500},
+        {4, "Extend Acceleration ", 1, 1, 65535, 100},
+        {5, "Retract Acceleration ", 1, 1, 65535, 100},
+        {6, "Extend Deceleration Window ", 1, 1, 65535, 255},
+        {7, "Retract Deceleration Window  ", 1, 1, 65535, 255},
+        {8, "Extend Deceleration ", 1, 1, 65535, 100},
+        {9, "Retract Deceleration ", 1, 1, 65535, 100},
+        {10, "Extend Deadband", 1, 0, 65535, 0},
+        {11, "Retract Deadband ", 1, 0, 65535, 0},
+        {12, "Velocity Enable ", 4, 0, 2, 1},
+        {14, "Extend Drive Limit", 1, 1, 255, 255},
+        {15, "Retract Drive Limit ", 1, 1, 255, 255},
+        {16, "Autonull Enable", 1, 0, 1, 0},
+        {17, "Autonull Window", 1, 0, 65535, 0},
+        {18, "Jog Increment ", 1, 0, 65535, 0},
+        {19, "Jog Maximum ", 1, 0, 65535, 0},
+        {20, "Drive Polarity ", 1, 0, 1, 0},
+        {30, "Minimum Travel ", 1, 0, 65535, 50},
+        {31, "Maximum Travel ", 1, 0, 65535, 0},
+        {32, "In Position Window ", 1, 1, 65535, 60},
+        {33, "Zero Adjust ", 1, -32000, 32000, 0},
+        {35, "Sensor Length ", 2, 0, 65535, 0},
+        {41, "Readout Direction ", 1, 0, 1, 1},
+        {55, "Address ", 4, 1, 26, 1},
+        {56, "Baud Rate ", 4, 1, 4, 1},
+        {57, "Null Zero ", 2, 0, 4096, 2047},
+        {58, "Motion / Set Enable Mode ", 4, 0, 3, 0},
+        {59, "Cylinder Type ", 4, 0, 1, 0},
+        {60, "Loop Time", 4, 1, 3, 2},
+        {61, "Run Mode ", 4, 0, 4, 0},
+        {62, "Output Mode ", 4, 0, 3, 0},
+        {65, "Jog Velocity", 8, 0, 4000, 0},
+    };
+    const Definition* next = std::begin(defined);
+    for (int row = 0; row <= data.MaxParameters(); ++row) {
+        const bool isDefined = next != std::end(defined) && next->index == row;
+        const Definition d = isDefined ? *next++ : Definition{row, "Not Used", 0, 0, 0, 0};
+        const std::int32_t expected[] = {d.defaultValue, d.defaultValue, d.min,
+                                         d.max,          d.defaultValue, d.type};
+        for (int column = 0; column < Data::Columns; ++column) {
+            EXPECT_EQ(data.ReadParameterData(row, column), expected[column])
+                << "row " << row << " column " << column;
+        }
+        EXPECT_EQ(data.ReadParameterName(row, 0), d.name) << "row " << row;
+    }
+    EXPECT_EQ(next, std::end(defined));
+    EXPECT_EQ(data.MaxSetpoints(), 59);
+    EXPECT_FALSE(data.SensorDataChanged());
+}
+
+TEST_F(SensorDataTest, CurrentRowIsClampedAndTestDataExcludesLimits) {
+    for (const auto& [value, row] :
+         {std::pair{0, 1}, {-100000, 1}, {75, 75}, {76, 75}, {200, 75}, {65536 + 2, 75}}) {
+        data.setParameter(value);
+        EXPECT_EQ(data.Parameter(), row) << value;
+    }
+    data.setParameter(0);
+    EXPECT_EQ(data.Name(), "Not Used");
+
+    const std::tuple<int, std::int32_t, bool> cases[] = {
+        {33, 32000, false}, {33, -32000, false}, {33, 31999, true}, {33, -31999, true},
+        {16, 0, false},     {16, 1, false},      {12, 1, true},
+    };
+    for (const auto& [row, value, accepted] : cases) {
+        data.setParameter(row);
+        EXPECT_EQ(data.TestData(value), accepted) << row << " " << value;
+    }
+}
+
+TEST_F(SensorDataTest, TextFormsAndLengths) {
+    data.setParameter(13); // unused row: Max 0, so forms 4 and 5 are plain
+    data.setSensorData(1234567);
+    data.setChangedData(-1500);
+    const std::tuple<std::int32_t, const char*, const char*> forms[] = {
+        // format, at resolution 0.001, at 0.0005
+        {0, "1234567", "1234567"}, {1, "1,234.567", "617.2835"}, {2, "-1500", "-1500"},
+        {3, "-1.500", "-0.7500"},  {4, "-1500", "-1500"},        {5, "1234567", "1234567"},
+        {6, "1234567", "1234567"}, {-1, "1234567", "1234567"},
+    };
+    for (const auto& [format, fine, finer] : forms) {
+        data.setResolution(0.001f);
+        EXPECT_EQ(data.Text(format), fine) << format;
+        data.setResolution(0.0005f);
+        EXPECT_EQ(data.Text(format), finer) << format;
+    }
+    EXPECT_EQ(FormatLength(1.5, false, data), "1.5000");
+    // The product is single precision (in double it would give 16,777.218).
+    data.setResolution(0.001f);
+    data.setSensorData(16777217);
+    EXPECT_EQ(data.Text(1), "16,777.217");
+
+    data.setResolution(0.02f);
+    data.setUnits(" MM ");
+    EXPECT_EQ(FormatLength(1234567.0, true, data), "1,234,567.000 mm");
+
+    data.setParameter(14); // Max 255
+    data.setChangedData(128);
+    data.setSensorData(255);
+    EXPECT_EQ(data.Text(4), "50.2");
+    EXPECT_EQ(data.Text(5), "100.0");
+}
+
+TEST_F(SensorDataTest, GermanLocaleChangesOnlySeparators) {
+    QLocale::setDefault(German);
+    data.setParameter(14);
+    data.setSensorData(1234567);
+    data.setChangedData(128);
+    data.WriteSetpointData(1, Data::DwellColumn, 150);
+    EXPECT_EQ(data.Text(1), "1.234,567");
+    EXPECT_EQ(data.Text(4), "50,2");
+    EXPECT_EQ(data.SetpointText(1, Data::DwellColumn), "1,50");
+    EXPECT_EQ(FormatLength(1234.5, true, data), "1.234,500 in");
+}
+
+TEST_F(SensorDataTest, ChangeTestsAndTheLoadedGuard) {
+    data.setParameter(2);
+    data.setSensorData(7);
+    data.setDataIsLoaded(true);
+    data.setSensorData(8);
+    EXPECT_EQ(data.SensorData(), 7);
+    EXPECT_TRUE(data.DataHasChanged());
+    EXPECT_TRUE(data.SensorDataChanged());
+    EXPECT_FALSE(data.CyclePowerFlag());
+    data.WriteParameterData(2, Data::SensorDataColumn, 500);
+    EXPECT_FALSE(data.TestForChangedData());
+
+    data.WriteParameterData(56, Data::ChangedDataColumn, 2);
+    EXPECT_TRUE(data.CyclePowerFlag());
+    data.WriteParameterData(56, Data::ChangedDataColumn, 1);
+
+    // Setpoint 70 lies above MaxSetpoints but still counts.
+    data.WriteSetpointData(70, Data::EditedVelocityColumn, 1);
+    EXPECT_TRUE(data.SensorDataChanged());
+    EXPECT_TRUE(data.TestForChangedData());
+    EXPECT_FALSE(data.CyclePowerFlag());
+    data.ReadSetpointData(70, Data::TargetColumn);
+    EXPECT_TRUE(data.SetpointDataHasChanged());
+    data.ReadSetpointData(6, Data::EditedVelocityColumn);
+    EXPECT_FALSE(data.SetpointDataHasChanged());
+}
+
+TEST_F(SensorDataTest, OutOfRangeIndicesRaiseAndStoreNothing) {
+    ExpectOutOfRange(76, [&] { data.WriteParameterData(76, 0, 1); });
+    ExpectOutOfRange(-1, [&] { data.WriteParameterData(-1, 1, 1); });
+    ExpectOutOfRange(6, [&] { data.WriteParameterData(2, 6, 1); });
+    ExpectOutOfRange(-1, [&] { data.ReadParameterData(2, -1); });
+    ExpectOutOfRange(2, [&] { data.WriteParameterName(2, 2, "x"); });
+    ExpectOutOfRange(76, [&] { data.WriteSetpointData(76, 3, 1); });
+    ExpectOutOfRange(6, [&] { data.WriteSetpointData(3, 6, 1); });
+    ExpectOutOfRange(-1, [&] { data.ReadSetpointData(-1, 0); });
+    ExpectOutOfRange(1000, [&] { data.SetpointText(1000, 0); });
+    EXPECT_FALSE(data.SensorDataChanged());
+    EXPECT_EQ(data.ReadParameterName(2, 1), "");
+}
+
+TEST_F(SensorDataTest, IdentityRecord) {
+    struct Case {
+        const char* day = "05";
+        const char* month = "MAR";
+        const char* year = "04";
+        const char* serialLow = "123";
+        const char* serialHigh = "4";
+        const char* resolutionField = "0.0005";
+        const char* date = "Mar 5, 2004";
+        const char* serial = "00004123";
+        float resolution = 0.0005f;
+    };
+    const Case cases[] = {
+        {},
+        {.month = "XYZ", .year = "99", .date = "Jan 5, 1999"},
+        {.year = "29", .date = "Mar 5, 2029"},
+        {.year = "30", .date = "Mar 5, 1930"},
+        {.day = "29", .month = "FEB", .date = "Feb 29, 2004"},
+        {.day = "29", .month = "FEB", .year = "03", .date = "01/01/01"},
+        {.day = "31", .month = "APR", .date = "01/01/01"},
+        {.day = "00", .date = "01/01/01"},
+        {.day = "AB", .date = "01/01/01"},
+        {.year = "-1", .date = "01/01/01"},
+        {.serialLow = "789012", .serialHigh = "123456", .serial = "123456789012"},
+        {.serialLow = "001234", .serialHigh = "000056", .serial = "56001234"},
+        {.serialLow = "12A456", .serialHigh = "", .serial = "00000012"},
+        {.serialLow = "345", .serialHigh = "1 2", .serial = "00012345"},
+        {.serialLow = "ABCDEF", .serialHigh = "GHI", .serial = "00000000"},
+        {.resolutionField = "0.02", .resolution = 0.02f},
+        {.resolutionField = "1E-5", .resolution = 0.00001f},
+        {.resolutionField = "0.05", .resolution = 0.001f},
+        {.resolutionField = "1E-6", .resolution = 0.001f},
+        {.resolutionField = "-0.001", .resolution = 0.001f},
+        {.resolutionField = "ABCDEF", .resolution = 0.001f},
+        {.resolutionField = "NAN", .resolution = 0.001f},
+    };
+    for (const Case& c : cases) {
+        const QString record = QStringLiteral("Klv-1000%1%2-%3  2.1%4%5%6  %7In")
+                                   .arg(c.day, c.month, c.year, QString(11, u' '))
+                                   .arg(c.serialLow, 6)
+                                   .arg(c.serialHigh, 6)
+                                   .arg(c.resolutionField, -6);
+        ASSERT_EQ(record.size(), 54);
+        data.setInfoBlock(record.toLower());
+        const auto where = ::testing::Message() << record.toStdString();
+        EXPECT_EQ(data.InfoBlock(), record.toUpper()) << where;
+        EXPECT_EQ(data.Model(), "KLV-1000") << where;
+        EXPECT_EQ(data.Version(), "2.1") << where;
+        EXPECT_EQ(data.FirmwareDate(), c.date) << where;
+        EXPECT_EQ(data.SerialNumber(), c.serial) << where;
+        EXPECT_EQ(data.Resolution(), c.resolution) << where;
+        EXPECT_EQ(data.Units(), "in") << where;
+    }
+
+    for (const QString& record : {QString(), QString(53, u'1'), QString(55, u'1')}) {
+        data.setInfoBlock(record);
+        EXPECT_EQ(data.InfoBlock(), record);
+        EXPECT_EQ(data.Model(), "");
+        EXPECT_EQ(data.FirmwareDate(), "01/01/01");
+        EXPECT_EQ(data.SerialNumber(), "0");
+        EXPECT_EQ(data.Resolution(), 0.001f);
+        EXPECT_EQ(data.Units(), "in");
+    }
+}
+
+TEST_F(SensorDataTest, SettersAndClearAllData) {
+    data.setModel("  ab12 ");
+    data.setUnits("  MM ");
+    data.setDescription("  LEFT lift CYLINDER  ");
+    EXPECT_EQ(data.Model(), "AB12");
+    EXPECT_EQ(data.Units(), "mm");
+    EXPECT_EQ(data.Description(), "Left Lift Cylinder");
+    for (const float unusable : {0.0f, -0.001f, 1.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        data.setResolution(unusable);
+        EXPECT_EQ(data.Resolution(), 0.001f) << unusable;
+    }
+
+    data.setVelocityValue(1);
+    data.setDataIsLoaded(true);
+    data.ClearAllData();
+    EXPECT_EQ(data.Model(), "");
+    EXPECT_EQ(data.Units(), "in");
+    EXPECT_EQ(data.Description(), "Left Lift Cylinder");
+    EXPECT_EQ(data.VelocityValue(), 1);
+    EXPECT_TRUE(data.DataIsLoaded());
+    EXPECT_EQ(data.ReadParameterName(2, 0), "Not Used");
+    EXPECT_EQ(data.MaxSetpoints(), 75);
+}
+
+TEST_F(SensorDataTest, SetpointTable) {
+    for (const auto& [value, stored] : {std::pair{100, 75}, {40000, 75}, {0, 0}, {-3, -3}}) {
+        data.setMaxSetpoints(value);
+        EXPECT_EQ(data.MaxSetpoints(), stored) << value;
+    }
+    struct Case {
+        std::int32_t column, value;
+        std::int16_t velocityMode;
+        float resolution;
+        const char* text;
+    };
+    const Case cases[] = {
+        {Data::TargetColumn, 12345, 1, 0.001f, "12.345"},
+        {Data::EditedTargetColumn, 12345, 1, 0.0005f, "6.1725"},
+        {Data::VelocityColumn, 2000, 1, 0.001f, "20.00"},
+        {Data::EditedVelocityColumn, 2000, 2, 0.001f, "200.0"},
+        {Data::EditedDwellColumn, 150, 0, 0.0005f, "1.50"},
+    };
+    for (const Case& c : cases) {
+        data.WriteSetpointData(7, c.column, c.value);
+        data.setVelocityValue(c.velocityMode);
+        data.setResolution(c.resolution);
+        EXPECT_EQ(data.SetpointText(7, c.column), c.text) << c.column;
+    }
+    data.ClearSetpoints();
+    EXPECT_EQ(data.MaxSetpoints(), 75);
+    EXPECT_EQ(data.ReadSetpointData(7, Data::EditedTargetColumn), 0);
+    EXPECT_FALSE(data.SensorDataChanged());
+}
+
+class FactoryResetTest : public SensorDataTest {
+protected:
+    void SetUp() override {
+        SensorDataTest::SetUp();
+        // A sensor as read, with values other than the factory's, and
+        // pending edits the reset must discard (33, 55, 57) or keep (65).
+        for (const auto& [row, value] : {std::pair{35, 8000},
+                                         {55, 7},
+                                         {56, 3},
+                                         {60, 3},
+                                         {30, 10},
+                                         {31, 7900},
+                                         {32, 30},
+                                         {2, 900},
+                                         {33, 40},
+                                         {57, 2000}}) {
+            Read(row, value);
+        }
+        for (const auto& [row, value] : {std::pair{33, 41}, {55, 9}, {57, 2001}, {65, 123}}) {
+            data.WriteParameterData(row, Data::ChangedDataColumn, value);
+        }
+        for (int i = 0; i < Data::Rows; ++i) {
+            data.WriteSetpointData(i, Data::EditedTargetColumn, 5);
+        }
+    }
+
+    void ExpectParametersReset() {
+        for (const auto& [row, edited] : {std::pair{55, 7},
+                                          {56, 3},
+                                          {33, 40},
+                                          {57, 2000},
+                                          {60, 3},
+                                          {35, 8000},
+                                          {30, 250},
+                                          {31, 8000},
+                                          {32, 60},
+                                          {2, 500},
+                                          {12, 1},
+                                          {65, 123}}) {
+            EXPECT_EQ(Edited(row), edited) << "row " << row;
+        }
+        EXPECT_EQ(data.ReadParameterData(2, Data::SensorDataColumn), 900);
+    }
+};
+
+TEST_F(FactoryResetTest, EachAnswerToEachQuestion) {
+    test::ScriptedPrompter declined{MessageAnswer::No};
+    EXPECT_EQ(LoadDefaultValues(data, declined), FactoryReset::Declined);
+    EXPECT_EQ(Edited(33), 41);
+    EXPECT_EQ(Edited(2), 900);
+    ASSERT_EQ(declined.asked.size(), 1);
+    EXPECT_EQ(declined.asked[0].title, "Reset Sensor Settings");
+    EXPECT_EQ(declined.asked[0].text, "This will reset the sensor settings to the factory\r\n"
+                                      "default values. The sensors null zero and\r\n"
+                                      "zero adjust settings will not be changed.\r\n\r\n"
+                                      "The default settings will not be applied until \r\n"
+                                      "the Apply button is clicked.\r\n\r\n"
+                                      "Do you wish to reset sensor settings\r\n"
+                                      "to the default factory values?");
+    EXPECT_EQ(declined.asked[0].icon, MessageIcon::Information);
+    EXPECT_EQ(declined.asked[0].buttons, MessageButtons::YesNo);
+
+    test::ScriptedPrompter parametersOnly{MessageAnswer::Yes, MessageAnswer::No};
+    EXPECT_EQ(LoadDefaultValues(data, parametersOnly), FactoryReset::Parameters);
+    ExpectParametersReset();
+    EXPECT_EQ(data.ReadSetpointData(0, Data::EditedTargetColumn), 5);
+    ASSERT_EQ(parametersOnly.asked.size(), 2);
+    EXPECT_EQ(parametersOnly.asked[1].title, "Default Setpoint Data Settings");
+    EXPECT_EQ(parametersOnly.asked[1].text, "Do you wish to reset setpoints\r\nto default values?");
+    EXPECT_EQ(parametersOnly.asked[1].icon, MessageIcon::Information);
+    EXPECT_EQ(parametersOnly.asked[1].buttons, MessageButtons::YesNo);
+}
+
+TEST_F(FactoryResetTest, DefaultSetpointsLieOneUnitApart) {
+    for (const auto& [resolution, unitCounts] : {std::pair{0.001f, 1000}, {0.0005f, 2000}}) {
+        data.setResolution(resolution);
+        test::ScriptedPrompter prompter{MessageAnswer::Yes, MessageAnswer::Yes};
+        EXPECT_EQ(LoadDefaultValues(data, prompter), FactoryReset::ParametersAndSetpoints);
+        ExpectParametersReset();
+        for (int i = 0; i <= 59; ++i) {
+            EXPECT_EQ(data.ReadSetpointData(i, Data::EditedTargetColumn), (i + 1) * unitCounts);
+            EXPECT_EQ(data.ReadSetpointData(i, Data::EditedVelocityColumn), 20);
+            EXPECT_EQ(data.ReadSetpointData(i, Data::EditedDwellColumn), 10);
+            EXPECT_EQ(data.ReadSetpointData(i, Data::TargetColumn), 0);
+        }
+        EXPECT_EQ(data.ReadSetpointData(60, Data::EditedTargetColumn), 5);
+    }
+}

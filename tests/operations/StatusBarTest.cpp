@@ -1,0 +1,74 @@
+#include "operations/StatusBar.h"
+#include "link/SensorLink.h"
+#include "model/Errors.h"
+#include "model/SensorList.h"
+#include "operations/PortSetup.h"
+#include "sim/SimSerialPort.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+
+namespace {
+
+class StatusBarTest : public ::testing::Test {
+protected:
+    StatusBarTest() : port(network, {}), link(port), bar(link, sensors) {}
+
+    sim::SimNetwork network;
+    sim::SimSerialPort port;
+    cSensorLink link;
+    clsSensorList sensors;
+    cStatusBar bar;
+};
+
+} // namespace
+
+TEST_F(StatusBarTest, ProgressClampsAndEndsWithTheSensorTexts) {
+    bar.StartProgress(0, 26, QStringLiteral("Searching"));
+    EXPECT_TRUE(bar.ProgressVisible());
+    EXPECT_EQ(bar.Panel(1), "Searching");
+    EXPECT_EQ(bar.SetProgress(30), 26);
+    EXPECT_EQ(bar.SetProgress(-4), 0);
+    EXPECT_EQ(bar.SetProgress(7), 7);
+    bar.EndProgress(QStringLiteral("Ready"));
+    EXPECT_FALSE(bar.ProgressVisible());
+    EXPECT_EQ(bar.Panel(2), "No Sensor");
+    EXPECT_EQ(bar.Panel(3), "Comm 1 @ 115.2K");
+
+    sensors.setPort(3);
+    sensors.setBaudRate(1);
+    sensors.setAddress(5);
+    sensors.setSerial(QStringLiteral("00012345"));
+    sensors.Add();
+    bar.EndProgress(QStringLiteral("Done"));
+    EXPECT_EQ(bar.Panel(1), "Done");
+    EXPECT_EQ(bar.Panel(2), "Sensor #1 -(00012345) ");
+    EXPECT_THROW((void)bar.Panel(5), SubscriptOutOfRange);
+}
+
+TEST_F(StatusBarTest, StatusTextsInProperCase) {
+    bar.SetStatusTexts(QStringLiteral("READY now"), QStringLiteral("no sensor"));
+    EXPECT_EQ(bar.Panel(1), "Ready Now");
+    EXPECT_EQ(bar.Panel(2), "No Sensor");
+}
+
+TEST_F(StatusBarTest, ResetToNoSensorTakesTheFirstAvailablePort) {
+    link.CurrentAddress = 9;
+    link.BaudIndex = 2;
+    ResetToNoSensor(link, bar);
+    EXPECT_EQ(link.CurrentAddress, 1);
+    EXPECT_EQ(link.CurrentPort, 0) << "no port available: what FirstBit gives for an empty map";
+    EXPECT_EQ(link.PortOptions.Chosen(), -1);
+    EXPECT_EQ(link.BaudIndex, 0);
+    EXPECT_EQ(link.SpeedOptions.Chosen(), 0);
+    EXPECT_EQ(bar.Panel(1), "Ready");
+    EXPECT_EQ(bar.Panel(2), "No Sensor");
+
+    link.AvailablePorts.SetBit(5);
+    link.AvailablePorts.SetBit(3);
+    ResetToNoSensor(link, bar);
+    EXPECT_EQ(link.CurrentPort, 3);
+    EXPECT_EQ(link.PortOptions.Chosen(), 2);
+    EXPECT_TRUE(link.PortOptions[2].bold);
+}

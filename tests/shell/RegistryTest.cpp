@@ -1,0 +1,335 @@
+// The settings store: where its file lives, what comes back from the file, and
+// what happens when the file cannot be written or cannot be trusted.
+#include "shell/Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using kelvar::cRegistry;
+using Status = cRegistry::Status;
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class EnvVar {
+public:
+    EnvVar(const char* name, const QByteArray& value)
+        : name_(name), wasSet_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~EnvVar() { wasSet_ ? qputenv(name_, old_) : qunsetenv(name_); }
+
+private:
+    const char* name_;
+    bool wasSet_;
+    QByteArray old_;
+};
+
+// Lets no file of this process grow past `bytes` while it lives. Tests run as
+// root, where permission bits stop no write; this limit does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, SIG_DFL);
+    }
+    bool active = false;
+
+private:
+    rlimit old_{};
+};
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
+void Save(cRegistry& reg, const QString& section, const QString& key, const QString& value) {
+    reg.setSection(section);
+    reg.setKey(key);
+    reg.setSetting(value);
+    EXPECT_TRUE(reg.RegSave()) << qPrintable(reg.ErrorText());
+}
+
+QString Get(cRegistry& reg, const QString& section, const QString& key) {
+    reg.setSection(section);
+    reg.setKey(key);
+    EXPECT_TRUE(reg.RegGet()) << qPrintable(reg.ErrorText());
+    return reg.Setting();
+}
+
+class Registry : public ::testing::Test {
+protected:
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+    QString DefaultFile() const { return Path("Kelvar/Kelvar Setup Software v8.1.0.ini"); }
+
+    // A store over a fresh copy of the file, so that what it reads comes
+    // from the disk and not from anything kept in this process.
+    cRegistry Reopened(const QString& file) {
+        const QString copy = Path(QStringLiteral("copy%1.ini").arg(++copies_));
+        EXPECT_TRUE(QFile::copy(file, copy));
+        return cRegistry(copy);
+    }
+
+    QTemporaryDir dir_;
+    EnvVar configHome_{"XDG_CONFIG_HOME", dir_.path().toLocal8Bit()};
+    int copies_ = 0;
+};
+
+} // namespace
+
+TEST_F(Registry, FileIsNamedByAppnameInTheConfigFolder) {
+    cRegistry reg;
+    EXPECT_EQ(reg.Appname(), "Kelvar Setup Software v8.1.0");
+    EXPECT_EQ(reg.FileName(), DefaultFile());
+    Save(reg, "Communications", "Port", "3");
+    EXPECT_TRUE(QFileInfo::exists(DefaultFile()));
+
+    // Other names are other files in the same folder, even names that look like paths.
+    const QStringList others = {"Other", "a/b", "a%2Fb", "a\\b", ".."};
+    for (const QString& name : others) {
+        reg.setAppname(name);
+        EXPECT_EQ(QFileInfo(reg.FileName()).absolutePath(), Path("Kelvar")) << qPrintable(name);
+        Save(reg, "Communications", "Port", name);
+    }
+    for (const QString& name : others) {
+        reg.setAppname(name);
+        EXPECT_EQ(Get(reg, "Communications", "Port"), name);
+    }
+    reg.setAppname("Kelvar Setup Software v8.1.0");
+    EXPECT_EQ(Get(reg, "Communications", "Port"), "3");
+    EXPECT_EQ(cRegistry(Path("given.ini")).FileName(), Path("given.ini"));
+
+    const EnvVar home("HOME", Path("home").toLocal8Bit());
+    for (const char* configHome : {"", "relative/config"}) {
+        const EnvVar xdg("XDG_CONFIG_HOME", configHome);
+        EXPECT_EQ(cRegistry().FileName(),
+                  Path("home/.config/Kelvar/Kelvar Setup Software v8.1.0.ini"))
+            << configHome;
+    }
+}
+
+TEST_F(Registry, ValuesComeBackFromTheFile) {
+    cRegistry reg;
+    reg.setSetting("left over");
+    EXPECT_EQ(Get(reg, "Startup", "Top"), ""); // a fresh profile
+    EXPECT_TRUE(reg.RegDel());
+    EXPECT_TRUE(QDir(dir_.path()).isEmpty());
+
+    reg.setSection("Communications");
+    reg.setKey("Port");
+    reg.setSetting("0");
+    ASSERT_TRUE(reg.RegSave());
+    Save(reg, "Communications", "PortBaudRate", "");
+    Save(reg, "Settings", "Port", "5");
+    Save(reg, "Settings", "Port", "7");
+    Save(reg, "Settings", "SensorAddress", "2");
+    EXPECT_TRUE(reg.RegDel());
+
+    cRegistry back = Reopened(reg.FileName());
+    EXPECT_EQ(Get(back, "Communications", "PortBaudRate"), "");
+    EXPECT_EQ(Get(back, "Settings", "SensorAddress"), "");
+    EXPECT_EQ(Get(back, "Settings", "Port"), "7");
+    back.setSection("Communications"); // the key stays "Port"
+    ASSERT_TRUE(back.RegGet());
+    EXPECT_EQ(back.Setting(), "0");
+}
+
+TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
+    // Among them names that QSettings would merge: split at a '/' either
+    // side, or spellings of its "General" group.
+    const QStringList names = {"Sensor001", "a",       "b",        "a/b",       "a%2Fb",  "a\\b",
+                               "/a",        "a/",      "a//b",     " lead",     "trail ", "x=y",
+                               ";c",        "#h",      "[s]",      "Ümlaut",    "日本😀",  "General",
+                               "general",   "GENERAL", "%General", "%67eneral", "A"};
+    cRegistry reg;
+    for (const QString& name : names) {
+        Save(reg, name, "Key", "section " + name);
+        Save(reg, "Section", name, "key " + name);
+    }
+    Save(reg, "x", "y/z", "x|y/z");
+    Save(reg, "x/y", "z", "x/y|z");
+
+    cRegistry back = Reopened(reg.FileName());
+    for (const QString& name : names) {
+        EXPECT_EQ(Get(back, name, "Key"), "section " + name);
+        EXPECT_EQ(Get(back, "Section", name), "key " + name);
+    }
+    EXPECT_EQ(Get(back, "x", "y/z"), "x|y/z");
+    EXPECT_EQ(Get(back, "x/y", "z"), "x/y|z");
+}
+
+TEST_F(Registry, OddValuesRoundTripExactly) {
+    const QStringList values = {" ",
+                                " lead",
+                                "trail ",
+                                "a,b",
+                                "a, b",
+                                ",",
+                                "\"q\"",
+                                "\"",
+                                "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)",
+                                "@ByteArray(x)",
+                                "@String(x)",
+                                "@Invalid()",
+                                "@@x",
+                                "@",
+                                ";c",
+                                "#c",
+                                "x\ny",
+                                "\r\n",
+                                "\t",
+                                QString(QChar(0)) + u'z',
+                                "ü€日本😀",
+                                "back\\",
+                                "a=b",
+                                "[Startup]",
+                                "03020000001234 0Axis 1",
+                                QString(5000, u'x')};
+    cRegistry reg;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        Save(reg, "Values", QString::number(i), values[i]);
+    cRegistry back = Reopened(reg.FileName());
+    for (qsizetype i = 0; i < values.size(); ++i)
+        EXPECT_EQ(Get(back, "Values", QString::number(i)), values[i]);
+}
+
+TEST_F(Registry, MissingNamesAndInvalidTextAreRefused) {
+    cRegistry reg;
+    Save(reg, "Startup", "Top", "120");
+    const QString lone(QChar(0xD800)); // half a surrogate pair
+    const QString cases[][4] = {{"", "Startup", "Top", "1"},
+                                {reg.Appname(), "", "Top", "1"},
+                                {reg.Appname(), "Startup", "", "1"},
+                                {reg.Appname(), "Startup", "Top", "1" + lone},
+                                {reg.Appname(), "Startup" + lone, "Top", "1"}};
+    for (const auto& c : cases) {
+        reg.setAppname(c[0]);
+        reg.setSection(c[1]);
+        reg.setKey(c[2]);
+        reg.setSetting(c[3]);
+        EXPECT_FALSE(reg.RegSave()) << qPrintable(c[1] + "/" + c[2]);
+        EXPECT_EQ(reg.LastStatus(), Status::BadInput);
+    }
+    reg.setAppname("Kelvar Setup Software v8.1.0");
+    EXPECT_EQ(Get(reg, "Startup", "Top"), "120");
+    EXPECT_EQ(QDir(Path("Kelvar")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"Kelvar Setup Software v8.1.0.ini"});
+}
+
+TEST_F(Registry, WriteFailureIsReportedAndNotReadBack) {
+    WriteFile(Path("plain"), "a file where the folder should be");
+    const EnvVar xdg("XDG_CONFIG_HOME", Path("plain").toLocal8Bit());
+    cRegistry reg;
+    reg.setSection("Menu");
+    reg.setKey("Logging");
+    reg.setSetting("1");
+    EXPECT_FALSE(reg.RegSave());
+    EXPECT_EQ(reg.LastStatus(), Status::WriteFailed);
+    EXPECT_FALSE(reg.ErrorText().isEmpty());
+    EXPECT_EQ(Get(reg, "Menu", "Logging"), "");
+}
+
+TEST_F(Registry, FailedChangeNeverTurnsUpLater) {
+    cRegistry reg;
+    Save(reg, "Menu", "Logging", "old");
+    bool saved = true;
+    bool savedAgain = true;
+    {
+        const FileSizeLimit noGrowth(QFileInfo(reg.FileName()).size());
+        ASSERT_TRUE(noGrowth.active);
+        reg.setSetting("a value longer than the file allows");
+        saved = reg.RegSave();
+        savedAgain = reg.RegSave();
+        reg.RegGet();
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(savedAgain);
+    EXPECT_EQ(reg.Setting(), "old");
+
+    // Nor may a later change that succeeds carry the failed one along.
+    Save(reg, "Menu", "Search", "1");
+    cRegistry back = Reopened(reg.FileName());
+    EXPECT_EQ(Get(back, "Menu", "Logging"), "old");
+    EXPECT_EQ(Get(back, "Menu", "Search"), "1");
+}
+
+TEST_F(Registry, DamagedFileReadsEmptyAndIsSetAsideWhole) {
+    const QByteArray damaged[] = {
+        QByteArray("\x00\x01\x02garbage\xff", 11),     "[Communications\nPort=3\n",
+        "[Communications]\nPort=3\nstray text\n",      "[Communications]\nPort=3\nstray ; Key=1\n",
+        "[Communications]\nPort=3\nName=Achse \xfc\n", // Latin-1, not UTF-8
+    };
+    int n = 0;
+    for (const QByteArray& content : damaged) {
+        WriteFile(DefaultFile(), content);
+        cRegistry reg;
+        reg.setSection("Communications");
+        reg.setKey("Port");
+        EXPECT_FALSE(reg.RegGet()) << content.constData();
+        EXPECT_EQ(reg.LastStatus(), Status::Damaged);
+        EXPECT_EQ(reg.Setting(), "");
+        EXPECT_TRUE(reg.RegDel()); // nothing readable, so nothing to remove
+        EXPECT_EQ(ReadFile(DefaultFile()), content);
+
+        Save(reg, "Communications", "Port", "5");
+        const QString aside = DefaultFile() + ".bad" + (n++ ? QString::number(n) : QString());
+        EXPECT_EQ(reg.SetAsidePath(), aside);
+        EXPECT_EQ(ReadFile(aside), content);
+        EXPECT_EQ(ReadFile(DefaultFile()), "[Communications]\nPort=5\n");
+    }
+
+    // One that cannot be read at all.
+    QFile::remove(DefaultFile());
+    ASSERT_TRUE(QDir().mkpath(DefaultFile()));
+    cRegistry reg;
+    reg.setSection("Startup");
+    reg.setKey("Top");
+    EXPECT_FALSE(reg.RegGet());
+    EXPECT_EQ(reg.LastStatus(), Status::Unreadable);
+    Save(reg, "Startup", "Top", "90");
+    EXPECT_TRUE(QFileInfo(reg.SetAsidePath()).isDir());
+    EXPECT_EQ(Get(reg, "Startup", "Top"), "90");
+}
+
+TEST_F(Registry, HandWrittenFileIsReadAndKept) {
+    WriteFile(DefaultFile(), "\xEF\xBB\xBF; edited on Windows\r\n[Startup]\r\nTop = 250\r\n\r\n"
+                             "[Communications]\r\nPort=3\r\nList=a, b\r\n"
+                             "Typed=@Size(1 2)\r\nBroken=@Variant()\r\n");
+    cRegistry reg;
+    EXPECT_EQ(Get(reg, "Startup", "Top"), "250");
+    EXPECT_EQ(Get(reg, "Communications", "Port"), "3");
+    for (const char* key : {"List", "Typed", "Broken"}) {
+        reg.setKey(key);
+        reg.setSetting("left over");
+        EXPECT_FALSE(reg.RegGet()) << key;
+        EXPECT_EQ(reg.LastStatus(), Status::NotText);
+        EXPECT_EQ(reg.Setting(), "");
+    }
+
+    Save(reg, "Startup", "Left", "100");
+    EXPECT_EQ(reg.SetAsidePath(), "");
+    const QByteArray written = ReadFile(DefaultFile());
+    EXPECT_TRUE(written.contains("List=a, b")) << written.constData();
+    EXPECT_TRUE(written.contains("Typed=@Size(1 2)")) << written.constData();
+    EXPECT_EQ(Get(reg, "Startup", "Top"), "250");
+}
