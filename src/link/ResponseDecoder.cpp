@@ -179,9 +179,6 @@ void cResponseDecoder::ResetReadouts() {
     target_ = 0;
     targetCounts_ = 0;
     velocity_ = 0;
-    emit positionAnswered(position_, true);
-    emit targetChanged(target_);
-    emit velocityShown(velocity_);
 }
 
 } // namespace kelvar

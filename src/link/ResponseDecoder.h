@@ -59,7 +59,7 @@ public:
     // Forget the status and control bytes: the next answer sets them whatever
     // they hold.
     void ForgetStatusBytes();
-    // Position, target and velocity become 0 and are shown again.
+    // Position, target and velocity become 0; whoever shows them redraws.
     void ResetReadouts();
     int StatusByte() const { return statusByte_; }
     int ControlByte() const { return controlByte_; }

@@ -1,0 +1,183 @@
+// Finding the serial ports and the sensors on them.
+
+#include "link/Framing.h"
+#include "link/Speeds.h"
+#include "operations/PortSetup.h"
+#include "operations/Session.h"
+
+namespace kelvar {
+
+void cSession::FindPorts() {
+    link.StateFlags.ClearBit(StateBit::PortAvailable);
+    link.AvailablePorts.Initialize();
+    statusBar.StartProgress(1, MaxPortNumber, QStringLiteral("Searching for Comm Ports..."));
+    for (int i = 0; i < PortOptionGroup::Size; ++i) {
+        link.PortOptions[i].enabled = false;
+    }
+    for (int port = ExcludePort1 ? 2 : 1; port <= MaxPortNumber; ++port) {
+        statusBar.SetProgress(port);
+        if (link.OpenPort(port, 0)) {
+            link.ClosePort();
+            link.PortOptions[port - 1].enabled = true;
+            link.AvailablePorts.SetBit(port);
+        } else {
+            link.AvailablePorts.ClearBit(port);
+        }
+    }
+    statusBar.EndProgress(QStringLiteral("Ready"));
+    if (link.AvailablePorts.Map() != 0) {
+        link.StateFlags.SetBit(StateBit::PortAvailable);
+        link.ChoosePortOption(link.AvailablePorts.FirstBit() - 1);
+        link.ChooseSpeedOption(0);
+    }
+    emit portOptionsChanged();
+}
+
+void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
+    link.PortOptions[port - 1].green = true;
+    emit portOptionsChanged();
+    sensors.setPort(static_cast<std::int16_t>(port));
+    sensors.setBaudRate(static_cast<std::int16_t>(speedIndex));
+    sensors.setAddress(static_cast<std::int16_t>(address));
+    sensors.setSerial(commands.ReadSerialNumber());
+    sensors.setActive(true);
+    sensors.Add();
+}
+
+bool cSession::VerifySensorList() {
+    bool result = sensors.Count() > 0;
+    for (int i = 1; i <= sensors.Count(); ++i) {
+        sensors.setSensorNumber(i);
+        const bool answered = link.OpenPort(sensors.Port(), sensors.BaudRate()) &&
+                              commands.CheckSensorAnswers(sensors.Address());
+        if (answered && sensors.Port() >= 1 && sensors.Port() <= PortOptionGroup::Size) {
+            link.PortOptions[sensors.Port() - 1].green = true;
+        }
+        result = result && answered;
+        sensors.setActive(answered);
+        sensors.Update();
+    }
+    commands.TakeFailedRequests();
+    emit portOptionsChanged();
+    emit sensorsChanged();
+    view.SetTabEnabled(Tab::Graph, false);
+    return result;
+}
+
+void cSession::ScanPort() {
+    StopMonitor();
+    statusBar.StartProgress(0, MaxAddress, QStringLiteral("Searching"));
+    sensors.Clear();
+    for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
+        link.StateFlags.ClearBit(bit);
+    }
+    link.CurrentAddress = 0;
+    if (link.OpenPort(link.CurrentPort, link.BaudIndex)) {
+        for (int address = MinAddress; address <= MaxAddress; ++address) {
+            statusBar.SetProgress(address);
+            if (commands.CheckSensorAnswers(address)) {
+                link.CurrentAddress = address;
+                RecordFoundSensor(link.CurrentPort, link.BaudIndex, address);
+            }
+        }
+        link.StatusWord.SetBit(LinkBit::ResetCounters);
+    }
+    commands.TakeFailedRequests();
+    statusBar.EndProgress(QStringLiteral("Ready"));
+    if (sensors.Count() > 0) {
+        link.StateFlags.SetBit(StateBit::OnLine);
+        link.CurrentAddress = sensors.Address();
+        if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
+            LoadSensor(ReloadCurrent);
+        }
+        statusBar.SetStatusTexts(QStringLiteral("Ready"),
+                                 QStringLiteral("Sensor ") + sensors.SensorText());
+    } else {
+        link.StateFlags.ClearBit(StateBit::OnLine);
+        sensors.setSensorNumber(0);
+        link.CurrentAddress = 0;
+        statusBar.SetStatusTexts(QStringLiteral("Ready"), QStringLiteral("No Sensor"));
+        link.CurrentPort = 0;
+        link.BaudIndex = 0;
+    }
+    emit sensorsChanged();
+    link.RefreshStatus();
+}
+
+void cSession::FullScan() {
+    StopMonitor();
+    link.StateFlags.SetBit(StateBit::FullScan);
+    const int ports = link.AvailablePorts.Count();
+    statusBar.StartProgress(0, ports * static_cast<int>(SpeedTable.size()) * MaxAddress,
+                            QStringLiteral("Auto-search"));
+    sensors.Clear();
+    for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
+        link.StateFlags.ClearBit(bit);
+    }
+    link.CurrentAddress = 0;
+    int progress = 0;
+    for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
+        link.PortOptions[port - 1].green = false;
+        if (!link.AvailablePorts.TestBit(port)) {
+            continue;
+        }
+        link.ChoosePortOption(port - 1);
+        for (int speed = 0; speed < static_cast<int>(SpeedTable.size()); ++speed) {
+            if (!link.OpenPort(port, speed)) {
+                continue;
+            }
+            for (int address = MinAddress; address <= MaxAddress; ++address) {
+                ++progress;
+                link.CurrentAddress = address;
+                if (commands.CheckSensorAnswers(address)) {
+                    RecordFoundSensor(port, speed, address);
+                }
+                statusBar.SetProgress(progress);
+            }
+            link.StatusWord.SetBit(LinkBit::ResetCounters);
+        }
+    }
+    commands.TakeFailedRequests();
+    emit portOptionsChanged();
+    statusBar.EndProgress(QStringLiteral("Ready"));
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    if (sensors.Count() > 0) {
+        link.StateFlags.SetBit(StateBit::OnLine);
+        sensors.setSensorNumber(sensors.FirstActive());
+        link.CurrentAddress = sensors.Address();
+        if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
+            LoadSensor(ReloadCurrent);
+        }
+        statusBar.SetStatusTexts(QStringLiteral("Ready"),
+                                 QStringLiteral("Sensor ") + sensors.SensorText());
+    } else {
+        link.StateFlags.ClearBit(StateBit::OnLine);
+        ResetToNoSensor(link, statusBar);
+    }
+    emit sensorsChanged();
+    link.StateFlags.ClearBit(StateBit::FullScan);
+    link.RefreshStatus();
+}
+
+void cSession::CommApply() {
+    StopMonitor();
+    if (link.StateFlags.TestBit(StateBit::PortOpen)) {
+        link.ClosePort();
+    }
+    link.CurrentPort = link.PortOptions.Chosen() + 1;
+    link.BaudIndex = std::max(0, link.SpeedOptions.Chosen());
+    link.CurrentAddress = 0;
+    link.Decoder().ForgetStatusBytes();
+    ScanPort();
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    const int tab = view.VisibleTab();
+    if (tab == Tab::Communications || tab == Tab::Monitor) {
+        StartMonitor();
+    }
+    link.StateFlags.ClearBit(7);
+    statusBar.SetMessage(QStringLiteral("Ready"));
+    link.ShowCommStatus();
+    link.RefreshStatus();
+}
+
+} // namespace kelvar

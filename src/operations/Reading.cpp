@@ -1,0 +1,218 @@
+// Reading a sensor: identity block, parameters and setpoints.
+
+#include "link/Speeds.h"
+#include "model/Numbers.h"
+#include "model/Parameters.h"
+#include "operations/PortSetup.h"
+#include "operations/Session.h"
+
+namespace kelvar {
+
+namespace {
+
+constexpr int LastSetpoint = 59;
+
+} // namespace
+
+void cSession::ReadSensorModel() {
+    statusBar.StartProgress(0, 8, QStringLiteral("Reading Sensor Model..."));
+    StopMonitor();
+    sensor.setInfoBlock(commands.ReadIdentityRecord([this](int i) { statusBar.SetProgress(i); }));
+    const float resolution = sensor.Resolution();
+    sensor.setResolution(resolution > 0 && resolution < 1 ? resolution : 0.001F);
+
+    const QString units = sensor.Units().trimmed();
+    emit draw(QStringLiteral("lblResolution"),
+              FormatNumber(sensor.Resolution(), u"0.0000") + u' ' + units);
+    emit draw(QStringLiteral("lblSerialNumber"), sensor.SerialNumber());
+    emit draw(QStringLiteral("lblModel"), sensor.Model());
+    emit draw(QStringLiteral("lblVersion"), sensor.Version());
+    emit draw(QStringLiteral("lblFirmwareDate"), sensor.FirmwareDate());
+    emit draw(QStringLiteral("lblUnits"),
+              units == QLatin1String("in") ? QStringLiteral("English") : QStringLiteral("Metric"));
+    statusBar.EndProgress(QStringLiteral("Ready"));
+}
+
+void cSession::AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
+                               std::int32_t& maxTravel) {
+    switch (index) {
+    case Param::ZeroAdjust:
+        value = DecodeZeroAdjust(value);
+        break;
+    case Param::LoopTime:
+        if (value == 0) {
+            value = 2;
+        }
+        break;
+    case Param::MinimumTravel:
+        minTravel = value;
+        break;
+    case Param::MaximumTravel:
+        maxTravel = value;
+        break;
+    case Param::VelocityEnable:
+        sensor.setVelocityValue(static_cast<std::int16_t>(value));
+        break;
+    default:
+        break;
+    }
+}
+
+void cSession::DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel) {
+    const std::int32_t length = sensor.ReadParameterData(Param::SensorLength, 0);
+    sensor.WriteParameterData(Param::SensorLength, 3, length);
+    sensor.WriteParameterData(Param::MinimumTravel, 3, maxTravel);
+    sensor.WriteParameterData(Param::MinimumTravel, 2, 0);
+    sensor.WriteParameterData(Param::MaximumTravel, 3, length);
+    sensor.WriteParameterData(Param::MaximumTravel, 2, minTravel);
+    sensor.WriteParameterData(Param::InPositionWindow, 3,
+                              static_cast<std::int32_t>(RoundHalfEven(maxTravel / 2.0)));
+    sensor.WriteParameterData(Param::InPositionWindow, 2, 1);
+    sensor.WriteParameterData(Param::InPositionWindow, 4, 60);
+    TravelMinimum = static_cast<float>(minTravel) * sensor.Resolution();
+    TravelMaximum = static_cast<float>(maxTravel) * sensor.Resolution();
+}
+
+void cSession::ReadParametersAndSetpoints() {
+    if (link.CurrentAddress == 0) {
+        return;
+    }
+    const int last = sensor.MaxParameters();
+    statusBar.StartProgress(0, last, QStringLiteral("Reading Parameters..."));
+    std::int32_t minTravel = 0;
+    std::int32_t maxTravel = 0;
+    for (int r = 0; r <= last; ++r) {
+        const std::int32_t type = sensor.ReadParameterData(r, 5);
+        if (type != 0 && type != 8) {
+            std::int32_t value = commands.ReadParameter(r).value;
+            AdjustReadValue(r, value, minTravel, maxTravel);
+            sensor.WriteParameterData(r, 0, value);
+            sensor.WriteParameterData(r, 1, value);
+            if (r == Param::SensorLength) {
+                SensorLength = static_cast<float>(value) * sensor.Resolution();
+            }
+        }
+        statusBar.SetProgress(r);
+    }
+    emit draw(QStringLiteral("lblNullZero"),
+              QString::number(sensor.ReadParameterData(Param::NullZero, 0)));
+    DeriveLimits(minTravel, maxTravel);
+
+    // Flags read as anything but 0 are on; out-of-range modes show the default
+    // while editing (the columns are made equal again at the end of the read).
+    for (const int flag : {41, 16, 20, Param::CylinderType}) {
+        const std::int32_t value = sensor.ReadParameterData(flag, 0) < 1 ? 0 : 1;
+        sensor.WriteParameterData(flag, 0, value);
+        sensor.WriteParameterData(flag, 1, value);
+    }
+    for (const auto& [index, high] : {std::pair{Param::VelocityEnable, 2}, std::pair{58, 3}}) {
+        const std::int32_t value = sensor.ReadParameterData(index, 0);
+        sensor.WriteParameterData(
+            index, 1, value < 0 || value > high ? sensor.ReadParameterData(index, 4) : value);
+    }
+
+    statusBar.StartProgress(0, LastSetpoint, QStringLiteral("Reading Setpoints..."));
+    sensor.ClearSetpoints();
+    sensor.setMaxSetpoints(LastSetpoint);
+    for (int s = 0; s <= LastSetpoint; ++s) {
+        for (int f = 0; f < 3; ++f) {
+            const std::int32_t value = commands.ReadSetpoint(s, f).value;
+            sensor.WriteSetpointData(s, f, value);
+            sensor.WriteSetpointData(s, f + 3, value);
+        }
+        statusBar.SetProgress(s);
+    }
+    statusBar.EndProgress(QStringLiteral("Ready"));
+
+    for (int r = 0; r <= last; ++r) {
+        sensor.WriteParameterData(r, 1, sensor.ReadParameterData(r, 0));
+    }
+    for (int s = 0; s < clsSensorData::Rows; ++s) {
+        for (int f = 0; f < 3; ++f) {
+            sensor.WriteSetpointData(s, f + 3, sensor.ReadSetpointData(s, f));
+        }
+    }
+    sensor.setDataIsLoaded(true);
+}
+
+void cSession::ReportReadFailures() {
+    lastReadFailures_ = commands.TakeFailedRequests();
+    if (lastReadFailures_.isEmpty()) {
+        return;
+    }
+    QStringList names;
+    for (const QByteArray& request : lastReadFailures_) {
+        names.append(QString::fromLatin1(request));
+    }
+    // A value whose request went unanswered reads as 0: say so rather than
+    // let it pass for what the sensor holds.
+    view.Ask(QStringLiteral("Sensor Read Incomplete"),
+             QStringLiteral("%1 of the requests of this read got no valid answer;\r\n"
+                            "the values they should have read are shown as 0.\r\n\r\n%2")
+                 .arg(lastReadFailures_.size())
+                 .arg(names.join(QStringLiteral(", "))),
+             MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+void cSession::LoadSensor(int sensorNumber) {
+    auto& flags = link.StateFlags;
+    commands.TakeFailedRequests();
+    if (sensorNumber != ReloadCurrent) {
+        flags.ClearBit(StateBit::OnLine);
+        sensors.setSensorNumber(sensorNumber);
+        link.CurrentAddress = sensors.Address();
+        if (link.OpenPort(sensors.Port(), sensors.BaudRate()) &&
+            commands.CheckSensorAnswers(link.CurrentAddress)) {
+            flags.SetBit(StateBit::OnLine);
+        }
+        commands.TakeFailedRequests();
+    }
+    StopMonitor();
+
+    if (flags.TestBit(StateBit::OnLine)) {
+        SetCommLabel(QStringLiteral("Sensor OnLine"), false);
+        flags.ClearBit(StateBit::DataLoaded);
+        UpdateReadouts(true);
+        ReadSensorModel();
+        ReadParametersAndSetpoints();
+        ReportReadFailures();
+        if (RunModeOption == 0) {
+            commands.PollPosition();
+            commands.SetTarget(link.Decoder().Position());
+            commands.PollTarget();
+            commands.PollTarget();
+            commands.PollVelocity();
+            commands.TakeFailedRequests();
+        }
+        UpdateReadouts(false);
+        RunModeOption = sensor.ReadParameterData(61, 1);
+        emit draw(QStringLiteral("fraProgramData"),
+                  QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress));
+        emit draw(QStringLiteral("lblSensorAddress"),
+                  QStringLiteral("Network Address: %1").arg(link.CurrentAddress));
+        const int tab = view.VisibleTab();
+        if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
+            StartMonitor();
+        }
+        view.SetTabEnabled(Tab::Graph, true);
+        if (CalibrationMode) {
+            view.SetTabEnabled(Tab::Calibration, true);
+        }
+        flags.SetBit(StateBit::DataLoaded);
+    } else {
+        ResetToNoSensor(link, statusBar);
+        view.SelectTab(Tab::Communications);
+        SetCommLabel(QStringLiteral("No Response from Sensor"), true);
+        view.SetTabEnabled(Tab::Graph, false);
+        if (CalibrationMode) {
+            view.SetTabEnabled(Tab::Calibration, false);
+        }
+    }
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    link.RefreshStatus();
+    if (view.VisibleTab() == Tab::Monitor) {
+        StartMonitor();
+    }
+}
+
+} // namespace kelvar

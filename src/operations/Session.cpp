@@ -1,0 +1,158 @@
+#include "operations/Session.h"
+
+#include "link/Framing.h"
+#include "link/Speeds.h"
+#include "model/Numbers.h"
+#include "model/Parameters.h"
+
+#include <QLocale>
+
+namespace kelvar {
+
+cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
+    : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view) {
+    link.Decoder().setSensor(&sensor);
+    MonitorTimer.setInterval(MonitorIntervalMs);
+    connect(&MonitorTimer, &QTimer::timeout, this, &cSession::MonitorTick);
+
+    auto& decoder = link.Decoder();
+    connect(&decoder, &cResponseDecoder::positionAnswered, this,
+            [this](float position, bool changed) {
+                const QString text = FormatReadout(position);
+                if (changed) {
+                    if (this->view.VisibleTab() == Tab::Monitor) {
+                        drawn_[0] = position;
+                        emit draw(QStringLiteral("lblPosition"), text);
+                    } else if (this->view.VisibleTab() == Tab::Graph) {
+                        emit draw(QStringLiteral("lblGraphPosition"), text);
+                    }
+                }
+                if (CalibrationMode) {
+                    emit draw(QStringLiteral("lblCalibratePosition"), text);
+                }
+            });
+    connect(&decoder, &cResponseDecoder::targetChanged, this, [this](float target) {
+        const QString text = FormatReadout(target);
+        if (this->view.VisibleTab() == Tab::Monitor) {
+            drawn_[2] = target;
+            emit draw(QStringLiteral("lblTarget"), text);
+        } else if (this->view.VisibleTab() == Tab::Graph) {
+            emit draw(QStringLiteral("lblGraphTarget"), text);
+        }
+        if (CalibrationMode) {
+            emit draw(QStringLiteral("lblCalibrateTarget"), text);
+        }
+    });
+    connect(&decoder, &cResponseDecoder::velocityShown, this, [this](float velocity) {
+        const QString text = FormatNumber(velocity, link.Decoder().VelocityPattern(), QLocale());
+        if (this->view.VisibleTab() == Tab::Monitor) {
+            drawn_[1] = velocity;
+            emit draw(QStringLiteral("lblVelocity"), text);
+        } else if (this->view.VisibleTab() == Tab::Graph) {
+            emit draw(QStringLiteral("lblGraphVelocity"), text);
+        }
+    });
+}
+
+QString cSession::FormatReadout(float value) const {
+    return FormatLength(value, false, sensor);
+}
+
+void cSession::SetCommLabel(const QString& text, bool red) {
+    commLabel_ = text;
+    commLabelRed_ = red;
+    emit commLabelChanged();
+}
+
+// ---------------------------------------------------------------- monitor
+
+void cSession::StartMonitor() {
+    if (link.AwaitingReply() || MonitorTimer.isActive()) {
+        return;
+    }
+    if (link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        MonitorTimer.start();
+        statusBar.SetMode(QStringLiteral("Monitor"));
+    } else {
+        MonitorTimer.stop();
+    }
+}
+
+void cSession::StopMonitor() {
+    MonitorTimer.stop();
+    if (tickInProgress_) {
+        // Let the running tick finish its exchange.
+        PauseProcessingEvents(100);
+    }
+    statusBar.SetMode(QString());
+}
+
+void cSession::MonitorTick() {
+    tickInProgress_ = true;
+    if (!link.AwaitingReply()) {
+        if (pollCounter_ > 6) {
+            pollCounter_ = 0;
+        }
+        switch (pollCounter_) {
+        case 1:
+        case 5:
+            commands.PollTarget();
+            break;
+        case 3:
+            commands.PollVelocity();
+            break;
+        default:
+            if (pollCounter_ < 0) {
+                pollCounter_ = 6;
+            }
+            commands.PollPosition();
+            break;
+        }
+        ++pollCounter_;
+        // The monitor's own polls are not part of any read.
+        commands.TakeFailedRequests();
+    }
+    tickInProgress_ = false;
+}
+
+void cSession::UpdateReadouts(bool reset) {
+    auto& decoder = link.Decoder();
+    if (reset) {
+        drawn_.fill(-1);
+        decoder.ResetReadouts();
+    }
+    const std::array<float, 3> values = {decoder.Position(), decoder.Velocity(), decoder.Target()};
+    const std::array<const char*, 3> labels = {"lblPosition", "lblVelocity", "lblTarget"};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i] != drawn_[i]) {
+            drawn_[i] = values[i];
+            emit draw(QLatin1String(labels[i]), i == 1
+                                                    ? FormatNumber(values[i], u"##0.00", QLocale())
+                                                    : FormatReadout(values[i]));
+        }
+    }
+}
+
+void cSession::TabShown(int index) {
+    switch (index) {
+    case Tab::Monitor:
+        StartMonitor();
+        UpdateReadouts(false);
+        break;
+    case Tab::Sensor:
+    case Tab::Dynamics:
+    case Tab::Limits:
+    case Tab::SetPoints:
+        StopMonitor();
+        break;
+    case Tab::Communications:
+        StartMonitor();
+        link.ShowCommStatus();
+        break;
+    default:
+        StartMonitor();
+        break;
+    }
+}
+
+} // namespace kelvar

@@ -1,0 +1,169 @@
+#include "ui/Look.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QPainter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace kelvar {
+
+void SetLight(QWidget* light, QRgb colour) {
+    QPalette palette = light->palette();
+    palette.setColor(light->backgroundRole(), QColor(colour));
+    light->setPalette(palette);
+    light->setAutoFillBackground(true);
+}
+
+QRgb LightColour(const QWidget* light) {
+    return light->palette().color(light->backgroundRole()).rgb();
+}
+
+cIndicator MakeIndicator(IndicatorKind kind, const QString& lampName, const QString& captionName,
+                         const QString& text, const QString& toolTip) {
+    cIndicator indicator;
+    indicator.caption = new QLabel(text);
+    indicator.caption->setObjectName(captionName);
+    indicator.caption->setToolTip(toolTip);
+    if (kind == IndicatorKind::Lamp) {
+        indicator.light = new QLabel;
+        indicator.light->setObjectName(lampName);
+        indicator.light->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        const int side = indicator.light->fontMetrics().height();
+        indicator.light->setFixedSize(side, side);
+        indicator.light->setToolTip(toolTip);
+        SetLight(indicator.light, Colour::LightGreen);
+    } else {
+        indicator.light = indicator.caption;
+        indicator.caption->setAlignment(Qt::AlignCenter);
+        indicator.caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        indicator.caption->setMargin(2);
+        SetLight(indicator.caption, Colour::DarkGreen);
+        // White stays readable on every field colour: dark green, red, blue.
+        QPalette palette = indicator.caption->palette();
+        palette.setColor(QPalette::WindowText, Qt::white);
+        indicator.caption->setPalette(palette);
+        SetBold(indicator.caption, true);
+    }
+    return indicator;
+}
+
+void SetBold(QWidget* widget, bool bold) {
+    QFont font = widget->font();
+    font.setBold(bold);
+    widget->setFont(font);
+}
+
+void SetUnderline(QWidget* widget, bool underline) {
+    QFont font = widget->font();
+    font.setUnderline(underline);
+    widget->setFont(font);
+}
+
+void SetButtonHighlight(QAbstractButton* button, bool highlighted) {
+    QFont font = button->font();
+    font.setBold(highlighted);
+    font.setPointSize(highlighted ? 12 : 10);
+    button->setFont(font);
+}
+
+void SetTextColour(QWidget* widget, QRgb colour) {
+    QPalette palette = widget->palette();
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(role, QColor(colour));
+    }
+    widget->setPalette(palette);
+}
+
+void SetEditing(QWidget* widget, bool editing) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, editing ? QColor(Colour::Editing)
+                                             : QApplication::palette(widget).color(QPalette::Base));
+    widget->setPalette(palette);
+}
+
+void SelectOption(QButtonGroup* group, int index) {
+    if (QAbstractButton* button = group->button(index)) {
+        button->setChecked(true);
+        return;
+    }
+    // An exclusive group refuses to untick its last ticked button.
+    const bool exclusive = group->exclusive();
+    group->setExclusive(false);
+    for (QAbstractButton* member : group->buttons()) {
+        member->setChecked(false);
+    }
+    group->setExclusive(exclusive);
+}
+
+int SelectedIndex(const QButtonGroup* group) {
+    return group->checkedId();
+}
+
+QString FromCrLf(const QString& text) {
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return lines;
+}
+
+cUpDown::cUpDown(const QString& name, QWidget* parent) : QWidget(parent) {
+    setObjectName(name);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    QToolButton* upArrow = MakeArrow(Qt::UpArrow);
+    QToolButton* downArrow = MakeArrow(Qt::DownArrow);
+    layout->addWidget(upArrow);
+    layout->addWidget(downArrow);
+    connect(upArrow, &QToolButton::clicked, this, &cUpDown::up);
+    connect(downArrow, &QToolButton::clicked, this, &cUpDown::down);
+}
+
+QToolButton* cUpDown::MakeArrow(Qt::ArrowType arrow) {
+    auto* button = new QToolButton(this);
+    button->setArrowType(arrow);
+    button->setAutoRepeat(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    const int height = fontMetrics().height();
+    button->setFixedSize(height + 2, height * 2 / 3 + 2);
+    return button;
+}
+
+cCylinderDrawing::cCylinderDrawing(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("imgCylinder"));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void cCylinderDrawing::SetMirrored(bool mirrored) {
+    mirrored_ = mirrored;
+    update();
+}
+
+QSize cCylinderDrawing::sizeHint() const {
+    const int unit = fontMetrics().height();
+    return {unit * 16, unit * 3};
+}
+
+void cCylinderDrawing::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (mirrored_) {
+        painter.translate(width(), 0);
+        painter.scale(-1, 1);
+    }
+    const qreal h = height();
+    const qreal w = width();
+    // Barrel on the left, rod leaving it to the right.
+    const QRectF barrel(w * 0.02, h * 0.15, w * 0.6, h * 0.7);
+    const QRectF rod(barrel.right(), h * 0.4, w * 0.33, h * 0.2);
+    const QRectF rodEnd(rod.right(), h * 0.3, w * 0.03, h * 0.4);
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    painter.setBrush(QColor(0xC0, 0xC0, 0xC0));
+    painter.drawRect(barrel);
+    painter.setBrush(QColor(0xE0, 0xE0, 0xE0));
+    painter.drawRect(rod);
+    painter.drawRect(rodEnd);
+}
+
+} // namespace kelvar

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QLabel>
+#include <QRgb>
+#include <QString>
+#include <QWidget>
+
+class QAbstractButton;
+class QButtonGroup;
+class QToolButton;
+
+namespace kelvar {
+
+// Colours of lights, status fields and edited entries.
+namespace Colour {
+inline constexpr QRgb LightGreen = qRgb(0x00, 0xFF, 0x00);
+inline constexpr QRgb Red = qRgb(0xFF, 0x00, 0x00);
+inline constexpr QRgb DarkGreen = qRgb(0x00, 0x80, 0x00);
+inline constexpr QRgb Blue = qRgb(0x00, 0x00, 0xFF);
+inline constexpr QRgb DarkBlue = qRgb(0x00, 0x00, 0xC0);
+inline constexpr QRgb Black = qRgb(0x00, 0x00, 0x00);
+inline constexpr QRgb Editing = qRgb(0xFF, 0xFF, 0xC0);
+} // namespace Colour
+
+// A light is a widget whose background shows its state: a small lamp beside
+// a caption, or a status field that carries its own text.
+void SetLight(QWidget* light, QRgb colour);
+inline void SetLight(QWidget* light, bool green) {
+    SetLight(light, green ? Colour::LightGreen : Colour::Red);
+}
+QRgb LightColour(const QWidget* light);
+
+// One line of a status panel. For a status field the light and the caption
+// are the same label.
+struct cIndicator {
+    QLabel* light = nullptr;
+    QLabel* caption = nullptr;
+};
+
+enum class IndicatorKind { Lamp, Field };
+
+// Makes a light and its caption, green (a lamp) or dark green (a field).
+// Fields are named captionName; lampName is used only for lamps.
+cIndicator MakeIndicator(IndicatorKind kind, const QString& lampName, const QString& captionName,
+                         const QString& text, const QString& toolTip = {});
+
+// Font marks: the selected option of a group and a ticked box are bold.
+void SetBold(QWidget* widget, bool bold);
+void SetUnderline(QWidget* widget, bool underline);
+// A chosen setpoint button is bold at 12 points, the others plain at 10.
+void SetButtonHighlight(QAbstractButton* button, bool highlighted);
+
+// Text colour of labels, fields and buttons (red for a clamped entry).
+void SetTextColour(QWidget* widget, QRgb colour);
+// The light-yellow background of a field being edited, or the normal one.
+void SetEditing(QWidget* widget, bool editing);
+
+// Ticks option `index` of a group; -1 leaves none ticked.
+void SelectOption(QButtonGroup* group, int index);
+// The ticked option, -1 when none.
+int SelectedIndex(const QButtonGroup* group);
+
+// The system's texts break lines with CR LF.
+QString FromCrLf(const QString& text);
+
+// A stand-alone pair of spin arrows beside a field; the owner decides what a
+// step does.
+class cUpDown : public QWidget {
+    Q_OBJECT
+public:
+    explicit cUpDown(const QString& name, QWidget* parent = nullptr);
+
+signals:
+    void up();
+    void down();
+
+private:
+    QToolButton* MakeArrow(Qt::ArrowType arrow);
+};
+
+// The cylinder drawn between the labels of the travel pictograph; mirrored
+// when the readout runs from the extended end.
+class cCylinderDrawing : public QWidget {
+    Q_OBJECT
+public:
+    explicit cCylinderDrawing(QWidget* parent = nullptr);
+    void SetMirrored(bool mirrored);
+    bool Mirrored() const { return mirrored_; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool mirrored_ = false;
+};
+
+} // namespace kelvar

@@ -1,0 +1,241 @@
+// Reading, monitoring and searching against the in-process simulated network.
+#include "operations/Session.h"
+#include "sim/SimSerialPort.h"
+#include "support/TestView.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+SensorConfig Sensor(int address, qint32 baud = 115200) {
+    SensorConfig config;
+    config.address = address;
+    config.baud = baud;
+    config.serialNumber = QByteArray::number(10000000 + address);
+    return config;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    SessionTest() : port(network, {"comm1"}), session(port, view) {
+        view.session = &session;
+        port.addDevice("comm2", nullptr); // a port with nothing on it
+        network.addSensor(Sensor(1));
+        network.addSensor(Sensor(3));
+        network.addSensor(Sensor(5, 57600));
+        session.link.PortNames.setDevice(1, "comm1");
+        session.link.PortNames.setDevice(2, "comm2");
+        InitParameterTable(session.sensor);
+    }
+
+    // The command letters (and fields) the simulator saw, oldest first,
+    // starting at entry `from`.
+    QList<QByteArray> Requests(std::size_t from = 0) const {
+        QList<QByteArray> requests;
+        const auto& log = network.log();
+        for (std::size_t i = from; i < log.size(); ++i) {
+            const QByteArray& r = log[i].request;
+            requests.append(r.mid(1, r.size() - 5));
+        }
+        return requests;
+    }
+
+    void AddListedSensor(int port, int speed, int address) {
+        session.sensors.setPort(static_cast<std::int16_t>(port));
+        session.sensors.setBaudRate(static_cast<std::int16_t>(speed));
+        session.sensors.setAddress(static_cast<std::int16_t>(address));
+        session.sensors.setSerial("1");
+        session.sensors.setActive(true);
+        session.sensors.Add();
+    }
+
+    SimNetwork network;
+    SimSerialPort port;
+    test::TestView view;
+    cSession session;
+};
+
+} // namespace
+
+TEST_F(SessionTest, LoadSensorReadsEverythingInOrder) {
+    AddListedSensor(1, 0, 3);
+    session.LoadSensor(1);
+    const QList<QByteArray> requests = Requests();
+
+    int i = 0;
+    EXPECT_EQ(requests.mid(i, 2), QList<QByteArray>({"A", "A"}));
+    i += 2;
+    for (int f = 0; f < 9; ++f, ++i) {
+        EXPECT_EQ(requests.value(i),
+                  "F" + QByteArray::number(6 * f, 16).toUpper().rightJustified(4, '0'));
+    }
+    int parameters = 0;
+    while (requests.value(i).startsWith('D')) {
+        ++parameters;
+        ++i;
+    }
+    EXPECT_EQ(parameters, 32) << "every defined parameter but the jog velocity";
+    for (int s = 0; s < 60; ++s) {
+        for (int f = 0; f < 3; ++f, ++i) {
+            EXPECT_EQ(requests.value(i),
+                      "R" + QByteArray::number(f) +
+                          QByteArray::number(s, 16).toUpper().rightJustified(3, '0'));
+        }
+    }
+    EXPECT_EQ(i, requests.size()) << "no run mode shown yet: nothing more";
+
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_TRUE(session.sensor.DataIsLoaded());
+    EXPECT_FALSE(session.sensor.SensorDataChanged());
+    EXPECT_EQ(session.sensor.ReadParameterData(2, 0), 500);
+    EXPECT_TRUE(session.LastReadFailures().isEmpty());
+    EXPECT_TRUE(session.MonitorRunning()) << "the Monitor tab is showing";
+    EXPECT_EQ(session.statusBar.Panel(4), "Monitor");
+
+    // Run mode "Serial" is now shown: a reload ends by taking the position
+    // as the target.
+    session.StopMonitor();
+    const auto before = network.log().size();
+    session.LoadSensor(cSession::ReloadCurrent);
+    const QList<QByteArray> reload = Requests(before);
+    ASSERT_GE(reload.size(), 5);
+    EXPECT_EQ(reload.mid(reload.size() - 5, 1), QList<QByteArray>({"A"}));
+    EXPECT_TRUE(reload.at(reload.size() - 4).startsWith('I'));
+    EXPECT_EQ(reload.mid(reload.size() - 3), QList<QByteArray>({"B", "B", "C"}));
+}
+
+TEST_F(SessionTest, SensorThatStopsAnsweringMidReadIsReported) {
+    AddListedSensor(1, 0, 1);
+    session.link.PacketTimeout = 25;
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [this] {
+        if (session.statusBar.Panel(1) == "Reading Setpoints...") {
+            network.faults().drop = 1.0;
+        }
+    });
+    view.prompter.Script(MessageAnswer::Ok);
+    session.LoadSensor(1);
+    EXPECT_EQ(session.LastReadFailures().size(), 180);
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_TRUE(view.prompter.asked[0].text.startsWith("180 of the requests"));
+    EXPECT_TRUE(view.prompter.asked[0].text.contains("R0000"));
+    EXPECT_EQ(session.sensor.ReadSetpointData(0, 0), 0) << "stored as the read found it";
+}
+
+TEST_F(SessionTest, SilentSensorLeavesTheWindowOnCommunications) {
+    AddListedSensor(1, 0, 9);
+    session.LoadSensor(1);
+    EXPECT_EQ(view.tab, Tab::Communications);
+    EXPECT_EQ(session.CommLabel(), "No Response from Sensor");
+    EXPECT_TRUE(session.CommLabelRed());
+    EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_FALSE(view.tabEnabled[Tab::Graph]);
+    EXPECT_EQ(session.statusBar.Panel(2), "No Sensor");
+    EXPECT_FALSE(session.MonitorRunning());
+}
+
+TEST_F(SessionTest, MonitorRotationAndTabRules) {
+    session.StartMonitor();
+    EXPECT_FALSE(session.MonitorRunning()) << "no data loaded";
+    EXPECT_EQ(session.statusBar.Panel(4), "");
+
+    AddListedSensor(1, 0, 1);
+    session.LoadSensor(1);
+    ASSERT_TRUE(session.MonitorRunning());
+    session.MonitorTimer.stop();
+    const auto before = network.log().size();
+    for (int tick = 0; tick < 14; ++tick) {
+        session.MonitorTick();
+    }
+    const QList<QByteArray> polls = Requests(before);
+    EXPECT_EQ(polls, QList<QByteArray>(
+                         {"A", "B", "A", "C", "A", "B", "A", "A", "B", "A", "C", "A", "B", "A"}));
+
+    session.StartMonitor();
+    view.SelectTab(Tab::Dynamics);
+    EXPECT_FALSE(session.MonitorRunning());
+    view.SelectTab(Tab::Monitor);
+    EXPECT_TRUE(session.MonitorRunning());
+}
+
+TEST_F(SessionTest, MonitorRedrawsReadoutsOnlyOnChange) {
+    AddListedSensor(1, 0, 1);
+    session.LoadSensor(1);
+    session.MonitorTimer.stop();
+    QStringList drawn;
+    QObject::connect(&session, &cSession::draw,
+                     [&](const QString& label, const QString&) { drawn.append(label); });
+    for (int tick = 0; tick < 7; ++tick) {
+        session.MonitorTick();
+    }
+    EXPECT_EQ(drawn.count("lblVelocity") + drawn.count("lblPosition") + drawn.count("lblTarget"),
+              drawn.size());
+    drawn.clear();
+    view.SelectTab(Tab::Dynamics);
+    session.MonitorTick();
+    EXPECT_TRUE(drawn.isEmpty()) << "no readout on the Dynamics tab";
+}
+
+TEST_F(SessionTest, ScanPortFindsTheSensorsAtItsSpeed) {
+    session.link.ChoosePortOption(0);
+    session.link.ChooseSpeedOption(0);
+    session.CommApply();
+    ASSERT_EQ(session.sensors.Count(), 2);
+    session.sensors.setSensorNumber(1);
+    EXPECT_EQ(session.sensors.Address(), 1);
+    session.sensors.setSensorNumber(2);
+    EXPECT_EQ(session.sensors.Address(), 3);
+    EXPECT_EQ(session.sensors.Serial(), "10000003");
+    EXPECT_TRUE(session.link.PortOptions[0].green);
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_EQ(session.link.CurrentAddress, 3) << "the last one found is current";
+}
+
+TEST_F(SessionTest, ScanOfAnEmptyPortEndsWithNoSensor) {
+    session.link.ChoosePortOption(1);
+    session.link.ChooseSpeedOption(3);
+    session.CommApply();
+    EXPECT_EQ(session.sensors.Count(), 0);
+    EXPECT_EQ(session.statusBar.Panel(2), "No Sensor");
+    EXPECT_EQ(session.link.CurrentPort, 0);
+    EXPECT_EQ(network.requestCount(), 0) << "no sensors on comm2";
+}
+
+TEST_F(SessionTest, FullScanVisitsEveryPortAndSpeed) {
+    session.link.PacketTimeout = 5; // the simulator answers at once
+    session.FindPorts();
+    EXPECT_EQ(session.link.AvailablePorts.Map(), 0b110);
+    session.FullScan();
+    EXPECT_EQ(network.requestCount(), 4 * 26 + 3 + 3 * 2 + 9 + 32 + 180)
+        << "one poll per empty address, two per sensor, its serial, then the read";
+    ASSERT_EQ(session.sensors.Count(), 3);
+    session.sensors.setSensorNumber(3);
+    EXPECT_EQ(session.sensors.Address(), 5);
+    EXPECT_EQ(session.sensors.BaudRate(), 1);
+    EXPECT_EQ(session.link.CurrentAddress, 1) << "the first active sensor is loaded";
+    EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::FullScan));
+    EXPECT_EQ(session.statusBar.Panel(2), "Sensor #1 -(10000001) ");
+}
+
+TEST_F(SessionTest, ExcludedPortOneIsNeverOpened) {
+    session.ExcludePort1 = true;
+    session.FindPorts();
+    EXPECT_FALSE(session.link.AvailablePorts.TestBit(1));
+    EXPECT_FALSE(session.link.PortOptions[0].enabled);
+    EXPECT_TRUE(session.link.PortOptions[1].enabled);
+    EXPECT_EQ(session.link.CurrentPort, 2);
+}
+
+TEST_F(SessionTest, VerifySensorListMarksTheSilentOnes) {
+    EXPECT_FALSE(session.VerifySensorList()) << "an empty list";
+    AddListedSensor(1, 0, 1);
+    AddListedSensor(1, 0, 2);
+    EXPECT_FALSE(session.VerifySensorList());
+    session.sensors.setSensorNumber(1);
+    EXPECT_TRUE(session.sensors.Active());
+    session.sensors.setSensorNumber(2);
+    EXPECT_FALSE(session.sensors.Active());
+    EXPECT_FALSE(view.tabEnabled[Tab::Graph]);
+}

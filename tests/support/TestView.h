@@ -1,0 +1,38 @@
+#pragma once
+
+#include "operations/Session.h"
+#include "operations/View.h"
+#include "support/ScriptedPrompter.h"
+
+#include <array>
+
+namespace kelvar::test {
+
+// A window without widgets: tabs as plain state, questions answered from a
+// script. A tab switch runs the session's tab handler, as the window does.
+class TestView : public cView {
+public:
+    int VisibleTab() const override { return tab; }
+    void SelectTab(int index) override {
+        tab = index;
+        if (session != nullptr) {
+            session->TabShown(index);
+        }
+    }
+    void SetTabEnabled(int index, bool enabled) override { tabEnabled.at(index) = enabled; }
+    void SetTabVisible(int index, bool visible) override { tabVisible.at(index) = visible; }
+    MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
+                      MessageButtons buttons) override {
+        return prompter.Ask(title, text, icon, buttons);
+    }
+
+    int tab = Tab::Monitor;
+    cSession* session = nullptr;
+    std::array<bool, Tab::Count> tabEnabled{true, true, true, true, true,
+                                            true, true, true, true, true};
+    std::array<bool, Tab::Count> tabVisible{true, true, true, true, true,
+                                            true, true, true, true, true};
+    ScriptedPrompter prompter;
+};
+
+} // namespace kelvar::test
