@@ -9,6 +9,11 @@
 
 namespace kelvar {
 
+namespace {
+const char* const OnTextProperty = "onText";
+const char* const OffTextProperty = "offText";
+} // namespace
+
 void SetLight(QWidget* light, QRgb colour) {
     QPalette palette = light->palette();
     palette.setColor(light->backgroundRole(), QColor(colour));
@@ -21,11 +26,13 @@ QRgb LightColour(const QWidget* light) {
 }
 
 cIndicator MakeIndicator(IndicatorKind kind, const QString& lampName, const QString& captionName,
-                         const QString& text, const QString& toolTip) {
+                         const QString& onText, const QString& offText, const QString& toolTip) {
     cIndicator indicator;
-    indicator.caption = new QLabel(text);
+    indicator.caption = new QLabel(onText);
     indicator.caption->setObjectName(captionName);
     indicator.caption->setToolTip(toolTip);
+    indicator.caption->setProperty(OnTextProperty, onText);
+    indicator.caption->setProperty(OffTextProperty, offText);
     if (kind == IndicatorKind::Lamp) {
         indicator.light = new QLabel;
         indicator.light->setObjectName(lampName);
@@ -33,20 +40,27 @@ cIndicator MakeIndicator(IndicatorKind kind, const QString& lampName, const QStr
         const int side = indicator.light->fontMetrics().height();
         indicator.light->setFixedSize(side, side);
         indicator.light->setToolTip(toolTip);
-        SetLight(indicator.light, Colour::LightGreen);
     } else {
         indicator.light = indicator.caption;
         indicator.caption->setAlignment(Qt::AlignCenter);
         indicator.caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         indicator.caption->setMargin(2);
-        SetLight(indicator.caption, Colour::DarkGreen);
         // White stays readable on every field colour: dark green, red, blue.
         QPalette palette = indicator.caption->palette();
         palette.setColor(QPalette::WindowText, Qt::white);
         indicator.caption->setPalette(palette);
         SetBold(indicator.caption, true);
     }
+    SetIndicator(indicator, true);
     return indicator;
+}
+
+void SetIndicator(const cIndicator& indicator, bool on) {
+    const bool field = indicator.light == indicator.caption;
+    const QRgb green = field ? Colour::DarkGreen : Colour::LightGreen;
+    SetLight(indicator.light, on ? green : Colour::Red);
+    indicator.caption->setText(
+        indicator.caption->property(on ? OnTextProperty : OffTextProperty).toString());
 }
 
 void SetBold(QWidget* widget, bool bold) {
@@ -95,10 +109,6 @@ void SelectOption(QButtonGroup* group, int index) {
         member->setChecked(false);
     }
     group->setExclusive(exclusive);
-}
-
-int SelectedIndex(const QButtonGroup* group) {
-    return group->checkedId();
 }
 
 QString FromCrLf(const QString& text) {

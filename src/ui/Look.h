@@ -30,8 +30,9 @@ inline void SetLight(QWidget* light, bool green) {
 }
 QRgb LightColour(const QWidget* light);
 
-// One line of a status panel. For a status field the light and the caption
-// are the same label.
+// One line of a status panel: a light and its caption, which holds an "on"
+// text for green and an "off" text for red. For a status field the light and
+// the caption are the same label.
 struct cIndicator {
     QLabel* light = nullptr;
     QLabel* caption = nullptr;
@@ -39,10 +40,13 @@ struct cIndicator {
 
 enum class IndicatorKind { Lamp, Field };
 
-// Makes a light and its caption, green (a lamp) or dark green (a field).
-// Fields are named captionName; lampName is used only for lamps.
+// Makes an indicator showing its on text on green: light green for a lamp,
+// dark green for a field. lampName names the lamp; a field is captionName.
 cIndicator MakeIndicator(IndicatorKind kind, const QString& lampName, const QString& captionName,
-                         const QString& text, const QString& toolTip = {});
+                         const QString& onText, const QString& offText,
+                         const QString& toolTip = {});
+// The on text on green, or the off text on red.
+void SetIndicator(const cIndicator& indicator, bool on);
 
 // Font marks: the selected option of a group and a ticked box are bold.
 void SetBold(QWidget* widget, bool bold);
@@ -55,10 +59,9 @@ void SetTextColour(QWidget* widget, QRgb colour);
 // The light-yellow background of a field being edited, or the normal one.
 void SetEditing(QWidget* widget, bool editing);
 
-// Ticks option `index` of a group; -1 leaves none ticked.
+// Ticks option `index` of a group; -1 leaves none ticked. The ticked option
+// is the group's checkedId(), -1 when none.
 void SelectOption(QButtonGroup* group, int index);
-// The ticked option, -1 when none.
-int SelectedIndex(const QButtonGroup* group);
 
 // The system's texts break lines with CR LF.
 QString FromCrLf(const QString& text);

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "operations/View.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <functional>
+#include <stdexcept>
+
+class QButtonGroup;
+class QGridLayout;
+class QKeyEvent;
+class QLabel;
+class QProgressBar;
+class QTabWidget;
+
+namespace kelvar {
+
+// The main window: menus, the ten tabs, the sensor selector, the status
+// strip and the status bar. It shows what it is given and reports what the
+// user does; every control carries its name as its object name, and a
+// control array's elements are name_index. Arrays of options and buttons are
+// also gathered in a QButtonGroup of the array's name whose ids are the
+// indexes.
+class AsciiSensor : public QMainWindow, public cView {
+    Q_OBJECT
+public:
+    explicit AsciiSensor(QWidget* parent = nullptr);
+
+    int VisibleTab() const override;
+    void SelectTab(int index) override;
+    void SetTabEnabled(int index, bool enabled) override;
+    void SetTabVisible(int index, bool visible) override;
+    MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
+                      MessageButtons buttons) override;
+
+    // The control of that name; a missing name is a programming error.
+    template <class T> T* Control(const QString& name) const {
+        T* control = findChild<T*>(name);
+        if (control == nullptr) {
+            throw std::out_of_range("no control " + name.toStdString());
+        }
+        return control;
+    }
+    template <class T> T* Control(const QString& name, int index) const {
+        return Control<T>(name + QLatin1Char('_') + QString::number(index));
+    }
+
+    // The progress bar stands in place of status panels 2 to 4 while shown.
+    void SetProgressShown(bool shown);
+
+    // The handler sees every key pressed in the widget first; it returns
+    // true when it has dealt with the key, which the widget then never sees.
+    using KeyHandler = std::function<bool(QKeyEvent*)>;
+    void SetKeyHandler(QWidget* widget, KeyHandler handler);
+    // Moves the focus on as the Tab key does.
+    void FocusNext();
+
+signals:
+    void tabChanged(int index);
+    // Focus moving between controls of this window; not sent when the window
+    // itself loses or regains the activation.
+    void focusEntered(QWidget* control);
+    void focusLeft(QWidget* control);
+    // The user closes the window (its close box, Alt+F4).
+    void closing();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildStatusBar();
+    QWidget* BuildSideColumn();
+    QWidget* BuildMonitorTab();
+    QWidget* BuildSensorTab();
+    QWidget* BuildDynamicsTab();
+    QWidget* BuildLimitsTab();
+    QWidget* BuildSetPointsTab();
+    QWidget* BuildInformationTab();
+    QWidget* BuildGraphTab();
+    QWidget* BuildCommunicationsTab();
+    QWidget* BuildLogTab();
+    QWidget* BuildCalibrationTab();
+    QGridLayout* BuildSetpointButtons(const QString& name, int columns);
+    QButtonGroup* MakeGroup(const QString& name, bool exclusive);
+    void WatchFocus();
+
+    QTabWidget* tabs_ = nullptr;
+    QHash<QObject*, KeyHandler> keyHandlers_;
+};
+
+} // namespace kelvar

@@ -1,0 +1,185 @@
+// Start-up, settings and shutdown against the in-process simulated network.
+#include "shell/Startup.h"
+#include "operations/Session.h"
+#include "shell/Registry.h"
+#include "sim/SimSerialPort.h"
+#include "support/TestView.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+class StartupTest : public ::testing::Test {
+protected:
+    StartupTest()
+        : registry(dir.filePath("settings.ini")), port(network, {"comm1"}), session(port, view) {
+        view.session = &session;
+        SensorConfig config;
+        config.address = 2;
+        config.serialNumber = "1234";
+        network.addSensor(config);
+        session.link.PortNames.setDevice(1, "comm1");
+    }
+
+    QString Stored(const QString& section, const QString& key) {
+        cRegistry reader(registry.FileName());
+        reader.setSection(section);
+        reader.setKey(key);
+        reader.RegGet();
+        return reader.Setting();
+    }
+
+    void Store(const QString& section, const QString& key, const QString& value) {
+        registry.setSection(section);
+        registry.setKey(key);
+        registry.setSetting(value);
+        ASSERT_TRUE(registry.RegSave());
+    }
+
+    bool Start(const QString& commandLine = {}) {
+        StartupFindPorts(session, state, commandLine);
+        StartupReadSettings(session, registry, state);
+        return StartupOpenSensor(session);
+    }
+
+    QTemporaryDir dir;
+    cRegistry registry;
+    SimNetwork network;
+    SimSerialPort port;
+    test::TestView view;
+    cSession session;
+    cShellState state;
+};
+
+} // namespace
+
+TEST(SensorRecord, FixedColumnsBothWays) {
+    EXPECT_EQ(SensorRecordText(3, 2, "1234", 0, "Axis 1"), "03020000001234 0Axis 1");
+    const SensorRecord record = ParseSensorRecord("03020000001234 0Axis 1");
+    EXPECT_EQ(record.port, 3);
+    EXPECT_EQ(record.address, 2);
+    EXPECT_EQ(record.serial, "1234");
+    EXPECT_EQ(record.speedIndex, 0);
+    EXPECT_EQ(record.name, "Axis 1");
+    // A serial number too long for ten digits is kept whole.
+    const SensorRecord big = ParseSensorRecord(SensorRecordText(1, 5, "987654321012", 2, "x"));
+    EXPECT_EQ(big.serial, "987654321012");
+    EXPECT_EQ(big.speedIndex, 2);
+    EXPECT_EQ(big.name, "x");
+    // Rubbish gives a record that no sensor answers to, not a crash.
+    const SensorRecord junk = ParseSensorRecord("zz");
+    EXPECT_EQ(junk.port, 0);
+    EXPECT_EQ(junk.serial, "0");
+}
+
+TEST_F(StartupTest, CleanProfileTakesEveryDefault) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(state.Top, 100);
+    EXPECT_EQ(state.Left, 100);
+    EXPECT_TRUE(state.AutoSearch);
+    EXPECT_FALSE(state.Logging);
+    EXPECT_EQ(session.link.CurrentPort, 1);
+    EXPECT_EQ(session.link.BaudIndex, 0);
+    EXPECT_EQ(session.link.PacketInterval, 0);
+    EXPECT_EQ(session.link.PacketTimeout, 25);
+    EXPECT_EQ(session.sensors.Count(), 0);
+    EXPECT_EQ(view.tab, Tab::Communications);
+    EXPECT_EQ(session.statusBar.Panel(2), "No Sensor");
+    EXPECT_FALSE(view.tabVisible[Tab::Calibration]);
+}
+
+TEST_F(StartupTest, SavedSensorIsCheckedAndRead) {
+    Store("SensorList", "Sensor001", "01020000001234 0Axis 1");
+    Store("Settings", "PacketTimeout", "3");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(session.link.PacketTimeout, 40);
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_EQ(view.tab, Tab::Monitor);
+    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_EQ(session.statusBar.Panel(2), "Sensor #1 -(1234) ");
+
+    QList<QByteArray> requests;
+    for (const auto& entry : network.log()) {
+        requests.append(entry.request.mid(1, entry.request.size() - 5));
+    }
+    ASSERT_GE(requests.size(), 2 + 9 + 32 + 180);
+    EXPECT_EQ(requests.mid(0, 3), QList<QByteArray>({"A", "A", "F0000"}));
+    EXPECT_EQ(requests.at(2 + 9), "D0002");
+    EXPECT_EQ(requests.at(2 + 9 + 32), "R0000");
+    EXPECT_EQ(requests.at(2 + 9 + 32 + 179), "R203B");
+
+    // The list is still in the store while the program runs.
+    EXPECT_EQ(Stored("SensorList", "Sensor001"), "01020000001234 0Axis 1");
+}
+
+TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
+    Store("SensorList", "Sensor001", "01020000001234 0Axis 1");
+    Store("SensorList", "Sensor002", "01090000000009 0Gone");
+    Store("SensorList", "Sensor003", "01110000000011 0Gone too");
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(session.sensors.Count(), 3);
+    // A new search finds only the one sensor: the list shrinks to it.
+    session.link.PacketTimeout = 5;
+    session.link.ChoosePortOption(0);
+    session.link.ChooseSpeedOption(0);
+    session.CommApply();
+    ASSERT_EQ(session.sensors.Count(), 1);
+    state.Top = 220;
+    state.Logging = true;
+    EXPECT_TRUE(Shutdown(session, registry, state).isEmpty());
+    EXPECT_EQ(Stored("Startup", "Top"), "220");
+    EXPECT_EQ(Stored("Menu", "Logging"), "1");
+    EXPECT_EQ(Stored("Menu", "Search"), "1");
+    EXPECT_EQ(Stored("Settings", "SensorAddress"), "2");
+    EXPECT_EQ(Stored("SensorList", "Sensor001"), "01020000001234 0");
+    EXPECT_EQ(Stored("SensorList", "Sensor002"), "");
+    EXPECT_EQ(Stored("SensorList", "Sensor003"), "");
+    EXPECT_EQ(Stored("Menu", "Calibrate"), "") << "not written without /cal";
+}
+
+TEST_F(StartupTest, SettingsAreCheckedAsTheyAreRead) {
+    Store("Settings", "SensorAddress", "27");
+    Store("Menu", "Search", "yes");
+    Store("Menu", "Calibrate", "0");
+    Store("Information", "Information 03", "0");
+    Store("Startup", "Top", "not a number");
+    Store("SensorList", "Sensor001", "01020000001234 0");
+    Store("SensorList", "Sensor003", "01030000000003 0");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Stored("Settings", "SensorAddress"), "0");
+    EXPECT_FALSE(state.AutoSearch) << "anything but \"1\" is unchecked";
+    EXPECT_TRUE(state.Calibrate) << "not read without /cal";
+    EXPECT_FALSE(state.Information[3]);
+    EXPECT_TRUE(state.Information[2]);
+    EXPECT_EQ(state.Top, 100);
+    EXPECT_EQ(session.sensors.Count(), 1) << "the list ends at the first missing key";
+}
+
+TEST_F(StartupTest, CalibrationSwitchAndExcludedPort) {
+    Store("Menu", "Calibrate", "1");
+    port.addDevice("comm2", nullptr);
+    session.link.PortNames.setDevice(2, "comm2");
+    ASSERT_TRUE(Start("KELVAR.EXE /CAL /EX"));
+    EXPECT_TRUE(session.ExcludePort1);
+    EXPECT_TRUE(session.CalibrationMode);
+    EXPECT_TRUE(view.tabVisible[Tab::Calibration]);
+    EXPECT_FALSE(session.link.AvailablePorts.TestBit(1));
+    EXPECT_EQ(session.link.CurrentPort, 2);
+}
+
+TEST_F(StartupTest, NoPortAtAllEndsWithTheFatalMessage) {
+    session.link.PortNames.setDevice(1, "nothing");
+    view.prompter.Script(MessageAnswer::Ok);
+    EXPECT_FALSE(Start());
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].title, "Communications Port Error");
+    EXPECT_EQ(view.prompter.asked[0].text,
+              "Could not find a comm port\r\nClick OK to close this program.");
+    EXPECT_EQ(view.prompter.asked[0].icon, MessageIcon::Critical);
+    EXPECT_TRUE(Shutdown(session, registry, state).isEmpty());
+    EXPECT_EQ(Stored("Communications", "Port"), "1");
+}
