@@ -7,11 +7,16 @@
 #include "link/Speeds.h"
 #include "model/Numbers.h"
 #include "model/SensorData.h"
+#include "operations/Session.h"
+#include "operations/View.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -66,13 +71,41 @@ int ChoosePort(const QStringList& values, cPortNames& names) {
     return chosen;
 }
 
-struct Session {
-    Session() { link.Decoder().setSensor(&sensor); }
+// The command line has no window: questions are printed and answered with
+// the safe choice, readouts are "shown" on the Monitor tab.
+class CliView : public cView {
+public:
+    int VisibleTab() const override { return tab_; }
+    void SelectTab(int index) override { tab_ = index; }
+    void SetTabEnabled(int, bool) override {}
+    void SetTabVisible(int, bool) override {}
+    MessageAnswer Ask(const QString& title, const QString& text, MessageIcon,
+                      MessageButtons buttons) override {
+        QString plain = text;
+        plain.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        Warn(title + QStringLiteral(": ") + plain.simplified());
+        switch (buttons) {
+        case MessageButtons::Ok:
+            return MessageAnswer::Ok;
+        case MessageButtons::OkCancel:
+            return MessageAnswer::Cancel;
+        case MessageButtons::YesNo:
+            break;
+        }
+        return MessageAnswer::No;
+    }
 
+private:
+    int tab_ = Tab::Monitor;
+};
+
+struct Session {
     cQtSerialPort port;
-    cSensorLink link{port};
-    clsSensorData sensor;
-    cCommands commands{link, sensor};
+    CliView view;
+    cSession core{port, view};
+    cSensorLink& link = core.link;
+    clsSensorData& sensor = core.sensor;
+    cCommands& commands = core.commands;
 };
 
 int ExitFor(cSensorLink::Outcome outcome) {
@@ -206,6 +239,140 @@ int RunParam(Session& s, const QStringList& args) {
     return Ok;
 }
 
+// Options that follow a command, parsed apart from the global ones.
+void ParseCommandOptions(QCommandLineParser& parser, const QString& command,
+                         const QStringList& args) {
+    if (!parser.parse(QStringList{command} + args)) {
+        Fail(command + QStringLiteral(": ") + parser.errorText());
+    }
+}
+
+void PrintSensors(clsSensorList& sensors) {
+    QTextStream out(stdout);
+    for (int n = 1; n <= sensors.Count(); ++n) {
+        sensors.setSensorNumber(n);
+        out << sensors.Port() << ' ' << SpeedTable[ValidSpeedIndex(sensors.BaudRate())].baud << ' '
+            << sensors.Address() << ' ' << sensors.Serial() << '\n';
+    }
+    out.flush();
+}
+
+int RunScan(Session& s, const QStringList& args) {
+    const QCommandLineOption allSpeeds(QStringLiteral("all-speeds"));
+    QCommandLineParser parser;
+    parser.addOption(allSpeeds);
+    ParseCommandOptions(parser, QStringLiteral("scan"), args);
+    if (!parser.positionalArguments().isEmpty()) {
+        Fail(QStringLiteral("usage: scan [--all-speeds]"));
+    }
+    if (parser.isSet(allSpeeds)) {
+        s.link.AvailablePorts.SetBit(s.link.CurrentPort);
+        s.core.FullScan();
+    } else {
+        s.core.ScanPort();
+    }
+    PrintSensors(s.core.sensors);
+    return s.core.sensors.Count() > 0 ? Ok : NoAnswer;
+}
+
+// Points the session at the one sensor asked for and reads it whole.
+bool LoadOne(Session& s) {
+    auto& sensors = s.core.sensors;
+    sensors.Clear();
+    sensors.setPort(static_cast<std::int16_t>(s.link.CurrentPort));
+    sensors.setBaudRate(static_cast<std::int16_t>(s.link.BaudIndex));
+    sensors.setAddress(static_cast<std::int16_t>(s.link.CurrentAddress));
+    sensors.setActive(true);
+    sensors.Add();
+    InitParameterTable(s.sensor);
+    s.core.LoadSensor(1);
+    s.core.StopMonitor();
+    if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        Warn(QStringLiteral("sensor %1 does not answer").arg(s.link.CurrentAddress));
+        return false;
+    }
+    return true;
+}
+
+int RunRead(Session& s, const QStringList& args) {
+    if (args.size() != 1) {
+        Fail(QStringLiteral("usage: read ADDRESS"));
+    }
+    if (!LoadOne(s)) {
+        return NoAnswer;
+    }
+    auto& sensor = s.sensor;
+    QTextStream out(stdout);
+    out << "Model: " << sensor.Model() << '\n'
+        << "FirmwareDate: " << sensor.FirmwareDate() << '\n'
+        << "Version: " << sensor.Version() << '\n'
+        << "SerialNumber: " << sensor.SerialNumber() << '\n'
+        << "Resolution: " << FormatNumber(sensor.Resolution(), u"0.######") << '\n'
+        << "Units: " << sensor.Units() << '\n';
+    for (int r = 0; r <= sensor.MaxParameters(); ++r) {
+        const std::int32_t type = sensor.ReadParameterData(r, 5);
+        if (type != 0 && type != 8) {
+            out << r << ' ' << sensor.ReadParameterName(r, 0).trimmed() << ": "
+                << sensor.ReadParameterData(r, 0) << '\n';
+        }
+    }
+    for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
+        out << "Setpoint " << n << ": " << sensor.SetpointText(n, 0) << ' '
+            << sensor.SetpointText(n, 1) << ' ' << sensor.SetpointText(n, 2) << '\n';
+    }
+    out.flush();
+    return s.core.LastReadFailures().isEmpty() ? Ok : NoAnswer;
+}
+
+int RunMonitor(Session& s, const QStringList& args) {
+    const QCommandLineOption countOption(QStringLiteral("count"), QString(), QStringLiteral("N"),
+                                         QStringLiteral("20"));
+    const QCommandLineOption csvOption(QStringLiteral("csv"));
+    QCommandLineParser parser;
+    parser.addOptions({countOption, csvOption});
+    ParseCommandOptions(parser, QStringLiteral("monitor"), args);
+    if (parser.positionalArguments().size() != 1) {
+        Fail(QStringLiteral("usage: monitor ADDRESS [--count N] [--csv]"));
+    }
+    const int count = ParseInt(parser.value(countOption), 1, 1000000, QStringLiteral("--count"));
+    const bool csv = parser.isSet(csvOption);
+    if (!LoadOne(s)) {
+        return NoAnswer;
+    }
+    const auto& decoder = s.link.Decoder();
+    const int decimals = s.sensor.Resolution() >= 0.001F ? 3 : 4;
+    QTextStream out(stdout);
+    if (csv) {
+        out << "time_ms,position,velocity,target,status\n";
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    int lines = 0;
+    // Connected after the tick itself, so each line shows the tick's answer.
+    QObject::connect(&s.core.MonitorTimer, &QTimer::timeout, &loop, [&] {
+        const QStringList fields = {QString::number(decoder.Position(), 'f', decimals),
+                                    QString::number(decoder.Velocity(), 'f', 2),
+                                    QString::number(decoder.Target(), 'f', decimals),
+                                    QString::number(std::max(0, decoder.StatusByte()), 16)
+                                        .toUpper()
+                                        .rightJustified(2, u'0')};
+        if (csv) {
+            out << clock.elapsed() << ',' << fields.join(u',') << '\n';
+        } else {
+            out << fields.join(u' ') << '\n';
+        }
+        out.flush();
+        if (++lines >= count) {
+            loop.quit();
+        }
+    });
+    s.core.StartMonitor();
+    loop.exec();
+    s.core.StopMonitor();
+    return Ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -222,7 +389,14 @@ int main(int argc, char** argv) {
         "  identity ADDRESS            Reads and decodes the sensor's identity block.\n"
         "  param ADDRESS INDEX [VALUE] Reads a parameter; with VALUE, puts the sensor in\n"
         "                              mode 5, writes it and prints what the sensor holds.\n"
-        "  serial ADDRESS              Reads the sensor's serial number.\n\n"
+        "  serial ADDRESS              Reads the sensor's serial number.\n"
+        "  scan [--all-speeds]         Searches the port at the given speed (or at every\n"
+        "                              speed) and prints port, baud, address and serial\n"
+        "                              number of every sensor found.\n"
+        "  read ADDRESS                Reads the whole sensor and prints it as text.\n"
+        "  monitor ADDRESS [--count N] [--csv]\n"
+        "                              Polls the sensor as the window's monitor does and\n"
+        "                              prints position, velocity, target and status byte.\n\n"
         "Exit status: 0 success; 2 usage error or a port that cannot be opened; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value."));
@@ -257,25 +431,33 @@ int main(int argc, char** argv) {
         Fail(QStringLiteral("no command given (try --help)"));
     }
     const QString command = args.takeFirst();
-    using Handler = int (*)(Session&, const QStringList&);
-    const std::pair<const char*, Handler> handlers[] = {
-        {"send", RunSend}, {"identity", RunIdentity}, {"param", RunParam}, {"serial", RunSerial}};
-    Handler handler = nullptr;
-    for (const auto& [name, function] : handlers) {
-        if (command == QLatin1String(name)) {
-            handler = function;
+    struct Command {
+        const char* name;
+        int (*run)(Session&, const QStringList&);
+        bool address;
+    };
+    const Command commands[] = {{"send", RunSend, true},      {"identity", RunIdentity, true},
+                                {"param", RunParam, true},    {"serial", RunSerial, true},
+                                {"scan", RunScan, false},     {"read", RunRead, true},
+                                {"monitor", RunMonitor, true}};
+    const Command* chosen = nullptr;
+    for (const Command& entry : commands) {
+        if (command == QLatin1String(entry.name)) {
+            chosen = &entry;
         }
     }
-    if (handler == nullptr) {
+    if (chosen == nullptr) {
         Fail(QStringLiteral("unknown command \"%1\" (try --help)").arg(command));
-    }
-    if (args.isEmpty()) {
-        Fail(QStringLiteral("%1: ADDRESS is required").arg(command));
     }
 
     Session session;
-    session.link.CurrentAddress =
-        ParseInt(args.at(0), MinAddress, MaxAddress, QStringLiteral("ADDRESS"));
+    if (chosen->address) {
+        if (args.isEmpty()) {
+            Fail(QStringLiteral("%1: ADDRESS is required").arg(command));
+        }
+        session.link.CurrentAddress =
+            ParseInt(args.at(0), MinAddress, MaxAddress, QStringLiteral("ADDRESS"));
+    }
     const int portNumber =
         ChoosePort(parser.values(QStringLiteral("port")), session.link.PortNames);
     const int speedIndex = SpeedIndexOfBaud(
@@ -289,7 +471,7 @@ int main(int argc, char** argv) {
         Fail(QStringLiteral("cannot open %1: %2")
                  .arg(session.link.PortDescription(), session.link.PortErrorText()));
     }
-    const int status = handler(session, args);
+    const int status = chosen->run(session, args);
     if (status == NoAnswer && !session.link.PortErrorText().isEmpty()) {
         Warn(session.link.PortErrorText());
     }

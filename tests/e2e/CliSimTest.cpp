@@ -172,3 +172,31 @@ TEST_F(CliSimTest, IdentityParameterAndSerialOverTheSameLink) {
     EXPECT_EQ(silent.status, 3);
     EXPECT_TRUE(silent.err.contains("no valid answer"));
 }
+
+TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
+    StartSim();
+    // Empty addresses cost a time-out each: keep it short for the scans.
+    const QStringList quick = {"--port", link, "--timeout", "60"};
+    const auto scan = Cli(quick + QStringList{"scan"});
+    EXPECT_EQ(scan.status, 0) << scan.err.toStdString();
+    EXPECT_EQ(scan.out, "1 115200 1 10000001\n");
+    const auto all = Cli(quick + QStringList{"scan", "--all-speeds"});
+    EXPECT_EQ(all.out, "1 115200 1 10000001\n1 57600 4 10000004\n");
+
+    const auto read = Cli(Port() + QStringList{"read", "1"});
+    EXPECT_EQ(read.status, 0) << read.err.toStdString();
+    EXPECT_TRUE(read.out.startsWith("Model: AM-1000\n"));
+    EXPECT_TRUE(read.out.contains("\n2 Extend Gain: 500\n"));
+    EXPECT_TRUE(read.out.contains("\nSetpoint 59: "));
+
+    const auto monitor = Cli(Port() + QStringList{"monitor", "1", "--count", "3", "--csv"});
+    EXPECT_EQ(monitor.status, 0) << monitor.err.toStdString();
+    const QStringList lines = monitor.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "time_ms,position,velocity,target,status");
+    EXPECT_EQ(lines[1].count(','), 4);
+
+    const auto silent = Cli(Port() + QStringList{"read", "9"});
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_EQ(Cli(Port() + QStringList{"monitor", "1", "--count", "0"}).status, 2);
+}
