@@ -24,14 +24,8 @@ private:
     bool hasHiResCounter_;
 };
 
-// Milliseconds on a monotonic clock, cut to 32 bits: the value wraps, so
-// compare ticks only with TickReached.
+// Milliseconds on a monotonic clock, cut to 32 bits as the tick counter of
+// the link's state has always been; deadlines do not use it.
 std::uint32_t TickCount();
-
-// True when `now` has reached `deadline`, also across a wrap of the counter
-// (valid while the two lie less than 2^31 ms apart).
-constexpr bool TickReached(std::uint32_t now, std::uint32_t deadline) {
-    return static_cast<std::int32_t>(now - deadline) >= 0;
-}
 
 } // namespace kelvar

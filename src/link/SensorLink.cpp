@@ -5,6 +5,7 @@
 #include "model/Numbers.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLocale>
 #include <QThread>
@@ -179,7 +180,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
             StatusWord.SetBit(LinkBit::TxLineError);
             StatusWord.SetBit(LinkBit::NoAnswer);
             awaitingReply_ = false;
-        } else if (!WaitForAnswer(lastSendTick_ + static_cast<std::uint32_t>(PacketTimeout) + 1U)) {
+        } else if (!WaitForAnswer(QDeadlineTimer(PacketTimeout, Qt::PreciseTimer))) {
             StatusWord.SetBit(LinkBit::NoAnswer);
             awaitingReply_ = false;
             display_.commLabel =
@@ -209,9 +210,9 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     return outcome;
 }
 
-// The deadline lies one tick beyond the time-out: the tick read at sending
-// may be almost a millisecond old, and a time-out must never come early.
-bool cSensorLink::WaitForAnswer(std::uint32_t deadline) {
+// The deadline runs on a 64-bit monotonic clock: no wrap of a tick counter
+// can make it strike early or never.
+bool cSensorLink::WaitForAnswer(const QDeadlineTimer& deadline) {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -219,13 +220,13 @@ bool cSensorLink::WaitForAnswer(std::uint32_t deadline) {
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     waitLoop_ = &loop;
     while (awaitingReply_ && !portLostDuringWait_) {
-        const std::uint32_t now = TickCount();
-        if (TickReached(now, deadline)) {
+        if (deadline.hasExpired()) {
             // An answer that has landed by now still counts: let it in first.
             QCoreApplication::processEvents();
             break;
         }
-        timer.start(static_cast<int>(deadline - now));
+        // Whole milliseconds, rounded up: the wait never ends early.
+        timer.start(static_cast<int>((deadline.remainingTimeNSecs() + 999'999) / 1'000'000));
         loop.exec();
     }
     waitLoop_ = nullptr;

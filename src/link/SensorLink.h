@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <cstdint>
 
+class QDeadlineTimer;
 class QEventLoop;
 
 namespace kelvar {
@@ -156,7 +157,7 @@ private:
     void onPortEvent(PortEvent event);
     void ParsePacket();
     void EndWait();
-    bool WaitForAnswer(std::uint32_t deadline);
+    bool WaitForAnswer(const QDeadlineTimer& deadline);
 
     cSerialPort& port_;
     cResponseDecoder decoder_;

@@ -8,26 +8,6 @@
 
 using namespace kelvar;
 
-TEST(Ticks, DeadlineSurvivesWrap) {
-    struct Case {
-        std::uint32_t now, deadline;
-        bool reached;
-    };
-    const Case cases[] = {
-        {100, 125, false},
-        {125, 125, true},
-        {126, 125, true},
-        {0xFFFFFFF0U, 0xFFFFFFF0U + 25U, false}, // deadline wrapped past zero
-        {5, 0xFFFFFFF0U + 25U, false},
-        {9, 0xFFFFFFF0U + 25U, true},
-        {0xFFFFFFFFU, 3, false},
-        {0xFFFFFFFFU, 0xFFFFFFF0U, true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(TickReached(c.now, c.deadline), c.reached) << c.now << " " << c.deadline;
-    }
-}
-
 TEST(Ticks, HiResTimerMeasures) {
     cHiResTimer timer;
     EXPECT_TRUE(timer.HasHiResCounter());
