@@ -77,6 +77,7 @@ QStringList cSensorLink::IntervalSelectorTexts() {
 void cSensorLink::SelectTimeout(int position) {
     PacketTimeout = 25 + 5 * ValidPosition(position);
     display_.commLabel = QString::number(PacketTimeout);
+    emit commLabelSet(display_.commLabel);
     emit displayChanged();
 }
 
@@ -186,6 +187,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
             display_.commLabel =
                 QStringLiteral("Error on Command: ") +
                 QString::fromLatin1(commandText.first(std::min<qsizetype>(1, commandText.size())));
+            emit commLabelSet(display_.commLabel);
         } else {
             StatusWord.ClearBit(LinkBit::NoAnswer);
             if (PacketInterval > 0) {

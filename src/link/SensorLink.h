@@ -148,6 +148,8 @@ public:
 
 signals:
     void displayChanged();
+    // The communications label was given a new text.
+    void commLabelSet(const QString& text);
     void commStatusChanged(unsigned changedLines);
     void statusRefreshed();
     // The port went away while open; reported once per loss.

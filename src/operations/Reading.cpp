@@ -22,11 +22,12 @@ void cSession::ReadSensorModel() {
     sensor.setResolution(resolution > 0 && resolution < 1 ? resolution : 0.001F);
 
     const QString units = sensor.Units().trimmed();
-    emit draw(QStringLiteral("lblResolution"),
-              FormatNumber(sensor.Resolution(), u"0.0000") + u' ' + units);
+    const QString resolutionText = FormatNumber(sensor.Resolution(), u"0.0000") + u' ' + units;
+    emit draw(QStringLiteral("lblResolution"), resolutionText);
+    emit draw(QStringLiteral("lblInfoResolution"), resolutionText);
     emit draw(QStringLiteral("lblSerialNumber"), sensor.SerialNumber());
     emit draw(QStringLiteral("lblModel"), sensor.Model());
-    emit draw(QStringLiteral("lblVersion"), sensor.Version());
+    emit draw(QStringLiteral("lblFirmwareVersion"), sensor.Version());
     emit draw(QStringLiteral("lblFirmwareDate"), sensor.FirmwareDate());
     emit draw(QStringLiteral("lblUnits"),
               units == QLatin1String("in") ? QStringLiteral("English") : QStringLiteral("Metric"));
@@ -94,7 +95,7 @@ void cSession::ReadParametersAndSetpoints() {
         }
         statusBar.SetProgress(r);
     }
-    emit draw(QStringLiteral("lblNullZero"),
+    emit draw(QStringLiteral("lblInfoNullZero"),
               QString::number(sensor.ReadParameterData(Param::NullZero, 0)));
     DeriveLimits(minTravel, maxTravel);
 
@@ -188,7 +189,7 @@ void cSession::LoadSensor(int sensorNumber) {
         RunModeOption = sensor.ReadParameterData(61, 1);
         emit draw(QStringLiteral("fraProgramData"),
                   QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress));
-        emit draw(QStringLiteral("lblSensorAddress"),
+        emit draw(QStringLiteral("lblSensor"),
                   QStringLiteral("Network Address: %1").arg(link.CurrentAddress));
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {

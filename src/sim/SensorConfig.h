@@ -24,6 +24,7 @@ struct SensorConfig {
     QByteArray resolution = "0.001";
     QByteArray units = "in";  // "in" or "mm"
     int lengthCounts = 24000; // 1 to 65535
+    int startCounts = 0;      // where the cylinder rests at power-up, 0 to lengthCounts
 
     // Empty when the sensor can be built from this; otherwise what is wrong.
     QString problem() const;

@@ -73,6 +73,8 @@ SimSensor::SimSensor(const SensorConfig& config)
     parameters_[Param::SensorLength] = static_cast<std::uint16_t>(config.lengthCounts);
     parameters_[Param::Address] = static_cast<std::uint16_t>(config.address);
     parameters_[Param::BaudRate] = static_cast<std::uint16_t>(BaudCode(config.baud));
+    position_ = std::clamp(config.startCounts, 0, config.lengthCounts);
+    target_ = static_cast<std::uint16_t>(position_);
     // Targets spread evenly over the stroke, a slow velocity, a short dwell.
     for (int i = 0; i < SetpointCount; ++i) {
         auto& setpoint = setpoints_[static_cast<std::size_t>(i)];

@@ -9,6 +9,7 @@
 
 class QButtonGroup;
 class QGridLayout;
+class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QProgressBar;
@@ -84,6 +85,11 @@ private:
     QWidget* BuildLogTab();
     QWidget* BuildCalibrationTab();
     QGridLayout* BuildSetpointButtons(const QString& name, int columns);
+    // A frame of option buttons name_0 ... laid out row by row in `columns`
+    // columns; toolTips may leave out the last options.
+    QGroupBox* OptionFrame(const QString& frameName, const QString& title, const QString& name,
+                           const QStringList& captions, int columns,
+                           const QStringList& toolTips = {});
     QButtonGroup* MakeGroup(const QString& name, bool exclusive);
     void WatchFocus();
 

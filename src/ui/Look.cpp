@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QLabel>
 #include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -84,7 +85,8 @@ void SetButtonHighlight(QAbstractButton* button, bool highlighted) {
 
 void SetTextColour(QWidget* widget, QRgb colour) {
     QPalette palette = widget->palette();
-    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
         palette.setColor(role, QColor(colour));
     }
     widget->setPalette(palette);

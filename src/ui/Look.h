@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QLabel>
 #include <QRgb>
 #include <QString>
 #include <QWidget>
 
 class QAbstractButton;
 class QButtonGroup;
+class QLabel;
 class QToolButton;
 
 namespace kelvar {

@@ -3,6 +3,7 @@
 #include "operations/Session.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
+#include "support/StoredSetting.h"
 #include "support/TestView.h"
 
 #include <QTemporaryDir>
@@ -26,11 +27,7 @@ protected:
     }
 
     QString Stored(const QString& section, const QString& key) {
-        cRegistry reader(registry.FileName());
-        reader.setSection(section);
-        reader.setKey(key);
-        reader.RegGet();
-        return reader.Setting();
+        return test::StoredSetting(registry.FileName(), section, key);
     }
 
     void Store(const QString& section, const QString& key, const QString& value) {

@@ -1,0 +1,89 @@
+// The window program.
+
+#include "shell/Registry.h"
+#include "ui/Application.h"
+#include "ui/AsciiSensor.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace kelvar;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    (void)::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT reach the program as an event, which closes the window
+// the orderly way, so that the settings are written.
+void RouteSignalsTo(QWidget& window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        (void)::read(signalPipe[0], &byte, 1);
+        window.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kelvar Setup Software"));
+    QApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Sets up and watches Actimar linear position sensors.\n\n"
+                       "/ex   the port search leaves out Comm 1\n"
+                       "/cal  calibration mode"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Comm N is DEVICE (repeatable), e.g. 1=/dev/ttyUSB0."),
+                      QStringLiteral("N=DEVICE")});
+    parser.addOption({QStringLiteral("simulate"),
+                      QStringLiteral("Built-in simulated sensors on Comm 1 (addresses 1 and 3 at "
+                                     "115.2K, 5 at 57.6K).")});
+    parser.addPositionalArgument(QStringLiteral("switches"), QStringLiteral("/ex, /cal"));
+    parser.process(app);
+
+    cAppOptions options;
+    options.portMappings = parser.values(QStringLiteral("port"));
+    options.simulate = parser.isSet(QStringLiteral("simulate"));
+    options.commandLine = QCoreApplication::arguments().mid(1).join(u' ');
+    cPortNames check;
+    for (const QString& mapping : options.portMappings) {
+        if (const QString error = check.addMapping(mapping); !error.isEmpty()) {
+            QTextStream(stderr) << "kelvar-setup: --port: " << error << Qt::endl;
+            return 2;
+        }
+    }
+
+    cRegistry registry;
+    cApplication program(options, registry);
+    RouteSignalsTo(program.Window());
+    if (!program.Start()) {
+        program.Shutdown();
+        return 1;
+    }
+    return QApplication::exec();
+}

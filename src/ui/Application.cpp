@@ -1,0 +1,296 @@
+#include "ui/Application.h"
+
+#include "link/QtSerialPort.h"
+#include "link/Speeds.h"
+#include "shell/Registry.h"
+#include "sim/SimSerialPort.h"
+#include "ui/AsciiSensor.h"
+#include "ui/AsciiSplash.h"
+#include "ui/Look.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kelvar {
+
+namespace {
+
+constexpr char SimulatedDevice[] = "simulated sensor network";
+
+std::unique_ptr<sim::SimNetwork> BuiltInNetwork() {
+    auto network = std::make_unique<sim::SimNetwork>();
+    for (const auto& [address, baud] : {std::pair{1, 115200}, {3, 115200}, {5, 57600}}) {
+        sim::SensorConfig config;
+        config.address = address;
+        config.baud = baud;
+        config.serialNumber = QByteArray::number(10000000 + address);
+        config.startCounts = config.lengthCounts / (address + 1);
+        network->addSensor(config);
+    }
+    return network;
+}
+
+} // namespace
+
+cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObject* parent)
+    : QObject(parent), options_(options), registry_(registry) {
+    if (options_.simulate) {
+        network_ = BuiltInNetwork();
+        port_ = std::make_unique<sim::SimSerialPort>(
+            *network_, QStringList{QString::fromLatin1(SimulatedDevice)});
+    } else {
+        port_ = std::make_unique<cQtSerialPort>();
+    }
+    window_ = std::make_unique<AsciiSensor>();
+    session_ = std::make_unique<cSession>(*port_, *window_);
+    if (options_.simulate) {
+        session_->link.PortNames.setDevice(1, QString::fromLatin1(SimulatedDevice));
+    }
+    for (const QString& mapping : options_.portMappings) {
+        session_->link.PortNames.addMapping(mapping);
+    }
+    Bind();
+}
+
+cApplication::~cApplication() {
+    // The session talks to the window while it goes: it goes first.
+    session_.reset();
+}
+
+void cApplication::Draw(const QString& label, const QString& text) {
+    if (auto* widget = window_->findChild<QLabel*>(label)) {
+        widget->setText(text);
+    } else if (auto* field = window_->findChild<QLineEdit*>(label)) {
+        field->setText(text);
+    } else if (auto* frame = window_->findChild<QGroupBox*>(label)) {
+        frame->setTitle(text);
+    }
+}
+
+void cApplication::ShowStatusBar() {
+    const cStatusBar& bar = session_->statusBar;
+    if (splash_ != nullptr) {
+        // While the window is not up, progress shows on the splash window.
+        splash_->SetStatus(bar.Panel(1));
+        splash_->SetProgressRange(bar.ProgressMinimum(), bar.ProgressMaximum());
+        splash_->SetProgress(bar.ProgressValue());
+        splash_->SetProgressShown(bar.ProgressVisible());
+        return;
+    }
+    for (int panel = 1; panel <= 4; ++panel) {
+        Draw(QStringLiteral("StatusBar1_Panel%1").arg(panel), bar.Panel(panel));
+    }
+    auto* progress = window_->Control<QProgressBar>(QStringLiteral("ProgressBar1"));
+    progress->setRange(bar.ProgressMinimum(), bar.ProgressMaximum());
+    progress->setValue(bar.ProgressValue());
+    window_->SetProgressShown(bar.ProgressVisible());
+}
+
+void cApplication::ShowCommStatus(unsigned changedLines) {
+    const cCommStatus& status = session_->link.CommStatus();
+    for (int i = 0; i < cCommStatus::LineCount; ++i) {
+        if ((changedLines & (1U << i)) != 0) {
+            const auto& line = status.line(i);
+            SetLight(window_->Control<QWidget>(QStringLiteral("CommLED"), i), line.green);
+            window_->Control<QLabel>(QStringLiteral("lblCommStatus"), i)->setText(line.caption);
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        window_->Control<QLabel>(QStringLiteral("lblErrorText"), i)->setText(status.errorText(i));
+    }
+    Draw(QStringLiteral("lblPortStatus"), status.portStatus());
+}
+
+void cApplication::ShowLinkDisplay() {
+    const LinkDisplay& d = session_->link.Display();
+    Draw(QStringLiteral("txtTxData"), d.txData);
+    Draw(QStringLiteral("txtRxData"), d.rxData);
+    Draw(QStringLiteral("txtPacketTime"), d.packetTime);
+    Draw(QStringLiteral("txtIntervalTime"), d.intervalTime);
+    Draw(QStringLiteral("lblPacketDelay"), d.infoDelay);
+    Draw(QStringLiteral("lblPacketTime"), d.infoPacketTime);
+    Draw(QStringLiteral("lblPacketTimeout"), d.infoTimeout);
+}
+
+void cApplication::ShowPortOptions() {
+    auto& link = session_->link;
+    for (int i = 0; i < PortOptionGroup::Size; ++i) {
+        auto* option = window_->Control<QAbstractButton>(QStringLiteral("optPort"), i);
+        const OptionState& state = link.PortOptions[i];
+        const QSignalBlocker quiet(option);
+        option->setChecked(state.selected);
+        option->setEnabled(state.enabled);
+        SetBold(option, state.bold);
+        SetTextColour(option, state.green ? Colour::DarkGreen : Colour::Black);
+    }
+    for (int i = 0; i < SpeedOptionGroup::Size; ++i) {
+        auto* option = window_->Control<QAbstractButton>(QStringLiteral("optBaud"), i);
+        const QSignalBlocker quiet(option);
+        option->setChecked(link.SpeedOptions[i].selected);
+        SetBold(option, link.SpeedOptions[i].bold);
+    }
+}
+
+void cApplication::FillSensorSelector() {
+    auto& sensors = session_->sensors;
+    auto* selector = window_->Control<QComboBox>(QStringLiteral("cboSensorSelect"));
+    const QSignalBlocker quiet(selector);
+    selector->clear();
+    const int count = sensors.Count();
+    const int current = sensors.SensorNumber();
+    QString caption;
+    if (count == 0) {
+        selector->addItem(QStringLiteral("No Sensor"));
+        caption = QStringLiteral(" Sensor Select (No Sensors) ");
+    } else {
+        for (int n = 1; n <= count; ++n) {
+            sensors.setSensorNumber(n);
+            selector->addItem(QStringLiteral(" #%1 (%2)").arg(n).arg(sensors.Serial()) +
+                              (sensors.Active() ? QStringLiteral(" On-Line")
+                                                : QStringLiteral(" ** Off-Line **")));
+        }
+        caption = count == 1 ? QStringLiteral(" Sensor Select (1 Sensor) ")
+                             : QStringLiteral(" Sensor Select (%1 Sensors) ").arg(count);
+        sensors.setSensorNumber(current);
+    }
+    selector->setCurrentIndex(std::max(0, current - 1));
+    selector->setEnabled(count > 1);
+    Draw(QStringLiteral("fraSensorSelect"), caption);
+    Draw(QStringLiteral("lblSensor"),
+         QStringLiteral("Network Address: %1").arg(session_->link.CurrentAddress));
+}
+
+void cApplication::Bind() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    connect(&s, &cSession::draw, this, &cApplication::Draw);
+    connect(&s.statusBar, &cStatusBar::changed, this, &cApplication::ShowStatusBar);
+    connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowCommStatus);
+    connect(&s.link, &cSensorLink::displayChanged, this, &cApplication::ShowLinkDisplay);
+    connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
+    connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowPortOptions);
+    connect(&s, &cSession::sensorsChanged, this, &cApplication::FillSensorSelector);
+    connect(&s.link, &cSensorLink::commLabelSet, this,
+            [this](const QString& text) { Draw(QStringLiteral("lblComm"), text); });
+    connect(&s, &cSession::commLabelChanged, this, [this] {
+        auto* label = window_->Control<QLabel>(QStringLiteral("lblComm"));
+        label->setText(session_->CommLabel());
+        SetTextColour(label, session_->CommLabelRed() ? Colour::Red : Colour::Black);
+    });
+    connect(&s.link, &cSensorLink::portLost, this,
+            [this](const QString& reason) { session_->SetCommLabel(reason, true); });
+
+    connect(&w, &AsciiSensor::tabChanged, &s, &cSession::TabShown);
+    connect(&w, &AsciiSensor::closing, this, &cApplication::Shutdown);
+    for (int i = 0; i < PortOptionGroup::Size; ++i) {
+        connect(w.Control<QAbstractButton>(QStringLiteral("optPort"), i), &QAbstractButton::clicked,
+                &s, [&s, i] { s.link.ChoosePortOption(i); });
+    }
+    for (int i = 0; i < SpeedOptionGroup::Size; ++i) {
+        connect(w.Control<QAbstractButton>(QStringLiteral("optBaud"), i), &QAbstractButton::clicked,
+                &s, [&s, i] { s.link.ChooseSpeedOption(i); });
+    }
+    connect(w.Control<QAbstractButton>(QStringLiteral("cmdCommApply")), &QAbstractButton::clicked,
+            &s, &cSession::CommApply);
+    connect(w.Control<QAbstractButton>(QStringLiteral("cmdAutoBaudSearch")),
+            &QAbstractButton::clicked, &s, &cSession::FullScan);
+    connect(w.Control<QAbstractButton>(QStringLiteral("cmdReload")), &QAbstractButton::clicked, &s,
+            [&s] {
+                s.LoadSensor(cSession::ReloadCurrent);
+                s.link.StatusWord.SetBit(LinkBit::ResetCounters);
+                const int tab = s.view.VisibleTab();
+                if (tab == Tab::Communications || tab == Tab::Monitor) {
+                    s.StartMonitor();
+                }
+                s.statusBar.SetMessage(QStringLiteral("Ready"));
+            });
+
+    auto* timeouts = w.Control<QComboBox>(QStringLiteral("cboTimeout"));
+    auto* intervals = w.Control<QComboBox>(QStringLiteral("cboPacketInterval"));
+    connect(timeouts, &QComboBox::currentIndexChanged, &s.link, &cSensorLink::SelectTimeout);
+    connect(intervals, &QComboBox::currentIndexChanged, &s.link, &cSensorLink::SelectInterval);
+
+    auto* exit = w.findChild<QAction*>(QStringLiteral("mnuExit"));
+    if (exit != nullptr) {
+        connect(exit, &QAction::triggered, &w, &QWidget::close);
+    }
+    auto* autoSearch = w.findChild<QAction*>(QStringLiteral("mnuAutoSearch"));
+    if (autoSearch != nullptr) {
+        connect(autoSearch, &QAction::toggled, this, [this](bool on) { state_.AutoSearch = on; });
+    }
+}
+
+bool cApplication::Start() {
+    splash_ = std::make_unique<AsciiSplash>();
+    splash_->SetStatus(QStringLiteral("Searching for\r\nComm Ports..."));
+    splash_->show();
+    QCoreApplication::processEvents();
+    StartupFindPorts(*session_, state_, options_.commandLine);
+    splash_.reset();
+
+    StartupReadSettings(*session_, registry_, state_);
+    if (auto* calibrate = window_->findChild<QAction*>(QStringLiteral("mnuCalibrate"))) {
+        calibrate->setVisible(state_.CalibrateVisible);
+        calibrate->setChecked(state_.Calibrate);
+    }
+    if (auto* autoSearch = window_->findChild<QAction*>(QStringLiteral("mnuAutoSearch"))) {
+        autoSearch->setChecked(state_.AutoSearch);
+    }
+    {
+        const QSignalBlocker quietTimeouts(
+            window_->Control<QComboBox>(QStringLiteral("cboTimeout")));
+        const QSignalBlocker quietIntervals(
+            window_->Control<QComboBox>(QStringLiteral("cboPacketInterval")));
+        window_->Control<QComboBox>(QStringLiteral("cboTimeout"))
+            ->setCurrentIndex(session_->link.TimeoutPosition());
+        window_->Control<QComboBox>(QStringLiteral("cboPacketInterval"))
+            ->setCurrentIndex(session_->link.IntervalPosition());
+    }
+    window_->move(state_.Left, state_.Top);
+    FillSensorSelector();
+    ShowStatusBar();
+    window_->show();
+    started_ = true;
+    if (!StartupOpenSensor(*session_)) {
+        return false;
+    }
+    ShowPortOptions();
+    if (options_.simulate && session_->sensors.Count() == 0) {
+        // A first look at the program without hardware opens on a live sensor.
+        session_->FullScan();
+        if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
+            window_->SelectTab(Tab::Monitor);
+        }
+        session_->link.ShowCommStatus();
+    }
+    return true;
+}
+
+void cApplication::Shutdown() {
+    if (shutDown_ || !started_) {
+        return;
+    }
+    shutDown_ = true;
+    state_.WindowNormal = !window_->isMinimized() && !window_->isMaximized();
+    if (state_.WindowNormal) {
+        state_.Top = window_->y();
+        state_.Left = window_->x();
+    }
+    const QStringList errors = kelvar::Shutdown(*session_, registry_, state_);
+    if (!errors.isEmpty()) {
+        window_->Ask(QStringLiteral("Settings Not Saved"),
+                     QStringLiteral("The settings could not be written:\r\n") +
+                         errors.join(QStringLiteral("\r\n")),
+                     MessageIcon::Exclamation, MessageButtons::Ok);
+    }
+}
+
+} // namespace kelvar

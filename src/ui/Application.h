@@ -1,0 +1,65 @@
+#pragma once
+
+#include "link/SerialPort.h"
+#include "operations/Session.h"
+#include "shell/Startup.h"
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+namespace kelvar {
+
+class AsciiSensor;
+class AsciiSplash;
+class cRegistry;
+namespace sim {
+class SimNetwork;
+}
+
+struct cAppOptions {
+    QStringList portMappings; // "N=DEVICE"
+    bool simulate = false;    // the built-in sensor network on Comm 1
+    QString commandLine;      // for "/ex" and "/cal"
+};
+
+// The program as a whole: the session and the window, bound together, and
+// the start-up and shutdown around them.
+class cApplication : public QObject {
+    Q_OBJECT
+public:
+    cApplication(const cAppOptions& options, cRegistry& registry, QObject* parent = nullptr);
+    ~cApplication() override;
+
+    // Runs the start-up sequence and shows the window. False when the
+    // program must end at once (no serial port at all).
+    bool Start();
+    // Stops the monitor, closes the port, writes the settings; tells the user
+    // when they could not be written. Runs once.
+    void Shutdown();
+
+    cSession& Session() { return *session_; }
+    AsciiSensor& Window() { return *window_; }
+
+private:
+    void Bind();
+    void ShowStatusBar();
+    void ShowCommStatus(unsigned changedLines);
+    void ShowLinkDisplay();
+    void ShowPortOptions();
+    void FillSensorSelector();
+    void Draw(const QString& label, const QString& text);
+
+    cAppOptions options_;
+    cRegistry& registry_;
+    std::unique_ptr<sim::SimNetwork> network_;
+    std::unique_ptr<cSerialPort> port_;
+    std::unique_ptr<AsciiSensor> window_;
+    std::unique_ptr<AsciiSplash> splash_;
+    std::unique_ptr<cSession> session_;
+    cShellState state_;
+    bool started_ = false;
+    bool shutDown_ = false;
+};
+
+} // namespace kelvar

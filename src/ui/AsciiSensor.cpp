@@ -1,0 +1,1154 @@
+#include "ui/AsciiSensor.h"
+
+#include "link/SensorLink.h"
+#include "ui/Look.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <array>
+#include <vector>
+
+namespace kelvar {
+
+namespace {
+
+QString Indexed(const QString& name, int index) {
+    return name + QLatin1Char('_') + QString::number(index);
+}
+
+QGroupBox* Frame(const QString& name, const QString& title) {
+    auto* frame = new QGroupBox(title);
+    frame->setObjectName(name);
+    return frame;
+}
+
+QLabel* Label(const QString& text, const QString& name = {}) {
+    auto* label = new QLabel(text);
+    label->setObjectName(name);
+    return label;
+}
+
+QPushButton* Button(const QString& name, const QString& caption, const QString& toolTip = {}) {
+    auto* button = new QPushButton(caption);
+    button->setObjectName(name);
+    button->setToolTip(toolTip);
+    return button;
+}
+
+QLineEdit* Field(const QString& name, bool readOnly = false) {
+    auto* field = new QLineEdit;
+    field->setObjectName(name);
+    field->setReadOnly(readOnly);
+    return field;
+}
+
+QComboBox* List(const QString& name, const QStringList& entries) {
+    auto* list = new QComboBox;
+    list->setObjectName(name);
+    list->addItems(entries);
+    return list;
+}
+
+// A live value in large type.
+QLabel* Readout(const QString& name, const QString& zero, const QString& toolTip = {}) {
+    QLabel* readout = Label(zero, name);
+    readout->setToolTip(toolTip);
+    readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    readout->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    readout->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    QFont font = readout->font();
+    font.setPointSizeF(font.pointSizeF() * 1.8);
+    font.setBold(true);
+    readout->setFont(font);
+    readout->setMinimumWidth(
+        readout->fontMetrics().horizontalAdvance(QStringLiteral("00,000.0000")));
+    return readout;
+}
+
+// Caption above readout, one column per value: <prefix>Position and
+// <prefix>PositionCaption ...
+void AddReadouts(QGridLayout* grid, const QString& prefix) {
+    struct Entry {
+        const char* quantity;
+        const char* caption;
+        const char* toolTip;
+        const char* zero;
+    };
+    static constexpr std::array<Entry, 3> Entries{{
+        {"Position", "Position\n(in)", "Current Position", "0.000"},
+        {"Velocity", "Velocity\n(in/sec)", "Current Velocity", "0.0"},
+        {"Target", "Target\n(in)", "Current Target", "0.000"},
+    }};
+    for (int i = 0; i < static_cast<int>(Entries.size()); ++i) {
+        const Entry& entry = Entries[static_cast<std::size_t>(i)];
+        const QString name = prefix + QLatin1String(entry.quantity);
+        QLabel* caption = Label(QLatin1String(entry.caption), name + QStringLiteral("Caption"));
+        caption->setAlignment(Qt::AlignCenter);
+        grid->addWidget(caption, 0, i);
+        grid->addWidget(Readout(name, QLatin1String(entry.zero), QLatin1String(entry.toolTip)), 1,
+                        i);
+    }
+}
+
+// Captions of the parameter fields txtData_0 to txtData_16.
+constexpr std::array<const char*, 17> FieldCaptions{
+    "Gain",
+    "Acceleration",
+    "Deceleration",
+    "Deceleration Window",
+    "Drive Limit",
+    "Dead Band",
+    "Gain",
+    "Acceleration",
+    "Deceleration",
+    "Deceleration Window",
+    "Drive Limit",
+    "Dead Band",
+    "Window",
+    "Minimum\n (in)",
+    "Maximum\n (in)",
+    "In Position\n (in)",
+    "Zero Adjust\n (In.)",
+};
+// Fields 0 to 11 have spin buttons, UpDown2 to UpDown13.
+constexpr int SpinFields = 12;
+
+// Caption lblData_n, field txtData_n and its spin button, one row each.
+QGridLayout* ParameterFields(int first, int last) {
+    auto* grid = new QGridLayout;
+    for (int index = first; index <= last; ++index) {
+        const int row = index - first;
+        QLabel* caption = Label(QLatin1String(FieldCaptions[static_cast<std::size_t>(index)]),
+                                Indexed(QStringLiteral("lblData"), index));
+        grid->addWidget(caption, row, 0);
+        QLineEdit* field = Field(Indexed(QStringLiteral("txtData"), index));
+        field->setText(QStringLiteral("0"));
+        field->setAlignment(Qt::AlignRight);
+        field->setMaximumWidth(
+            field->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+        grid->addWidget(field, row, 1);
+        if (index < SpinFields) {
+            grid->addWidget(new cUpDown(QStringLiteral("UpDown%1").arg(index + 2)), row, 2);
+        }
+    }
+    grid->setColumnStretch(0, 1);
+    return grid;
+}
+
+struct IndicatorText {
+    const char* on;
+    const char* off;
+    const char* toolTip;
+};
+
+// A light, its caption and optionally a bit number per row.
+void AddLampRows(QGridLayout* grid, int firstRow, const QString& lampName,
+                 const QString& captionName, const IndicatorText* texts, int count, int firstIndex,
+                 const QString& bitName = {}) {
+    for (int i = 0; i < count; ++i) {
+        const IndicatorText& text = texts[i];
+        const int index = firstIndex + i;
+        const cIndicator row = MakeIndicator(IndicatorKind::Lamp, Indexed(lampName, index),
+                                             Indexed(captionName, index), QLatin1String(text.on),
+                                             QLatin1String(text.off), QLatin1String(text.toolTip));
+        int column = 0;
+        if (!bitName.isEmpty()) {
+            grid->addWidget(Label(QString::number(i), Indexed(bitName, index)), firstRow + i,
+                            column++);
+        }
+        grid->addWidget(row.light, firstRow + i, column++);
+        grid->addWidget(row.caption, firstRow + i, column);
+    }
+}
+
+constexpr std::array<IndicatorText, 6> CommLines{{
+    {"Communications OK", "Communications Error", ""},
+    {"Sensor Online", "Sensor Not Responding", ""},
+    {"Comm Port Open", "Error Opening Comm Port ", ""},
+    {"Rx OK", "Rx Error", ""},
+    {"No CRC Errors", "CRC ERROR", ""},
+    {"Tx OK", "Tx ERROR", ""},
+}};
+
+// Word bits 0 to 7 are the status byte, 8 to 15 the control byte.
+constexpr std::array<IndicatorText, 16> StatusBits{{
+    {"Zevir OK", "Zevir BAD", "Green = Zevir OK, Red = Bad"},
+    {"In Position", "In Motion", "Green = In Position, Red = In Motion"},
+    {"System OK", "System BAD", "Green = System OK, Red = Bad"},
+    {"Within Limits*", "OverTravel", "Green = Within Limits, Red = Over Travel"},
+    {"Null OK", "Null BAD", "Green = Null OK, Red = Bad"},
+    {"Positive Position*", "Negative Position", "Green = Pos. Position, Red = Neg. Position"},
+    {"ON", "OFF", "Green = On, Red = Off"},
+    {"Motion Enabled", "Motion Disabled", "Green = Motion Enabled Off, Red = Motion Disabled"},
+    {"On", "Off", "Green = ON, Red = OFF"},
+    {"On", "Off", "Green = On, Red = OFF"},
+    {"Power OK", "Power Bad", "Green = Power OK, Red = Bad"},
+    {"On", "Off", "Green =  OFF, Red = ON"},
+    {"Jog Active", "Jog Inactive", "Green = Jog Active, Red = Jog Inactive"},
+    {"Input 2 On", "Input 2 Off", "Green = Input 2 On, Red = Input 2 Off"},
+    {"Write Enabled", "Write Disabled", "Green = Write Enabled, Red = Write Disabled"},
+    {"Air Cylinder", "Hydraulic Cylinder", "Green = Air Cylinder, Red = Hydraulic Cylinder"},
+}};
+
+constexpr std::array<IndicatorText, 10> StripFields{{
+    {"COMM OK", "NO COMM", "Indicates the communications status with the sensor"},
+    {"IN POSITON", "IN MOTION", "Indicates whether the sensor is In Position or In Motion"},
+    {"INSIDE LIMITS", "OVERTRAVEL",
+     "Indicates that current position is inside the sensor's limits "},
+    {"NULL OK", "NULL BAD", "Indicates whether the sensor Null is OK or Bad"},
+    {"ZEVIR OK", "ZEVIR BAD", "Indicates whether the sensor's Vudivozuve electronics is OK or Bad"},
+    {"MOTION ENABLED", "MOTION DISABLED",
+     "Indicates whether motion control is enabled or disabled"},
+    {"INPUT 2 ON", "INPUT 2 OFF", "Indicates whether Input 2 is On or Off"},
+    {"POSITION OK", "NEG POSITION", "Indicates the sensor's position is OK or negative"},
+    {"ON-LINE", "OFF-LINE", "Indicates the status of the sensor"},
+    {"", "", "Indicates the sensor's operational mode"},
+}};
+
+enum MenuFlag : unsigned { Submenu = 1, Separator = 2, Checkable = 4, Hidden = 8 };
+
+struct MenuItem {
+    int depth;
+    const char* name;
+    const char* caption;
+    unsigned flags;
+};
+
+constexpr std::array<MenuItem, 29> Menus{{
+    {0, "mnuFile", "&File", Submenu},
+    {1, "mnuSave", "&Save Sensor Data...", 0},
+    {1, "mnuLoad", "&Load Sensor Data...", 0},
+    {1, nullptr, nullptr, Separator},
+    {1, "mnuPrint", "&Print Sensor Data...", 0},
+    {1, nullptr, nullptr, Separator},
+    {1, "mnuExit", "E&xit\tAlt+F4", 0},
+    {0, "mnuUtilities", "&Tools", Submenu},
+    {1, "mnuDefault", "Load &Default Values", 0},
+    {1, "mnuMin", "Set Data to Minimum", Hidden},
+    {1, "mnuMax", "Set Data to Maximum", Hidden},
+    {1, "mnuOptions", "Options...", Submenu},
+    {2, "mnuAutoSearch", "Automatic Search", Checkable},
+    {2, "mnuShowAll", "Restore All Warnings", Checkable},
+    {2, "mnuCalibrate", "Calibrate Sensor", Checkable | Hidden},
+    {2, "mnuLogging", "Logging", Submenu},
+    {3, "mnuLogEnabled", "Enabled", Checkable},
+    {3, nullptr, nullptr, Separator},
+    {3, "mnuSensorList", "Sensor List", Checkable},
+    {3, "mnuSensorData", "Sensor Data", Checkable},
+    {3, "mnuRuntime", "Run Time", Checkable | Hidden},
+    {3, "mnuCommunications", "Communications", Checkable},
+    {3, nullptr, nullptr, Separator},
+    {3, "mnuSelectAll", "Select All", 0},
+    {0, "mnuHelp", "&Help", Submenu},
+    {1, "mnuHelpContents", "&Contents", 0},
+    {1, nullptr, nullptr, Separator},
+    {1, "mnuHomePage", "Morvane &Homepage", 0},
+    {1, "mnuAbout", "&About", 0},
+}};
+
+constexpr std::array<const char*, Tab::Count> TabCaptions{
+    "Monitor",     "Sensor", "Dynamics",       "Limits", "SetPoints",
+    "Information", "Graph",  "Communications", "Log",    "Calibration",
+};
+
+} // namespace
+
+AsciiSensor::AsciiSensor(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("AsciiSensor"));
+    setWindowTitle(QString::fromUtf8("Kelvar Actimar\u2122 Configuration Program v") +
+                   QStringLiteral(KELVAR_VERSION));
+    BuildMenus();
+    BuildStatusBar();
+
+    tabs_ = new QTabWidget;
+    tabs_->setObjectName(QStringLiteral("SSTab1"));
+    const std::array<QWidget*, Tab::Count> pages{
+        BuildMonitorTab(),   BuildSensorTab(),      BuildDynamicsTab(), BuildLimitsTab(),
+        BuildSetPointsTab(), BuildInformationTab(), BuildGraphTab(),    BuildCommunicationsTab(),
+        BuildLogTab(),       BuildCalibrationTab(),
+    };
+    for (int i = 0; i < Tab::Count; ++i) {
+        tabs_->addTab(pages[static_cast<std::size_t>(i)],
+                      QLatin1String(TabCaptions[static_cast<std::size_t>(i)]));
+    }
+    connect(tabs_, &QTabWidget::currentChanged, this, &AsciiSensor::tabChanged);
+
+    QGroupBox* programData =
+        Frame(QStringLiteral("fraProgramData"), QStringLiteral(" Actimar  Program Data  "));
+    auto* programLayout = new QVBoxLayout(programData);
+    programLayout->addWidget(tabs_);
+
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(
+        Button(QStringLiteral("cmdDefaultSettings"), QStringLiteral("Factory Settings")));
+    bottomRow->addWidget(
+        Button(QStringLiteral("cmdSaveSettings"), QStringLiteral("Save Settings")));
+    bottomRow->addWidget(
+        Button(QStringLiteral("cmdPrintSettings"), QStringLiteral("Print Settings")));
+    bottomRow->addStretch();
+
+    // Holds the lower-cased command line; never shown.
+    QLineEdit* commandLine = Field(QStringLiteral("Text3"), true);
+    commandLine->hide();
+
+    auto* central = new QWidget;
+    auto* grid = new QGridLayout(central);
+    grid->addWidget(BuildSideColumn(), 0, 0);
+    grid->addWidget(programData, 0, 1);
+    grid->addLayout(bottomRow, 1, 0, 1, 2);
+    grid->addWidget(commandLine, 2, 0);
+    grid->setColumnStretch(1, 1);
+    setCentralWidget(central);
+
+    WatchFocus();
+}
+
+void AsciiSensor::BuildMenus() {
+    std::vector<QMenu*> open;
+    for (const MenuItem& item : Menus) {
+        open.resize(static_cast<std::size_t>(item.depth));
+        QMenu* owner = item.depth > 0 ? open.back() : nullptr;
+        if ((item.flags & Separator) != 0) {
+            owner->addSeparator();
+            continue;
+        }
+        const QString caption = QLatin1String(item.caption);
+        const QString name = QLatin1String(item.name);
+        if ((item.flags & Submenu) != 0) {
+            QMenu* menu = owner != nullptr ? owner->addMenu(caption) : menuBar()->addMenu(caption);
+            menu->setObjectName(name);
+            open.push_back(menu);
+            continue;
+        }
+        QAction* action = owner->addAction(caption);
+        action->setObjectName(name);
+        action->setCheckable((item.flags & Checkable) != 0);
+        action->setVisible((item.flags & Hidden) == 0);
+    }
+}
+
+void AsciiSensor::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    // Panel widths fit their longest usual texts.
+    static constexpr std::array<const char*, 4> Samples{"", "Sensor #26 (0000000000)",
+                                                        "Comm 16 @ 115.2K", "Monitor"};
+    int coveredWidth = 0;
+    std::array<QLabel*, 4> panels{};
+    for (int i = 0; i < 4; ++i) {
+        QLabel* panel = Label(QString(), QStringLiteral("StatusBar1_Panel%1").arg(i + 1));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        const int width = panel->fontMetrics().horizontalAdvance(
+                              QLatin1String(Samples[static_cast<std::size_t>(i)])) +
+                          12;
+        panel->setMinimumWidth(width);
+        panels[static_cast<std::size_t>(i)] = panel;
+        if (i > 0) {
+            coveredWidth += width;
+        }
+    }
+    auto* progress = new QProgressBar;
+    progress->setObjectName(QStringLiteral("ProgressBar1"));
+    progress->setTextVisible(false);
+    progress->setMinimumWidth(coveredWidth);
+    progress->hide();
+    bar->addWidget(panels[0], 1);
+    bar->addPermanentWidget(progress);
+    for (int i = 1; i < 4; ++i) {
+        bar->addPermanentWidget(panels[static_cast<std::size_t>(i)]);
+    }
+}
+
+void AsciiSensor::SetProgressShown(bool shown) {
+    Control<QProgressBar>(QStringLiteral("ProgressBar1"))->setVisible(shown);
+    for (int number = 2; number <= 4; ++number) {
+        Control<QLabel>(QStringLiteral("StatusBar1_Panel%1").arg(number))->setVisible(!shown);
+    }
+}
+
+QButtonGroup* AsciiSensor::MakeGroup(const QString& name, bool exclusive) {
+    auto* group = new QButtonGroup(this);
+    group->setObjectName(name);
+    group->setExclusive(exclusive);
+    return group;
+}
+
+QGroupBox* AsciiSensor::OptionFrame(const QString& frameName, const QString& title,
+                                    const QString& name, const QStringList& captions, int columns,
+                                    const QStringList& toolTips) {
+    QGroupBox* frame = Frame(frameName, title);
+    auto* grid = new QGridLayout(frame);
+    QButtonGroup* group = MakeGroup(name, true);
+    for (int i = 0; i < captions.size(); ++i) {
+        auto* option = new QRadioButton(captions[i]);
+        option->setObjectName(Indexed(name, i));
+        option->setToolTip(toolTips.value(i));
+        group->addButton(option, i);
+        grid->addWidget(option, i / columns, i % columns);
+    }
+    return frame;
+}
+
+QWidget* AsciiSensor::BuildSideColumn() {
+    auto* column = new QWidget;
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    QGroupBox* selector =
+        Frame(QStringLiteral("fraSensorSelect"), QStringLiteral(" Sensor Select (No Sensors) "));
+    auto* selectorLayout = new QVBoxLayout(selector);
+    selectorLayout->addWidget(
+        List(QStringLiteral("cboSensorSelect"), {QStringLiteral("No Sensor")}));
+    selectorLayout->addWidget(
+        Label(QStringLiteral("Network Address: "), QStringLiteral("lblSensor")));
+    layout->addWidget(selector);
+
+    for (int i = 0; i < static_cast<int>(StripFields.size()); ++i) {
+        const IndicatorText& text = StripFields[static_cast<std::size_t>(i)];
+        const cIndicator field = MakeIndicator(
+            IndicatorKind::Field, {}, Indexed(QStringLiteral("lblStatusStrip"), i),
+            QLatin1String(text.on), QLatin1String(text.off), QLatin1String(text.toolTip));
+        layout->addWidget(field.caption);
+    }
+
+    QGroupBox* actions = Frame(QStringLiteral("fraActions"), QStringLiteral("Actions"));
+    auto* actionLayout = new QHBoxLayout(actions);
+    QPushButton* apply = Button(QStringLiteral("cmdApply"), QStringLiteral("Apply"));
+    apply->setEnabled(false);
+    actionLayout->addWidget(apply);
+    actionLayout->addWidget(Button(QStringLiteral("cmdReload"), QStringLiteral("Reset")));
+    layout->addWidget(actions);
+    layout->addStretch();
+    return column;
+}
+
+QGridLayout* AsciiSensor::BuildSetpointButtons(const QString& name, int columns) {
+    auto* grid = new QGridLayout;
+    grid->setSpacing(2);
+    QButtonGroup* group = MakeGroup(name, false);
+    for (int i = 0; i < 60; ++i) {
+        auto* button = new QToolButton;
+        button->setObjectName(Indexed(name, i));
+        button->setText(QString::number(i + 1));
+        button->setToolTip(QStringLiteral("Selects Setpoint %1").arg(i + 1));
+        SetButtonHighlight(button, false);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("000")));
+        group->addButton(button, i);
+        grid->addWidget(button, i / columns, i % columns);
+    }
+    return grid;
+}
+
+QWidget* AsciiSensor::BuildMonitorTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+
+    QGroupBox* position =
+        Frame(QStringLiteral("fraCylinderPosition"), QStringLiteral("  Cylinder Position "));
+    auto* readouts = new QGridLayout(position);
+    AddReadouts(readouts, QStringLiteral("lbl"));
+    layout->addWidget(position);
+
+    auto* lower = new QHBoxLayout;
+    QGroupBox* buttons =
+        Frame(QStringLiteral("fraSetpointSelect"), QStringLiteral(" Select Setpoint "));
+    buttons->setLayout(BuildSetpointButtons(QStringLiteral("cmdSelect"), 10));
+    lower->addWidget(buttons, 3);
+
+    QGroupBox* display = Frame(QStringLiteral("fraSetpointDisplay"), QStringLiteral(" Setpoint "));
+    auto* displayGrid = new QGridLayout(display);
+    static constexpr std::array<const char*, 4> Columns{"Number", "Target", "Velocity", "Dwell"};
+    static constexpr std::array<const char*, 4> Headings{"Setpoint", "Target", "Velocity", "Dwell"};
+    static constexpr std::array<const char*, 4> Zeros{"0", "0.000", "0.0", "0.00"};
+    for (int c = 0; c < 4; ++c) {
+        const auto column = static_cast<std::size_t>(c);
+        displayGrid->addWidget(Label(QLatin1String(Headings[column])), 0, c, Qt::AlignRight);
+        for (int row = 0; row < 3; ++row) {
+            QLabel* cell =
+                Label(QLatin1String(Zeros[column]),
+                      Indexed(QStringLiteral("lblSetpoint") + QLatin1String(Columns[column]), row));
+            cell->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            cell->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            // The middle row is the chosen setpoint, its neighbours around it.
+            SetBold(cell, row == 1);
+            displayGrid->addWidget(cell, row + 1, c);
+        }
+    }
+    auto* view = new QCheckBox(QStringLiteral("View Only"));
+    view->setObjectName(QStringLiteral("chkView"));
+    displayGrid->addWidget(view, 4, 0, 1, 4);
+    displayGrid->setRowStretch(5, 1);
+    lower->addWidget(display, 2);
+    layout->addLayout(lower);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* AsciiSensor::BuildSensorTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    QGroupBox* link =
+        Frame(QStringLiteral("fraRS485"), QStringLiteral(" Actimar RS-485 Communications "));
+    auto* linkLayout = new QVBoxLayout(link);
+    QGroupBox* address =
+        Frame(QStringLiteral("fraNetworkAddress"), QStringLiteral(" Network Address "));
+    auto* addressLayout = new QVBoxLayout(address);
+    QStringList addresses;
+    for (int i = 1; i <= 26; ++i) {
+        addresses << QStringLiteral("Address %1").arg(i);
+    }
+    QComboBox* addressList = List(QStringLiteral("SensorAddressSelect"), addresses);
+    addressList->setToolTip(QStringLiteral(" The Actimar network address."));
+    addressLayout->addWidget(addressList);
+    linkLayout->addWidget(address);
+    QGroupBox* baud =
+        OptionFrame(QStringLiteral("fraServoBaud"), QStringLiteral(" Baud Rate "),
+                    QStringLiteral("ServoBaudOptions"),
+                    {QStringLiteral("19.2K"), QStringLiteral("38.4K"), QStringLiteral("57.6K"),
+                     QStringLiteral("115.2K")},
+                    2, QStringList(4, QStringLiteral(" Select the Actimar baud rate.")));
+    linkLayout->addWidget(baud);
+    linkLayout->addStretch();
+
+    QGroupBox* config = Frame(QStringLiteral("fraOperationalConfiguration"),
+                              QStringLiteral(" Operational Configuration "));
+    auto* configLayout = new QGridLayout(config);
+    configLayout->addWidget(
+        OptionFrame(
+            QStringLiteral("fraRunMode"), QStringLiteral(" Run Mode "), QStringLiteral("RunOption"),
+            {QStringLiteral("Serial"), QStringLiteral("Cycle"), QStringLiteral("Pulse"),
+             QStringLiteral("Increment"), QStringLiteral("RAM Cycle")},
+            1, QStringList(5, QStringLiteral(" Selects the operational mode for the Actimar(tm)"))),
+        0, 0, 2, 1);
+    configLayout->addWidget(
+        OptionFrame(QStringLiteral("fraCylinderType"), QStringLiteral(" Cylinder Type "),
+                    QStringLiteral("CylinderOption"),
+                    {QStringLiteral("Hydraulic"), QStringLiteral("Pneumatic")}, 1,
+                    {QStringLiteral(" The hydraulic algorithm for motion is used."),
+                     QStringLiteral(" The pneumatic algorithm for motion is used.")}),
+        0, 1);
+    configLayout->addWidget(
+        OptionFrame(QStringLiteral("fraOutputMode"), QStringLiteral(" Output Mode "),
+                    QStringLiteral("OutPutOption"),
+                    {QStringLiteral("In Position"), QStringLiteral("In Track"),
+                     QStringLiteral("Cycle Complete"), QStringLiteral("Open Loop Enable")},
+                    1,
+                    {QStringLiteral("In Position - This will cause the In Position "
+                                    "Output to come on when the target and position "
+                                    "are within the In Position Window."),
+                     QStringLiteral("In Track - This will cause the In Position Output "
+                                    "to come on when a following error becomes "
+                                    "larger than the In Position window."),
+                     QStringLiteral("Cycle Complete - This will cause the In Position Output "
+                                    "to come on when a cycle has finished.")}),
+        1, 1);
+    configLayout->addWidget(
+        OptionFrame(QStringLiteral("fraEnableMode"), QStringLiteral(" Enable Mode "),
+                    QStringLiteral("EnableOption"),
+                    {QStringLiteral("Disable Set"), QStringLiteral("Stop Set"),
+                     QStringLiteral("Disable Set, Target Allowed"),
+                     QStringLiteral("Stop Set, Target Allowed")},
+                    1,
+                    {QStringLiteral("Disable Set will continue motion to target "
+                                    "when the Motion/Set Enable is removed."),
+                     QStringLiteral("Stop Set will stop motion drive when "
+                                    "Motion/Set Enable is removed.")}),
+        0, 2, 2, 1);
+
+    // Settings that take effect only after a power cycle are drawn in blue.
+    for (QGroupBox* frame : {address, baud, config}) {
+        SetTextColour(frame, Colour::Blue);
+    }
+
+    QLabel* note = Label(QStringLiteral("Note: Changes to the setups colored Blue will require "
+                                        "Actimar power to be cycled OFF to ON in order to take "
+                                        "effect."),
+                         QStringLiteral("lblPowerNote"));
+    note->setWordWrap(true);
+
+    layout->addWidget(link, 0, 0);
+    layout->addWidget(config, 0, 1);
+    layout->addWidget(note, 1, 0, 1, 2);
+    layout->setRowStretch(2, 1);
+    layout->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildDynamicsTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    QGroupBox* extend = Frame(QStringLiteral("fraExtend"), QStringLiteral(" Extend Settings "));
+    extend->setLayout(ParameterFields(0, 5));
+    QGroupBox* retract = Frame(QStringLiteral("fraRetract"), QStringLiteral(" Retract Settings "));
+    retract->setLayout(ParameterFields(6, 11));
+
+    QGroupBox* autoNull = Frame(QStringLiteral("fraAutoNull"), QStringLiteral(" AutoNull "));
+    auto* autoNullLayout = new QVBoxLayout(autoNull);
+    auto* enabled = new QCheckBox(QStringLiteral("Enabled"));
+    enabled->setObjectName(QStringLiteral("AutoNullCheck"));
+    enabled->setToolTip(
+        QStringLiteral("Determines if AutoNull is active. Options: Disabled or Enabled"));
+    autoNullLayout->addWidget(enabled);
+    autoNullLayout->addLayout(ParameterFields(12, 12));
+    autoNullLayout->addWidget(Label(QString(), QStringLiteral("lblAutoNull")));
+
+    QGroupBox* velocity =
+        OptionFrame(QStringLiteral("fraVelocityResponse"), QStringLiteral(" Velocity Response "),
+                    QStringLiteral("optVelocityEnable"),
+                    {QStringLiteral("Drive Limits"), QStringLiteral("Slow (0-40.00 in/sec)"),
+                     QStringLiteral("Fast (0-400.0 in/sec)")},
+                    1);
+    SetTextColour(velocity, Colour::Blue);
+
+    auto* polarity = new QCheckBox(QStringLiteral("Reverse Drive Polarity"));
+    polarity->setObjectName(QStringLiteral("DrivePolarityCheckbox"));
+
+    layout->addWidget(extend, 0, 0, 3, 1);
+    layout->addWidget(retract, 0, 1, 3, 1);
+    layout->addWidget(autoNull, 0, 2);
+    layout->addWidget(velocity, 1, 2);
+    layout->addWidget(polarity, 2, 2);
+    layout->setRowStretch(3, 1);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildLimitsTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    QGroupBox* travel = Frame(QStringLiteral("fraTravelLimits"), QStringLiteral(" Travel Limits "));
+    travel->setLayout(ParameterFields(13, 14));
+    QGroupBox* window =
+        Frame(QStringLiteral("fraInPositionWindow"), QStringLiteral(" In Position Window "));
+    window->setLayout(ParameterFields(15, 15));
+    QGroupBox* zero = Frame(QStringLiteral("fraZeroOffset"), QStringLiteral(" Zero Offset Adjust"));
+    zero->setLayout(ParameterFields(16, 16));
+    QGroupBox* direction =
+        OptionFrame(QStringLiteral("fraReadoutDirection"), QStringLiteral(" Readout Direction "),
+                    QStringLiteral("ReadoutDirectionOption"),
+                    {QStringLiteral("Retract To 0"), QStringLiteral("Extend to 0")}, 1,
+                    {QStringLiteral(" Readout Direction: Retract to 0 "),
+                     QStringLiteral(" Readout Direction:  Extend to 0")});
+
+    auto* resolution = new QHBoxLayout;
+    resolution->addWidget(Label(QStringLiteral("Resolution")));
+    resolution->addWidget(Label(QString(), QStringLiteral("lblResolution")), 1);
+
+    // The four value labels around the cylinder, positions 0 to 3 clockwise
+    // from the top left, and the two in-position window labels below it.
+    QGroupBox* pictograph = Frame(QStringLiteral("fraPictograph"), QString());
+    auto* picture = new QGridLayout(pictograph);
+    static constexpr std::array<const char*, 4> Quantities{"Zero Adjust", "Sensor Length",
+                                                           "Max. Limit", "Min. Limit"};
+    static constexpr std::array<std::pair<int, int>, 4> Places{{{0, 0}, {0, 2}, {2, 2}, {2, 0}}};
+    for (int i = 0; i < 4; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        QLabel* label =
+            Label(QLatin1String(Quantities[at]), Indexed(QStringLiteral("lblPicto"), i));
+        label->setAlignment(Places[at].second == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        picture->addWidget(label, Places[at].first, Places[at].second);
+    }
+    picture->addWidget(new cCylinderDrawing, 1, 0, 1, 3);
+    for (int i = 0; i < 2; ++i) {
+        QLabel* label = Label(QStringLiteral("In Position Window"),
+                              Indexed(QStringLiteral("lblPictoWindow"), i));
+        label->setAlignment(Qt::AlignCenter);
+        picture->addWidget(label, 3, i * 2);
+    }
+
+    layout->addWidget(travel, 0, 0);
+    layout->addWidget(window, 0, 1);
+    layout->addWidget(zero, 0, 2);
+    layout->addWidget(direction, 1, 0);
+    layout->addLayout(resolution, 1, 1);
+    layout->addWidget(pictograph, 2, 0, 1, 3);
+    layout->setRowStretch(3, 1);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildSetPointsTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+
+    // Row r of the table is grid row r + 1 below the fixed header row.
+    auto* grid = new QTableWidget(60, 4);
+    grid->setObjectName(QStringLiteral("MSFlexGrid1"));
+    grid->setHorizontalHeaderLabels({QStringLiteral("Setpoints"), QStringLiteral("Target"),
+                                     QStringLiteral("Velocity"), QStringLiteral("Dwell")});
+    QFont headerFont = grid->horizontalHeader()->font();
+    headerFont.setPointSize(8);
+    grid->horizontalHeader()->setFont(headerFont);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    grid->verticalHeader()->hide();
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    static constexpr std::array<const char*, 3> Zeros{"0.000", "0.0", "0.00"};
+    for (int row = 0; row < 60; ++row) {
+        auto* number = new QTableWidgetItem(QString::number(row + 1));
+        number->setTextAlignment(Qt::AlignCenter);
+        grid->setItem(row, 0, number);
+        for (int column = 1; column < 4; ++column) {
+            auto* cell =
+                new QTableWidgetItem(QLatin1String(Zeros[static_cast<std::size_t>(column - 1)]));
+            cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grid->setItem(row, column, cell);
+        }
+    }
+    grid->setCurrentCell(0, 1);
+    grid->setMaximumWidth(grid->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 64);
+
+    // Laid over the current cell while it is edited; the viewport is the
+    // cells' coordinate system.
+    QLineEdit* editCell = Field(QStringLiteral("txtEditCell"));
+    editCell->setParent(grid->viewport());
+    editCell->setAlignment(Qt::AlignRight);
+    editCell->hide();
+
+    QLabel* help = Label(QStringLiteral("Press <Enter> or <Click> on cell to change data\n"
+                                        "Target values in red are beyond minimum or maximum "
+                                        "travel limits"),
+                         QStringLiteral("lblEditInfo"));
+    layout->addWidget(grid, 1);
+    layout->addWidget(help);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildInformationTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    struct BytePanel {
+        const char* frameName;
+        const char* title;
+        const char* byteCaption;
+        const char* byteName;
+        int firstBit;
+    };
+    static constexpr std::array<BytePanel, 2> Panels{{
+        {"fraActimarStatus", " Actimar Status", "Status Byte:", "lblStatusByte", 0},
+        {"fraActimarControl", " Actimar Control ", "Control Byte:", "lblControlByte", 8},
+    }};
+    for (int p = 0; p < static_cast<int>(Panels.size()); ++p) {
+        const BytePanel& panel = Panels[static_cast<std::size_t>(p)];
+        QGroupBox* frame = Frame(QLatin1String(panel.frameName), QLatin1String(panel.title));
+        auto* grid = new QGridLayout(frame);
+        grid->addWidget(Label(QLatin1String(panel.byteCaption)), 0, 0, 1, 2);
+        grid->addWidget(Label(QStringLiteral("0H (0000 0000)"), QLatin1String(panel.byteName)), 0,
+                        2);
+        AddLampRows(grid, 1, QStringLiteral("StatusLED"), QStringLiteral("lblStatus"),
+                    StatusBits.data() + panel.firstBit, 8, panel.firstBit,
+                    QStringLiteral("lblStatusBit"));
+        grid->setColumnStretch(2, 1);
+        grid->setRowStretch(9, 1);
+        layout->addWidget(frame, 0, p, 2, 1);
+    }
+    QLabel* inverted = Label(QStringLiteral("*inverted"), QStringLiteral("lblInverted"));
+    layout->addWidget(inverted, 2, 0);
+
+    QGroupBox* identity = Frame(QStringLiteral("fraIdentity"), QStringLiteral(" Sensor "));
+    auto* identityLayout = new QFormLayout(identity);
+    static constexpr std::array<std::pair<const char*, const char*>, 7> Items{{
+        {"Serial Number", "lblSerialNumber"},
+        {"Model", "lblModel"},
+        {"Version", "lblFirmwareVersion"},
+        {"Firmware Date", "lblFirmwareDate"},
+        {"Units", "lblUnits"},
+        {"Resolution", "lblInfoResolution"},
+        {"Null Zero", "lblInfoNullZero"},
+    }};
+    for (const auto& [caption, name] : Items) {
+        identityLayout->addRow(QLatin1String(caption), Label(QString(), QLatin1String(name)));
+    }
+    layout->addWidget(identity, 0, 2);
+
+    QGroupBox* naming = Frame(QStringLiteral("fraSensorName"), QStringLiteral(" Sensor Name "));
+    auto* namingLayout = new QVBoxLayout(naming);
+    QLineEdit* name = Field(QStringLiteral("txtSensorName"));
+    // The settings keep at most 30 characters of a name.
+    name->setMaxLength(30);
+    namingLayout->addWidget(name);
+    namingLayout->addWidget(Label(QStringLiteral("Examples: Right Knee Cylinder, Axis 1"),
+                                  QStringLiteral("lblSensorNameHint")));
+    layout->addWidget(naming, 1, 2);
+    layout->setRowStretch(3, 1);
+    layout->setColumnStretch(2, 1);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildGraphTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    auto* readouts = new QGridLayout;
+    AddReadouts(readouts, QStringLiteral("lblGraph"));
+
+    auto* controls = new QGridLayout;
+    QPushButton* start = Button(QStringLiteral("cmdStartGraph"), QStringLiteral("Start"),
+                                QStringLiteral("Starts / Stops Graphing"));
+    QPushButton* pause = Button(QStringLiteral("cmdPauseGraph"), QStringLiteral("Pause"),
+                                QStringLiteral("Pause / Resume Graphing"));
+    pause->setEnabled(false);
+    controls->addWidget(start, 0, 0);
+    controls->addWidget(pause, 0, 1);
+    controls->addWidget(Label(QStringLiteral("Scale")), 1, 0);
+    QComboBox* scale =
+        List(QStringLiteral("cboScale"),
+             {QStringLiteral("  1/4:1"), QStringLiteral("  1/2:1"), QStringLiteral("  1:1"),
+              QStringLiteral("  2:1"), QStringLiteral("  4:1")});
+    scale->setCurrentIndex(2);
+    scale->setToolTip(QStringLiteral("Selects Display Speed"));
+    controls->addWidget(scale, 1, 1);
+    controls->addWidget(Label(QStringLiteral("Approx. Sample Rate")), 2, 0);
+    auto* rate = new QHBoxLayout;
+    QLineEdit* sampleRate = Field(QStringLiteral("txtSampleRate"), true);
+    sampleRate->setMaximumWidth(
+        sampleRate->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
+    rate->addWidget(sampleRate);
+    rate->addWidget(Label(QStringLiteral("mSec")));
+    controls->addLayout(rate, 2, 1);
+
+    // The chart is drawn by the graph code; this reserves its place.
+    auto* chart = new QFrame;
+    chart->setObjectName(QStringLiteral("TimeBase"));
+    chart->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    chart->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    chart->setMinimumSize(320, 160);
+    SetLight(chart, qRgb(0xFF, 0xFF, 0xFF));
+
+    // The travel limits beside the chart, maximum on top.
+    auto* limits = new QVBoxLayout;
+    limits->addWidget(Label(QStringLiteral("Limits")));
+    limits->addWidget(Label(QStringLiteral("0.00"), QStringLiteral("lblGraph_6")));
+    limits->addStretch();
+    limits->addWidget(Label(QStringLiteral("0.00"), QStringLiteral("lblGraph_5")));
+
+    layout->addLayout(readouts, 0, 0);
+    layout->addLayout(controls, 0, 1);
+    layout->addWidget(chart, 1, 0);
+    layout->addLayout(limits, 1, 1);
+    layout->addLayout(BuildSetpointButtons(QStringLiteral("cmdGraphSelect"), 20), 2, 0, 1, 2);
+    layout->setRowStretch(1, 1);
+    layout->setColumnStretch(0, 1);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildCommunicationsTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    QGroupBox* select =
+        Frame(QStringLiteral("fraCommSelect"), QStringLiteral(" Select PC Comm Port and Speed"));
+    auto* selectLayout = new QGridLayout(select);
+    QStringList portCaptions;
+    for (int port = 1; port <= 16; ++port) {
+        portCaptions << QStringLiteral("Comm %1").arg(port);
+    }
+    QGroupBox* ports = OptionFrame(QStringLiteral("fraPort"), QStringLiteral(" Port"),
+                                   QStringLiteral("optPort"), portCaptions, 4);
+    QGroupBox* speeds =
+        OptionFrame(QStringLiteral("fraSpeed"), QStringLiteral(" Speed"), QStringLiteral("optBaud"),
+                    {QStringLiteral("115.2K"), QStringLiteral("57.6K"), QStringLiteral("38.4K"),
+                     QStringLiteral("19.2K")},
+                    1);
+    selectLayout->addWidget(ports, 0, 0);
+    selectLayout->addWidget(speeds, 0, 1);
+    selectLayout->addWidget(
+        Button(QStringLiteral("cmdCommApply"), QStringLiteral("Apply and Test Settings")), 1, 0);
+    selectLayout->addWidget(
+        Button(QStringLiteral("cmdAutoBaudSearch"), QStringLiteral("Auto-baud Search")), 1, 1);
+
+    QGroupBox* portStatus =
+        Frame(QStringLiteral("fraCommPortStatus"), QStringLiteral(" Comm Port Status"));
+    auto* portStatusLayout = new QVBoxLayout(portStatus);
+    portStatusLayout->addWidget(
+        Label(QStringLiteral("Unable To Connect"), QStringLiteral("lblComm")));
+    portStatusLayout->addWidget(
+        Label(QStringLiteral("Comm Port Closed"), QStringLiteral("lblPortStatus")));
+    portStatusLayout->addStretch();
+
+    QGroupBox* status =
+        Frame(QStringLiteral("fraCommStatus"), QStringLiteral(" Communications Status"));
+    auto* statusGrid = new QGridLayout(status);
+    AddLampRows(statusGrid, 0, QStringLiteral("CommLED"), QStringLiteral("lblCommStatus"),
+                CommLines.data(), static_cast<int>(CommLines.size()), 0);
+    // The counters stand beside the Rx, CRC and Tx lines they count.
+    for (int i = 0; i < 3; ++i) {
+        QLabel* counter = Label(QStringLiteral("0"), Indexed(QStringLiteral("lblErrorText"), i));
+        counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        counter->setMinimumWidth(
+            counter->fontMetrics().horizontalAdvance(QStringLiteral("0,000,000")));
+        statusGrid->addWidget(counter, 3 + i, 2);
+    }
+    statusGrid->setColumnStretch(1, 1);
+
+    QGroupBox* timing = Frame(QStringLiteral("fraPacketTiming"), QStringLiteral(" Packet Timing"));
+    auto* timingLayout = new QFormLayout(timing);
+    const QString timingTip =
+        QStringLiteral("Select the interval between packets of data sent to the Actimar");
+    QComboBox* timeout = List(QStringLiteral("cboTimeout"), cSensorLink::TimeoutSelectorTexts());
+    QComboBox* interval =
+        List(QStringLiteral("cboPacketInterval"), cSensorLink::IntervalSelectorTexts());
+    for (QComboBox* list : {timeout, interval}) {
+        list->setToolTip(timingTip);
+        list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    }
+    timingLayout->addRow(QStringLiteral("Timeout (msec)"), timeout);
+    timingLayout->addRow(QStringLiteral("Packet Delay"), interval);
+
+    QGroupBox* traffic = Frame(QStringLiteral("fraPacketData"), QStringLiteral(" Packet Data"));
+    auto* trafficLayout = new QFormLayout(traffic);
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    static constexpr std::array<std::pair<const char*, const char*>, 4> TrafficFields{{
+        {"txtTxData", "Tx"},
+        {"txtRxData", "Rx"},
+        {"txtPacketTime", "Packet"},
+        {"txtIntervalTime", "Interval"},
+    }};
+    for (const auto& [name, caption] : TrafficFields) {
+        QLineEdit* field = Field(QLatin1String(name), true);
+        field->setFont(fixed);
+        trafficLayout->addRow(QLatin1String(caption), field);
+    }
+
+    QGroupBox* packet =
+        Frame(QStringLiteral("fraPacketInfo"), QStringLiteral(" Packet Information"));
+    auto* packetLayout = new QHBoxLayout(packet);
+    static constexpr std::array<std::pair<const char*, const char*>, 3> PacketValues{{
+        {"Delay:", "lblPacketDelay"},
+        {"Packet Time:", "lblPacketTime"},
+        {"T/O:", "lblPacketTimeout"},
+    }};
+    for (const auto& [caption, name] : PacketValues) {
+        packetLayout->addWidget(Label(QLatin1String(caption)));
+        QLabel* value = Label(QStringLiteral("0"), QLatin1String(name));
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000.0")));
+        packetLayout->addWidget(value);
+    }
+    packetLayout->addStretch();
+
+    layout->addWidget(select, 0, 0, 2, 1);
+    layout->addWidget(portStatus, 2, 0);
+    layout->addWidget(status, 0, 1);
+    layout->addWidget(timing, 1, 1);
+    layout->addWidget(traffic, 2, 1);
+    layout->addWidget(packet, 3, 0, 1, 2);
+    layout->setRowStretch(4, 1);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildLogTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* log = new QPlainTextEdit;
+    log->setObjectName(QStringLiteral("rtbLog"));
+    log->setReadOnly(true);
+    // The report columns line up only in a fixed-pitch font, unwrapped.
+    log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(log, 1);
+    auto* buttons = new QHBoxLayout;
+    static constexpr std::array<std::pair<const char*, const char*>, 5> Buttons{{
+        {"cmdUpdateLog", "Update"},
+        {"cmdCopyLog", "Copy to Clipboard"},
+        {"cmdSaveLog", "Save"},
+        {"cmdClearLog", "Clear"},
+        {"cmdPrintLog", "Print"},
+    }};
+    for (const auto& [name, caption] : Buttons) {
+        buttons->addWidget(Button(QLatin1String(name), QLatin1String(caption)));
+    }
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    return page;
+}
+
+QWidget* AsciiSensor::BuildCalibrationTab() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+
+    QGroupBox* zero = Frame(QStringLiteral("fraZeroAdjust"), QStringLiteral(" Zero Adjust"));
+    auto* zeroLayout = new QHBoxLayout(zero);
+    zeroLayout->addWidget(Field(QStringLiteral("txtAdjustValue")));
+    zeroLayout->addWidget(new cUpDown(QStringLiteral("UpDownAdjust")));
+    zeroLayout->addWidget(
+        Button(QStringLiteral("cmdAutoAdjust"), QStringLiteral("Auto Zero Adjust")));
+
+    QGroupBox* loopTime = OptionFrame(
+        QStringLiteral("fraLoopTime"), QStringLiteral(" Loop Time "), QStringLiteral("optLoopTime"),
+        {QStringLiteral("625uSec"), QStringLiteral("1mSec"), QStringLiteral("2 mSec")}, 3);
+    SetTextColour(loopTime, Colour::Blue);
+
+    QGroupBox* test =
+        OptionFrame(QStringLiteral("fraSetpointTest"), QStringLiteral(" Select Setpoint Test"),
+                    QStringLiteral("optCalSetpoints"),
+                    {QStringLiteral("Even Spread Over Stroke Length"),
+                     QStringLiteral("Compound Cycle Mode Test Over Sensor Length"),
+                     QStringLiteral("Complex Cycle Mode Test Over Sensor Length")},
+                    1);
+    auto* testGrid = static_cast<QGridLayout*>(test->layout());
+    testGrid->addWidget(
+        Button(QStringLiteral("cmdSetpointTest"), QStringLiteral("Load Setpoint Table")),
+        testGrid->rowCount(), 0, Qt::AlignLeft);
+
+    QGroupBox* drive =
+        Frame(QStringLiteral("fraDriveOutput"), QStringLiteral(" Drive Output Calibration"));
+    auto* driveLayout = new QVBoxLayout(drive);
+    QGroupBox* null = Frame(QStringLiteral("fraNullZero"), QStringLiteral(" Null Zero Adjustment"));
+    auto* nullGrid = new QGridLayout(null);
+    nullGrid->addWidget(
+        Button(QStringLiteral("cmdMidPoint"), QStringLiteral("Set Target to Sensor Midpoint")), 0,
+        0, 1, 3);
+    nullGrid->addWidget(
+        Button(QStringLiteral("cmdCalibrateSetTarget"), QStringLiteral("Set Target to Position")),
+        1, 0, 1, 3);
+    nullGrid->addWidget(Label(QStringLiteral("Null Zero")), 2, 0);
+    nullGrid->addWidget(Field(QStringLiteral("txtNullZero")), 2, 1);
+    nullGrid->addWidget(new cUpDown(QStringLiteral("UpDownNullZero")), 2, 2);
+    nullGrid->addWidget(Label(QStringLiteral("Position")), 3, 0);
+    nullGrid->addWidget(Readout(QStringLiteral("lblCalibratePosition"), QStringLiteral("0.000")), 3,
+                        1, 1, 2);
+    nullGrid->addWidget(Label(QStringLiteral("Target")), 4, 0);
+    nullGrid->addWidget(Readout(QStringLiteral("lblCalibrateTarget"), QStringLiteral("0.000")), 4,
+                        1, 1, 2);
+    driveLayout->addWidget(null);
+
+    QLabel* instructions = Label(QString(), QStringLiteral("lblCalibrate"));
+    instructions->setWordWrap(true);
+    instructions->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    instructions->setMinimumHeight(instructions->fontMetrics().height() * 5);
+
+    layout->addWidget(zero, 0, 0);
+    layout->addWidget(loopTime, 1, 0);
+    layout->addWidget(test, 2, 0);
+    layout->addWidget(drive, 0, 1, 3, 1);
+    layout->addWidget(instructions, 3, 0, 1, 2);
+    layout->setRowStretch(4, 1);
+    return page;
+}
+
+int AsciiSensor::VisibleTab() const {
+    return tabs_->currentIndex();
+}
+
+void AsciiSensor::SelectTab(int index) {
+    tabs_->setCurrentIndex(index);
+}
+
+void AsciiSensor::SetTabEnabled(int index, bool enabled) {
+    tabs_->setTabEnabled(index, enabled);
+}
+
+void AsciiSensor::SetTabVisible(int index, bool visible) {
+    tabs_->setTabVisible(index, visible);
+}
+
+MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,
+                               MessageButtons buttons) {
+    QMessageBox::Icon boxIcon = QMessageBox::Warning;
+    if (icon == MessageIcon::Information) {
+        boxIcon = QMessageBox::Information;
+    } else if (icon == MessageIcon::Critical) {
+        boxIcon = QMessageBox::Critical;
+    }
+    QMessageBox::StandardButtons boxButtons = QMessageBox::Ok;
+    if (buttons == MessageButtons::OkCancel) {
+        boxButtons = QMessageBox::Ok | QMessageBox::Cancel;
+    } else if (buttons == MessageButtons::YesNo) {
+        boxButtons = QMessageBox::Yes | QMessageBox::No;
+    }
+    QMessageBox box(boxIcon, title, FromCrLf(text), boxButtons, this);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::Ok:
+        return MessageAnswer::Ok;
+    default:
+        break;
+    }
+    // Closed without a positive choice: the negative answer of the set.
+    if (buttons == MessageButtons::YesNo) {
+        return MessageAnswer::No;
+    }
+    return buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+}
+
+void AsciiSensor::SetKeyHandler(QWidget* widget, KeyHandler handler) {
+    keyHandlers_.insert(widget, std::move(handler));
+    widget->installEventFilter(this);
+}
+
+void AsciiSensor::FocusNext() {
+    focusNextChild();
+}
+
+void AsciiSensor::WatchFocus() {
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            widget->installEventFilter(this);
+        }
+    }
+}
+
+bool AsciiSensor::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto handler = keyHandlers_.constFind(watched);
+        if (handler != keyHandlers_.cend()) {
+            return (*handler)(static_cast<QKeyEvent*>(event));
+        }
+        break;
+    }
+    case QEvent::FocusIn:
+    case QEvent::FocusOut: {
+        // Switching to another program or opening a popup is no move of the
+        // focus between the window's controls.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) {
+            break;
+        }
+        auto* widget = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::FocusIn) {
+            emit focusEntered(widget);
+        } else {
+            emit focusLeft(widget);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void AsciiSensor::closeEvent(QCloseEvent* event) {
+    emit closing();
+    event->accept();
+}
+
+} // namespace kelvar

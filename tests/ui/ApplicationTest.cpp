@@ -1,0 +1,101 @@
+// The whole program off screen on the built-in sensor network.
+#include "ui/Application.h"
+#include "link/SensorLink.h"
+#include "shell/Registry.h"
+#include "support/StoredSetting.h"
+#include "ui/AsciiSensor.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLocale>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+
+namespace {
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    // The readouts are display texts: they follow the locale, which is fixed
+    // here so that the expected texts hold everywhere.
+    ApplicationTest() : registry(dir.filePath("settings.ini")) {
+        options.simulate = true;
+        QLocale::setDefault(QLocale::c());
+    }
+    ~ApplicationTest() override { QLocale::setDefault(QLocale::system()); }
+
+    QString Stored(const QString& section, const QString& key) {
+        return test::StoredSetting(registry.FileName(), section, key);
+    }
+
+    QTemporaryDir dir;
+    cRegistry registry;
+    cAppOptions options;
+};
+
+} // namespace
+
+TEST_F(ApplicationTest, DemoOpensOnALiveSensorAndKeepsItsSettings) {
+    {
+        cApplication program(options, registry);
+        ASSERT_TRUE(program.Start());
+        AsciiSensor& window = program.Window();
+        EXPECT_EQ(window.VisibleTab(), Tab::Monitor);
+        EXPECT_EQ(program.Session().sensors.Count(), 3);
+        EXPECT_TRUE(program.Session().MonitorRunning());
+        PauseProcessingEvents(400); // a few polls of the monitor
+        EXPECT_EQ(window.Control<QLabel>("lblPosition")->text(), "12.000");
+        EXPECT_EQ(window.Control<QLabel>("StatusBar1_Panel4")->text(), "Monitor");
+        EXPECT_EQ(window.Control<QComboBox>("cboSensorSelect")->count(), 3);
+
+        // Another tab stops the polls; the Monitor tab brings them back.
+        window.Control<QTabWidget>("SSTab1")->setCurrentIndex(Tab::Dynamics);
+        EXPECT_FALSE(program.Session().MonitorRunning());
+        window.Control<QTabWidget>("SSTab1")->setCurrentIndex(Tab::Monitor);
+        EXPECT_TRUE(program.Session().MonitorRunning());
+        PauseProcessingEvents(300);
+        EXPECT_EQ(window.Control<QLabel>("lblCommStatus_1")->text(), "Sensor Online");
+
+        window.close(); // the orderly way out writes the settings
+    }
+    EXPECT_EQ(Stored("SensorList", "Sensor001"), "01010010000001 0");
+    EXPECT_EQ(Stored("SensorList", "Sensor003"), "01050010000005 1");
+    EXPECT_EQ(Stored("Settings", "SensorAddress"), "1");
+
+    // The next start finds its sensors from the saved list.
+    cApplication again(options, registry);
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(again.Session().sensors.Count(), 3);
+    EXPECT_TRUE(again.Session().link.StateFlags.TestBit(StateBit::DataLoaded));
+    again.Shutdown();
+}
+
+TEST_F(ApplicationTest, NoSerialPortEndsWithTheFatalMessage) {
+    options.simulate = false;
+    options.portMappings = {};
+    cApplication program(options, registry);
+    // Every port maps to nothing here: no port can be opened.
+    for (int n = 1; n <= 16; ++n) {
+        program.Session().link.PortNames.setDevice(n, dir.filePath("missing"));
+    }
+    // The message box is modal: answer it as the user would, once it is up.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->close();
+        }
+    });
+    answer.start(50);
+    EXPECT_FALSE(program.Start());
+}
+
+TEST(WindowCaption, NamesTheProgramAndItsVersion) {
+    AsciiSensor window;
+    EXPECT_EQ(window.windowTitle(),
+              QString::fromUtf8("Kelvar Actimar\u2122 Configuration Program v8.1.0"));
+}
