@@ -34,4 +34,13 @@ constexpr int SpeedIndexOfBaud(qint32 baud) {
     return -1;
 }
 
+// The sensor's BAUD RATE parameter counts the other way: 1 is 19.2K and 4
+// is 115.2K. Any other value means the first speed.
+constexpr int SpeedIndexOfBaudCode(int code) {
+    return code >= 1 && code <= 3 ? 4 - code : 0;
+}
+constexpr int BaudCodeOfSpeedIndex(int index) {
+    return 4 - ValidSpeedIndex(index);
+}
+
 } // namespace kelvar

@@ -56,14 +56,15 @@ bool ReadInt(QStringView text, int& value) {
 } // namespace
 
 int BaudCode(qint32 baud) {
-    return SpeedIndexOfBaud(baud) + 1;
+    const int index = SpeedIndexOfBaud(baud);
+    return index < 0 ? 0 : BaudCodeOfSpeedIndex(index);
 }
 
 qint32 BaudOfCode(int code) {
     if (code < 1 || code > static_cast<int>(SpeedTable.size())) {
         return 0;
     }
-    return SpeedTable[static_cast<std::size_t>(code - 1)].baud;
+    return SpeedTable[static_cast<std::size_t>(SpeedIndexOfBaudCode(code))].baud;
 }
 
 QString SensorConfig::problem() const {

@@ -44,8 +44,8 @@ struct ParsedSensorSpec {
 // is 10000000 plus the address, so that sensors on one line differ.
 ParsedSensorSpec ParseSensorSpec(QStringView text);
 
-// The sensor's own code for its line speed (parameter 56): 1 for 115200,
-// 2 for 57600, 3 for 38400, 4 for 19200; 0 for any other rate.
+// The sensor's own code for its line speed (parameter 56): 4 for 115200,
+// 3 for 57600, 2 for 38400, 1 for 19200; 0 for any other rate.
 int BaudCode(qint32 baud);
 // 0 for a code outside 1 to 4.
 qint32 BaudOfCode(int code);

@@ -44,12 +44,12 @@ TEST_F(SimNetworkTest, SensorAnswersOnlyAtItsAddressAndSpeed) {
     // Both sensors at address 1 tell their speed through parameter 56.
     auto replies = Send(1, "D0038");
     ASSERT_EQ(replies.size(), 1U);
-    EXPECT_EQ(FrameOf(replies[0]).chopped(CrcDigits), "aD000001");
+    EXPECT_EQ(FrameOf(replies[0]).chopped(CrcDigits), "aD000004");
     EXPECT_EQ(replies[0].delayMs, 0);
     EXPECT_FALSE(replies[0].lineError);
     replies = Send(1, "D0038", 57600);
     ASSERT_EQ(replies.size(), 1U);
-    EXPECT_EQ(FrameOf(replies[0]).chopped(CrcDigits), "aD000002");
+    EXPECT_EQ(FrameOf(replies[0]).chopped(CrcDigits), "aD000003");
 
     EXPECT_EQ(Send(2, "A", 57600).size(), 1U);
     EXPECT_TRUE(Send(2, "A").empty()) << "sensor 2 does not listen at 115200";
@@ -120,7 +120,7 @@ TEST_F(SimNetworkTest, LogRecordsEveryRequest) {
 TEST_F(SimNetworkTest, SensorsSharingAnAddressAfterAPowerCycleCollide) {
     SimSensor& second = network.sensor(1);
     second.setParameter(Param::Address, 1);
-    second.setParameter(Param::BaudRate, 1);
+    second.setParameter(Param::BaudRate, 4); // 115200
     second.PowerCycle();
     EXPECT_TRUE(Send(1, "A").empty());
     EXPECT_TRUE(network.log().back().outcome.contains("share"));

@@ -45,7 +45,7 @@ TEST_F(SimSensorTest, ParametersHoldTheFactoryValuesAndTheConfiguration) {
     EXPECT_EQ(Ask("D0039"), "aD0007FF"); // null zero 2047
     EXPECT_EQ(Ask("D0023"), "aD005DC0"); // sensor length 24000
     EXPECT_EQ(Ask("D0037"), "aD000001"); // address
-    EXPECT_EQ(Ask("D0038"), "aD000001"); // 115200 baud
+    EXPECT_EQ(Ask("D0038"), "aD000004"); // 115200 baud
     EXPECT_EQ(Ask("D0001"), "aD000000"); // not used
     EXPECT_EQ(Ask("D004B"), "aD000000");
     EXPECT_EQ(Ask("D004C"), "none");
@@ -93,14 +93,14 @@ TEST_F(SimSensorTest, RefusedWritesEchoTheValueHeld) {
     Ask("G0005");
     EXPECT_EQ(Ask("L037001B"), "aL000001") << "address 27";
     EXPECT_EQ(Ask("L0370000"), "aL000001") << "address 0";
-    EXPECT_EQ(Ask("L0380005"), "aL000001") << "baud code 5";
+    EXPECT_EQ(Ask("L0380005"), "aL000004") << "baud code 5";
     EXPECT_EQ(Ask("L0230010"), "aL005DC0") << "sensor length";
 }
 
 TEST_F(SimSensorTest, AddressAndSpeedChangeOnlyAtPowerCycle) {
     Ask("G0005");
     EXPECT_EQ(Ask("L0370005"), "aL000005");
-    EXPECT_EQ(Ask("L0380002"), "aL000002");
+    EXPECT_EQ(Ask("L0380003"), "aL000003");
     EXPECT_EQ(sensor.address(), 1);
     EXPECT_EQ(sensor.baud(), 115200);
     sensor.PowerCycle();
