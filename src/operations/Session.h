@@ -70,6 +70,22 @@ public:
     // position, velocity and target to 0 first.
     void UpdateReadouts(bool reset);
 
+    // --- applying changes
+    // Writes every pending parameter and setpoint. What the sensor did not
+    // confirm is kept for Apply to report.
+    void WriteChanges();
+    // The Apply button: write, tell about a power cycle, follow a new address
+    // or speed, read the whole sensor again, report what was not confirmed.
+    void Apply();
+    struct Unconfirmed {
+        QString item; // parameter name or "Setpoint n target/velocity/dwell"
+        qint32 sent;
+        QString held; // the value the sensor echoed, or that it did not answer
+    };
+    const QList<Unconfirmed>& LastUnconfirmed() const { return unconfirmed_; }
+    // Enables Apply while something is pending.
+    void RefreshApplyState();
+
     // --- the searches
     void FindPorts();
     bool VerifySensorList();
@@ -86,6 +102,9 @@ signals:
     void sensorsChanged();
     // A port option turned green (a sensor answered on it) or black again.
     void portOptionsChanged();
+    void applyEnabledChanged(bool enabled);
+    // Apply is writing: Reset must wait.
+    void applyRunning(bool running);
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
@@ -100,6 +119,7 @@ private:
     int pollCounter_ = 0;
     bool tickInProgress_ = false;
     QList<QByteArray> lastReadFailures_;
+    QList<Unconfirmed> unconfirmed_;
     // Per Monitor-tab readout the value last drawn; -1 when none yet.
     std::array<float, 3> drawn_{-1, -1, -1};
 };

@@ -4,7 +4,7 @@
 
 namespace kelvar {
 
-enum class MessageIcon { Exclamation, Information, Critical };
+enum class MessageIcon { None, Exclamation, Information, Critical };
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 

@@ -213,6 +213,23 @@ void cApplication::Bind() {
                 s.statusBar.SetMessage(QStringLiteral("Ready"));
             });
 
+    auto* apply = w.Control<QAbstractButton>(QStringLiteral("cmdApply"));
+    auto* reload = w.Control<QAbstractButton>(QStringLiteral("cmdReload"));
+    apply->setEnabled(false);
+    connect(apply, &QAbstractButton::clicked, &s, &cSession::Apply);
+    connect(&s, &cSession::applyEnabledChanged, apply, &QWidget::setEnabled);
+    connect(&s, &cSession::applyRunning, reload,
+            [reload](bool running) { reload->setEnabled(!running); });
+    const auto factoryReset = [&s] {
+        LoadDefaultValues(s.sensor, s.view);
+        s.RefreshApplyState();
+    };
+    connect(w.Control<QAbstractButton>(QStringLiteral("cmdDefaultSettings")),
+            &QAbstractButton::clicked, &s, factoryReset);
+    if (auto* menuDefault = w.findChild<QAction*>(QStringLiteral("mnuDefault"))) {
+        connect(menuDefault, &QAction::triggered, &s, factoryReset);
+    }
+
     auto* timeouts = w.Control<QComboBox>(QStringLiteral("cboTimeout"));
     auto* intervals = w.Control<QComboBox>(QStringLiteral("cboPacketInterval"));
     connect(timeouts, &QComboBox::currentIndexChanged, &s.link, &cSensorLink::SelectTimeout);

@@ -1071,7 +1071,9 @@ void AsciiSensor::SetTabVisible(int index, bool visible) {
 MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,
                                MessageButtons buttons) {
     QMessageBox::Icon boxIcon = QMessageBox::Warning;
-    if (icon == MessageIcon::Information) {
+    if (icon == MessageIcon::None) {
+        boxIcon = QMessageBox::NoIcon;
+    } else if (icon == MessageIcon::Information) {
         boxIcon = QMessageBox::Information;
     } else if (icon == MessageIcon::Critical) {
         boxIcon = QMessageBox::Critical;

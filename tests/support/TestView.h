@@ -5,6 +5,7 @@
 #include "support/ScriptedPrompter.h"
 
 #include <array>
+#include <functional>
 
 namespace kelvar::test {
 
@@ -23,6 +24,9 @@ public:
     void SetTabVisible(int index, bool visible) override { tabVisible.at(index) = visible; }
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
                       MessageButtons buttons) override {
+        if (beforeAnswer) {
+            beforeAnswer(title);
+        }
         return prompter.Ask(title, text, icon, buttons);
     }
 
@@ -33,6 +37,8 @@ public:
     std::array<bool, Tab::Count> tabVisible{true, true, true, true, true,
                                             true, true, true, true, true};
     ScriptedPrompter prompter;
+    // What the user does while a question is up (cycle a sensor's power ...).
+    std::function<void(const QString& title)> beforeAnswer;
 };
 
 } // namespace kelvar::test

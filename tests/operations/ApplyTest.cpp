@@ -1,0 +1,162 @@
+// Apply against the in-process simulated network.
+#include "model/Parameters.h"
+#include "operations/Session.h"
+#include "sim/SimSerialPort.h"
+#include "support/TestView.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+class ApplyTest : public ::testing::Test {
+protected:
+    ApplyTest() : port(network, {"comm1"}), session(port, view) {
+        view.session = &session;
+        SensorConfig config;
+        config.address = 1;
+        simSensor = &network.addSensor(config);
+        session.link.PortNames.setDevice(1, "comm1");
+        InitParameterTable(session.sensor);
+        session.sensors.setPort(1);
+        session.sensors.setBaudRate(0);
+        session.sensors.setAddress(1);
+        session.sensors.setActive(true);
+        session.sensors.Add();
+        session.LoadSensor(1);
+        session.StopMonitor();
+        from = network.log().size();
+    }
+
+    QList<QByteArray> Requests() const {
+        QList<QByteArray> requests;
+        const auto& log = network.log();
+        for (std::size_t i = from; i < log.size(); ++i) {
+            const QByteArray& r = log[i].request;
+            requests.append(r.mid(1, r.size() - 5));
+        }
+        return requests;
+    }
+
+    void Edit(int parameter, std::int32_t value) {
+        session.sensor.WriteParameterData(parameter, 1, value);
+    }
+
+    SimNetwork network;
+    SimSerialPort port;
+    test::TestView view;
+    cSession session;
+    SimSensor* simSensor = nullptr;
+    std::size_t from = 0;
+};
+
+} // namespace
+
+TEST_F(ApplyTest, OneGainChangeWritesItAndPollsAfterEveryWritableRegister) {
+    Edit(2, 600);
+    session.Apply();
+    const QList<QByteArray> requests = Requests();
+    ASSERT_GE(requests.size(), 3);
+    EXPECT_EQ(requests.mid(0, 3), QList<QByteArray>({"C", "G0005", "L0020258"}));
+    int polls = 0;
+    int i = 3;
+    for (; i < requests.size() && requests[i] == "A"; ++i) {
+        ++polls;
+    }
+    EXPECT_EQ(polls, 30) << "one A after each type-1 and type-4 register";
+    EXPECT_EQ(requests.value(i), "F0000") << "then the full read, no Q";
+    EXPECT_EQ(requests.count("L0020258"), 1);
+    for (const QByteArray& request : requests) {
+        EXPECT_FALSE(request.startsWith('Q'));
+    }
+    EXPECT_TRUE(view.prompter.asked.isEmpty());
+    EXPECT_EQ(simSensor->parameter(2), 600);
+    EXPECT_EQ(session.sensor.ReadParameterData(2, 0), 600);
+    EXPECT_FALSE(session.sensor.SensorDataChanged());
+}
+
+TEST_F(ApplyTest, RunModeChangeAsksForAPowerCycleButNotAboutTheSpeed) {
+    Edit(61, 2);
+    view.prompter.Script(MessageAnswer::Ok);
+    session.Apply();
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].title, "Changed Sensor Settings");
+    EXPECT_TRUE(view.prompter.asked[0].text.endsWith("Click 'OK' when power has been cycled."));
+    EXPECT_EQ(session.sensor.ReadParameterData(61, 0), 2);
+}
+
+TEST_F(ApplyTest, NewSpeedFollowedWhenTheUserSaysYes) {
+    Edit(Param::BaudRate, 1); // 19.2K
+    view.beforeAnswer = [this](const QString& title) {
+        if (title == "Changed Sensor Settings") {
+            simSensor->PowerCycle();
+        }
+    };
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Yes);
+    session.Apply();
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_EQ(view.prompter.asked[1].title, "Changed Sensor Baud Rate");
+    EXPECT_EQ(session.sensors.BaudRate(), 3);
+    EXPECT_EQ(port.baud(), 19200);
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::BaudRate, 0), 1);
+}
+
+TEST_F(ApplyTest, NewSpeedLeftToTheUserWhenTheySayNo) {
+    Edit(Param::BaudRate, 1);
+    view.beforeAnswer = [this](const QString& title) {
+        if (title == "Changed Sensor Settings") {
+            simSensor->PowerCycle();
+        }
+    };
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::No);
+    session.Apply();
+    EXPECT_EQ(session.sensors.BaudRate(), 0);
+    EXPECT_EQ(view.tab, Tab::Communications);
+    EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
+}
+
+TEST_F(ApplyTest, OneDwellWritesTheWholeSetpoint) {
+    const std::int32_t target = session.sensor.ReadSetpointData(7, 0);
+    const std::int32_t velocity = session.sensor.ReadSetpointData(7, 1);
+    session.sensor.WriteSetpointData(7, 5, 250);
+    session.Apply();
+    QList<QByteArray> writes;
+    for (const QByteArray& request : Requests()) {
+        if (request.startsWith('Q')) {
+            writes.append(request);
+        }
+    }
+    const auto field = [](std::int32_t v) {
+        return QByteArray::number(v, 16).toUpper().rightJustified(4, '0');
+    };
+    EXPECT_EQ(writes, QList<QByteArray>(
+                          {"Q007" + field(target), "Q107" + field(velocity), "Q207" + field(250)}));
+    EXPECT_EQ(simSensor->setpoint(7, 2), 250);
+}
+
+TEST_F(ApplyTest, UnconfirmedWriteIsReportedAndKeepsTheErrorLight) {
+    Edit(2, 600);
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [this] {
+        const QString& message = session.statusBar.Panel(1);
+        network.faults().drop = message == "Writing Parameters..." ? 1.0 : 0.0;
+    });
+    session.link.PacketTimeout = 5;
+    view.prompter.Script(MessageAnswer::Ok);
+    session.Apply();
+    ASSERT_EQ(session.LastUnconfirmed().size(), 1);
+    EXPECT_EQ(session.LastUnconfirmed()[0].item, "Extend Gain");
+    EXPECT_EQ(session.LastUnconfirmed()[0].sent, 600);
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].title, "Changes Not Confirmed");
+    EXPECT_TRUE(
+        view.prompter.asked[0].text.contains("Extend Gain: sent 600, sensor holds no answer"));
+    EXPECT_TRUE(session.link.StatusWord.TestBit(LinkBit::TxErrorCounted));
+    EXPECT_GT(session.link.TxErrors()[0], 0);
+    // The answer was lost, not the write: the re-read shows what the sensor holds.
+    EXPECT_EQ(session.sensor.ReadParameterData(2, 0), simSensor->parameter(2));
+}
