@@ -1,5 +1,6 @@
 // Drives the sensor link from a shell, over the same code as the window.
 
+#include "files/DataFile.h"
 #include "link/Commands.h"
 #include "link/Framing.h"
 #include "link/QtSerialPort.h"
@@ -295,11 +296,24 @@ bool LoadOne(Session& s) {
 }
 
 int RunRead(Session& s, const QStringList& args) {
-    if (args.size() != 1) {
-        Fail(QStringLiteral("usage: read ADDRESS"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
+    QCommandLineParser parser;
+    parser.addOption(outOption);
+    ParseCommandOptions(parser, QStringLiteral("read"), args);
+    if (parser.positionalArguments().size() != 1) {
+        Fail(QStringLiteral("usage: read ADDRESS [--out FILE.dat]"));
     }
     if (!LoadOne(s)) {
         return NoAnswer;
+    }
+    if (parser.isSet(outOption)) {
+        // The values as read are the edited ones after a read: the file is a
+        // faithful copy of the sensor.
+        QString error;
+        if (!SaveSensorDataFile(parser.value(outOption), s.sensor, &error)) {
+            Warn(error);
+            return Usage;
+        }
     }
     auto& sensor = s.sensor;
     QTextStream out(stdout);
@@ -322,6 +336,71 @@ int RunRead(Session& s, const QStringList& args) {
     }
     out.flush();
     return s.core.LastReadFailures().isEmpty() ? Ok : NoAnswer;
+}
+
+// Reads the sensor and loads the file into the edited values; prints what
+// Apply would write and returns how many values differ.
+int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QString& command) {
+    if (args.size() != 2) {
+        Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat").arg(command));
+    }
+    if (!LoadOne(s)) {
+        std::exit(NoAnswer);
+    }
+    QString error;
+    if (!LoadSensorDataFile(args.at(1), s.sensor, &error)) {
+        Fail(error);
+    }
+    auto& sensor = s.sensor;
+    QTextStream out(stdout);
+    int differences = 0;
+    for (int r = 1; r <= sensor.MaxParameters(); ++r) {
+        const std::int32_t type = sensor.ReadParameterData(r, 5);
+        const std::int32_t held = sensor.ReadParameterData(r, 0);
+        const std::int32_t wanted = sensor.ReadParameterData(r, 1);
+        if ((type == 1 || type == 4) && held != wanted) {
+            out << sensor.ReadParameterName(r, 0).trimmed() << ": " << held << ' ' << wanted
+                << '\n';
+            ++differences;
+        }
+    }
+    static const char* const fields[] = {"target", "velocity", "dwell"};
+    for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
+        for (int f = 0; f < 3; ++f) {
+            const std::int32_t held = sensor.ReadSetpointData(n, f);
+            const std::int32_t wanted = sensor.ReadSetpointData(n, f + 3);
+            if (held != wanted) {
+                out << "Setpoint " << n << ' ' << fields[f] << ": " << held << ' ' << wanted
+                    << '\n';
+                ++differences;
+            }
+        }
+    }
+    out.flush();
+    return differences;
+}
+
+int RunDiff(Session& s, const QStringList& args) {
+    return LoadFileAndShowDifferences(s, args, QStringLiteral("diff")) == 0 ? Ok : 1;
+}
+
+int RunApply(Session& s, const QStringList& args) {
+    LoadFileAndShowDifferences(s, args, QStringLiteral("apply"));
+    s.core.WriteChanges();
+    const auto unconfirmed = s.core.LastUnconfirmed();
+    if (s.sensor.CyclePowerFlag()) {
+        Warn(QStringLiteral("one or more changes take effect only after the sensor's power has "
+                            "been cycled"));
+    }
+    s.core.LoadSensor(cSession::ReloadCurrent);
+    s.core.StopMonitor();
+    for (const auto& u : unconfirmed) {
+        Warn(QStringLiteral("not confirmed: %1: sent %2, sensor holds %3")
+                 .arg(u.item)
+                 .arg(u.sent)
+                 .arg(u.held));
+    }
+    return unconfirmed.isEmpty() && s.core.LastReadFailures().isEmpty() ? Ok : NotConfirmed;
 }
 
 int RunMonitor(Session& s, const QStringList& args) {
@@ -393,7 +472,13 @@ int main(int argc, char** argv) {
         "  scan [--all-speeds]         Searches the port at the given speed (or at every\n"
         "                              speed) and prints port, baud, address and serial\n"
         "                              number of every sensor found.\n"
-        "  read ADDRESS                Reads the whole sensor and prints it as text.\n"
+        "  read ADDRESS [--out FILE.dat]\n"
+        "                              Reads the whole sensor and prints it as text; with\n"
+        "                              --out also writes its data file.\n"
+        "  diff ADDRESS FILE.dat       Prints what applying the file would change (name,\n"
+        "                              sensor value, file value); exit status 1 if anything.\n"
+        "  apply ADDRESS FILE.dat      Writes the file's values to the sensor, reads it again\n"
+        "                              and names what the sensor did not confirm.\n"
         "  monitor ADDRESS [--count N] [--csv]\n"
         "                              Polls the sensor as the window's monitor does and\n"
         "                              prints position, velocity, target and status byte.\n\n"
@@ -436,10 +521,10 @@ int main(int argc, char** argv) {
         int (*run)(Session&, const QStringList&);
         bool address;
     };
-    const Command commands[] = {{"send", RunSend, true},      {"identity", RunIdentity, true},
-                                {"param", RunParam, true},    {"serial", RunSerial, true},
-                                {"scan", RunScan, false},     {"read", RunRead, true},
-                                {"monitor", RunMonitor, true}};
+    const Command commands[] = {
+        {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
+        {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
+        {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true}};
     const Command* chosen = nullptr;
     for (const Command& entry : commands) {
         if (command == QLatin1String(entry.name)) {

@@ -63,7 +63,9 @@ QByteArray FileText(const clsSensorData& data) {
     // that saving leaves the caller's record exactly as it was.
     clsSensorData record = data;
     QByteArray text;
-    const auto line = [&text](const QByteArray& content) { text += content + LineEnd; };
+    const auto line = [&text](const QByteArray& content) {
+        text += content + LineEnd;
+    };
 
     line(Magic);
     line("1");
@@ -85,7 +87,7 @@ QByteArray FileText(const clsSensorData& data) {
 // The number a line begins with, blanks before it skipped: optional minus,
 // digits, optional decimals; 0 when the line begins with no number. Empty
 // when the number does not fit a double.
-std::optional<double> LeadingNumber(QByteArrayView line) {
+std::optional<double> ParseLeadingNumber(QByteArrayView line) {
     while (!line.isEmpty() && (line.front() == ' ' || line.front() == '\t')) {
         line = line.sliced(1);
     }
@@ -98,11 +100,13 @@ std::optional<double> LeadingNumber(QByteArrayView line) {
     };
     skipDigits();
     if (end < line.size() && line[end] == '.') {
-        ++end;
+        const qsizetype point = end++;
         skipDigits();
+        // A double holds no more; hundreds of them would underflow it.
+        end = std::min(end, point + 1 + std::numeric_limits<double>::max_digits10);
     }
     double value = 0.0;
-    const auto [rest, failure] = std::from_chars(line.data(), line.data() + end, value);
+    const std::errc failure = std::from_chars(line.data(), line.data() + end, value).ec;
     if (failure == std::errc::result_out_of_range) {
         return std::nullopt;
     }
@@ -110,12 +114,12 @@ std::optional<double> LeadingNumber(QByteArrayView line) {
 }
 
 // A whole number and nothing else but blanks around it.
-std::optional<std::int32_t> WholeNumber(QByteArrayView line) {
+std::optional<std::int32_t> ParseWholeNumber(QByteArrayView line) {
     const QByteArrayView digits = line.trimmed();
     std::int32_t value = 0;
     const char* end = digits.data() + digits.size();
-    const auto [rest, failure] = std::from_chars(digits.data(), end, value);
-    if (failure != std::errc() || rest != end) {
+    const std::from_chars_result result = std::from_chars(digits.data(), end, value);
+    if (result.ec != std::errc() || result.ptr != end) {
         return std::nullopt;
     }
     return value;
@@ -165,17 +169,15 @@ public:
                                        std::int32_t low, std::int32_t high) {
         // Rounding is only defined well inside the range of a 64-bit integer.
         constexpr double Huge = 1e15;
-        const std::optional<double> value = LeadingNumber(line);
+        const std::optional<double> value = ParseLeadingNumber(line);
         if (value && std::fabs(*value) < Huge) {
             const std::int64_t rounded = RoundHalfEven(*value);
             if (rounded >= low && rounded <= high) {
                 return static_cast<std::int32_t>(rounded);
             }
         }
-        return WrongValue(line, QStringLiteral("%1, a number from %2 to %3")
-                                    .arg(expected)
-                                    .arg(low)
-                                    .arg(high));
+        return WrongValue(
+            line, QStringLiteral("%1, a number from %2 to %3").arg(expected).arg(low).arg(high));
     }
 
     std::optional<std::int32_t> Number(const QString& expected, std::int32_t low,
@@ -192,7 +194,7 @@ public:
         if (!line) {
             return std::nullopt;
         }
-        if (const std::optional<std::int32_t> value = kelvar::WholeNumber(*line)) {
+        if (const std::optional<std::int32_t> value = ParseWholeNumber(*line)) {
             return value;
         }
         return WrongValue(*line, QStringLiteral("%1, a whole number from %2 to %3")
@@ -210,8 +212,9 @@ public:
         if (line.size() > ShownLength) {
             shown += QStringLiteral("...");
         }
-        return Refuse(
-            QStringLiteral("Line %1: expected %2, found \"%3\".").arg(number_).arg(expected, shown));
+        return Refuse(QStringLiteral("Line %1: expected %2, found \"%3\".")
+                          .arg(number_)
+                          .arg(expected, shown));
     }
 
 private:
@@ -234,7 +237,8 @@ bool ReadFile(DataFileReader& in, clsSensorData& record) {
         return false;
     }
     if (*magic != Magic) {
-        return in.WrongValue(*magic, magicText) != std::nullopt;
+        in.WrongValue(*magic, magicText);
+        return false;
     }
 
     const auto firstParameter =
@@ -279,8 +283,9 @@ bool ReadFile(DataFileReader& in, clsSensorData& record) {
     const int setpoints = std::min<int>(*lastSetpoint, record.MaxSetpoints());
     for (int i = *firstSetpoint; i <= setpoints; ++i) {
         for (const std::int32_t column : EditedSetpointColumns) {
-            const auto value = in.WholeNumber(
-                QStringLiteral("the edited %1 of setpoint %2").arg(SetpointValueName(column)).arg(i));
+            const auto value = in.WholeNumber(QStringLiteral("the edited %1 of setpoint %2")
+                                                  .arg(SetpointValueName(column))
+                                                  .arg(i));
             if (!value) {
                 return false;
             }
@@ -331,11 +336,12 @@ bool LoadSensorDataFile(const QString& path, clsSensorData& data, QString* error
 }
 
 QString ProposedDataFileName(const clsSensorData& data, const QDate& date) {
-    return QStringLiteral("%1 %2%3%4.dat")
-        .arg(data.SerialNumber().trimmed())
-        .arg(date.year(), 4, 10, QChar(u'0'))
-        .arg(date.month(), 2, 10, QChar(u'0'))
-        .arg(date.day(), 2, 10, QChar(u'0'));
+    // Not through arg(): a serial number is the sensor's text and may hold '%'.
+    return data.SerialNumber().trimmed() + u' ' +
+           QStringLiteral("%1%2%3.dat")
+               .arg(date.year(), 4, 10, QChar(u'0'))
+               .arg(date.month(), 2, 10, QChar(u'0'))
+               .arg(date.day(), 2, 10, QChar(u'0'));
 }
 
 bool HasDataFileExtension(const QString& path) {

@@ -1,4 +1,5 @@
 // kelvar-cli against actimar-sim through a real pseudo-terminal.
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -199,4 +200,51 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
     const auto silent = Cli(Port() + QStringList{"read", "9"});
     EXPECT_EQ(silent.status, 3);
     EXPECT_EQ(Cli(Port() + QStringList{"monitor", "1", "--count", "0"}).status, 2);
+}
+
+TEST_F(CliSimTest, DataFileReadDiffAndApply) {
+    StartSim();
+    const QString file = dir.filePath("sensor1.dat");
+    const auto read = Cli(Port() + QStringList{"read", "1", "--out", file});
+    ASSERT_EQ(read.status, 0) << read.err.toStdString();
+    EXPECT_EQ(Cli(Port() + QStringList{"diff", "1", file}).status, 0) << "a faithful copy";
+
+    // The gain in the file differs from the sensor's: diff shows it, apply writes it.
+    QFile data(file);
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = data.readAll().split('\n');
+    data.close();
+    ASSERT_GT(lines.size(), 4);
+    lines[4] = "600\r"; // parameter 2, after "777ASCII", "1", the count and parameter 1
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    data.write(lines.join('\n'));
+    data.close();
+
+    const auto diff = Cli(Port() + QStringList{"diff", "1", file});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_EQ(diff.out, "Extend Gain: 500 600\n");
+    const auto apply = Cli(Port() + QStringList{"apply", "1", file});
+    EXPECT_EQ(apply.status, 0) << apply.err.toStdString();
+    EXPECT_EQ(Cli(Port() + QStringList{"param", "1", "2"}).out, "2 Extend Gain: 600\n");
+    EXPECT_EQ(Cli(Port() + QStringList{"diff", "1", file}).status, 0);
+}
+
+TEST_F(CliSimTest, ApplyReportsWhatTheSensorDidNotConfirm) {
+    StartSim();
+    const QString file = dir.filePath("sensor1.dat");
+    ASSERT_EQ(Cli(Port() + QStringList{"read", "1", "--out", file}).status, 0);
+    QFile data(file);
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = data.readAll().split('\n');
+    data.close();
+    lines[55 + 2] = "30\r"; // ADDRESS 30: no sensor takes it
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    data.write(lines.join('\n'));
+    data.close();
+
+    const auto apply = Cli(Port() + QStringList{"apply", "1", file});
+    EXPECT_EQ(apply.status, 5);
+    EXPECT_TRUE(apply.err.contains("not confirmed: Address: sent 30, sensor holds 1"))
+        << apply.err.toStdString();
+    EXPECT_TRUE(apply.err.contains("power"));
 }

@@ -1,0 +1,454 @@
+#include "files/DataFile.h"
+#include "model/SensorData.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <limits>
+#include <vector>
+
+using namespace kelvar;
+using Data = clsSensorData;
+
+namespace {
+
+const QString Corrupted =
+    QStringLiteral("File is not a valid data file\r\nor the data is corrupted.\r\n");
+constexpr std::int32_t Untouched = 424242;
+
+// Everything in a record, so that a test can tell whether a load changed it.
+struct Snapshot {
+    std::vector<std::int32_t> parameters;
+    std::vector<std::int32_t> setpoints;
+    QStringList identity;
+    float resolution = 0;
+    int maxSetpoints = 0;
+    bool dataIsLoaded = false;
+};
+
+Snapshot Take(const Data& data) {
+    Data copy = data;
+    Snapshot shot;
+    for (int row = 0; row < Data::Rows; ++row) {
+        for (int column = 0; column < Data::Columns; ++column) {
+            shot.parameters.push_back(copy.ReadParameterData(row, column));
+            shot.setpoints.push_back(copy.ReadSetpointData(row, column));
+        }
+    }
+    shot.identity = {copy.InfoBlock(),    copy.Model(), copy.FirmwareDate(), copy.Version(),
+                     copy.SerialNumber(), copy.Units(), copy.Description()};
+    shot.resolution = copy.Resolution();
+    shot.maxSetpoints = copy.MaxSetpoints();
+    shot.dataIsLoaded = copy.DataIsLoaded();
+    return shot;
+}
+
+void ExpectSame(const Snapshot& expected, const Snapshot& actual) {
+    EXPECT_EQ(expected.parameters, actual.parameters);
+    EXPECT_EQ(expected.setpoints, actual.setpoints);
+    EXPECT_EQ(expected.identity, actual.identity);
+    EXPECT_EQ(expected.resolution, actual.resolution);
+    EXPECT_EQ(expected.maxSetpoints, actual.maxSetpoints);
+    EXPECT_EQ(expected.dataIsLoaded, actual.dataIsLoaded);
+}
+
+// Line number of one edited setpoint value in a file with the empty line.
+int SetpointLine(int setpoint, int column) {
+    return 82 + 3 * setpoint + (column - Data::EditedTargetColumn);
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The file's lines; every line must end in CR LF.
+QList<QByteArray> Lines(const QString& path) {
+    QList<QByteArray> lines = ReadBytes(path).split('\n');
+    EXPECT_TRUE(lines.last().isEmpty()) << "the last line has no line end";
+    lines.removeLast();
+    for (QByteArray& line : lines) {
+        EXPECT_TRUE(line.endsWith('\r'));
+        line.chop(1);
+    }
+    return lines;
+}
+
+void WriteLines(const QString& path, const QList<QByteArray>& lines) {
+    QByteArray bytes;
+    for (const QByteArray& line : lines) {
+        bytes += line + "\r\n";
+    }
+    WriteBytes(path, bytes);
+}
+
+class DataFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        InitParameterTable(source);
+        InitParameterTable(target);
+        for (int row = 0; row < Data::Rows; ++row) {
+            source.WriteParameterData(row, Data::SensorDataColumn, 1000 + row);
+            source.WriteParameterData(row, Data::ChangedDataColumn,
+                                      (row % 2 ? -1 : 1) * row * 1237);
+            target.WriteParameterData(row, Data::SensorDataColumn, 2000 + row);
+            target.WriteParameterData(row, Data::ChangedDataColumn, Untouched);
+            target.WriteParameterData(row, Data::MinColumn, -row);
+            for (int column = 0; column < Data::Columns; ++column) {
+                source.WriteSetpointData(row, column, 100000 * row + 10 * column - 500000);
+                target.WriteSetpointData(
+                    row, column, column < Data::EditedTargetColumn ? 3000 + row : Untouched);
+            }
+        }
+        source.WriteParameterData(7, Data::ChangedDataColumn,
+                                  std::numeric_limits<std::int32_t>::min());
+        source.WriteParameterData(8, Data::ChangedDataColumn,
+                                  std::numeric_limits<std::int32_t>::max());
+        target.setSerialNumber(QStringLiteral("00099999"));
+        target.setDataIsLoaded(true);
+        ASSERT_EQ(source.MaxSetpoints(), 59);
+    }
+
+    QString Path() const { return dir.filePath(QStringLiteral("sensor.dat")); }
+
+    // Saves source and hands back the file's lines.
+    QList<QByteArray> SavedLines() {
+        QString error;
+        EXPECT_TRUE(SaveSensorDataFile(Path(), source, &error)) << error.toStdString();
+        return Lines(Path());
+    }
+
+    // Loading a file that must be refused leaves target exactly as it was.
+    QString Refusal() {
+        const Snapshot before = Take(target);
+        QString error;
+        EXPECT_FALSE(LoadSensorDataFile(Path(), target, &error));
+        ExpectSame(before, Take(target));
+        return error;
+    }
+
+    std::int32_t Edited(Data& data, int row) {
+        return data.ReadParameterData(row, Data::ChangedDataColumn);
+    }
+
+    QTemporaryDir dir;
+    Data source;
+    Data target;
+};
+
+// ---------------------------------------------------------------- format
+
+TEST_F(DataFileTest, HoldsEditedValuesLineByLine) {
+    const QList<QByteArray> lines = SavedLines();
+    ASSERT_EQ(lines.size(), 261);
+    EXPECT_EQ(lines[0], "777ASCII");
+    EXPECT_EQ(lines[1], "1");
+    EXPECT_EQ(lines[2], "75");
+    EXPECT_EQ(lines[3], "-1237"); // parameter 1
+    EXPECT_EQ(lines[4], "2474");
+    EXPECT_EQ(lines[9], "-2147483648"); // parameter 7
+    EXPECT_EQ(lines[10], "2147483647");
+    EXPECT_EQ(lines[77], "-92775"); // parameter 75
+    EXPECT_EQ(lines[78], "");
+    EXPECT_EQ(lines[79], "0");
+    EXPECT_EQ(lines[80], "59");
+    EXPECT_EQ(lines[81], "-499970"); // setpoint 0: edited target, velocity, dwell
+    EXPECT_EQ(lines[82], "-499960");
+    EXPECT_EQ(lines[83], "-499950");
+    EXPECT_EQ(lines[SetpointLine(59, Data::EditedDwellColumn) - 1], "5400050");
+    EXPECT_EQ(lines[260], "5400050");
+}
+
+TEST_F(DataFileTest, SetpointCountFollowsMaxSetpoints) {
+    source.setMaxSetpoints(75);
+    QList<QByteArray> lines = SavedLines();
+    ASSERT_EQ(lines.size(), 81 + 3 * 76);
+    EXPECT_EQ(lines[80], "75");
+    EXPECT_EQ(lines.last(), "7000050");
+
+    source.setMaxSetpoints(-1); // no setpoint in use
+    lines = SavedLines();
+    ASSERT_EQ(lines.size(), 81);
+    EXPECT_EQ(lines[80], "-1");
+}
+
+TEST_F(DataFileTest, TextDoesNotFollowTheLocale) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    const QList<QByteArray> plain = SavedLines();
+    QLocale::setDefault(QLocale(QLocale::German));
+    const QList<QByteArray> german = SavedLines();
+    QString error;
+    const bool loaded = LoadSensorDataFile(Path(), target, &error);
+    QLocale::setDefault(saved);
+
+    EXPECT_EQ(plain, german);
+    EXPECT_TRUE(loaded) << error.toStdString();
+    EXPECT_EQ(Edited(target, 9), -11133);
+}
+
+// ---------------------------------------------------------------- loading
+
+TEST_F(DataFileTest, RoundTripRestoresEditedValuesOnly) {
+    QString error;
+    ASSERT_TRUE(SaveSensorDataFile(Path(), source, &error)) << error.toStdString();
+    Snapshot expected = Take(target);
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+
+    Snapshot wanted = Take(source);
+    for (int row = 0; row < Data::Rows; ++row) {
+        const auto cell = static_cast<std::size_t>(row * Data::Columns);
+        if (row >= 1) {
+            expected.parameters[cell + Data::ChangedDataColumn] =
+                wanted.parameters[cell + Data::ChangedDataColumn];
+        }
+        for (int column = Data::EditedTargetColumn; row <= 59 && column < Data::Columns; ++column) {
+            expected.setpoints[cell + static_cast<std::size_t>(column)] =
+                wanted.setpoints[cell + static_cast<std::size_t>(column)];
+        }
+    }
+    ExpectSame(expected, Take(target));
+}
+
+TEST_F(DataFileTest, EmptyLineBeforeSetpointsMayBeMissing) {
+    QList<QByteArray> lines = SavedLines();
+    Data without = target;
+    QString error;
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+
+    lines.removeAt(78);
+    WriteLines(Path(), lines);
+    ASSERT_TRUE(LoadSensorDataFile(Path(), without, &error)) << error.toStdString();
+    ExpectSame(Take(target), Take(without));
+}
+
+TEST_F(DataFileTest, BareLineFeedsAreLineEnds) {
+    WriteBytes(Path(), "777ASCII\n1\n2\n-5\n6\n\n0\n0\n7\n8\n9");
+    QString error;
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    EXPECT_EQ(Edited(target, 1), -5);
+    EXPECT_EQ(Edited(target, 2), 6);
+    EXPECT_EQ(Edited(target, 3), Untouched);
+    EXPECT_EQ(target.ReadSetpointData(0, Data::EditedDwellColumn), 9);
+}
+
+TEST_F(DataFileTest, HeadersSayWhatIsRead) {
+    // Parameters 3 and 4 only, setpoints 2 and 3 only.
+    WriteLines(Path(),
+               {"777ASCII", "3", "4", "30", "40", "", "2", "3", "1", "2", "3", "4", "5", "6"});
+    QString error;
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    EXPECT_EQ(Edited(target, 2), Untouched);
+    EXPECT_EQ(Edited(target, 3), 30);
+    EXPECT_EQ(Edited(target, 4), 40);
+    EXPECT_EQ(Edited(target, 5), Untouched);
+    EXPECT_EQ(target.ReadSetpointData(1, Data::EditedDwellColumn), Untouched);
+    EXPECT_EQ(target.ReadSetpointData(2, Data::EditedTargetColumn), 1);
+    EXPECT_EQ(target.ReadSetpointData(3, Data::EditedDwellColumn), 6);
+    EXPECT_EQ(target.ReadSetpointData(4, Data::EditedTargetColumn), Untouched);
+}
+
+TEST_F(DataFileTest, MoreSetpointsThanInUseAreLeftUnread) {
+    source.setMaxSetpoints(75);
+    SavedLines();
+    QString error;
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    EXPECT_EQ(target.MaxSetpoints(), 59);
+    EXPECT_EQ(target.ReadSetpointData(59, Data::EditedDwellColumn), 5400050);
+    EXPECT_EQ(target.ReadSetpointData(60, Data::EditedTargetColumn), Untouched);
+}
+
+TEST_F(DataFileTest, ParameterLineCountsAsTheNumberItBeginsWith) {
+    QList<QByteArray> lines = SavedLines();
+    const std::vector<std::pair<QByteArray, std::int32_t>> cases = {
+        {"12abc", 12},
+        {"", 0},
+        {"abc", 0},
+        {"  -7", -7},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-2.5", -2},
+        {"1e3", 1},
+        {"-", 0},
+        {"2147483647.4", 2147483647},
+        {"0." + QByteArray(400, '0') + "9", 0},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        lines[static_cast<qsizetype>(3 + i)] = cases[i].first;
+    }
+    WriteLines(Path(), lines);
+    QString error;
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(Edited(target, static_cast<int>(i) + 1), cases[i].second)
+            << cases[i].first.data();
+    }
+}
+
+// ---------------------------------------------------------------- refusals
+
+TEST_F(DataFileTest, FirstLineMustBeExactlyTheMagicText) {
+    QList<QByteArray> lines = SavedLines();
+    for (const QByteArray magic : {"777ascii", "777ASCII ", "", "777ASCI"}) {
+        lines[0] = magic;
+        WriteLines(Path(), lines);
+        EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", found \"" + magic + "\".");
+    }
+}
+
+TEST_F(DataFileTest, TruncatedFileChangesNothing) {
+    const QList<QByteArray> lines = SavedLines();
+    for (const int kept : {0, 1, 2, 3, 40, 78, 79, 80, 81, 82, 83, 200, 260}) {
+        SCOPED_TRACE(kept);
+        WriteLines(Path(), lines.first(kept));
+        const QString error = Refusal();
+        EXPECT_TRUE(error.startsWith(Corrupted));
+        EXPECT_TRUE(error.contains(QStringLiteral("Line %1: expected ").arg(kept + 1)))
+            << error.toStdString();
+        EXPECT_TRUE(error.endsWith(QStringLiteral(", but the file ends before it.")));
+    }
+    EXPECT_EQ(Refusal(), Corrupted + "Line 261: expected the edited dwell of setpoint 59, but "
+                                     "the file ends before it.");
+
+    // Cut in the middle of a line.
+    const QByteArray whole = lines.join("\r\n") + "\r\n";
+    WriteBytes(Path(), whole.left(whole.indexOf("\r\n-499960") + 5));
+    EXPECT_TRUE(Refusal().contains(QStringLiteral("Line 84: ")));
+}
+
+TEST_F(DataFileTest, SetpointLineMustBeAWholeNumber) {
+    const QList<QByteArray> saved = SavedLines();
+    const int line = SetpointLine(22, Data::EditedDwellColumn);
+    ASSERT_EQ(line, 150);
+    for (const QByteArray value : {"abc", "12.5", "", "12abc", "2147483648", "-2147483649"}) {
+        QList<QByteArray> lines = saved;
+        lines[line - 1] = value;
+        WriteLines(Path(), lines);
+        EXPECT_EQ(Refusal(), Corrupted +
+                                 "Line 150: expected the edited dwell of setpoint 22, a "
+                                 "whole number from -2147483648 to 2147483647, found \"" +
+                                 value + "\".");
+    }
+
+    QList<QByteArray> lines = saved;
+    lines[line - 1] = " -17\t";
+    WriteLines(Path(), lines);
+    QString error;
+    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    EXPECT_EQ(target.ReadSetpointData(22, Data::EditedDwellColumn), -17);
+}
+
+TEST_F(DataFileTest, NumbersOutsideTheirRangeAreRefused) {
+    const QList<QByteArray> saved = SavedLines();
+    const struct {
+        int line;
+        QByteArray text;
+        QString expected;
+    } cases[] = {
+        {13, "2147483648",
+         "the edited value of parameter 10, a number from -2147483648 to 2147483647"},
+        {13, "1" + QByteArray(400, '0'),
+         "the edited value of parameter 10, a number from -2147483648 to 2147483647"},
+        {2, "0", "the first parameter index, a number from 1 to 75"},
+        {2, "76", "the first parameter index, a number from 1 to 75"},
+        {3, "32768", "the last parameter index, a number from -32768 to 32767"},
+        {80, "76", "the first setpoint number, a number from 0 to 75"},
+        {81, "-40000", "the last setpoint number, a number from -32768 to 32767"},
+    };
+    for (const auto& c : cases) {
+        QList<QByteArray> lines = saved;
+        lines[c.line - 1] = c.text;
+        WriteLines(Path(), lines);
+        const QString shown = c.text.size() > 40 ? c.text.left(40) + "..." : c.text;
+        EXPECT_EQ(Refusal(), Corrupted + QStringLiteral("Line %1: expected %2, found \"%3\".")
+                                             .arg(c.line)
+                                             .arg(c.expected, shown));
+    }
+}
+
+TEST_F(DataFileTest, ForeignFileIsRefused) {
+    WriteBytes(Path(), QByteArray(5000, 'x'));
+    EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", but the line is longer "
+                                     "than 1000 characters.");
+
+    WriteBytes(Path(), QByteArray("\x7f"
+                                  "ELF\x02\x01\x00\x00\r\n",
+                                  10));
+    EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", found \"?ELF????\".");
+}
+
+TEST_F(DataFileTest, MissingFileIsRefused) {
+    const QString error = Refusal();
+    EXPECT_TRUE(error.startsWith(QStringLiteral("The sensor data file \"%1\" could not be opened: ")
+                                     .arg(QDir::toNativeSeparators(Path()))))
+        << error.toStdString();
+}
+
+// ---------------------------------------------------------------- saving
+
+TEST_F(DataFileTest, SaveReplacesTheEarlierFile) {
+    SavedLines();
+    source.WriteParameterData(1, Data::ChangedDataColumn, 5);
+    source.setMaxSetpoints(0);
+    const QList<QByteArray> lines = SavedLines();
+    ASSERT_EQ(lines.size(), 84);
+    EXPECT_EQ(lines[3], "5");
+}
+
+TEST_F(DataFileTest, FailedSaveKeepsTheEarlierFileWhole) {
+    SavedLines();
+    const QByteArray earlier = ReadBytes(Path());
+    source.WriteParameterData(1, Data::ChangedDataColumn, 5);
+
+    // The earlier file stands where the new file's folder should be.
+    const QString path = Path() + QStringLiteral("/new.dat");
+    QString error;
+    EXPECT_FALSE(SaveSensorDataFile(path, source, &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("The sensor data file \"%1\" could not be saved: ")
+                                     .arg(QDir::toNativeSeparators(path))))
+        << error.toStdString();
+    EXPECT_EQ(ReadBytes(Path()), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("sensor.dat")});
+}
+
+// ---------------------------------------------------------------- names
+
+TEST(DataFileNames, ProposedNameIsSerialNumberAndDate) {
+    Data data;
+    data.setSerialNumber(QStringLiteral("00012345"));
+    EXPECT_EQ(ProposedDataFileName(data, QDate(2004, 3, 5)), "00012345 20040305.dat");
+    data.setSerialNumber(QStringLiteral(" 123456789012 "));
+    EXPECT_EQ(ProposedDataFileName(data, QDate(2031, 12, 24)), "123456789012 20311224.dat");
+    data.setSerialNumber(QStringLiteral("%2"));
+    EXPECT_EQ(ProposedDataFileName(data, QDate(2004, 3, 5)), "%2 20040305.dat");
+}
+
+TEST(DataFileNames, ExtensionAndCaption) {
+    EXPECT_TRUE(HasDataFileExtension(QStringLiteral("/home/a/00012345 20040305.dat")));
+    EXPECT_TRUE(HasDataFileExtension(QStringLiteral("SETUP.DAT")));
+    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("setup.txt")));
+    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("setup")));
+    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("setup.dat.txt")));
+    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("folder.dat/setup")));
+
+    const QString program = QStringLiteral("Kelvar Setup v8.1.0");
+    EXPECT_EQ(BareFileName(QStringLiteral("/home/a/b/setup 1.dat")), "setup 1.dat");
+    EXPECT_EQ(WindowCaption(program, QStringLiteral("setup 1.dat")),
+              "Kelvar Setup v8.1.0 (setup 1.dat)");
+    EXPECT_EQ(WindowCaption(program, QString()), program);
+}
+
+} // namespace
