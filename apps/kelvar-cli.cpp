@@ -80,6 +80,10 @@ public:
     void SelectTab(int index) override { tab_ = index; }
     void SetTabEnabled(int, bool) override {}
     void SetTabVisible(int, bool) override {}
+    QString AskFileName(bool, const QString&, const QString&, const QString&,
+                        const QString&) override {
+        return {};
+    }
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon,
                       MessageButtons buttons) override {
         QString plain = text;

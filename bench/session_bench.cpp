@@ -49,6 +49,10 @@ public:
     void SelectTab(int) override {}
     void SetTabEnabled(int, bool) override {}
     void SetTabVisible(int, bool) override {}
+    QString AskFileName(bool, const QString&, const QString&, const QString&,
+                        const QString&) override {
+        return {};
+    }
     MessageAnswer Ask(const QString&, const QString&, MessageIcon, MessageButtons) override {
         return MessageAnswer::Ok;
     }

@@ -86,6 +86,15 @@ public:
     // Enables Apply while something is pending.
     void RefreshApplyState();
 
+    // --- the data file
+    // Asks for a file and saves the record's edited values to it / loads them
+    // from it. The earlier file survives a failed save; a failed load changes
+    // nothing. Both tell the user what went wrong.
+    void SaveSensorData();
+    void LoadSensorData();
+    // The file saved or loaded last; empty after Reset.
+    const QString& CurrentFile() const { return currentFile_; }
+    void ForgetCurrentFile();
     // --- the searches
     void FindPorts();
     bool VerifySensorList();
@@ -105,6 +114,10 @@ signals:
     void applyEnabledChanged(bool enabled);
     // Apply is writing: Reset must wait.
     void applyRunning(bool running);
+    // The current data file changed: its bare name, or empty for none.
+    void currentFileChanged(const QString& bareName);
+    // The settings were loaded from a file: every field is shown again.
+    void settingsLoaded();
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
@@ -120,6 +133,7 @@ private:
     bool tickInProgress_ = false;
     QList<QByteArray> lastReadFailures_;
     QList<Unconfirmed> unconfirmed_;
+    QString currentFile_;
     // Per Monitor-tab readout the value last drawn; -1 when none yet.
     std::array<float, 3> drawn_{-1, -1, -1};
 };

@@ -2,6 +2,8 @@
 
 #include "shell/Prompter.h"
 
+#include <QString>
+
 namespace kelvar {
 
 // The main window's tabs, in index order.
@@ -29,6 +31,9 @@ public:
     virtual void SelectTab(int index) = 0;
     virtual void SetTabEnabled(int index, bool enabled) = 0;
     virtual void SetTabVisible(int index, bool visible) = 0;
+    // A file to save to (save true) or to open; empty when the user cancels.
+    virtual QString AskFileName(bool save, const QString& title, const QString& folder,
+                                const QString& proposedName, const QString& filter) = 0;
 };
 
 } // namespace kelvar

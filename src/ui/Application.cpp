@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "files/DataFile.h"
 #include "link/QtSerialPort.h"
 #include "link/Speeds.h"
 #include "shell/Registry.h"
@@ -205,6 +206,7 @@ void cApplication::Bind() {
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdReload")), &QAbstractButton::clicked, &s,
             [&s] {
                 s.LoadSensor(cSession::ReloadCurrent);
+                s.ForgetCurrentFile();
                 s.link.StatusWord.SetBit(LinkBit::ResetCounters);
                 const int tab = s.view.VisibleTab();
                 if (tab == Tab::Communications || tab == Tab::Monitor) {
@@ -229,6 +231,22 @@ void cApplication::Bind() {
     if (auto* menuDefault = w.findChild<QAction*>(QStringLiteral("mnuDefault"))) {
         connect(menuDefault, &QAction::triggered, &s, factoryReset);
     }
+
+    const auto save = [&s] {
+        s.SaveSensorData();
+    };
+    connect(w.Control<QAbstractButton>(QStringLiteral("cmdSaveSettings")),
+            &QAbstractButton::clicked, &s, save);
+    if (auto* menuSave = w.findChild<QAction*>(QStringLiteral("mnuSave"))) {
+        connect(menuSave, &QAction::triggered, &s, save);
+    }
+    if (auto* menuLoad = w.findChild<QAction*>(QStringLiteral("mnuLoad"))) {
+        connect(menuLoad, &QAction::triggered, &s, [&s] { s.LoadSensorData(); });
+    }
+    connect(&s, &cSession::currentFileChanged, this,
+            [this, caption = w.windowTitle()](const QString& bareName) {
+                window_->setWindowTitle(WindowCaption(caption, bareName));
+            });
 
     auto* timeouts = w.Control<QComboBox>(QStringLiteral("cboTimeout"));
     auto* intervals = w.Control<QComboBox>(QStringLiteral("cboPacketInterval"));

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -1066,6 +1067,18 @@ void AsciiSensor::SetTabEnabled(int index, bool enabled) {
 
 void AsciiSensor::SetTabVisible(int index, bool visible) {
     tabs_->setTabVisible(index, visible);
+}
+
+QString AsciiSensor::AskFileName(bool save, const QString& title, const QString& folder,
+                                 const QString& proposedName, const QString& filter) {
+    if (save) {
+        QFileDialog dialog(this, title, folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("dat"));
+        dialog.selectFile(proposedName);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    }
+    return QFileDialog::getOpenFileName(this, title, folder, filter);
 }
 
 MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,

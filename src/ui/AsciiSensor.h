@@ -34,6 +34,8 @@ public:
     void SetTabVisible(int index, bool visible) override;
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
                       MessageButtons buttons) override;
+    QString AskFileName(bool save, const QString& title, const QString& folder,
+                        const QString& proposedName, const QString& filter) override;
 
     // The control of that name; a missing name is a programming error.
     template <class T> T* Control(const QString& name) const {

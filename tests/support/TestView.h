@@ -22,6 +22,11 @@ public:
     }
     void SetTabEnabled(int index, bool enabled) override { tabEnabled.at(index) = enabled; }
     void SetTabVisible(int index, bool visible) override { tabVisible.at(index) = visible; }
+    QString AskFileName(bool save, const QString& title, const QString&, const QString& proposed,
+                        const QString&) override {
+        fileQuestions.append({save, title, proposed});
+        return fileAnswer;
+    }
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
                       MessageButtons buttons) override {
         if (beforeAnswer) {
@@ -37,6 +42,13 @@ public:
     std::array<bool, Tab::Count> tabVisible{true, true, true, true, true,
                                             true, true, true, true, true};
     ScriptedPrompter prompter;
+    struct FileQuestion {
+        bool save;
+        QString title;
+        QString proposed;
+    };
+    QList<FileQuestion> fileQuestions;
+    QString fileAnswer; // empty: the user cancels
     // What the user does while a question is up (cycle a sensor's power ...).
     std::function<void(const QString& title)> beforeAnswer;
 };

@@ -1,0 +1,83 @@
+// Saving and loading the data file through the window's questions.
+#include "files/DataFile.h"
+#include "operations/Session.h"
+#include "sim/SimSerialPort.h"
+#include "support/TestView.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+
+namespace {
+
+class DataFileFlowTest : public ::testing::Test {
+protected:
+    DataFileFlowTest() : port(network, {}), session(port, view) {
+        view.session = &session;
+        InitParameterTable(session.sensor);
+        session.sensor.setDataIsLoaded(true);
+    }
+
+    QTemporaryDir dir;
+    sim::SimNetwork network;
+    sim::SimSerialPort port;
+    test::TestView view;
+    cSession session;
+};
+
+} // namespace
+
+TEST_F(DataFileFlowTest, SaveThenLoadFollowsTheFileAndTheCaption) {
+    QStringList files;
+    QObject::connect(&session, &cSession::currentFileChanged,
+                     [&](const QString& name) { files.append(name); });
+    view.fileAnswer = dir.filePath("axis 1.dat");
+    session.sensor.WriteParameterData(2, 1, 777);
+    session.SaveSensorData();
+    ASSERT_EQ(view.fileQuestions.size(), 1);
+    EXPECT_TRUE(view.fileQuestions[0].save);
+    EXPECT_EQ(view.fileQuestions[0].title, "Save Sensor Data As..");
+    EXPECT_TRUE(view.fileQuestions[0].proposed.endsWith(".dat"));
+    EXPECT_TRUE(QFile::exists(view.fileAnswer));
+    EXPECT_EQ(files, QStringList({"axis 1.dat"}));
+    EXPECT_EQ(session.statusBar.Panel(1), "Ready");
+
+    session.sensor.WriteParameterData(2, 1, 500);
+    bool applyEnabled = false;
+    QObject::connect(&session, &cSession::applyEnabledChanged,
+                     [&](bool enabled) { applyEnabled = enabled; });
+    session.LoadSensorData();
+    EXPECT_EQ(session.sensor.ReadParameterData(2, 1), 777);
+    EXPECT_TRUE(applyEnabled) << "the loaded value is a pending change";
+    EXPECT_TRUE(view.prompter.asked.isEmpty());
+
+    session.ForgetCurrentFile();
+    EXPECT_EQ(files.last(), "");
+}
+
+TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothing) {
+    view.fileAnswer = dir.filePath("settings.txt");
+    view.prompter.Script(MessageAnswer::Ok);
+    session.SaveSensorData();
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].text, "Data files must have a .dat extention!");
+    EXPECT_FALSE(QFile::exists(view.fileAnswer));
+
+    view.fileAnswer = dir.filePath("bad.dat");
+    QFile bad(view.fileAnswer);
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("777ascii\r\n");
+    bad.close();
+    view.prompter.Script(MessageAnswer::Ok);
+    session.LoadSensorData();
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_EQ(view.prompter.asked[1].title, "Parameter Data File Error");
+    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 1"));
+    EXPECT_TRUE(session.CurrentFile().isEmpty());
+
+    view.fileAnswer.clear(); // cancelled: nothing happens
+    session.LoadSensorData();
+    EXPECT_EQ(view.prompter.asked.size(), 2);
+}
