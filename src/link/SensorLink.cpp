@@ -340,6 +340,10 @@ bool cSensorLink::CheckErrorCount() {
 }
 
 void cSensorLink::RefreshStatus() {
+    if (StatusFrozen && StatusFrozen()) {
+        emit statusRefreshed();
+        return;
+    }
     const bool commOk = StateFlags.TestBit(StateBit::PortOpen) &&
                         StateFlags.TestBit(StateBit::OnLine) &&
                         StateFlags.TestBit(StateBit::LinkHealthy);

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 class QDeadlineTimer;
 class QEventLoop;
@@ -125,6 +126,9 @@ public:
     bool CheckErrorCount();
     // The link part of the status refresh that follows every exchange.
     void RefreshStatus();
+    // While this says so (a change that needs a power cycle is pending), the
+    // status stays as it is: no flag is folded into the counters.
+    std::function<bool()> StatusFrozen;
     // A request that could not be put on the wire as asked: the transmit
     // error flags are set (the second-kind flag keeps it counted until the
     // counters are reset).

@@ -174,6 +174,7 @@ void cSession::LoadSensor(int sensorNumber) {
         SetCommLabel(QStringLiteral("Sensor OnLine"), false);
         flags.ClearBit(StateBit::DataLoaded);
         UpdateReadouts(true);
+        emit loadStarted();
         ReadSensorModel();
         ReadParametersAndSetpoints();
         ReportReadFailures();
@@ -186,11 +187,13 @@ void cSession::LoadSensor(int sensorNumber) {
             commands.TakeFailedRequests();
         }
         UpdateReadouts(false);
+        emit loadFinished();
         RunModeOption = sensor.ReadParameterData(61, 1);
         emit draw(QStringLiteral("fraProgramData"),
                   QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress));
         emit draw(QStringLiteral("lblSensor"),
                   QStringLiteral("Network Address: %1").arg(link.CurrentAddress));
+        emit draw(QStringLiteral("txtSensorName"), sensors.SensorName());
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
             StartMonitor();

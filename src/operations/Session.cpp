@@ -12,6 +12,9 @@ namespace kelvar {
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view) {
     link.Decoder().setSensor(&sensor);
+    link.StatusFrozen = [this] {
+        return sensor.CyclePowerFlag();
+    };
     MonitorTimer.setInterval(MonitorIntervalMs);
     connect(&MonitorTimer, &QTimer::timeout, this, &cSession::MonitorTick);
 

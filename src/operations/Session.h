@@ -118,6 +118,9 @@ signals:
     void currentFileChanged(const QString& bareName);
     // The settings were loaded from a file: every field is shown again.
     void settingsLoaded();
+    // A read of the whole sensor begins and ends (the status shows it).
+    void loadStarted();
+    void loadFinished();
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,

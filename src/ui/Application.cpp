@@ -3,6 +3,7 @@
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
 #include "link/Speeds.h"
+#include "operations/Selection.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
 #include "ui/AsciiSensor.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -59,10 +61,14 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
         session_->link.PortNames.addMapping(mapping);
     }
     Bind();
+    BindSelection();
 }
 
 cApplication::~cApplication() {
-    // The session talks to the window while it goes: it goes first.
+    // The session talks to the window while it goes: it goes first, after
+    // what watches it.
+    selection_.reset();
+    statusDisplay_.reset();
     session_.reset();
 }
 
@@ -140,33 +146,88 @@ void cApplication::ShowPortOptions() {
     }
 }
 
-void cApplication::FillSensorSelector() {
-    auto& sensors = session_->sensors;
+void cApplication::ShowSelector() {
+    const SensorSelectorState& state = selection_->Selector();
     auto* selector = window_->Control<QComboBox>(QStringLiteral("cboSensorSelect"));
     const QSignalBlocker quiet(selector);
     selector->clear();
-    const int count = sensors.Count();
-    const int current = sensors.SensorNumber();
-    QString caption;
-    if (count == 0) {
-        selector->addItem(QStringLiteral("No Sensor"));
-        caption = QStringLiteral(" Sensor Select (No Sensors) ");
-    } else {
-        for (int n = 1; n <= count; ++n) {
-            sensors.setSensorNumber(n);
-            selector->addItem(QStringLiteral(" #%1 (%2)").arg(n).arg(sensors.Serial()) +
-                              (sensors.Active() ? QStringLiteral(" On-Line")
-                                                : QStringLiteral(" ** Off-Line **")));
+    selector->addItems(state.entries);
+    selector->setCurrentIndex(state.selected);
+    selector->setEnabled(state.enabled);
+    Draw(QStringLiteral("fraSensorSelect"), state.frameCaption);
+    Draw(QStringLiteral("lblSensor"), state.sensorLabel);
+}
+
+void cApplication::ShowStatusPanel(unsigned changedLights) {
+    Draw(QStringLiteral("lblStatusByte"), statusDisplay_->StatusByteText());
+    Draw(QStringLiteral("lblControlByte"), statusDisplay_->ControlByteText());
+    for (int bit = 0; bit < cStatusDisplay::LightCount; ++bit) {
+        if ((changedLights & (1U << bit)) != 0) {
+            SetLight(window_->Control<QWidget>(QStringLiteral("StatusLED"), bit),
+                     QRgb(statusDisplay_->LightColour(bit)));
+            window_->Control<QLabel>(QStringLiteral("lblStatus"), bit)
+                ->setText(statusDisplay_->Light(bit).caption);
         }
-        caption = count == 1 ? QStringLiteral(" Sensor Select (1 Sensor) ")
-                             : QStringLiteral(" Sensor Select (%1 Sensors) ").arg(count);
-        sensors.setSensorNumber(current);
     }
-    selector->setCurrentIndex(std::max(0, current - 1));
-    selector->setEnabled(count > 1);
-    Draw(QStringLiteral("fraSensorSelect"), caption);
-    Draw(QStringLiteral("lblSensor"),
-         QStringLiteral("Network Address: %1").arg(session_->link.CurrentAddress));
+}
+
+void cApplication::ShowStatusStrip(unsigned changedFields) {
+    for (int field = 0; field < cStatusDisplay::FieldCount; ++field) {
+        if ((changedFields & (1U << field)) != 0) {
+            auto* label = window_->Control<QLabel>(QStringLiteral("lblStatusStrip"), field);
+            label->setText(statusDisplay_->FieldText(field));
+            SetLight(label, QRgb(statusDisplay_->FieldColour(field)));
+        }
+    }
+}
+
+void cApplication::BindSelection() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    statusDisplay_ = std::make_unique<cStatusDisplay>(s);
+    selection_ = std::make_unique<cSensorSelection>(
+        s, [this] { SaveLoadSettings(*session_, registry_, state_, true); });
+    connect(statusDisplay_.get(), &cStatusDisplay::panelChanged, this,
+            &cApplication::ShowStatusPanel);
+    connect(statusDisplay_.get(), &cStatusDisplay::stripChanged, this,
+            &cApplication::ShowStatusStrip);
+    connect(&s, &cSession::loadStarted, statusDisplay_.get(), &cStatusDisplay::BeginLoading);
+    connect(&s, &cSession::loadFinished, statusDisplay_.get(), &cStatusDisplay::EndLoading);
+    connect(selection_.get(), &cSensorSelection::selectorChanged, this,
+            &cApplication::ShowSelector);
+
+    auto* selector = w.Control<QComboBox>(QStringLiteral("cboSensorSelect"));
+    connect(selector, &QComboBox::activated, selection_.get(), &cSensorSelection::SelectSensor);
+    auto* addresses = w.Control<QComboBox>(QStringLiteral("SensorAddressSelect"));
+    connect(addresses, &QComboBox::activated, selection_.get(), &cSensorSelection::SelectAddress);
+    connect(selection_.get(), &cSensorSelection::addressSelected, addresses, [addresses](int i) {
+        const QSignalBlocker quiet(addresses);
+        addresses->setCurrentIndex(i);
+    });
+    connect(selection_.get(), &cSensorSelection::settingsEdited, &s, &cSession::RefreshApplyState);
+
+    auto* name = w.Control<QLineEdit>(QStringLiteral("txtSensorName"));
+    connect(&w, &AsciiSensor::focusEntered, this, [this, name](QWidget* control) {
+        if (control == name) {
+            selection_->BeginNameEdit();
+        }
+    });
+    connect(&w, &AsciiSensor::focusLeft, this, [this, name](QWidget* control) {
+        if (control == name) {
+            selection_->EndNameEdit(name->text());
+        }
+    });
+    w.SetKeyHandler(name, [this, name](QKeyEvent* event) {
+        if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter &&
+            event->key() != Qt::Key_Tab) {
+            return false;
+        }
+        selection_->StoreSensorName(name->text());
+        window_->Control<QWidget>(QStringLiteral("SSTab1"))->setFocus();
+        return true;
+    });
+    connect(selection_.get(), &cSensorSelection::nameHintChanged, this,
+            [this] { Draw(QStringLiteral("lblSensorNameHint"), selection_->NameHintShown()); });
 }
 
 void cApplication::Bind() {
@@ -178,7 +239,6 @@ void cApplication::Bind() {
     connect(&s.link, &cSensorLink::displayChanged, this, &cApplication::ShowLinkDisplay);
     connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
     connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowPortOptions);
-    connect(&s, &cSession::sensorsChanged, this, &cApplication::FillSensorSelector);
     connect(&s.link, &cSensorLink::commLabelSet, this,
             [this](const QString& text) { Draw(QStringLiteral("lblComm"), text); });
     connect(&s, &cSession::commLabelChanged, this, [this] {
@@ -290,7 +350,7 @@ bool cApplication::Start() {
             ->setCurrentIndex(session_->link.IntervalPosition());
     }
     window_->move(state_.Left, state_.Top);
-    FillSensorSelector();
+    selection_->FillSensorSelector();
     ShowStatusBar();
     window_->show();
     started_ = true;
@@ -298,6 +358,7 @@ bool cApplication::Start() {
         return false;
     }
     ShowPortOptions();
+    selection_->FormReady = true;
     if (options_.simulate && session_->sensors.Count() == 0) {
         // A first look at the program without hardware opens on a live sensor.
         session_->FullScan();

@@ -11,6 +11,8 @@
 namespace kelvar {
 
 class AsciiSensor;
+class cSensorSelection;
+class cStatusDisplay;
 class AsciiSplash;
 class cRegistry;
 namespace sim {
@@ -47,7 +49,10 @@ private:
     void ShowCommStatus(unsigned changedLines);
     void ShowLinkDisplay();
     void ShowPortOptions();
-    void FillSensorSelector();
+    void ShowSelector();
+    void ShowStatusPanel(unsigned changedLights);
+    void ShowStatusStrip(unsigned changedFields);
+    void BindSelection();
     void Draw(const QString& label, const QString& text);
 
     cAppOptions options_;
@@ -57,6 +62,8 @@ private:
     std::unique_ptr<AsciiSensor> window_;
     std::unique_ptr<AsciiSplash> splash_;
     std::unique_ptr<cSession> session_;
+    std::unique_ptr<cStatusDisplay> statusDisplay_;
+    std::unique_ptr<cSensorSelection> selection_;
     cShellState state_;
     bool started_ = false;
     bool shutDown_ = false;

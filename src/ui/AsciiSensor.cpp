@@ -1,6 +1,7 @@
 #include "ui/AsciiSensor.h"
 
 #include "link/SensorLink.h"
+#include "operations/StatusTexts.h"
 #include "ui/Look.h"
 
 #include <QButtonGroup>
@@ -158,11 +159,7 @@ QGridLayout* ParameterFields(int first, int last) {
     return grid;
 }
 
-struct IndicatorText {
-    const char* on;
-    const char* off;
-    const char* toolTip;
-};
+using IndicatorText = IndicatorTexts;
 
 // A light, its caption and optionally a bit number per row.
 void AddLampRows(QGridLayout* grid, int firstRow, const QString& lampName,
@@ -191,26 +188,6 @@ constexpr std::array<IndicatorText, 6> CommLines{{
     {"Rx OK", "Rx Error", ""},
     {"No CRC Errors", "CRC ERROR", ""},
     {"Tx OK", "Tx ERROR", ""},
-}};
-
-// Word bits 0 to 7 are the status byte, 8 to 15 the control byte.
-constexpr std::array<IndicatorText, 16> StatusBits{{
-    {"Zevir OK", "Zevir BAD", "Green = Zevir OK, Red = Bad"},
-    {"In Position", "In Motion", "Green = In Position, Red = In Motion"},
-    {"System OK", "System BAD", "Green = System OK, Red = Bad"},
-    {"Within Limits*", "OverTravel", "Green = Within Limits, Red = Over Travel"},
-    {"Null OK", "Null BAD", "Green = Null OK, Red = Bad"},
-    {"Positive Position*", "Negative Position", "Green = Pos. Position, Red = Neg. Position"},
-    {"ON", "OFF", "Green = On, Red = Off"},
-    {"Motion Enabled", "Motion Disabled", "Green = Motion Enabled Off, Red = Motion Disabled"},
-    {"On", "Off", "Green = ON, Red = OFF"},
-    {"On", "Off", "Green = On, Red = OFF"},
-    {"Power OK", "Power Bad", "Green = Power OK, Red = Bad"},
-    {"On", "Off", "Green =  OFF, Red = ON"},
-    {"Jog Active", "Jog Inactive", "Green = Jog Active, Red = Jog Inactive"},
-    {"Input 2 On", "Input 2 Off", "Green = Input 2 On, Red = Input 2 Off"},
-    {"Write Enabled", "Write Disabled", "Green = Write Enabled, Red = Write Disabled"},
-    {"Air Cylinder", "Hydraulic Cylinder", "Green = Air Cylinder, Red = Hydraulic Cylinder"},
 }};
 
 constexpr std::array<IndicatorText, 10> StripFields{{
@@ -762,7 +739,7 @@ QWidget* AsciiSensor::BuildInformationTab() {
         grid->addWidget(Label(QStringLiteral("0H (0000 0000)"), QLatin1String(panel.byteName)), 0,
                         2);
         AddLampRows(grid, 1, QStringLiteral("StatusLED"), QStringLiteral("lblStatus"),
-                    StatusBits.data() + panel.firstBit, 8, panel.firstBit,
+                    StatusBitTexts.data() + panel.firstBit, 8, panel.firstBit,
                     QStringLiteral("lblStatusBit"));
         grid->setColumnStretch(2, 1);
         grid->setRowStretch(9, 1);

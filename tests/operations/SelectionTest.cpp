@@ -1,0 +1,397 @@
+// Sensor selection, the address selector, the name field and the status
+// display, against the in-process simulated network.
+#include "operations/Selection.h"
+
+#include "link/Framing.h"
+#include "model/Errors.h"
+#include "operations/Session.h"
+#include "sim/SimSerialPort.h"
+#include "support/TestView.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+class SelectionTest : public ::testing::Test {
+protected:
+    SelectionTest()
+        : port(network, {"comm1"}), session(port, view), display(session),
+          selection(session, [this] { SaveSettings(); }) {
+        view.session = &session;
+        for (const int address : {1, 3}) {
+            SensorConfig config;
+            config.address = address;
+            config.serialNumber = QByteArray::number(10000000 + address);
+            network.addSensor(config);
+        }
+        session.link.PortNames.setDevice(1, "comm1");
+        InitParameterTable(session.sensor);
+        selection.FormReady = true;
+    }
+
+    // As the settings save does, it walks the sensor list.
+    void SaveSettings() {
+        ++saves;
+        for (int n = 1; n <= session.sensors.Count(); ++n) {
+            session.sensors.setSensorNumber(n);
+        }
+    }
+
+    void AddListedSensor(int address, bool active = true, int speed = 0) {
+        auto& sensors = session.sensors;
+        sensors.setPort(1);
+        sensors.setBaudRate(static_cast<std::int16_t>(speed));
+        sensors.setAddress(static_cast<std::int16_t>(address));
+        sensors.setSerial(QString::number(10000000 + address));
+        sensors.setActive(active);
+        sensors.Add();
+    }
+
+    // Sensors 1 and 2 of the list at `first` and `second`; the first read.
+    void LoadFirstOf(int first, int second, bool secondActive = true) {
+        AddListedSensor(first);
+        AddListedSensor(second, secondActive);
+        session.LoadSensor(1);
+        ASSERT_TRUE(session.sensor.DataIsLoaded());
+        selection.FillSensorSelector();
+        logStart = network.log().size();
+    }
+
+    // The command texts sent to `address` since the last LoadFirstOf.
+    QList<QByteArray> RequestsTo(int address) const {
+        QList<QByteArray> requests;
+        for (std::size_t i = logStart; i < network.log().size(); ++i) {
+            const QByteArray& r = network.log()[i].request;
+            if (r.at(0) == AddressLetter(address)) {
+                requests.append(r.mid(1, r.size() - 5));
+            }
+        }
+        return requests;
+    }
+
+    void ExpectAsked(const QString& title, const QString& text, MessageButtons buttons) {
+        ASSERT_EQ(view.prompter.asked.size(), 1);
+        EXPECT_EQ(view.prompter.asked[0].title, title);
+        EXPECT_EQ(view.prompter.asked[0].text, text);
+        EXPECT_EQ(view.prompter.asked[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(view.prompter.asked[0].buttons, buttons);
+    }
+
+    SimNetwork network;
+    SimSerialPort port;
+    test::TestView view;
+    cSession session;
+    cStatusDisplay display;
+    cSensorSelection selection;
+    int saves = 0;
+    std::size_t logStart = 0;
+};
+
+const QString UnsavedQuestion =
+    "CHANGES MADE TO SENSOR 1\r\nHAVE NOT BEEN APPLIED TO \r\nTHE SENSOR.\r\n\r\nALL CHANGES "
+    "MADE TO SENSOR 1\r\nWILL BE LOST IF YOU CONTINUE.\r\n\r\nCONTINUE ANYWAY?";
+
+} // namespace
+
+// ------------------------------------------------------------ status display
+
+TEST_F(SelectionTest, ByteLabelsShowTheWordInHexAndBinary) {
+    view.tab = Tab::Information;
+    const struct {
+        std::int32_t word;
+        const char* status;
+        const char* control;
+    } cases[] = {
+        {0x0000, "0H (0000 0000)", "0H (0000 0000)"},
+        {0x00A5, "A5H (1010 0101)", "0H (0000 0000)"},
+        {0x4105, "5H (0000 0101)", "41H (0100 0001)"},
+        {0xFFFF, "FFH (1111 1111)", "FFH (1111 1111)"},
+        {0x03FF41A5, "A5H (1010 0101)", "41H (0100 0001)"}, // link flags are in neither byte
+    };
+    for (const auto& c : cases) {
+        session.link.StatusWord.setMap(c.word);
+        display.UpdateStatusDisplay();
+        EXPECT_EQ(display.StatusByteText(), c.status) << std::hex << c.word;
+        EXPECT_EQ(display.ControlByteText(), c.control) << std::hex << c.word;
+    }
+}
+
+TEST_F(SelectionTest, LightsChangeOnlyWhenTheirColourMustAndCaptionsAgree) {
+    std::vector<unsigned> redrawn;
+    QObject::connect(&display, &cStatusDisplay::panelChanged,
+                     [&](unsigned lights) { redrawn.push_back(lights); });
+    std::array<QString, cStatusDisplay::LightCount> onTexts;
+    for (int bit = 0; bit < cStatusDisplay::LightCount; ++bit) {
+        onTexts[bit] = display.Light(bit).caption;
+    }
+    EXPECT_EQ(onTexts[0], "Zevir OK");
+    EXPECT_EQ(display.Light(11).toolTip, "Green =  OFF, Red = ON");
+
+    session.link.StatusWord.setMap(0x7F7E); // bits 0, 7 and 15 clear
+    session.link.RefreshStatus();
+    EXPECT_TRUE(redrawn.empty()) << "the panel waits for the Information tab";
+    EXPECT_TRUE(display.Light(0).good);
+
+    view.tab = Tab::Information;
+    session.link.RefreshStatus();
+    EXPECT_EQ(redrawn, std::vector<unsigned>({0x8081}));
+    session.link.StatusWord.setMap(0x00FE);
+    session.link.RefreshStatus();
+    session.link.RefreshStatus(); // the same word again: nothing to redraw
+    EXPECT_EQ(redrawn, std::vector<unsigned>({0x8081, 0x7F80}));
+    EXPECT_EQ(display.Light(0).caption, "Zevir BAD");
+    EXPECT_EQ(display.Light(15).caption, "Hydraulic Cylinder");
+    EXPECT_EQ(display.LightColour(15), StatusColour::Red);
+    EXPECT_EQ(display.Light(7).caption, "Motion Enabled");
+    for (int bit = 0; bit < cStatusDisplay::LightCount; ++bit) {
+        const StatusIndicator& light = display.Light(bit);
+        EXPECT_EQ(light.good, session.link.StatusWord.TestBit(bit)) << bit;
+        EXPECT_EQ(light.good ? light.caption : light.spare, onTexts[bit]) << bit;
+        EXPECT_EQ(display.LightColour(bit), light.good ? StatusColour::Green : StatusColour::Red);
+    }
+    EXPECT_THROW(display.Light(16), SubscriptOutOfRange);
+    EXPECT_THROW(display.FieldText(-1), SubscriptOutOfRange);
+}
+
+TEST_F(SelectionTest, StripFollowsFlagsStatusBitsRunModeAndLoading) {
+    std::vector<unsigned> changed;
+    QObject::connect(&display, &cStatusDisplay::stripChanged,
+                     [&](unsigned fields) { changed.push_back(fields); });
+    auto& flags = session.link.StateFlags;
+    for (const int bit :
+         {StateBit::PortOpen, StateBit::OnLine, StateBit::LinkHealthy, StateBit::DataLoaded}) {
+        flags.SetBit(bit);
+    }
+    session.link.StatusWord.setMap(0x20BB); // every strip bit good
+    session.link.RefreshStatus();
+    EXPECT_TRUE(changed.empty()) << "every field starts good";
+
+    session.link.StatusWord.setMap(0x00B9); // in motion, input 2 off
+    flags.ClearBit(StateBit::PortOpen);     // and so no communications
+    session.link.RefreshStatus();
+    EXPECT_EQ(changed, std::vector<unsigned>({0x43}));
+    EXPECT_EQ(display.FieldText(0), "NO COMM");
+    EXPECT_EQ(display.FieldText(1), "IN MOTION");
+    EXPECT_EQ(display.FieldText(6), "INPUT 2 OFF");
+    EXPECT_EQ(display.FieldColour(1), StatusColour::Red);
+    EXPECT_EQ(display.FieldColour(2), StatusColour::DarkGreen);
+
+    const char* modes[] = {"SERIAL MODE", "CYCLE MODE", "PULSE MODE", "INC. MODE",
+                           "RAM CYCLE MODE"};
+    for (int mode = 0; mode < 5; ++mode) {
+        session.RunModeOption = mode;
+        display.UpdateStatusStrip();
+        EXPECT_EQ(display.FieldText(9), modes[mode]);
+    }
+    changed.clear();
+    display.UpdateStatusStrip();
+    EXPECT_TRUE(changed.empty()) << "the same run mode is not repainted";
+
+    display.BeginLoading();
+    flags.ClearBit(StateBit::DataLoaded);
+    display.UpdateStatusStrip();
+    EXPECT_EQ(display.FieldText(8), "LOADING DATA");
+    EXPECT_EQ(display.FieldColour(8), StatusColour::Blue);
+    display.EndLoading();
+    EXPECT_EQ(display.FieldText(8), "ON-LINE") << "what it showed before the read";
+    display.UpdateStatusStrip();
+    EXPECT_EQ(display.FieldText(8), "OFF-LINE");
+    EXPECT_EQ(changed, std::vector<unsigned>({0x100, 0x100, 0x100}));
+}
+
+TEST_F(SelectionTest, DisplayIsFrozenWhileAPowerCycleIsPending) {
+    view.tab = Tab::Information;
+    session.link.RefreshStatus();
+    const QString shown = display.StatusByteText();
+    int signalsSeen = 0;
+    QObject::connect(&display, &cStatusDisplay::panelChanged, [&] { ++signalsSeen; });
+    QObject::connect(&display, &cStatusDisplay::stripChanged, [&] { ++signalsSeen; });
+    const std::int32_t address = session.sensor.ReadParameterData(Param::Address, 0);
+    session.sensor.WriteParameterData(Param::Address, 1, address + 1);
+    ASSERT_TRUE(session.sensor.CyclePowerFlag());
+    session.link.StatusWord.setMap(0x00A5);
+    session.RunModeOption = 2;
+    session.link.RefreshStatus();
+    EXPECT_EQ(signalsSeen, 0);
+    EXPECT_EQ(display.StatusByteText(), shown);
+    EXPECT_EQ(display.FieldText(9), "");
+
+    session.sensor.WriteParameterData(Param::Address, 1, address);
+    session.link.RefreshStatus();
+    EXPECT_EQ(display.StatusByteText(), "A5H (1010 0101)");
+    EXPECT_EQ(display.FieldText(9), "PULSE MODE");
+}
+
+// ----------------------------------------------------------- sensor selector
+
+TEST_F(SelectionTest, SelectorTextsForNoneOneAndThreeSensors) {
+    emit session.sensorsChanged();
+    const SensorSelectorState& s = selection.Selector();
+    EXPECT_EQ(s.entries, QStringList({"No Sensor"}));
+    EXPECT_FALSE(s.enabled);
+    EXPECT_EQ(s.frameCaption, " Sensor Select (No Sensors) ");
+
+    AddListedSensor(3);
+    emit session.sensorsChanged();
+    EXPECT_EQ(s.entries, QStringList({" #1 (10000003) On-Line"}));
+    EXPECT_FALSE(s.enabled);
+    EXPECT_EQ(s.frameCaption, " Sensor Select (1 Sensor) ");
+    EXPECT_EQ(s.sensorLabel, "Network Address: 3");
+
+    AddListedSensor(5, false);
+    AddListedSensor(7);
+    session.sensors.setSensorNumber(2);
+    emit session.sensorsChanged();
+    EXPECT_EQ(s.entries, QStringList({" #1 (10000003) On-Line", " #2 (10000005) ** Off-Line **",
+                                      " #3 (10000007) On-Line"}));
+    EXPECT_TRUE(s.enabled);
+    EXPECT_EQ(s.frameCaption, " Sensor Select (3 Sensors) ");
+    EXPECT_EQ(s.selected, 1) << "the current sensor stays current";
+    EXPECT_EQ(session.sensors.SensorNumber(), 2);
+    EXPECT_EQ(s.sensorLabel, "Network Address: 5");
+}
+
+TEST_F(SelectionTest, AddressInUseNeedsPortSpeedAndAddressOfAnotherListed) {
+    AddListedSensor(1);
+    EXPECT_FALSE(IsAddressInUse(session.sensors, 1, 0, 1)) << "a list of one";
+    AddListedSensor(5, true, 1);
+    session.sensors.setSensorNumber(1);
+    EXPECT_TRUE(IsAddressInUse(session.sensors, 1, 1, 5));
+    EXPECT_FALSE(IsAddressInUse(session.sensors, 1, 0, 5));
+    EXPECT_FALSE(IsAddressInUse(session.sensors, 2, 1, 5));
+    EXPECT_EQ(session.sensors.SensorNumber(), 1);
+    EXPECT_EQ(session.sensors.Address(), 1);
+}
+
+TEST_F(SelectionTest, GuardsAndAPendingPowerCycleChangeNothing) {
+    LoadFirstOf(1, 3);
+    selection.FormReady = false;
+    selection.SelectSensor(1);
+    selection.FormReady = true;
+    for (const int index : {-1, 0, 2}) {
+        selection.SelectSensor(index);
+    }
+    session.link.StateFlags.SetBit(StateBit::FullScan);
+    selection.SelectSensor(1);
+    session.link.StateFlags.ClearBit(StateBit::FullScan);
+    EXPECT_EQ(saves, 0);
+
+    session.sensor.WriteParameterData(Param::Address, 1, 4);
+    selection.SelectSensor(1);
+    EXPECT_EQ(saves, 1);
+    EXPECT_TRUE(view.prompter.asked.isEmpty());
+    EXPECT_TRUE(RequestsTo(3).isEmpty());
+    EXPECT_EQ(session.sensors.SensorNumber(), 1);
+    EXPECT_EQ(selection.Selector().selected, 0);
+}
+
+TEST_F(SelectionTest, UnappliedEditsAskFirstAndNoKeepsEverything) {
+    LoadFirstOf(1, 3);
+    session.sensor.WriteParameterData(2, 1, 777);
+    view.prompter.Script(MessageAnswer::No);
+    selection.SelectSensor(1);
+    ExpectAsked("Changed Sensor Settings", UnsavedQuestion, MessageButtons::YesNo);
+    EXPECT_EQ(session.sensors.SensorNumber(), 1);
+    EXPECT_EQ(session.link.CurrentAddress, 1);
+    EXPECT_EQ(session.sensor.ReadParameterData(2, 1), 777);
+    EXPECT_TRUE(RequestsTo(3).isEmpty());
+    EXPECT_EQ(selection.Selector().selected, 0);
+    EXPECT_TRUE(session.MonitorRunning());
+
+    view.prompter.Script(MessageAnswer::Yes);
+    selection.SelectSensor(1);
+    EXPECT_EQ(session.sensors.SensorNumber(), 2);
+    EXPECT_EQ(session.link.CurrentAddress, 3);
+    EXPECT_EQ(RequestsTo(3).mid(0, 3), QList<QByteArray>({"A", "A", "F0000"}));
+    EXPECT_EQ(session.sensor.SerialNumber(), "10000003");
+    EXPECT_FALSE(session.sensor.SensorDataChanged());
+    EXPECT_EQ(selection.Selector().selected, 1);
+    EXPECT_EQ(selection.Selector().sensorLabel, "Network Address: 3");
+    EXPECT_EQ(session.statusBar.Panel(2), "Sensor #2 -(10000003) ");
+    EXPECT_EQ(session.link.RxErrors(), ErrorCounters{}) << "the counters start again";
+}
+
+TEST_F(SelectionTest, SilentNewSensorRollsBackToThePreviousOne) {
+    LoadFirstOf(1, 9);
+    view.prompter.Script(MessageAnswer::Ok);
+    selection.SelectSensor(1);
+    ExpectAsked("Changed Sensor Settings",
+                "UNABLE TO ESTABLISH COMMUNICATIONS \r\nWITH SENSOR #2 -(10000009) \r\n"
+                "RESTORING TO PREVIOUS SENSOR.\r\n\r\n",
+                MessageButtons::Ok);
+    EXPECT_EQ(RequestsTo(9), QList<QByteArray>({"A"}));
+    EXPECT_EQ(RequestsTo(1).mid(0, 3), QList<QByteArray>({"A", "A", "F0000"}));
+    EXPECT_EQ(session.sensors.SensorNumber(), 1);
+    EXPECT_EQ(session.link.CurrentAddress, 1);
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_EQ(selection.Selector().selected, 0);
+
+    network.faults().drop = 1.0; // the previous sensor is gone too
+    view.prompter.Script(MessageAnswer::Ok);
+    selection.SelectSensor(1);
+    EXPECT_EQ(session.statusBar.Panel(2), "No Sensor");
+    EXPECT_EQ(session.link.CurrentAddress, 1);
+    EXPECT_EQ(selection.Selector().selected, 0);
+}
+
+TEST_F(SelectionTest, OffLineSensorThatAnswersComesOnLineAndIsRead) {
+    LoadFirstOf(1, 3, false);
+    EXPECT_EQ(selection.Selector().entries[1], " #2 (10000003) ** Off-Line **");
+    selection.SelectSensor(1);
+    EXPECT_TRUE(view.prompter.asked.isEmpty());
+    EXPECT_EQ(selection.Selector().entries[1], " #2 (10000003) On-Line");
+    EXPECT_EQ(selection.Selector().selected, 1);
+    EXPECT_EQ(session.sensor.SerialNumber(), "10000003");
+}
+
+TEST_F(SelectionTest, SensorThatAnswersIsReadAfterAFailedRead) {
+    LoadFirstOf(1, 9);
+    session.LoadSensor(2); // silent: the window is off-line, the old data stays
+    ASSERT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
+    logStart = network.log().size();
+    selection.SelectSensor(0);
+    EXPECT_EQ(RequestsTo(1).mid(0, 3), QList<QByteArray>({"A", "A", "F0000"}));
+    EXPECT_EQ(session.link.CurrentAddress, 1);
+}
+
+// ------------------------------------------------------ address and name
+
+TEST_F(SelectionTest, AddressSelectorRefusesAnAddressInUse) {
+    LoadFirstOf(1, 5);
+    std::vector<int> reselected;
+    QObject::connect(&selection, &cSensorSelection::addressSelected,
+                     [&](int index) { reselected.push_back(index); });
+    view.prompter.Script(MessageAnswer::Ok);
+    selection.SelectAddress(4);
+    ExpectAsked("Incorrect Sensor Address",
+                "SENSOR ADDRESS 5\r\nIS ALREADY IN USE BY \r\nANOTHER SENSOR.\r\n\r\nPLEASE "
+                "SELECT ANOTHER \r\nADDRESS FOR THIS SENSOR.",
+                MessageButtons::Ok);
+    EXPECT_EQ(reselected, std::vector<int>({0}));
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 1);
+
+    selection.SelectAddress(6);
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 7);
+    selection.SelectAddress(0); // its own address is never in use
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 1);
+    selection.SelectAddress(26); // no such entry
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 1);
+    EXPECT_EQ(view.prompter.asked.size(), 1);
+}
+
+TEST_F(SelectionTest, NameIsStoredTrimmedInTheList) {
+    AddListedSensor(1);
+    AddListedSensor(3);
+    session.sensors.setSensorNumber(1);
+    selection.BeginNameEdit();
+    EXPECT_EQ(selection.NameHintShown(), "Press <ENTER> or <TAB> when done.");
+    selection.EndNameEdit("  Right Knee  ");
+    EXPECT_EQ(selection.NameHintShown(), "Examples: Right Knee Cylinder, Axis 1");
+    session.sensors.setSensorNumber(2);
+    EXPECT_EQ(session.sensors.SensorName(), "");
+    session.sensors.setSensorNumber(1);
+    EXPECT_EQ(session.sensors.SensorName(), "Right Knee");
+}
