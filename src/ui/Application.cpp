@@ -3,6 +3,7 @@
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
 #include "link/Speeds.h"
+#include "operations/Editing.h"
 #include "operations/Selection.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
@@ -13,6 +14,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -62,6 +65,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
     }
     Bind();
     BindSelection();
+    BindEditing();
 }
 
 cApplication::~cApplication() {
@@ -204,7 +208,6 @@ void cApplication::BindSelection() {
         const QSignalBlocker quiet(addresses);
         addresses->setCurrentIndex(i);
     });
-    connect(selection_.get(), &cSensorSelection::settingsEdited, &s, &cSession::RefreshApplyState);
 
     auto* name = w.Control<QLineEdit>(QStringLiteral("txtSensorName"));
     connect(&w, &AsciiSensor::focusEntered, this, [this, name](QWidget* control) {
@@ -282,9 +285,10 @@ void cApplication::Bind() {
     connect(&s, &cSession::applyEnabledChanged, apply, &QWidget::setEnabled);
     connect(&s, &cSession::applyRunning, reload,
             [reload](bool running) { reload->setEnabled(!running); });
-    const auto factoryReset = [&s] {
-        LoadDefaultValues(s.sensor, s.view);
-        s.RefreshApplyState();
+    const auto factoryReset = [this] {
+        if (LoadDefaultValues(session_->sensor, session_->view) != FactoryReset::Declined) {
+            ShowSettings(true);
+        }
     };
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdDefaultSettings")),
             &QAbstractButton::clicked, &s, factoryReset);
@@ -321,6 +325,143 @@ void cApplication::Bind() {
     if (autoSearch != nullptr) {
         connect(autoSearch, &QAction::toggled, this, [this](bool on) { state_.AutoSearch = on; });
     }
+}
+
+namespace {
+
+// The widget group of each option group: buttons in a QButtonGroup, or a box.
+struct OptionWidgets {
+    OptionGroup group;
+    const char* name;
+    bool checkBox;
+};
+
+constexpr OptionWidgets OptionWidgetTable[] = {
+    {OptionGroup::Run, "RunOption", false},
+    {OptionGroup::Cylinder, "CylinderOption", false},
+    {OptionGroup::OutPut, "OutPutOption", false},
+    {OptionGroup::Enable, "EnableOption", false},
+    {OptionGroup::ServoBaud, "ServoBaudOptions", false},
+    {OptionGroup::LoopTime, "optLoopTime", false},
+    {OptionGroup::VelocityEnable, "optVelocityEnable", false},
+    {OptionGroup::ReadoutDirection, "ReadoutDirectionOption", false},
+    {OptionGroup::DrivePolarity, "DrivePolarityCheckbox", true},
+    {OptionGroup::AutoNull, "AutoNullCheck", true},
+};
+
+const OptionWidgets& WidgetsOf(OptionGroup group) {
+    for (const OptionWidgets& entry : OptionWidgetTable) {
+        if (entry.group == group) {
+            return entry;
+        }
+    }
+    throw std::out_of_range("no widgets for an option group");
+}
+
+} // namespace
+
+void cApplication::ShowSettings(bool force) {
+    const SettingsView view = RefreshApplyState(*session_, force);
+    for (const FieldShown& shown : view.fields) {
+        auto* field = window_->Control<QLineEdit>(QStringLiteral("txtData"), shown.field);
+        if (!field->hasFocus()) {
+            field->setText(shown.text);
+        }
+    }
+    for (const CaptionShown& shown : view.captions) {
+        Draw(QStringLiteral("lblData_%1").arg(shown.field), shown.caption);
+    }
+    for (const OptionShown& shown : view.options) {
+        const OptionWidgets& widgets = WidgetsOf(shown.group);
+        if (widgets.checkBox) {
+            auto* box = window_->Control<QCheckBox>(QLatin1String(widgets.name));
+            const QSignalBlocker quiet(box);
+            box->setChecked(shown.index == 1);
+            SetBold(box, shown.index == 1);
+            continue;
+        }
+        auto* group = window_->findChild<QButtonGroup*>(QLatin1String(widgets.name));
+        if (group == nullptr) {
+            continue;
+        }
+        const QSignalBlocker quiet(group);
+        SelectOption(group, shown.index);
+        for (QAbstractButton* button : group->buttons()) {
+            SetBold(button, group->id(button) == shown.index);
+        }
+    }
+    if (view.addressIndex) {
+        auto* addresses = window_->Control<QComboBox>(QStringLiteral("SensorAddressSelect"));
+        const QSignalBlocker quiet(addresses);
+        addresses->setCurrentIndex(*view.addressIndex);
+    }
+}
+
+void cApplication::BindEditing() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    for (int index = 0; index < NumberFieldCount; ++index) {
+        auto* field = w.Control<QLineEdit>(QStringLiteral("txtData"), index);
+        w.SetKeyHandler(field, [this, index](QKeyEvent* event) {
+            const QString text = event->text();
+            const QChar key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
+                                  ? EnterKey
+                              : event->key() == Qt::Key_Backspace ? BackspaceKey
+                              : text.isEmpty()                    ? QChar()
+                                                                  : text.at(0);
+            if (key.isNull()) {
+                return false; // arrows, Tab and the like
+            }
+            switch (FilterKey(index, key)) {
+            case KeyAction::Accept:
+                return false;
+            case KeyAction::MoveOn:
+                window_->FocusNext();
+                return true;
+            case KeyAction::Swallow:
+                break;
+            }
+            return true;
+        });
+        connect(field, &QLineEdit::editingFinished, this, [this, field, index] {
+            const FieldEntry entry = CommitField(session_->sensor, index, field->text());
+            field->setText(entry.text);
+            SetTextColour(field, entry.clamped ? Colour::Red : Colour::Black);
+            ShowSettings(false);
+        });
+        connect(&w, &AsciiSensor::focusEntered, field, [field](QWidget* control) {
+            if (control == field) {
+                SetEditing(field, true);
+            }
+        });
+        connect(&w, &AsciiSensor::focusLeft, field, [field](QWidget* control) {
+            if (control == field) {
+                SetEditing(field, false);
+            }
+        });
+    }
+    for (const OptionWidgets& widgets : OptionWidgetTable) {
+        const OptionGroup group = widgets.group;
+        if (widgets.checkBox) {
+            auto* box = w.Control<QCheckBox>(QLatin1String(widgets.name));
+            connect(box, &QCheckBox::toggled, this, [this, group](bool ticked) {
+                ChooseOption(session_->sensor, group, ticked ? 1 : 0);
+                ShowSettings(false);
+            });
+        } else if (auto* buttons = w.findChild<QButtonGroup*>(QLatin1String(widgets.name))) {
+            connect(buttons, &QButtonGroup::idClicked, this, [this, group](int index) {
+                ChooseOption(session_->sensor, group, index);
+                ShowSettings(false);
+            });
+        }
+    }
+    const auto showAll = [this] {
+        ShowSettings(true);
+    };
+    connect(&s, &cSession::settingsLoaded, this, showAll);
+    connect(&s, &cSession::loadFinished, this, showAll);
+    connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
+    connect(&w, &AsciiSensor::tabChanged, this, showAll);
 }
 
 bool cApplication::Start() {

@@ -53,6 +53,9 @@ private:
     void ShowStatusPanel(unsigned changedLights);
     void ShowStatusStrip(unsigned changedFields);
     void BindSelection();
+    void BindEditing();
+    // Shows the edited values in every field and option.
+    void ShowSettings(bool force);
     void Draw(const QString& label, const QString& text);
 
     cAppOptions options_;

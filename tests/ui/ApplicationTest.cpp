@@ -1,14 +1,17 @@
 // The whole program off screen on the built-in sensor network.
 #include "ui/Application.h"
 #include "link/SensorLink.h"
+#include "operations/Editing.h"
 #include "shell/Registry.h"
 #include "support/StoredSetting.h"
 #include "ui/AsciiSensor.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -98,4 +101,32 @@ TEST(WindowCaption, NamesTheProgramAndItsVersion) {
     AsciiSensor window;
     EXPECT_EQ(window.windowTitle(),
               QString::fromUtf8("Kelvar Actimar\u2122 Configuration Program v8.1.0"));
+}
+
+TEST_F(ApplicationTest, EditApplyAndSeeTheSensorsValueComeBack) {
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    AsciiSensor& window = program.Window();
+    auto* gain = window.Control<QLineEdit>("txtData", FieldOfRegister(2));
+    auto* apply = window.Control<QAbstractButton>("cmdApply");
+    EXPECT_EQ(gain->text(), "500");
+    EXPECT_FALSE(apply->isEnabled());
+
+    gain->setText("70000"); // above the limit: held to it, shown in red
+    emit gain->editingFinished();
+    EXPECT_EQ(gain->text(), "65535");
+    EXPECT_EQ(gain->palette().color(QPalette::Text), QColor(Qt::red));
+    EXPECT_TRUE(apply->isEnabled());
+
+    gain->setText("500"); // changed back: nothing to apply
+    emit gain->editingFinished();
+    EXPECT_FALSE(apply->isEnabled());
+
+    gain->setText("640");
+    emit gain->editingFinished();
+    apply->click();
+    EXPECT_EQ(program.Session().sensor.ReadParameterData(2, 0), 640) << "read back from the sensor";
+    EXPECT_EQ(gain->text(), "640");
+    EXPECT_FALSE(apply->isEnabled());
+    program.Shutdown();
 }
