@@ -397,6 +397,26 @@ void cApplication::ShowSettings(bool force) {
     }
 }
 
+void cApplication::ShowFieldHelp() {
+    const FieldHelp help = SetFieldHelp(session_->sensor);
+    for (const FieldTip& tip : help.fields) {
+        window_->Control<QLineEdit>(QStringLiteral("txtData"), tip.field)->setToolTip(tip.tip);
+    }
+    for (const OptionTip& tip : help.options) {
+        const OptionWidgets& widgets = WidgetsOf(tip.group);
+        if (widgets.checkBox) {
+            window_->Control<QCheckBox>(QLatin1String(widgets.name))->setToolTip(tip.tip);
+        } else if (auto* group = window_->findChild<QButtonGroup*>(QLatin1String(widgets.name))) {
+            if (QAbstractButton* button = group->button(tip.index)) {
+                button->setToolTip(tip.tip);
+            }
+        }
+    }
+    if (!help.address.isEmpty()) {
+        window_->Control<QWidget>(QStringLiteral("SensorAddressSelect"))->setToolTip(help.address);
+    }
+}
+
 void cApplication::BindEditing() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
@@ -455,8 +475,29 @@ void cApplication::BindEditing() {
             });
         }
     }
+    for (int index = 0; index < NumberFieldCount; ++index) {
+        if (NumberFields()[static_cast<std::size_t>(index)].spinMax == 0) {
+            continue;
+        }
+        auto* spin = w.findChild<cUpDown*>(QStringLiteral("UpDown%1").arg(index + 2));
+        auto* field = w.Control<QLineEdit>(QStringLiteral("txtData"), index);
+        if (spin == nullptr) {
+            continue;
+        }
+        const auto step = [this, field, index](int by) {
+            const std::int32_t shown = static_cast<std::int32_t>(field->text().toDouble());
+            const FieldEntry entry =
+                CommitField(session_->sensor, index, QString::number(SpinValue(index, shown, by)));
+            field->setText(entry.text);
+            SetTextColour(field, entry.clamped ? Colour::Red : Colour::Black);
+            ShowSettings(false);
+        };
+        connect(spin, &cUpDown::up, this, [step] { step(1); });
+        connect(spin, &cUpDown::down, this, [step] { step(-1); });
+    }
     const auto showAll = [this] {
         ShowSettings(true);
+        ShowFieldHelp();
     };
     connect(&s, &cSession::settingsLoaded, this, showAll);
     connect(&s, &cSession::loadFinished, this, showAll);

@@ -56,6 +56,7 @@ private:
     void BindEditing();
     // Shows the edited values in every field and option.
     void ShowSettings(bool force);
+    void ShowFieldHelp();
     void Draw(const QString& label, const QString& text);
 
     cAppOptions options_;

@@ -5,6 +5,7 @@
 #include "shell/Registry.h"
 #include "support/StoredSetting.h"
 #include "ui/AsciiSensor.h"
+#include "ui/Look.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -121,6 +122,14 @@ TEST_F(ApplicationTest, EditApplyAndSeeTheSensorsValueComeBack) {
     gain->setText("500"); // changed back: nothing to apply
     emit gain->editingFinished();
     EXPECT_FALSE(apply->isEnabled());
+
+    // A spin click moves the value by one and keeps it inside the limits.
+    auto* spin = window.findChild<cUpDown*>(QStringLiteral("UpDown%1").arg(FieldOfRegister(2) + 2));
+    ASSERT_NE(spin, nullptr);
+    emit spin->up();
+    EXPECT_EQ(gain->text(), "501");
+    EXPECT_TRUE(apply->isEnabled());
+    EXPECT_FALSE(gain->toolTip().isEmpty());
 
     gain->setText("640");
     emit gain->editingFinished();
