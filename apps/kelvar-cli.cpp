@@ -80,6 +80,10 @@ public:
     void SelectTab(int index) override { tab_ = index; }
     void SetTabEnabled(int, bool) override {}
     void SetTabVisible(int, bool) override {}
+    bool ShowInformation(const QString& text, const QString& caution) override {
+        Warn((text + u' ' + caution).simplified());
+        return false;
+    }
     QString AskFileName(bool, const QString&, const QString&, const QString&,
                         const QString&) override {
         return {};

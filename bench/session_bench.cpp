@@ -49,6 +49,7 @@ public:
     void SelectTab(int) override {}
     void SetTabEnabled(int, bool) override {}
     void SetTabVisible(int, bool) override {}
+    bool ShowInformation(const QString&, const QString&) override { return false; }
     QString AskFileName(bool, const QString&, const QString&, const QString&,
                         const QString&) override {
         return {};

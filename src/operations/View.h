@@ -34,6 +34,9 @@ public:
     // A file to save to (save true) or to open; empty when the user cancels.
     virtual QString AskFileName(bool save, const QString& title, const QString& folder,
                                 const QString& proposedName, const QString& filter) = 0;
+    // The information dialog with its "Do not show this message again" box;
+    // true when the user ticked it.
+    virtual bool ShowInformation(const QString& text, const QString& caution) = 0;
 };
 
 } // namespace kelvar

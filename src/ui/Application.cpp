@@ -3,6 +3,7 @@
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
 #include "link/Speeds.h"
+#include "operations/Cautions.h"
 #include "operations/Editing.h"
 #include "operations/Selection.h"
 #include "shell/Registry.h"
@@ -71,6 +72,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
 cApplication::~cApplication() {
     // The session talks to the window while it goes: it goes first, after
     // what watches it.
+    cautions_.reset();
     selection_.reset();
     statusDisplay_.reset();
     session_.reset();
@@ -209,12 +211,20 @@ void cApplication::BindSelection() {
         addresses->setCurrentIndex(i);
     });
 
+    cautions_ = std::make_unique<cCautions>(state_.Information);
     auto* name = w.Control<QLineEdit>(QStringLiteral("txtSensorName"));
-    connect(&w, &AsciiSensor::focusEntered, this, [this, name](QWidget* control) {
+    auto* zeroAdjust = w.Control<QLineEdit>(QStringLiteral("txtData"), 16);
+    connect(&w, &AsciiSensor::focusEntered, this, [this, name, zeroAdjust](QWidget* control) {
         if (control == name) {
+            cautions_->ShowCaution(cSensorSelection::NameCaution, *window_);
             selection_->BeginNameEdit();
+        } else if (control == zeroAdjust) {
+            cautions_->ShowCaution(1, *window_);
         }
     });
+    if (auto* restore = w.findChild<QAction*>(QStringLiteral("mnuShowAll"))) {
+        connect(restore, &QAction::triggered, this, [this] { cautions_->RestoreAll(); });
+    }
     connect(&w, &AsciiSensor::focusLeft, this, [this, name](QWidget* control) {
         if (control == name) {
             selection_->EndNameEdit(name->text());

@@ -11,6 +11,7 @@
 namespace kelvar {
 
 class AsciiSensor;
+class cCautions;
 class cSensorSelection;
 class cStatusDisplay;
 class AsciiSplash;
@@ -68,6 +69,7 @@ private:
     std::unique_ptr<cSession> session_;
     std::unique_ptr<cStatusDisplay> statusDisplay_;
     std::unique_ptr<cSensorSelection> selection_;
+    std::unique_ptr<cCautions> cautions_;
     cShellState state_;
     bool started_ = false;
     bool shutDown_ = false;

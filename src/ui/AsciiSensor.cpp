@@ -2,6 +2,7 @@
 
 #include "link/SensorLink.h"
 #include "operations/StatusTexts.h"
+#include "ui/InfoDialog.h"
 #include "ui/Look.h"
 
 #include <QButtonGroup>
@@ -1056,6 +1057,12 @@ QString AsciiSensor::AskFileName(bool save, const QString& title, const QString&
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
     return QFileDialog::getOpenFileName(this, title, folder, filter);
+}
+
+bool AsciiSensor::ShowInformation(const QString& text, const QString& caution) {
+    InfoDialog dialog(text, caution, this);
+    dialog.exec();
+    return dialog.DoNotShowAgain();
 }
 
 MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,

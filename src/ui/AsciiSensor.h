@@ -36,6 +36,7 @@ public:
                       MessageButtons buttons) override;
     QString AskFileName(bool save, const QString& title, const QString& folder,
                         const QString& proposedName, const QString& filter) override;
+    bool ShowInformation(const QString& text, const QString& caution) override;
 
     // The control of that name; a missing name is a programming error.
     template <class T> T* Control(const QString& name) const {

@@ -27,6 +27,10 @@ public:
         fileQuestions.append({save, title, proposed});
         return fileAnswer;
     }
+    bool ShowInformation(const QString& text, const QString& caution) override {
+        informationShown.append(text + caution);
+        return doNotShowAgain;
+    }
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
                       MessageButtons buttons) override {
         if (beforeAnswer) {
@@ -49,6 +53,8 @@ public:
     };
     QList<FileQuestion> fileQuestions;
     QString fileAnswer; // empty: the user cancels
+    QStringList informationShown;
+    bool doNotShowAgain = false;
     // What the user does while a question is up (cycle a sensor's power ...).
     std::function<void(const QString& title)> beforeAnswer;
 };

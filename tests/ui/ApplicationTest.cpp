@@ -9,7 +9,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -138,4 +140,22 @@ TEST_F(ApplicationTest, EditApplyAndSeeTheSensorsValueComeBack) {
     EXPECT_EQ(gain->text(), "640");
     EXPECT_FALSE(apply->isEnabled());
     program.Shutdown();
+}
+
+TEST(InformationDialog, TellsWhetherTheUserWantsItAgain) {
+    AsciiSensor window;
+    QTimer answer;
+    QString shown;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            EXPECT_EQ(dialog->windowTitle(), " User Information");
+            shown = dialog->findChild<QLabel*>("lblInformation")->text() + "|" +
+                    dialog->findChild<QLabel*>("lblWarning")->text();
+            dialog->findChild<QCheckBox*>("chkDoNotShow")->setChecked(true);
+            dialog->findChild<QAbstractButton*>("OKButton")->click();
+        }
+    });
+    answer.start(50);
+    EXPECT_TRUE(window.ShowInformation("Main\r\ntext", "Careful"));
+    EXPECT_EQ(shown, "Main\ntext|Careful");
 }
