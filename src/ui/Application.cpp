@@ -5,6 +5,7 @@
 #include "link/Speeds.h"
 #include "operations/Cautions.h"
 #include "operations/Editing.h"
+#include "operations/Pictograph.h"
 #include "operations/Selection.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
@@ -400,6 +401,18 @@ void cApplication::ShowSettings(bool force) {
             SetBold(button, group->id(button) == shown.index);
         }
     }
+    const PictographView picture = Pictograph(session_->sensor);
+    for (int i = 0; i < 4; ++i) {
+        Draw(QStringLiteral("lblPicto_%1").arg(i),
+             FromCrLf(picture.labels[static_cast<std::size_t>(i)]));
+    }
+    for (int i = 0; i < 2; ++i) {
+        Draw(QStringLiteral("lblPictoWindow_%1").arg(i),
+             FromCrLf(picture.windowLabels[static_cast<std::size_t>(i)]));
+    }
+    if (auto* drawing = window_->findChild<cCylinderDrawing*>()) {
+        drawing->SetMirrored(picture.mirrored);
+    }
     if (view.addressIndex) {
         auto* addresses = window_->Control<QComboBox>(QStringLiteral("SensorAddressSelect"));
         const QSignalBlocker quiet(addresses);
@@ -424,6 +437,31 @@ void cApplication::ShowFieldHelp() {
     }
     if (!help.address.isEmpty()) {
         window_->Control<QWidget>(QStringLiteral("SensorAddressSelect"))->setToolTip(help.address);
+    }
+}
+
+void cApplication::HighlightPictograph(int reg) {
+    PictoQuantity quantity{};
+    if (!PictographQuantityOf(reg, &quantity)) {
+        return;
+    }
+    QList<QLabel*> labels;
+    for (int i = 0; i < 4; ++i) {
+        labels.append(window_->Control<QLabel>(QStringLiteral("lblPicto"), i));
+    }
+    for (int i = 0; i < 2; ++i) {
+        labels.append(window_->Control<QLabel>(QStringLiteral("lblPictoWindow"), i));
+    }
+    for (QLabel* label : labels) {
+        SetTextColour(label, Colour::Black);
+        SetBold(label, false);
+    }
+    const bool mirrored = Pictograph(session_->sensor).mirrored;
+    const int at = PictographLabel(quantity, mirrored);
+    QList<QLabel*> chosen = at >= 0 ? QList<QLabel*>{labels[at]} : labels.mid(4);
+    for (QLabel* label : chosen) {
+        SetTextColour(label, Colour::DarkGreen);
+        SetBold(label, true);
     }
 }
 
@@ -459,9 +497,10 @@ void cApplication::BindEditing() {
             SetTextColour(field, entry.clamped ? Colour::Red : Colour::Black);
             ShowSettings(false);
         });
-        connect(&w, &AsciiSensor::focusEntered, field, [field](QWidget* control) {
+        connect(&w, &AsciiSensor::focusEntered, field, [this, field, index](QWidget* control) {
             if (control == field) {
                 SetEditing(field, true);
+                HighlightPictograph(NumberFields()[static_cast<std::size_t>(index)].reg);
             }
         });
         connect(&w, &AsciiSensor::focusLeft, field, [field](QWidget* control) {

@@ -58,6 +58,8 @@ private:
     // Shows the edited values in every field and option.
     void ShowSettings(bool force);
     void ShowFieldHelp();
+    // The pictograph label of the quantity a field edits turns dark green.
+    void HighlightPictograph(int reg);
     void Draw(const QString& label, const QString& text);
 
     cAppOptions options_;
