@@ -2,49 +2,26 @@
 // transactions per second, mean and 99th-percentile round trip, and this
 // process's CPU seconds per 1,000 transactions.
 
+#include "BenchSupport.h"
 #include "link/QtSerialPort.h"
 #include "link/SensorLink.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace kelvar;
-
-namespace {
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return t.tv_sec + t.tv_usec / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 5000;
 
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("sensors"));
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(QStringLiteral(ACTIMAR_SIM_PATH), {QStringLiteral("--link"), link});
-    for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i) {
-        QThread::msleep(50);
-    }
-    if (!QFileInfo::exists(link)) {
+    bench::SimulatorProcess sim;
+    const QString link = sim.Device();
+    if (link.isEmpty()) {
         std::fprintf(stderr, "actimar-sim did not start\n");
         return 1;
     }
@@ -62,7 +39,7 @@ int main(int argc, char** argv) {
     std::vector<double> roundTrips;
     roundTrips.reserve(static_cast<std::size_t>(count));
     int unanswered = 0;
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = bench::CpuSeconds();
     QElapsedTimer wall;
     wall.start();
     for (int i = 0; i < count; ++i) {
@@ -74,7 +51,7 @@ int main(int argc, char** argv) {
         roundTrips.push_back(static_cast<double>(one.nsecsElapsed()) / 1e6);
     }
     const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
-    const double cpu = CpuSeconds() - cpuStart;
+    const double cpu = bench::CpuSeconds() - cpuStart;
 
     std::sort(roundTrips.begin(), roundTrips.end());
     double sum = 0;
@@ -87,7 +64,5 @@ int main(int argc, char** argv) {
     std::printf("round trip: mean %.3f ms, 99th percentile %.3f ms\n", sum / count, p99);
     std::printf("CPU seconds per 1,000 transactions: %.3f\n", cpu * 1000.0 / count);
 
-    sim.terminate();
-    sim.waitForFinished(3000);
     return unanswered == 0 ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // a full sensor read, a scan of an empty port at one speed, and the cost of
 // the live monitor (CPU share of one core and resident memory).
 
+#include "BenchSupport.h"
 #include "link/QtSerialPort.h"
 #include "operations/Session.h"
 
@@ -9,26 +10,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace kelvar;
 
 namespace {
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return t.tv_sec + t.tv_usec / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 long ResidentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -65,13 +52,11 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int monitorSeconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
 
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("sensors"));
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(QStringLiteral(ACTIMAR_SIM_PATH), {QStringLiteral("--link"), link});
-    for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i) {
-        QThread::msleep(50);
+    bench::SimulatorProcess sim;
+    const QString link = sim.Device();
+    if (link.isEmpty()) {
+        std::fprintf(stderr, "actimar-sim did not start\n");
+        return 1;
     }
 
     cQtSerialPort port;
@@ -107,13 +92,13 @@ int main(int argc, char** argv) {
     session.StartMonitor();
     int polls = 0;
     QObject::connect(&session.MonitorTimer, &QTimer::timeout, [&] { ++polls; });
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = bench::CpuSeconds();
     clock.restart();
     QEventLoop loop;
     QTimer::singleShot(monitorSeconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
     const double wall = clock.nsecsElapsed() / 1e9;
-    const double cpu = CpuSeconds() - cpuStart;
+    const double cpu = bench::CpuSeconds() - cpuStart;
     session.StopMonitor();
 
     std::printf("full sensor read: %.3f s (%s)\n", readSeconds, readOk ? "complete" : "INCOMPLETE");
@@ -122,7 +107,5 @@ int main(int argc, char** argv) {
                 "resident\n",
                 wall, polls / wall, 100.0 * cpu / wall, ResidentKiB());
 
-    sim.terminate();
-    sim.waitForFinished(3000);
     return readOk ? 0 : 1;
 }
