@@ -13,6 +13,17 @@ namespace {
 
 const QString Filter = QStringLiteral("Data Files (*.dat);;All Files (*)");
 
+// Only ".dat" files are data files; anything else is refused with a word.
+bool AcceptedDataFileName(const QString& path, cView& view) {
+    if (HasDataFileExtension(path)) {
+        return true;
+    }
+    view.Ask(QStringLiteral("Data File Error"),
+             QStringLiteral("Data files must have a .dat extention!"), MessageIcon::Exclamation,
+             MessageButtons::Ok);
+    return false;
+}
+
 QString DocumentsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
@@ -28,13 +39,7 @@ void cSession::SaveSensorData() {
     const QString path =
         view.AskFileName(true, QStringLiteral("Save Sensor Data As.."), DocumentsFolder(),
                          ProposedDataFileName(sensor, QDate::currentDate()), Filter);
-    if (path.isEmpty()) {
-        return;
-    }
-    if (!HasDataFileExtension(path)) {
-        view.Ask(QStringLiteral("Data File Error"),
-                 QStringLiteral("Data files must have a .dat extention!"), MessageIcon::Exclamation,
-                 MessageButtons::Ok);
+    if (path.isEmpty() || !AcceptedDataFileName(path, view)) {
         return;
     }
     statusBar.SetMessage(QStringLiteral("Writing to file.."));
@@ -52,13 +57,7 @@ void cSession::SaveSensorData() {
 void cSession::LoadSensorData() {
     const QString path = view.AskFileName(false, QStringLiteral("Load Sensor Data File.."),
                                           DocumentsFolder(), QString(), Filter);
-    if (path.isEmpty() || !QFileInfo::exists(path)) {
-        return;
-    }
-    if (!HasDataFileExtension(path)) {
-        view.Ask(QStringLiteral("Data File Error"),
-                 QStringLiteral("Data files must have a .dat extention!"), MessageIcon::Exclamation,
-                 MessageButtons::Ok);
+    if (path.isEmpty() || !QFileInfo::exists(path) || !AcceptedDataFileName(path, view)) {
         return;
     }
     statusBar.SetMessage(QStringLiteral("Reading from file.."));
