@@ -44,6 +44,24 @@ void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
     sensors.Add();
 }
 
+void cSession::ForgetSensors() {
+    sensors.Clear();
+    for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
+        link.StateFlags.ClearBit(bit);
+    }
+    link.CurrentAddress = 0;
+}
+
+void cSession::OpenFoundSensor() {
+    link.StateFlags.SetBit(StateBit::OnLine);
+    link.CurrentAddress = sensors.Address();
+    if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
+        LoadSensor(ReloadCurrent);
+    }
+    statusBar.SetStatusTexts(QStringLiteral("Ready"),
+                             QStringLiteral("Sensor ") + sensors.SensorText());
+}
+
 bool cSession::VerifySensorList() {
     bool result = sensors.Count() > 0;
     for (int i = 1; i <= sensors.Count(); ++i) {
@@ -67,11 +85,7 @@ bool cSession::VerifySensorList() {
 void cSession::ScanPort() {
     StopMonitor();
     statusBar.StartProgress(0, MaxAddress, QStringLiteral("Searching"));
-    sensors.Clear();
-    for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
-        link.StateFlags.ClearBit(bit);
-    }
-    link.CurrentAddress = 0;
+    ForgetSensors();
     if (link.OpenPort(link.CurrentPort, link.BaudIndex)) {
         for (int address = MinAddress; address <= MaxAddress; ++address) {
             statusBar.SetProgress(address);
@@ -85,13 +99,7 @@ void cSession::ScanPort() {
     commands.TakeFailedRequests();
     statusBar.EndProgress(QStringLiteral("Ready"));
     if (sensors.Count() > 0) {
-        link.StateFlags.SetBit(StateBit::OnLine);
-        link.CurrentAddress = sensors.Address();
-        if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
-            LoadSensor(ReloadCurrent);
-        }
-        statusBar.SetStatusTexts(QStringLiteral("Ready"),
-                                 QStringLiteral("Sensor ") + sensors.SensorText());
+        OpenFoundSensor();
     } else {
         link.StateFlags.ClearBit(StateBit::OnLine);
         sensors.setSensorNumber(0);
@@ -110,11 +118,7 @@ void cSession::FullScan() {
     const int ports = link.AvailablePorts.Count();
     statusBar.StartProgress(0, ports * static_cast<int>(SpeedTable.size()) * MaxAddress,
                             QStringLiteral("Auto-search"));
-    sensors.Clear();
-    for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
-        link.StateFlags.ClearBit(bit);
-    }
-    link.CurrentAddress = 0;
+    ForgetSensors();
     int progress = 0;
     for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
         link.PortOptions[port - 1].green = false;
@@ -142,14 +146,8 @@ void cSession::FullScan() {
     statusBar.EndProgress(QStringLiteral("Ready"));
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     if (sensors.Count() > 0) {
-        link.StateFlags.SetBit(StateBit::OnLine);
         sensors.setSensorNumber(sensors.FirstActive());
-        link.CurrentAddress = sensors.Address();
-        if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
-            LoadSensor(ReloadCurrent);
-        }
-        statusBar.SetStatusTexts(QStringLiteral("Ready"),
-                                 QStringLiteral("Sensor ") + sensors.SensorText());
+        OpenFoundSensor();
     } else {
         link.StateFlags.ClearBit(StateBit::OnLine);
         ResetToNoSensor(link, statusBar);

@@ -127,6 +127,10 @@ private:
                          std::int32_t& maxTravel);
     void DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel);
     void RecordFoundSensor(int port, int speedIndex, int address);
+    // A search starts from an empty list, off line.
+    void ForgetSensors();
+    // After a search: the list's current sensor is opened and read.
+    void OpenFoundSensor();
     void ReportReadFailures();
     QString FormatReadout(float value) const;
 
