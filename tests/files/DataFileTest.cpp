@@ -389,24 +389,6 @@ TEST_F(DataFileTest, ForeignFileIsRefused) {
     EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", found \"?ELF????\".");
 }
 
-TEST_F(DataFileTest, MissingFileIsRefused) {
-    const QString error = Refusal();
-    EXPECT_TRUE(error.startsWith(QStringLiteral("The sensor data file \"%1\" could not be opened: ")
-                                     .arg(QDir::toNativeSeparators(Path()))))
-        << error.toStdString();
-}
-
-// ---------------------------------------------------------------- saving
-
-TEST_F(DataFileTest, SaveReplacesTheEarlierFile) {
-    SavedLines();
-    source.WriteParameterData(1, Data::ChangedDataColumn, 5);
-    source.setMaxSetpoints(0);
-    const QList<QByteArray> lines = SavedLines();
-    ASSERT_EQ(lines.size(), 84);
-    EXPECT_EQ(lines[3], "5");
-}
-
 TEST_F(DataFileTest, FailedSaveKeepsTheEarlierFileWhole) {
     SavedLines();
     const QByteArray earlier = ReadBytes(Path());

@@ -211,80 +211,6 @@ TEST_F(WindowTest, MonitorReadoutsCarryTheirToolTips) {
               "  Cylinder Position ");
 }
 
-TEST_F(WindowTest, SixtySetpointButtonsOnMonitorAndGraph) {
-    for (const QString& name : {QStringLiteral("cmdSelect"), QStringLiteral("cmdGraphSelect")}) {
-        auto* group = window.Control<QButtonGroup>(name);
-        ASSERT_EQ(group->buttons().size(), 60) << name.toStdString();
-        for (int i = 0; i < 60; ++i) {
-            auto* button = window.Control<QAbstractButton>(name, i);
-            EXPECT_EQ(group->id(button), i);
-            EXPECT_EQ(button->text(), QString::number(i + 1));
-            EXPECT_EQ(button->toolTip(), QStringLiteral("Selects Setpoint %1").arg(i + 1));
-            EXPECT_EQ(button->font().pointSize(), 10);
-        }
-    }
-    QSignalSpy clicked(window.Control<QButtonGroup>(QStringLiteral("cmdSelect")),
-                       &QButtonGroup::idClicked);
-    window.Control<QAbstractButton>(QStringLiteral("cmdSelect"), 41)->click();
-    ASSERT_EQ(clicked.count(), 1);
-    EXPECT_EQ(clicked.at(0).at(0).toInt(), 41);
-}
-
-// ---- Communications tab
-
-TEST_F(WindowTest, PortAndSpeedOptionsAreNumberedArrays) {
-    auto* ports = window.Control<QButtonGroup>(QStringLiteral("optPort"));
-    ASSERT_EQ(ports->buttons().size(), 16);
-    for (int i = 0; i < 16; ++i) {
-        auto* option = window.Control<QRadioButton>(QStringLiteral("optPort"), i);
-        EXPECT_EQ(option->text(), QStringLiteral("Comm %1").arg(i + 1));
-        EXPECT_EQ(ports->id(option), i);
-        EXPECT_TRUE(Page(Tab::Communications)->isAncestorOf(option));
-    }
-    const QStringList speeds{"115.2K", "57.6K", "38.4K", "19.2K"};
-    auto* speedGroup = window.Control<QButtonGroup>(QStringLiteral("optBaud"));
-    ASSERT_EQ(speedGroup->buttons().size(), 4);
-    for (int i = 0; i < 4; ++i) {
-        auto* option = window.Control<QRadioButton>(QStringLiteral("optBaud"), i);
-        EXPECT_EQ(option->text(), speeds[i]);
-        EXPECT_EQ(speedGroup->id(option), i);
-    }
-    // Ports and speeds are separate choices.
-    window.Control<QRadioButton>(QStringLiteral("optPort"), 2)->setChecked(true);
-    window.Control<QRadioButton>(QStringLiteral("optBaud"), 1)->setChecked(true);
-    EXPECT_EQ(ports->checkedId(), 2);
-    EXPECT_EQ(speedGroup->checkedId(), 1);
-}
-
-TEST_F(WindowTest, CommunicationsFramesButtonsAndLabels) {
-    const QList<QPair<QString, QString>> frames{
-        {"fraCommSelect", " Select PC Comm Port and Speed"},
-        {"fraPort", " Port"},
-        {"fraSpeed", " Speed"},
-        {"fraCommPortStatus", " Comm Port Status"},
-        {"fraCommStatus", " Communications Status"},
-    };
-    for (const auto& [name, title] : frames) {
-        EXPECT_EQ(window.Control<QWidget>(name)->property("title").toString(), title);
-    }
-    EXPECT_EQ(window.Control<QPushButton>(QStringLiteral("cmdCommApply"))->text(),
-              "Apply and Test Settings");
-    EXPECT_EQ(window.Control<QPushButton>(QStringLiteral("cmdAutoBaudSearch"))->text(),
-              "Auto-baud Search");
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblComm"))->text(), "Unable To Connect");
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblPortStatus"))->text(), "Comm Port Closed");
-    for (const char* name : {"txtTxData", "txtRxData", "txtPacketTime", "txtIntervalTime"}) {
-        auto* field = window.Control<QLineEdit>(QLatin1String(name));
-        EXPECT_TRUE(field->isReadOnly()) << name;
-        EXPECT_TRUE(Page(Tab::Communications)->isAncestorOf(field)) << name;
-    }
-    for (const char* name : {"lblPacketDelay", "lblPacketTime", "lblPacketTimeout"}) {
-        EXPECT_TRUE(
-            Page(Tab::Communications)->isAncestorOf(window.Control<QLabel>(QLatin1String(name))))
-            << name;
-    }
-}
-
 TEST_F(WindowTest, CommStatusLinesStartGreenAndSwapToTheirBadCaptionsOnRed) {
     const QStringList good{"Communications OK", "Sensor Online", "Comm Port Open", "Rx OK",
                            "No CRC Errors",     "Tx OK"};
@@ -326,32 +252,6 @@ TEST_F(WindowTest, TimeoutAndDelaySelectorsHoldSixteenEntries) {
 }
 
 // ---- Controls outside the tabs
-
-TEST_F(WindowTest, SensorSelectorStripAndActionsStayOutsideTheTabs) {
-    auto* tabs = window.Control<QTabWidget>(QStringLiteral("SSTab1"));
-    auto* selector = window.Control<QComboBox>(QStringLiteral("cboSensorSelect"));
-    ASSERT_EQ(selector->count(), 1);
-    EXPECT_EQ(selector->itemText(0), "No Sensor");
-    EXPECT_EQ(window.Control<QWidget>(QStringLiteral("fraSensorSelect"))->property("title"),
-              " Sensor Select (No Sensors) ");
-    auto* apply = window.Control<QPushButton>(QStringLiteral("cmdApply"));
-    EXPECT_EQ(apply->text(), "Apply");
-    EXPECT_FALSE(apply->isEnabled());
-    EXPECT_EQ(window.Control<QPushButton>(QStringLiteral("cmdReload"))->text(), "Reset");
-    EXPECT_EQ(window.Control<QWidget>(QStringLiteral("fraActions"))->property("title"), "Actions");
-    const QList<QPair<QString, QString>> buttons{{"cmdDefaultSettings", "Factory Settings"},
-                                                 {"cmdSaveSettings", "Save Settings"},
-                                                 {"cmdPrintSettings", "Print Settings"}};
-    for (const auto& [name, caption] : buttons) {
-        auto* button = window.Control<QPushButton>(name);
-        EXPECT_EQ(button->text(), caption);
-        EXPECT_FALSE(tabs->isAncestorOf(button));
-    }
-    for (QWidget* control : {static_cast<QWidget*>(selector), static_cast<QWidget*>(apply)}) {
-        EXPECT_FALSE(tabs->isAncestorOf(control));
-    }
-    EXPECT_TRUE(window.Control<QLineEdit>(QStringLiteral("Text3"))->isHidden());
-}
 
 TEST_F(WindowTest, StatusStripFieldsStartDarkGreenAndTurnRedWithTheirOffTexts) {
     const QStringList on{"COMM OK",        "IN POSITON", "INSIDE LIMITS", "NULL OK", "ZEVIR OK",
@@ -494,25 +394,6 @@ TEST_F(WindowTest, KeyHandlerSeesKeysFirstAndMaySwallowThem) {
     }
     EXPECT_EQ(seen, (QList<int>{Qt::Key_5, Qt::Key_A, Qt::Key_7}));
     EXPECT_EQ(field->text(), "57");
-}
-
-TEST_F(WindowTest, FocusNextSkipsTheSpinArrows) {
-    window.SelectTab(Tab::Dynamics);
-    window.Control<QLineEdit>(QStringLiteral("txtData"), 0)->setFocus();
-    window.FocusNext();
-    EXPECT_EQ(window.focusWidget(), window.Control<QLineEdit>(QStringLiteral("txtData"), 1));
-}
-
-TEST_F(WindowTest, AMissingControlNameThrows) {
-    EXPECT_THROW(window.Control<QLabel>(QStringLiteral("lblNoSuchLabel")), std::out_of_range);
-    // A name of the wrong type is missing too.
-    EXPECT_THROW(window.Control<QPushButton>(QStringLiteral("lblPosition")), std::out_of_range);
-}
-
-TEST_F(WindowTest, CloseIsReported) {
-    QSignalSpy closing(&window, &AsciiSensor::closing);
-    window.close();
-    EXPECT_EQ(closing.count(), 1);
 }
 
 } // namespace
