@@ -291,30 +291,6 @@ TEST_F(SensorDataTest, IdentityRecord) {
     }
 }
 
-TEST_F(SensorDataTest, SettersAndClearAllData) {
-    data.setModel("  ab12 ");
-    data.setUnits("  MM ");
-    data.setDescription("  LEFT lift CYLINDER  ");
-    EXPECT_EQ(data.Model(), "AB12");
-    EXPECT_EQ(data.Units(), "mm");
-    EXPECT_EQ(data.Description(), "Left Lift Cylinder");
-    for (const float unusable : {0.0f, -0.001f, 1.0f, std::numeric_limits<float>::quiet_NaN()}) {
-        data.setResolution(unusable);
-        EXPECT_EQ(data.Resolution(), 0.001f) << unusable;
-    }
-
-    data.setVelocityValue(1);
-    data.setDataIsLoaded(true);
-    data.ClearAllData();
-    EXPECT_EQ(data.Model(), "");
-    EXPECT_EQ(data.Units(), "in");
-    EXPECT_EQ(data.Description(), "Left Lift Cylinder");
-    EXPECT_EQ(data.VelocityValue(), 1);
-    EXPECT_TRUE(data.DataIsLoaded());
-    EXPECT_EQ(data.ReadParameterName(2, 0), "Not Used");
-    EXPECT_EQ(data.MaxSetpoints(), 75);
-}
-
 TEST_F(SensorDataTest, SetpointTable) {
     for (const auto& [value, stored] : {std::pair{100, 75}, {40000, 75}, {0, 0}, {-3, -3}}) {
         data.setMaxSetpoints(value);

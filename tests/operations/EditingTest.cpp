@@ -40,20 +40,6 @@ protected:
 
 // ------------------------------------------------------------- the table
 
-TEST_F(EditingTest, FieldTableMapsFieldsToRegistersAndBack) {
-    const int registers[NumberFieldCount] = {2, 4,  8,  6,  14, 10, 3,  5, 9,
-                                             7, 15, 11, 17, 30, 31, 32, 33};
-    for (int field = 0; field < NumberFieldCount; ++field) {
-        EXPECT_EQ(NumberFields()[static_cast<std::size_t>(field)].reg, registers[field]) << field;
-        EXPECT_EQ(FieldOfRegister(registers[field]), field);
-    }
-    EXPECT_EQ(FieldOfRegister(12), -1);
-    EXPECT_EQ(NumberFields()[12].unit, FieldUnit::Counts);
-    EXPECT_EQ(NumberFields()[13].unit, FieldUnit::Length);
-}
-
-// ------------------------------------------------------------- key filter
-
 TEST_F(EditingTest, CountFieldsTakeOnlyDigitsAndBackspace) {
     for (int field = 0; field <= 12; ++field) {
         EXPECT_EQ(FilterKey(field, u'0'), KeyAction::Accept);
@@ -263,19 +249,6 @@ TEST_F(EditingTest, ShowSettingsWithoutForceShowsOnlyChangedRegisters) {
     EXPECT_FALSE(view.addressIndex.has_value());
 }
 
-TEST_F(EditingTest, ForcedShowSettingsShowsEverything) {
-    data.WriteParameterData(Param::Address, clsSensorData::ChangedDataColumn, 5);
-    const int current = data.Parameter();
-    const SettingsView view = ShowSettings(data, true);
-    EXPECT_EQ(data.Parameter(), current);
-    EXPECT_EQ(view.fields.size(), static_cast<std::size_t>(NumberFieldCount));
-    EXPECT_EQ(view.captions.size(), 2u);
-    EXPECT_EQ(view.options.size(), OptionGroups().size());
-    EXPECT_EQ(view.addressIndex, 4);
-}
-
-// ------------------------------------------------------------- tool tips
-
 TEST_F(EditingTest, FieldTipsTellTheRange) {
     const FieldHelp help = SetFieldHelp(data);
     ASSERT_EQ(help.fields.size(), static_cast<std::size_t>(NumberFieldCount));
@@ -312,18 +285,6 @@ TEST_F(EditingTest, EnableTipsStopOnDisableSetAndContinueOnStopSet) {
               QStringLiteral(" Enter a value for Drive Polarity   Options: Normal or Reversed"));
 }
 
-TEST_F(EditingTest, UnusedRegistersGetNoTips) {
-    data.WriteParameterData(2, clsSensorData::DataTypeColumn, clsSensorData::NotUsedType);
-    data.WriteParameterData(Param::BaudRate, clsSensorData::DataTypeColumn,
-                            clsSensorData::NotUsedType);
-    const FieldHelp help = SetFieldHelp(data);
-    EXPECT_EQ(help.fields.size(), static_cast<std::size_t>(NumberFieldCount - 1));
-    EXPECT_NE(help.fields[0].field, ExtendGainField);
-    for (const OptionTip& t : help.options) {
-        EXPECT_NE(t.group, OptionGroup::ServoBaud);
-    }
-}
-
 TEST_F(EditingTest, CautionsAndViewOnlyTips) {
     ASSERT_TRUE(CautionTexts(ZeroAdjustCaution).has_value());
     EXPECT_EQ(CautionTexts(ZeroAdjustCaution)->cautionLine,
@@ -354,19 +315,6 @@ protected:
     cSession session;
     std::vector<bool> applyStates; // every state Apply was given, in order
 };
-
-TEST_F(EditingApplyTest, AValueChangedAndChangedBackDisablesApply) {
-    SettingsView shown = RefreshApplyState(session, false);
-    CommitField(session.sensor, ExtendGainField, QStringLiteral("600"));
-    shown = RefreshApplyState(session, false);
-    EXPECT_EQ(applyStates, (std::vector<bool>{false, true}));
-    ASSERT_EQ(shown.fields.size(), 1u);
-
-    CommitField(session.sensor, ExtendGainField, QStringLiteral("500"));
-    shown = RefreshApplyState(session, false);
-    EXPECT_EQ(applyStates, (std::vector<bool>{false, true, false}));
-    EXPECT_TRUE(shown.fields.empty());
-}
 
 TEST_F(EditingApplyTest, HydraulicEnablesApplyWhenTheWindowDiffers) {
     session.sensor.WriteParameterData(17, clsSensorData::SensorDataColumn, 30);
