@@ -93,6 +93,14 @@ QString ReadSettings(const QCommandLineParser& parser, Settings& settings) {
             return problem;
         }
     }
+    if (parser.isSet(QStringLiteral("silent-after"))) {
+        bool ok = false;
+        faults.silentAfter = parser.value(QStringLiteral("silent-after")).toLongLong(&ok, 10);
+        if (!ok || faults.silentAfter < 0) {
+            return QStringLiteral("--silent-after \"%1\" must be a whole number of requests")
+                .arg(parser.value(QStringLiteral("silent-after")));
+        }
+    }
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
         settings.seed = parser.value(QStringLiteral("seed")).toUInt(&ok, 10);
@@ -339,6 +347,8 @@ int main(int argc, char** argv) {
          QStringLiteral("p")},
         {QStringLiteral("delay-ms"), QStringLiteral("Delay of every other answer (default 0)."),
          QStringLiteral("ms")},
+        {QStringLiteral("silent-after"),
+         QStringLiteral("No answer to any request after the first N."), QStringLiteral("n")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault draws (default 1)."),
          QStringLiteral("n")},
     });

@@ -6,6 +6,7 @@
 #include "link/QtSerialPort.h"
 #include "link/SensorLink.h"
 #include "link/Speeds.h"
+#include "model/Limits.h"
 #include "model/Numbers.h"
 #include "model/SensorData.h"
 #include "operations/Session.h"
@@ -27,13 +28,20 @@ namespace {
 
 enum ExitStatus { Ok = 0, Usage = 2, NoAnswer = 3, BadAnswer = 4, NotConfirmed = 5 };
 
-[[noreturn]] void Fail(const QString& message) {
-    QTextStream(stderr) << "kelvar-cli: " << message << Qt::endl;
-    std::exit(Usage);
+// One line on stderr: the core's texts break lines for message boxes.
+void Warn(const QString& message) {
+    QString line = message;
+    for (QChar& c : line) {
+        if (c.category() == QChar::Other_Control) {
+            c = u' ';
+        }
+    }
+    QTextStream(stderr) << "kelvar-cli: " << line.simplified() << Qt::endl;
 }
 
-void Warn(const QString& message) {
-    QTextStream(stderr) << "kelvar-cli: " << message << Qt::endl;
+[[noreturn]] void Fail(const QString& message) {
+    Warn(message);
+    std::exit(Usage);
 }
 
 int ParseInt(const QString& text, int low, int high, const QString& what) {
@@ -90,9 +98,7 @@ public:
     }
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon,
                       MessageButtons buttons) override {
-        QString plain = text;
-        plain.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        Warn(title + QStringLiteral(": ") + plain.simplified());
+        Warn(title + QStringLiteral(": ") + text);
         switch (buttons) {
         case MessageButtons::Ok:
             return MessageAnswer::Ok;
@@ -124,10 +130,57 @@ int ExitFor(cSensorLink::Outcome outcome) {
     case cSensorLink::Outcome::BadAnswer:
         return BadAnswer;
     case cSensorLink::Outcome::NotSent:
+    case cSensorLink::Outcome::PortFailed:
         return Usage;
-    default:
-        return NoAnswer;
+    case cSensorLink::Outcome::NoAnswer:
+    case cSensorLink::Outcome::Busy:
+        break;
     }
+    return NoAnswer;
+}
+
+QString Reason(const Session& s, cSensorLink::Outcome outcome) {
+    switch (outcome) {
+    case cSensorLink::Outcome::BadAnswer:
+        return QStringLiteral("bad answer (CRC error or unknown letter)");
+    case cSensorLink::Outcome::PortFailed:
+        return s.link.PortErrorText().isEmpty() ? QStringLiteral("port not open")
+                                                : s.link.PortErrorText();
+    case cSensorLink::Outcome::NotSent:
+        return QStringLiteral("not sent");
+    default:
+        return QStringLiteral("no answer within %1 ms").arg(s.link.PacketTimeout);
+    }
+}
+
+// The worst of the outcomes: a lost port, then a bad answer, then silence.
+int ExitForFailures(const QList<cCommands::Failure>& failures) {
+    int status = failures.isEmpty() ? Ok : NoAnswer;
+    for (const cCommands::Failure& failure : failures) {
+        const int one = ExitFor(failure.outcome);
+        if (one == Usage || (one == BadAnswer && status != Usage)) {
+            status = one;
+        }
+    }
+    return status;
+}
+
+// Requests that went unanswered are named, so that a value read as 0 is
+// never taken for what the sensor holds.
+int ReportFailures(Session& s) {
+    const QList<cCommands::Failure> failed = s.commands.TakeFailedRequests();
+    QStringList texts;
+    for (const cCommands::Failure& failure : failed) {
+        texts.append(s.commands.DescribeRequest(failure.command) + QStringLiteral(": ") +
+                     Reason(s, failure.outcome));
+    }
+    if (!texts.isEmpty()) {
+        Warn(QStringLiteral("sensor %1: %2 request(s) got no valid answer: %3")
+                 .arg(s.link.CurrentAddress)
+                 .arg(failed.size())
+                 .arg(texts.join(QStringLiteral("; "))));
+    }
+    return ExitForFailures(failed);
 }
 
 int RunSend(Session& s, const QStringList& args) {
@@ -138,31 +191,20 @@ int RunSend(Session& s, const QStringList& args) {
     if (!printable.match(args.at(1)).hasMatch()) {
         Fail(QStringLiteral("COMMANDTEXT must be printable ASCII"));
     }
-    const auto outcome = s.link.SendCommand(args.at(1).toLatin1(), 0);
+    const QByteArray command = args.at(1).toLatin1();
+    const auto outcome = s.link.SendCommand(command, 0);
     QTextStream out(stdout);
     out << "TX " << QString::fromLatin1(s.link.TxText()) << '\n';
     out << "RX "
         << (s.link.LastAnswer().isEmpty() ? QStringLiteral("none")
                                           : QString::fromLatin1(s.link.LastAnswer()))
         << Qt::endl;
+    if (outcome != cSensorLink::Outcome::Answered) {
+        Warn(QStringLiteral("sensor %1: %2: %3")
+                 .arg(s.link.CurrentAddress)
+                 .arg(s.commands.DescribeRequest(command), Reason(s, outcome)));
+    }
     return ExitFor(outcome);
-}
-
-// Requests that went unanswered are named, so that a value read as 0 is
-// never taken for what the sensor holds.
-int ReportFailures(Session& s) {
-    const QList<QByteArray> failed = s.commands.TakeFailedRequests();
-    if (failed.isEmpty()) {
-        return Ok;
-    }
-    QStringList texts;
-    for (const QByteArray& command : failed) {
-        texts.append(QString::fromLatin1(command));
-    }
-    Warn(QStringLiteral("%1 request(s) got no valid answer: %2")
-             .arg(failed.size())
-             .arg(texts.join(QStringLiteral(", "))));
-    return NoAnswer;
 }
 
 int RunIdentity(Session& s, const QStringList& args) {
@@ -211,38 +253,38 @@ int RunParam(Session& s, const QStringList& args) {
         if (read.answered()) {
             out << index << ' ' << name << ": " << SensorValue(index, read.value) << Qt::endl;
         }
-        if (!read.answered()) {
-            ReportFailures(s);
-        }
-        return ExitFor(read.outcome);
+        return ReportFailures(s);
     }
 
-    if (type == 0 || type == 8) {
-        Fail(QStringLiteral("parameter %1 is %2 and cannot be written to the sensor")
+    if (!IsWritableParameter(s.sensor, index)) {
+        Fail(QStringLiteral("parameter %1 %2 is %3 and is never written to the sensor")
                  .arg(index)
-                 .arg(type == 0 ? QStringLiteral("not used")
-                                : QStringLiteral("kept by the program")));
+                 .arg(name)
+                 .arg(type == clsSensorData::ReadOnlyType  ? QStringLiteral("read-only")
+                      : type == clsSensorData::SkippedType ? QStringLiteral("kept by the program")
+                                                           : QStringLiteral("not used")));
     }
     const std::int32_t value =
         ParseInt(args.at(2), s.sensor.ReadParameterData(index, 2),
                  s.sensor.ReadParameterData(index, 3), QStringLiteral("VALUE of %1").arg(name));
     if (!s.commands.EnsureMode5()) {
-        ReportFailures(s);
-        Warn(QStringLiteral("the sensor did not enter mode 5; nothing was written"));
-        return NoAnswer;
+        const int status = ReportFailures(s);
+        Warn(QStringLiteral("sensor %1 did not enter mode 5; nothing was written")
+                 .arg(s.link.CurrentAddress));
+        return status == Ok ? NotConfirmed : status;
     }
+    s.commands.TakeFailedRequests();
     s.sensor.WriteParameterData(index, 1, value);
     const auto write = s.commands.WriteParameter(index);
     if (!write.answered()) {
-        ReportFailures(s);
-        return ExitFor(write.outcome);
+        return ReportFailures(s);
     }
-    const std::int32_t held = SensorValue(index, write.value);
-    out << index << ' ' << name << ": " << held << Qt::endl;
+    out << index << ' ' << name << ": " << write.value << Qt::endl;
     if (write.value != write.sent) {
-        Warn(QStringLiteral("the sensor did not confirm the value: sent %1, it holds %2")
+        Warn(QStringLiteral("sensor %1 did not confirm the value: sent %2, it holds %3")
+                 .arg(s.link.CurrentAddress)
                  .arg(value)
-                 .arg(held));
+                 .arg(write.value));
         return NotConfirmed;
     }
     return Ok;
@@ -285,22 +327,28 @@ int RunScan(Session& s, const QStringList& args) {
 }
 
 // Points the session at the one sensor asked for and reads it whole.
-bool LoadOne(Session& s) {
+// Returns Ok only when every request of the read was answered.
+int LoadOne(Session& s) {
+    const int address = s.link.CurrentAddress;
     auto& sensors = s.core.sensors;
     sensors.Clear();
     sensors.setPort(static_cast<std::int16_t>(s.link.CurrentPort));
     sensors.setBaudRate(static_cast<std::int16_t>(s.link.BaudIndex));
-    sensors.setAddress(static_cast<std::int16_t>(s.link.CurrentAddress));
+    sensors.setAddress(static_cast<std::int16_t>(address));
     sensors.setActive(true);
     sensors.Add();
     InitParameterTable(s.sensor);
     s.core.LoadSensor(1);
     s.core.StopMonitor();
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        Warn(QStringLiteral("sensor %1 does not answer").arg(s.link.CurrentAddress));
-        return false;
+        const QList<cCommands::Failure>& failures = s.core.LastReadFailures();
+        const cSensorLink::Outcome outcome = s.core.PortFailed()  ? cSensorLink::Outcome::PortFailed
+                                             : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
+                                                                  : failures.first().outcome;
+        Warn(QStringLiteral("sensor %1 does not answer: %2").arg(address).arg(Reason(s, outcome)));
+        return ExitFor(outcome);
     }
-    return true;
+    return ExitForFailures(s.core.LastReadFailures());
 }
 
 int RunRead(Session& s, const QStringList& args) {
@@ -311,19 +359,29 @@ int RunRead(Session& s, const QStringList& args) {
     if (parser.positionalArguments().size() != 1) {
         Fail(QStringLiteral("usage: read ADDRESS [--out FILE.dat]"));
     }
-    if (!LoadOne(s)) {
-        return NoAnswer;
+    const int status = LoadOne(s);
+    if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        return status;
     }
     if (parser.isSet(outOption)) {
-        // The values as read are the edited ones after a read: the file is a
-        // faithful copy of the sensor.
-        QString error;
-        if (!SaveSensorDataFile(parser.value(outOption), s.sensor, &error)) {
-            Warn(error);
-            return Usage;
+        if (status != Ok) {
+            // A file of a partial read would carry zeros for what was not read.
+            Warn(QStringLiteral("no data file written: the read of sensor %1 was incomplete")
+                     .arg(s.link.CurrentAddress));
+        } else {
+            // The values as read are the edited ones after a complete read:
+            // the file is a faithful copy of the sensor.
+            QString error;
+            if (!SaveSensorDataFile(parser.value(outOption), s.sensor, &error)) {
+                Warn(error);
+                return Usage;
+            }
         }
     }
     auto& sensor = s.sensor;
+    const QSet<int> unreadParameters = s.core.UnreadParameters();
+    const QSet<int> unreadSetpoints = s.core.UnreadSetpoints();
+    const QString notRead = QStringLiteral("(not read)");
     QTextStream out(stdout);
     out << "Model: " << sensor.Model() << '\n'
         << "FirmwareDate: " << sensor.FirmwareDate() << '\n'
@@ -335,57 +393,69 @@ int RunRead(Session& s, const QStringList& args) {
         const std::int32_t type = sensor.ReadParameterData(r, 5);
         if (type != 0 && type != 8) {
             out << r << ' ' << sensor.ReadParameterName(r, 0).trimmed() << ": "
-                << sensor.ReadParameterData(r, 0) << '\n';
+                << (unreadParameters.contains(r) ? notRead
+                                                 : QString::number(sensor.ReadParameterData(r, 0)))
+                << '\n';
         }
     }
     for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
-        out << "Setpoint " << n << ": " << sensor.SetpointText(n, 0) << ' '
-            << sensor.SetpointText(n, 1) << ' ' << sensor.SetpointText(n, 2) << '\n';
+        out << "Setpoint " << n << ": ";
+        if (unreadSetpoints.contains(n)) {
+            out << notRead << '\n';
+        } else {
+            out << sensor.SetpointText(n, 0) << ' ' << sensor.SetpointText(n, 1) << ' '
+                << sensor.SetpointText(n, 2) << '\n';
+        }
     }
     out.flush();
-    return s.core.LastReadFailures().isEmpty() ? Ok : NoAnswer;
+    return status;
 }
 
 // Reads the sensor and loads the file into the edited values; prints what
-// Apply would write and returns how many values differ.
+// Apply would write and returns how many values differ. Ends the program
+// when the read was incomplete or the file cannot be used as it stands.
 int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QString& command) {
-    if (args.size() != 2) {
-        Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat").arg(command));
+    const QCommandLineOption forceOption(QStringLiteral("force"));
+    QCommandLineParser parser;
+    parser.addOption(forceOption);
+    ParseCommandOptions(parser, command, args);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2) {
+        Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat [--force]").arg(command));
     }
-    if (!LoadOne(s)) {
-        std::exit(NoAnswer);
+    const QString path = positional.at(1);
+    if (const int status = LoadOne(s); status != Ok) {
+        // Held against values that were never read, the file would write
+        // whatever differs from the zeros standing in for them.
+        Warn(QStringLiteral("nothing compared or written: the read of sensor %1 was incomplete")
+                 .arg(s.link.CurrentAddress));
+        std::exit(status);
     }
-    QString error;
-    if (!LoadSensorDataFile(args.at(1), s.sensor, &error)) {
-        Fail(error);
+    const cSession::DataFileCheck check = s.core.CheckSensorDataFile(path);
+    if (!check.contents) {
+        Fail(check.refusal);
     }
-    auto& sensor = s.sensor;
+    for (const QString& note : check.notes) {
+        Warn(note);
+    }
+    if (!check.doubts.isEmpty()) {
+        for (const QString& doubt : check.doubts) {
+            Warn(doubt);
+        }
+        if (!parser.isSet(forceOption)) {
+            Fail(QStringLiteral("%1 not loaded; --force loads it all the same (values outside "
+                                "their limits are never written)")
+                     .arg(path));
+        }
+    }
+    s.core.UseSensorDataFile(path, *check.contents);
+    const QList<cSession::PlannedWrite> plan = s.core.PendingWrites();
     QTextStream out(stdout);
-    int differences = 0;
-    for (int r = 1; r <= sensor.MaxParameters(); ++r) {
-        const std::int32_t type = sensor.ReadParameterData(r, 5);
-        const std::int32_t held = sensor.ReadParameterData(r, 0);
-        const std::int32_t wanted = sensor.ReadParameterData(r, 1);
-        if ((type == 1 || type == 4) && held != wanted) {
-            out << sensor.ReadParameterName(r, 0).trimmed() << ": " << held << ' ' << wanted
-                << '\n';
-            ++differences;
-        }
-    }
-    static const char* const fields[] = {"target", "velocity", "dwell"};
-    for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
-        for (int f = 0; f < 3; ++f) {
-            const std::int32_t held = sensor.ReadSetpointData(n, f);
-            const std::int32_t wanted = sensor.ReadSetpointData(n, f + 3);
-            if (held != wanted) {
-                out << "Setpoint " << n << ' ' << fields[f] << ": " << held << ' ' << wanted
-                    << '\n';
-                ++differences;
-            }
-        }
+    for (const cSession::PlannedWrite& write : plan) {
+        out << write.Text() << '\n';
     }
     out.flush();
-    return differences;
+    return static_cast<int>(plan.size());
 }
 
 int RunDiff(Session& s, const QStringList& args) {
@@ -396,19 +466,25 @@ int RunApply(Session& s, const QStringList& args) {
     LoadFileAndShowDifferences(s, args, QStringLiteral("apply"));
     s.core.WriteChanges();
     const auto unconfirmed = s.core.LastUnconfirmed();
+    for (const auto& u : unconfirmed) {
+        Warn(QStringLiteral("not confirmed: ") + u.Text());
+    }
+    if (s.core.PortFailed()) {
+        Warn(QStringLiteral("writing to sensor %1 stopped: %2")
+                 .arg(s.link.CurrentAddress)
+                 .arg(s.link.PortErrorText()));
+        return Usage;
+    }
     if (s.sensor.CyclePowerFlag()) {
         Warn(QStringLiteral("one or more changes take effect only after the sensor's power has "
                             "been cycled"));
     }
     s.core.LoadSensor(cSession::ReloadCurrent);
     s.core.StopMonitor();
-    for (const auto& u : unconfirmed) {
-        Warn(QStringLiteral("not confirmed: %1: sent %2, sensor holds %3")
-                 .arg(u.item)
-                 .arg(u.sent)
-                 .arg(u.held));
+    if (!s.core.ReadComplete()) {
+        Warn(s.core.ReadFailureText());
     }
-    return unconfirmed.isEmpty() && s.core.LastReadFailures().isEmpty() ? Ok : NotConfirmed;
+    return unconfirmed.isEmpty() && s.core.ReadComplete() ? Ok : NotConfirmed;
 }
 
 int RunMonitor(Session& s, const QStringList& args) {
@@ -423,41 +499,67 @@ int RunMonitor(Session& s, const QStringList& args) {
     }
     const int count = ParseInt(parser.value(countOption), 1, 1000000, QStringLiteral("--count"));
     const bool csv = parser.isSet(csvOption);
-    if (!LoadOne(s)) {
-        return NoAnswer;
+    if (const int status = LoadOne(s); !s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        return status;
     }
     const auto& decoder = s.link.Decoder();
     const int decimals = s.sensor.Resolution() >= 0.001F ? 3 : 4;
     QTextStream out(stdout);
     if (csv) {
-        out << "time_ms,position,velocity,target,status\n";
+        out << "time_ms,poll,position,velocity,target,status,error\n";
     }
     QElapsedTimer clock;
     clock.start();
     QEventLoop loop;
     int lines = 0;
-    // Connected after the tick itself, so each line shows the tick's answer.
-    QObject::connect(&s.core.MonitorTimer, &QTimer::timeout, &loop, [&] {
-        const QStringList fields = {QString::number(decoder.Position(), 'f', decimals),
-                                    QString::number(decoder.Velocity(), 'f', 2),
-                                    QString::number(decoder.Target(), 'f', decimals),
-                                    QString::number(std::max(0, decoder.StatusByte()), 16)
-                                        .toUpper()
-                                        .rightJustified(2, u'0')};
-        if (csv) {
-            out << clock.elapsed() << ',' << fields.join(u',') << '\n';
-        } else {
-            out << fields.join(u' ') << '\n';
-        }
-        out.flush();
-        if (++lines >= count) {
-            loop.quit();
-        }
-    });
+    int status = Ok;
+    // A row shows only what its own poll's answer said; the other fields stay empty.
+    QObject::connect(&s.core, &cSession::monitorPolled, &loop,
+                     [&](char letter, cSensorLink::Outcome outcome) {
+                         QStringList fields(4);
+                         QString error;
+                         if (outcome == cSensorLink::Outcome::Answered) {
+                             if (letter == 'A') {
+                                 fields[0] = QString::number(decoder.Position(), 'f', decimals);
+                                 fields[3] = QString::number(std::max(0, decoder.StatusByte()), 16)
+                                                 .toUpper()
+                                                 .rightJustified(2, u'0');
+                             } else if (letter == 'B') {
+                                 fields[2] = QString::number(decoder.Target(), 'f', decimals);
+                             } else {
+                                 fields[1] = QString::number(decoder.AnsweredVelocity(), 'f', 2);
+                             }
+                         } else {
+                             error = Reason(s, outcome);
+                         }
+                         if (csv) {
+                             out << clock.elapsed() << ',' << letter << ',' << fields.join(u',')
+                                 << ',' << error << '\n';
+                         } else if (error.isEmpty()) {
+                             for (QString& field : fields) {
+                                 if (field.isEmpty()) {
+                                     field = QStringLiteral("-");
+                                 }
+                             }
+                             out << letter << ' ' << fields.join(u' ') << '\n';
+                         } else {
+                             out << letter << " no answer: " << error << '\n';
+                         }
+                         out.flush();
+                         if (outcome == cSensorLink::Outcome::PortFailed) {
+                             Warn(QStringLiteral("monitor of sensor %1 stopped: %2")
+                                      .arg(s.link.CurrentAddress)
+                                      .arg(error));
+                             status = Usage;
+                             loop.quit();
+                         } else if (++lines >= count) {
+                             loop.quit();
+                         }
+                     });
     s.core.StartMonitor();
     loop.exec();
     s.core.StopMonitor();
-    return Ok;
+    return status;
 }
 
 } // namespace
@@ -483,14 +585,19 @@ int main(int argc, char** argv) {
         "  read ADDRESS [--out FILE.dat]\n"
         "                              Reads the whole sensor and prints it as text; with\n"
         "                              --out also writes its data file.\n"
-        "  diff ADDRESS FILE.dat       Prints what applying the file would change (name,\n"
+        "  diff ADDRESS FILE.dat [--force]\n"
+        "                              Prints what applying the file would change (name,\n"
         "                              sensor value, file value); exit status 1 if anything.\n"
-        "  apply ADDRESS FILE.dat      Writes the file's values to the sensor, reads it again\n"
-        "                              and names what the sensor did not confirm.\n"
+        "  apply ADDRESS FILE.dat [--force]\n"
+        "                              Writes the file's values to the sensor, reads it again\n"
+        "                              and names what the sensor did not confirm. A file with\n"
+        "                              values outside their limits, another address or speed,\n"
+        "                              or a cut-short last line needs --force.\n"
         "  monitor ADDRESS [--count N] [--csv]\n"
         "                              Polls the sensor as the window's monitor does and\n"
-        "                              prints position, velocity, target and status byte.\n\n"
-        "Exit status: 0 success; 2 usage error or a port that cannot be opened; 3 no answer;\n"
+        "                              prints one row per poll with what its answer held.\n\n"
+        "Exit status: 0 success; 2 usage error, a refused file, or a port that cannot be\n"
+        "opened or fails; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value."));
     parser.addHelpOption();
@@ -564,9 +671,5 @@ int main(int argc, char** argv) {
         Fail(QStringLiteral("cannot open %1: %2")
                  .arg(session.link.PortDescription(), session.link.PortErrorText()));
     }
-    const int status = chosen->run(session, args);
-    if (status == NoAnswer && !session.link.PortErrorText().isEmpty()) {
-        Warn(session.link.PortErrorText());
-    }
-    return status;
+    return chosen->run(session, args);
 }

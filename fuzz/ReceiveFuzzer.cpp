@@ -2,16 +2,17 @@
 // first byte picks the address asked; the rest arrives as the port's data.
 //
 // Checked besides memory safety: an answer counts only when its CRC holds
-// and it comes from the address asked; the identity buffer never passes its
-// end; an accepted frame framed again gives the same characters.
+// and it comes from the address asked with the letter of the request; the
+// identity buffer never passes its end; an accepted frame framed again gives
+// the same characters.
 
 #include "link/Framing.h"
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
 #include "sim/SimSerialPort.h"
+#include "support/WhileWaiting.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray line(reinterpret_cast<const char*>(data) + 1,
                           static_cast<qsizetype>(size - 1));
 
-    QTimer::singleShot(0, [&] { link.ReceiveChars(line); });
+    test::WhileWaiting(link, [line] { harness.link.ReceiveChars(line); });
     const auto outcome = link.SendCommand("A", address);
     QCoreApplication::processEvents();
 
@@ -71,6 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (frame.isEmpty() || frame.at(0) != AddressLetter(address)) {
             Violated("accepted from another address", frame);
+        }
+        if (frame.size() < 2 || frame.at(1) != 'A') {
+            Violated("accepted an answer to another request", frame);
         }
         const QByteArray reframed = FrameResponse(frame.chopped(CrcDigits));
         const QByteArray upperCrc = frame.chopped(CrcDigits) + frame.right(CrcDigits).toUpper();

@@ -1,6 +1,5 @@
 #include "files/DataFile.h"
 
-#include "model/Numbers.h"
 #include "model/SensorData.h"
 
 #include <QByteArray>
@@ -11,8 +10,8 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -27,7 +26,6 @@ constexpr qsizetype MaxLineLength = 1000;
 // How much of a refused line the error shows.
 constexpr qsizetype ShownLength = 40;
 
-using Limits16 = std::numeric_limits<std::int16_t>;
 using Limits32 = std::numeric_limits<std::int32_t>;
 
 constexpr std::int32_t EditedSetpointColumns[] = {
@@ -84,40 +82,26 @@ QByteArray FileText(const clsSensorData& data) {
     return text;
 }
 
-// The number a line begins with, blanks before it skipped: optional minus,
-// digits, optional decimals; 0 when the line begins with no number. Empty
-// when the number does not fit a double.
-std::optional<double> ParseLeadingNumber(QByteArrayView line) {
-    while (!line.isEmpty() && (line.front() == ' ' || line.front() == '\t')) {
+// The line without the blanks and tabs around it.
+QByteArrayView Unblanked(QByteArrayView line) {
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t';
+    };
+    while (!line.isEmpty() && blank(line.front())) {
         line = line.sliced(1);
     }
-    // from_chars would also take "inf", "nan" and exponents.
-    qsizetype end = line.startsWith('-') ? 1 : 0;
-    const auto skipDigits = [&line, &end] {
-        while (end < line.size() && line[end] >= '0' && line[end] <= '9') {
-            ++end;
-        }
-    };
-    skipDigits();
-    if (end < line.size() && line[end] == '.') {
-        const qsizetype point = end++;
-        skipDigits();
-        // A double holds no more; hundreds of them would underflow it.
-        end = std::min(end, point + 1 + std::numeric_limits<double>::max_digits10);
+    while (!line.isEmpty() && blank(line.back())) {
+        line.chop(1);
     }
-    double value = 0.0;
-    const std::errc failure = std::from_chars(line.data(), line.data() + end, value).ec;
-    if (failure == std::errc::result_out_of_range) {
-        return std::nullopt;
-    }
-    return failure == std::errc() ? value : 0.0;
+    return line;
 }
 
 // A whole number and nothing else but blanks around it.
 std::optional<std::int32_t> ParseWholeNumber(QByteArrayView line) {
-    const QByteArrayView digits = line.trimmed();
+    const QByteArrayView digits = Unblanked(line);
     std::int32_t value = 0;
     const char* end = digits.data() + digits.size();
+    // from_chars takes no '+' and no blanks, and ignores the locale.
     const std::from_chars_result result = std::from_chars(digits.data(), end, value);
     if (result.ec != std::errc() || result.ptr != end) {
         return std::nullopt;
@@ -132,6 +116,10 @@ public:
     explicit DataFileReader(QFile& file) : file_(file) {}
 
     const QString& Error() const { return error_; }
+    // The number of the line read last.
+    int LineNumber() const { return number_; }
+    bool AtEnd() const { return file_.atEnd(); }
+    bool LastLineHadLineEnd() const { return lastLineEnded_; }
 
     // The next line without its line end (CR LF, or a bare LF).
     std::optional<QByteArray> Line(const QString& expected) {
@@ -148,7 +136,8 @@ public:
                               .arg(number_)
                               .arg(file_.errorString()));
         }
-        if (line.endsWith('\n')) {
+        lastLineEnded_ = line.endsWith('\n');
+        if (lastLineEnded_) {
             line.chop(1);
         } else if (!file_.atEnd()) {
             return Refuse(QStringLiteral("Line %1: expected %2, but the line is longer than %3 "
@@ -163,30 +152,15 @@ public:
         return line;
     }
 
-    // The number the given line (the last one read) begins with, rounded to
-    // a whole number, which must lie within low to high.
-    std::optional<std::int32_t> Number(const QByteArray& line, const QString& expected,
-                                       std::int32_t low, std::int32_t high) {
-        // Rounding is only defined well inside the range of a 64-bit integer.
-        constexpr double Huge = 1e15;
-        const std::optional<double> value = ParseLeadingNumber(line);
-        if (value && std::fabs(*value) < Huge) {
-            const std::int64_t rounded = RoundHalfEven(*value);
-            if (rounded >= low && rounded <= high) {
-                return static_cast<std::int32_t>(rounded);
-            }
+    // The given line (the last one read) as a whole number.
+    std::optional<std::int32_t> WholeNumber(const QByteArray& line, const QString& expected) {
+        if (const std::optional<std::int32_t> value = ParseWholeNumber(line)) {
+            return value;
         }
-        return WrongValue(
-            line, QStringLiteral("%1, a number from %2 to %3").arg(expected).arg(low).arg(high));
-    }
-
-    std::optional<std::int32_t> Number(const QString& expected, std::int32_t low,
-                                       std::int32_t high) {
-        const std::optional<QByteArray> line = Line(expected);
-        if (!line) {
-            return std::nullopt;
-        }
-        return Number(*line, expected, low, high);
+        return WrongValue(line, QStringLiteral("%1, a whole number from %2 to %3")
+                                    .arg(expected)
+                                    .arg(Limits32::min())
+                                    .arg(Limits32::max()));
     }
 
     std::optional<std::int32_t> WholeNumber(const QString& expected) {
@@ -194,13 +168,22 @@ public:
         if (!line) {
             return std::nullopt;
         }
-        if (const std::optional<std::int32_t> value = ParseWholeNumber(*line)) {
-            return value;
+        return WholeNumber(*line, expected);
+    }
+
+    // Whether the given line (the last one read) holds exactly the header
+    // value the record needs.
+    bool Header(const QByteArray& line, const QString& expected, std::int32_t wanted) {
+        if (ParseWholeNumber(line) == wanted) {
+            return true;
         }
-        return WrongValue(*line, QStringLiteral("%1, a whole number from %2 to %3")
-                                     .arg(expected)
-                                     .arg(Limits32::min())
-                                     .arg(Limits32::max()));
+        WrongValue(line, QStringLiteral("%1 (%2)").arg(expected).arg(wanted));
+        return false;
+    }
+
+    bool Header(const QString& expected, std::int32_t wanted) {
+        const std::optional<QByteArray> line = Line(expected);
+        return line && Header(*line, expected, wanted);
     }
 
     std::nullopt_t WrongValue(const QByteArray& line, const QString& expected) {
@@ -225,12 +208,14 @@ private:
 
     QFile& file_;
     int number_ = 0;
+    bool lastLineEnded_ = false;
     QString error_;
 };
 
-// Reads the whole file into record; false, with the reader's error, at the
+// Reads the whole file into contents; false, with the reader's error, at the
 // first line that cannot be used.
-bool ReadFile(DataFileReader& in, clsSensorData& record) {
+bool ReadFile(DataFileReader& in, DataFileContents& contents) {
+    clsSensorData& record = contents.record;
     const QString magicText = QStringLiteral("\"%1\"").arg(QLatin1String(Magic));
     const std::optional<QByteArray> magic = in.Line(magicText);
     if (!magic) {
@@ -241,24 +226,20 @@ bool ReadFile(DataFileReader& in, clsSensorData& record) {
         return false;
     }
 
-    const auto firstParameter =
-        in.Number(QStringLiteral("the first parameter index"), 1, record.MaxParameters());
-    if (!firstParameter) {
+    // Headers other than the record's own would put values into the wrong
+    // rows or leave some of the record's unset.
+    if (!in.Header(QStringLiteral("the first parameter index"), 1) ||
+        !in.Header(QStringLiteral("the last parameter index"), record.MaxParameters())) {
         return false;
     }
-    const auto lastParameter =
-        in.Number(QStringLiteral("the last parameter index"), Limits16::min(), Limits16::max());
-    if (!lastParameter) {
-        return false;
-    }
-    const int parameters = std::min<int>(*lastParameter, record.MaxParameters());
-    for (int i = *firstParameter; i <= parameters; ++i) {
-        const auto value = in.Number(QStringLiteral("the edited value of parameter %1").arg(i),
-                                     Limits32::min(), Limits32::max());
+    for (int i = 1; i <= record.MaxParameters(); ++i) {
+        const auto value =
+            in.WholeNumber(QStringLiteral("the edited value of parameter %1").arg(i));
         if (!value) {
             return false;
         }
         record.WriteParameterData(i, clsSensorData::ChangedDataColumn, *value);
+        contents.parameterLine[static_cast<std::size_t>(i)] = in.LineNumber();
     }
 
     // Files without the empty line have the first setpoint number in its place.
@@ -268,21 +249,13 @@ bool ReadFile(DataFileReader& in, clsSensorData& record) {
     if (line && line->isEmpty()) {
         line = in.Line(firstSetpointText);
     }
-    if (!line) {
+    if (!line || !in.Header(*line, firstSetpointText, 0) ||
+        !in.Header(QStringLiteral("the last setpoint number"), record.MaxSetpoints())) {
         return false;
     }
-    const auto firstSetpoint = in.Number(*line, firstSetpointText, 0, clsSensorData::Rows - 1);
-    if (!firstSetpoint) {
-        return false;
-    }
-    const auto lastSetpoint =
-        in.Number(QStringLiteral("the last setpoint number"), Limits16::min(), Limits16::max());
-    if (!lastSetpoint) {
-        return false;
-    }
-    const int setpoints = std::min<int>(*lastSetpoint, record.MaxSetpoints());
-    for (int i = *firstSetpoint; i <= setpoints; ++i) {
-        for (const std::int32_t column : EditedSetpointColumns) {
+    for (int i = 0; i <= record.MaxSetpoints(); ++i) {
+        for (std::size_t field = 0; field < std::size(EditedSetpointColumns); ++field) {
+            const std::int32_t column = EditedSetpointColumns[field];
             const auto value = in.WholeNumber(QStringLiteral("the edited %1 of setpoint %2")
                                                   .arg(SetpointValueName(column))
                                                   .arg(i));
@@ -290,8 +263,22 @@ bool ReadFile(DataFileReader& in, clsSensorData& record) {
                 return false;
             }
             record.WriteSetpointData(i, column, *value);
+            contents.setpointLine[static_cast<std::size_t>(i)][field] = in.LineNumber();
         }
     }
+
+    const QString trailingText = QStringLiteral("only blank lines after the last setpoint");
+    while (!in.AtEnd()) {
+        line = in.Line(trailingText);
+        if (!line) {
+            return false;
+        }
+        if (!Unblanked(*line).isEmpty()) {
+            in.WrongValue(*line, trailingText);
+            return false;
+        }
+    }
+    contents.possiblyTruncated = !in.LastLineHadLineEnd();
     return true;
 }
 
@@ -318,21 +305,34 @@ bool SaveSensorDataFile(const QString& path, const clsSensorData& data, QString*
     return true;
 }
 
-bool LoadSensorDataFile(const QString& path, clsSensorData& data, QString* error) {
+std::optional<DataFileContents> ReadSensorDataFile(const QString& path, const clsSensorData& data,
+                                                   QString* error) {
+    const auto cannotOpen = [&path, error](const QString& reason) {
+        Fail(error, QStringLiteral("The sensor data file \"%1\" could not be opened: %2.")
+                        .arg(NativePath(path), reason));
+        return std::nullopt;
+    };
+    // Opening a FIFO waits for a writer, and a device never ends: look first.
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return cannotOpen(QStringLiteral("it does not exist"));
+    }
+    if (!info.isFile()) {
+        return cannotOpen(QStringLiteral("it is not a regular file"));
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return Fail(error, QStringLiteral("The sensor data file \"%1\" could not be opened: %2.")
-                               .arg(NativePath(path), file.errorString()));
+        return cannotOpen(file.errorString());
     }
-    clsSensorData loaded = data;
+    DataFileContents contents{data};
     DataFileReader in(file);
-    if (!ReadFile(in, loaded)) {
-        return Fail(error, QStringLiteral("File is not a valid data file\r\n"
-                                          "or the data is corrupted.\r\n") +
-                               in.Error());
+    if (!ReadFile(in, contents)) {
+        Fail(error, QStringLiteral("File is not a valid data file\r\n"
+                                   "or the data is corrupted.\r\n") +
+                        in.Error());
+        return std::nullopt;
     }
-    data = loaded;
-    return true;
+    return contents;
 }
 
 QString ProposedDataFileName(const clsSensorData& data, const QDate& date) {

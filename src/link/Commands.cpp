@@ -27,23 +27,84 @@ QByteArray FieldDigit(int field) {
 
 cCommands::cCommands(cSensorLink& link, clsSensorData& sensor) : link_(link), sensor_(sensor) {}
 
-cCommands::Outcome cCommands::Send(const QByteArray& command) {
-    const Outcome outcome = link_.SendCommand(command, 0);
+cCommands::Outcome cCommands::Send(const QByteArray& command, int address) {
+    const Outcome outcome = link_.SendCommand(command, address);
     if (outcome != Outcome::Answered) {
-        failed_.append(command);
+        failed_.append({command, outcome});
     }
     return outcome;
 }
 
-QList<QByteArray> cCommands::TakeFailedRequests() {
+QList<cCommands::Failure> cCommands::TakeFailedRequests() {
     return std::exchange(failed_, {});
+}
+
+QString cCommands::DescribeRequest(const QByteArray& command) const {
+    const QString text = QString::fromLatin1(command);
+    if (command.isEmpty()) {
+        return text;
+    }
+    const auto hex = [&command](qsizetype from, qsizetype width) {
+        return HexToLong(command.mid(from, width), false);
+    };
+    const auto parameter = [this](int index) {
+        const QString name = index >= 0 && index < clsSensorData::Rows
+                                 ? sensor_.ReadParameterName(index, 0).trimmed()
+                                 : QString();
+        return QStringLiteral("parameter %1 %2").arg(index).arg(name).trimmed();
+    };
+    const auto setpoint = [&command](int index) {
+        static const char* const fields[] = {"target", "velocity", "dwell"};
+        const int field = command.size() > 1 ? command.at(1) - '0' : 0;
+        return QStringLiteral("setpoint %1 %2")
+            .arg(index)
+            .arg(QLatin1String(fields[field >= 0 && field <= 2 ? field : 0]));
+    };
+    QString about;
+    switch (command.front()) {
+    case 'A':
+        about = QStringLiteral("position");
+        break;
+    case 'B':
+    case 'I':
+        about = QStringLiteral("target");
+        break;
+    case 'C':
+        about = QStringLiteral("velocity and mode");
+        break;
+    case 'D':
+        about = parameter(hex(1, 4));
+        break;
+    case 'L':
+        about = parameter(hex(1, 3));
+        break;
+    case 'F':
+        about =
+            QStringLiteral("identity characters %1 to %2").arg(hex(1, 4) + 1).arg(hex(1, 4) + 6);
+        break;
+    case 'G':
+        about = QStringLiteral("mode");
+        break;
+    case 'K':
+        about = QStringLiteral("setpoint move");
+        break;
+    case 'R':
+        about = setpoint(hex(2, 3));
+        break;
+    case 'Q':
+        about = setpoint(hex(2, 2));
+        break;
+    default:
+        return text;
+    }
+    return QStringLiteral("%1 (%2)").arg(text, about);
 }
 
 cCommands::Outcome cCommands::SendFields(char letter, std::initializer_list<QByteArray> fields) {
     QByteArray command(1, letter);
     for (const QByteArray& field : fields) {
         if (field.isEmpty()) {
-            failed_.append(command);
+            failed_.append({command, Outcome::NotSent});
             link_.FlagRefusedRequest();
             return Outcome::NotSent;
         }
@@ -68,7 +129,7 @@ cCommands::Result cCommands::ReadParameter(int index) {
     auto& decoder = link_.Decoder();
     Result result;
     result.outcome = SendFields('D', {HexField(index, 4)});
-    result.value = decoder.ParamResult;
+    result.value = result.answered() ? decoder.ParamResult : 0;
     decoder.ParamResult = 0;
     return result;
 }
@@ -76,13 +137,16 @@ cCommands::Result cCommands::ReadParameter(int index) {
 cCommands::Result cCommands::WriteParameter(int index) {
     auto& decoder = link_.Decoder();
     Result result;
-    std::int32_t value = sensor_.ReadParameterData(index, 1);
-    if (index == Param::ZeroAdjust) {
-        value = EncodeZeroAdjust(value);
-    }
+    const std::int32_t value = sensor_.ReadParameterData(index, 1);
+    const bool zeroAdjust = index == Param::ZeroAdjust;
     result.sent = value;
-    result.outcome = SendFields('L', {HexField(index, 3), HexField(value, 4)});
-    result.value = decoder.ParamResult;
+    result.outcome = SendFields(
+        'L', {HexField(index, 3), HexField(zeroAdjust ? EncodeZeroAdjust(value) : value, 4)});
+    // The echo as a read would show it: a value whose encoding does not come
+    // back the same is not confirmed.
+    if (result.answered()) {
+        result.value = zeroAdjust ? DecodeZeroAdjust(decoder.ParamResult) : decoder.ParamResult;
+    }
     decoder.ParamResult = 0;
     return result;
 }
@@ -91,7 +155,7 @@ cCommands::Result cCommands::ReadSetpoint(int index, int field) {
     auto& decoder = link_.Decoder();
     Result result;
     result.outcome = SendFields('R', {FieldDigit(field), HexField(index, 3)});
-    result.value = decoder.SetpointResult;
+    result.value = result.answered() ? decoder.SetpointResult : 0;
     decoder.SetpointResult = 0;
     decoder.SetpointEcho = 0;
     return result;
@@ -102,7 +166,7 @@ cCommands::Result cCommands::WriteSetpoint(int index, int field, std::int32_t va
     Result result;
     result.sent = value;
     result.outcome = SendFields('Q', {FieldDigit(field), HexField(index, 2), HexField(value, 4)});
-    result.value = decoder.SetpointResult;
+    result.value = result.answered() ? decoder.SetpointResult : 0;
     decoder.SetpointResult = 0;
     decoder.SetpointEcho = 0;
     return result;
@@ -132,7 +196,7 @@ bool cCommands::EnsureMode5() {
 
 bool cCommands::CheckSensorAnswers(int address) {
     for (int poll = 0; poll < 2; ++poll) {
-        if (link_.SendCommand("A", address) != Outcome::Answered ||
+        if (Send("A", address) != Outcome::Answered ||
             link_.StatusWord.TestBit(LinkBit::NoAnswer)) {
             return false;
         }
@@ -143,20 +207,25 @@ bool cCommands::CheckSensorAnswers(int address) {
 QString cCommands::ReadSerialNumber() {
     auto& decoder = link_.Decoder();
     decoder.ClearIdentity();
+    bool answered = true;
     for (const int offset : {32, 38}) {
-        SendFields('F', {HexField(offset, 4)});
+        answered = SendFields('F', {HexField(offset, 4)}) == Outcome::Answered && answered;
         PauseProcessingEvents(IdentityPauseMs);
     }
     const QString text = decoder.IdentityText().trimmed();
     decoder.ClearIdentity();
-    return LeadingDigits(QString(text.mid(6, 6) + text.mid(0, 6)));
+    // Half a serial number is not the sensor's serial number.
+    return answered ? LeadingDigits(QString(text.mid(6, 6) + text.mid(0, 6))) : QString();
 }
 
 QString cCommands::ReadIdentityRecord(const std::function<void(int)>& progress) {
     auto& decoder = link_.Decoder();
     decoder.ClearIdentity();
-    for (int request = 0; request < 9; ++request) {
-        SendFields('F', {HexField(6 * request, 4)});
+    for (int request = 0; request < 9 && link_.PortIsOpen(); ++request) {
+        if (SendFields('F', {HexField(6 * request, 4)}) != Outcome::Answered) {
+            // Keep the later characters at their places in the record.
+            decoder.SkipIdentityItems(6 * (request + 1));
+        }
         PauseProcessingEvents(IdentityPauseMs);
         if (progress) {
             progress(request);

@@ -38,8 +38,9 @@ public:
     Outcome PollTarget();
     Outcome PollVelocity();
     Result ReadParameter(int index);
-    // Writes column 1 of the parameter's row (ZERO ADJUST encoded). The
-    // result's value is the sensor's echo as it came, `sent` what was sent.
+    // Writes column 1 of the parameter's row (ZERO ADJUST encoded). `sent` is
+    // that value, the result's value the sensor's echo decoded as a read
+    // decodes it: the write is confirmed when the two are equal.
     Result WriteParameter(int index);
     Result ReadSetpoint(int index, int field);
     Result WriteSetpoint(int index, int field, std::int32_t value);
@@ -60,18 +61,27 @@ public:
 
     static constexpr int IdentityPauseMs = 75;
 
-    // The command texts of the requests that got no valid answer since the
-    // last call, in the order sent; the list starts empty again.
-    QList<QByteArray> TakeFailedRequests();
+    struct Failure {
+        QByteArray command; // letter and data, as sent (or as refused)
+        Outcome outcome;
+        bool operator==(const Failure&) const = default;
+    };
+    // The requests that got no valid answer since the last call, in the
+    // order sent; the list starts empty again.
+    QList<Failure> TakeFailedRequests();
+    // A request in words for messages: its text, and the parameter, setpoint
+    // or identity characters it is about ("D000C (parameter 12 Velocity Enable)").
+    QString DescribeRequest(const QByteArray& command) const;
 
 private:
-    Outcome Send(const QByteArray& command);
+    // Address 0: the current sensor's.
+    Outcome Send(const QByteArray& command, int address = 0);
     // Refuses the request when a field did not fit (an empty field).
     Outcome SendFields(char letter, std::initializer_list<QByteArray> fields);
 
     cSensorLink& link_;
     clsSensorData& sensor_;
-    QList<QByteArray> failed_;
+    QList<Failure> failed_;
 };
 
 } // namespace kelvar

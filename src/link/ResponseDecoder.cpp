@@ -39,6 +39,48 @@ AnswerGroup GroupOf(char responseLetter) {
     }
 }
 
+AnswerExpectation AnswerExpectation::For(QByteArrayView commandText) {
+    AnswerExpectation expected;
+    if (commandText.isEmpty()) {
+        return expected;
+    }
+    const char letter = commandText.front();
+    switch (letter) {
+    case 'R': // R, field digit, three hex digits of index
+    case 'Q': // Q, field digit, two hex digits of index, value
+        if (commandText.size() >= (letter == 'R' ? 5 : 4)) {
+            expected.echo = HexToLong(commandText.sliced(2, letter == 'R' ? 3 : 2), false);
+        }
+        expected.letter = letter;
+        break;
+    case 'A':
+    case 'B':
+    case 'C':
+    case 'D':
+    case 'F':
+    case 'G':
+    case 'I':
+    case 'K':
+    case 'L':
+        expected.letter = letter;
+        break;
+    default:
+        break;
+    }
+    return expected;
+}
+
+bool AnswerExpectation::Matches(QByteArrayView frame) const {
+    if (letter == 0) {
+        return true;
+    }
+    if (frame.size() < 2 || frame.at(1) != letter) {
+        return false;
+    }
+    // The echo sits in the first two data characters.
+    return echo < 0 || (frame.size() >= 4 && HexToLong(frame.sliced(2, 2), false) == echo);
+}
+
 namespace {
 
 // The decimal number a field begins with; 0 when it does not begin with one.
@@ -96,7 +138,7 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
         }
         positionCounts_ = hex(fourDigits);
         float position = static_cast<float>(positionCounts_) * Resolution();
-        if (!statusWord_.TestBit(5)) {
+        if (!statusWord_.TestBit(StatusBit::PositionOk)) {
             position = 0;
             positionCounts_ = 0;
         }
@@ -125,9 +167,10 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
             data.size() >= 2 && data.at(1) >= '0' && data.at(1) <= '9' ? data.at(1) - '0' : 0);
         if (letter == 'C') {
             const std::int32_t counts = hex(fourDigits);
+            const bool hundredths = sensor_ == nullptr || sensor_->VelocityValue() == 1;
+            answeredVelocity_ = static_cast<float>(counts) / (hundredths ? 100.0F : 10.0F);
             if (counts != 0) {
-                const bool hundredths = sensor_ == nullptr || sensor_->VelocityValue() == 1;
-                velocity_ = static_cast<float>(counts) / (hundredths ? 100.0F : 10.0F);
+                velocity_ = answeredVelocity_;
                 velocityPattern_ = hundredths ? QStringLiteral("#0.00") : QStringLiteral("##0.0");
                 emit velocityShown(velocity_);
             }
@@ -162,6 +205,12 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
 void cResponseDecoder::ClearIdentity() {
     identity_.fill(0);
     identityCount_ = 0;
+}
+
+void cResponseDecoder::SkipIdentityItems(int fillCount) {
+    while (identityCount_ < std::min(fillCount, IdentityItems)) {
+        identity_[static_cast<std::size_t>(identityCount_++)] = ' ';
+    }
 }
 
 QString cResponseDecoder::IdentityText() const {

@@ -12,6 +12,11 @@ namespace kelvar {
 
 class clsSensorData;
 
+// StatusWord bits of the sensor's status byte, as stored (bits 3 and 5 inverted).
+namespace StatusBit {
+inline constexpr int PositionOk = 5; // clear: the position is negative and reads as 0
+} // namespace StatusBit
+
 // The answer kinds, by response letter.
 enum class AnswerGroup {
     Position,
@@ -25,6 +30,22 @@ enum class AnswerGroup {
 };
 
 AnswerGroup GroupOf(char responseLetter);
+
+// The answer a request is waiting for. Each request the program sends is
+// answered with its own letter, and a setpoint request echoes its index; an
+// answer that does not match belongs to some earlier request that timed out.
+struct AnswerExpectation {
+    // From the request's command text (letter and data). A command the
+    // program does not send itself ("send" from the command line) takes any
+    // letter.
+    static AnswerExpectation For(QByteArrayView commandText);
+
+    char letter = 0; // 0: any letter
+    int echo = -1;   // the setpoint index an R or Q answer echoes; -1: none
+
+    // frame: address letter, response letter, data, CRC digits.
+    bool Matches(QByteArrayView frame) const;
+};
 
 // Turns a checked answer frame (address, letter, data, CRC digits) into
 // values: the result slots that the command builders read, the status and
@@ -51,6 +72,8 @@ public:
 
     // --- identity characters of the F answers, one per item
     void ClearIdentity();
+    // Blanks up to the given fill count, where an answer did not come.
+    void SkipIdentityItems(int fillCount);
     int IdentityFillCount() const { return identityCount_; }
     // Items 0 to IdentityItems - 1 joined.
     QString IdentityText() const;
@@ -68,6 +91,9 @@ public:
     std::int32_t TargetCounts() const { return targetCounts_; }
     float Target() const { return target_; }
     float Velocity() const { return velocity_; }
+    // The velocity of the last C answer itself, 0 included (the readout
+    // keeps the previous one when the counts are 0).
+    float AnsweredVelocity() const { return answeredVelocity_; }
     // "#0.00" or "##0.0", by the velocity mode of the last shown velocity.
     const QString& VelocityPattern() const { return velocityPattern_; }
 
@@ -92,6 +118,7 @@ private:
     std::int32_t targetCounts_ = 0;
     float target_ = 0;
     float velocity_ = 0;
+    float answeredVelocity_ = 0;
     QString velocityPattern_ = QStringLiteral("#0.00");
 };
 

@@ -151,13 +151,19 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     if (address < MinAddress || address > MaxAddress) {
         return Outcome::NotSent;
     }
+    // A late answer from another address cannot pass for this one's: only a
+    // request to the sensor that was late or garbled waits for quiet first.
+    if (recoveryAddress_ != 0 && recoveryAddress_ == AddressLetter(address) &&
+        StateFlags.TestBit(StateBit::PortOpen)) {
+        Recover();
+    }
 
     intervalTimer_.StopTimer();
     intervalMs_ = intervalTimer_.ElapsedTime() * 1000.0;
     packetTimer_.StartTimer();
     lastAnswer_.clear();
 
-    Outcome outcome = Outcome::NoAnswer;
+    Outcome outcome = Outcome::PortFailed;
     if (!StateFlags.TestBit(StateBit::PortOpen)) {
         StatusWord.SetBit(LinkBit::NoAnswer);
         awaitingReply_ = false;
@@ -169,7 +175,8 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
         const QByteArray packet = FrameRequest(address, commandText);
         txText_ = RequestText(packet);
         display_.txData = QString::fromLatin1(txText_);
-        expectedLetter_ = commandText.startsWith('#') ? 0 : AddressLetter(address);
+        expectedAddress_ = commandText.startsWith('#') ? 0 : AddressLetter(address);
+        expected_ = AnswerExpectation::For(commandText);
 
         if (!PacketIsSendable(packet)) {
             StatusWord.SetBit(LinkBit::TxErrorCounted);
@@ -181,13 +188,18 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
             StatusWord.SetBit(LinkBit::TxLineError);
             StatusWord.SetBit(LinkBit::NoAnswer);
             awaitingReply_ = false;
+            LosePort(QStringLiteral("%1 would not take the request").arg(port_.deviceName()));
         } else if (!WaitForAnswer(QDeadlineTimer(PacketTimeout, Qt::PreciseTimer))) {
             StatusWord.SetBit(LinkBit::NoAnswer);
             awaitingReply_ = false;
-            display_.commLabel =
-                QStringLiteral("Error on Command: ") +
-                QString::fromLatin1(commandText.first(std::min<qsizetype>(1, commandText.size())));
-            emit commLabelSet(display_.commLabel);
+            if (!portLostDuringWait_) {
+                outcome = Outcome::NoAnswer;
+                recoveryAddress_ = AddressLetter(address);
+                display_.commLabel = QStringLiteral("Error on Command: ") +
+                                     QString::fromLatin1(commandText.first(
+                                         std::min<qsizetype>(1, commandText.size())));
+                emit commLabelSet(display_.commLabel);
+            }
         } else {
             StatusWord.ClearBit(LinkBit::NoAnswer);
             if (PacketInterval > 0) {
@@ -196,6 +208,9 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
                 QThread::msleep(static_cast<unsigned long>(PacketInterval));
             }
             outcome = replyValid_ ? Outcome::Answered : Outcome::BadAnswer;
+            if (!replyValid_) {
+                recoveryAddress_ = AddressLetter(address);
+            }
         }
     }
 
@@ -242,7 +257,31 @@ void cSensorLink::EndWait() {
     }
 }
 
+void cSensorLink::Discard(const QByteArray& frame) {
+    ++discardedAnswers_;
+    recoveryAddress_ = frame.at(0);
+    emit answerDiscarded(frame);
+}
+
+void cSensorLink::Recover() {
+    // A time-out without a byte: a sensor that answers a little late has had
+    // its say by then. A line that never goes quiet is given up on after a
+    // bounded time, so the program never hangs on it.
+    const int quietMs = PacketTimeout;
+    QDeadlineTimer giveUp(10 * quietMs, Qt::PreciseTimer);
+    quint64 seen = 0;
+    do {
+        seen = rxBytes_;
+        PauseProcessingEvents(quietMs);
+    } while (rxBytes_ != seen && !giveUp.hasExpired() && StateFlags.TestBit(StateBit::PortOpen));
+    rxSlots_.clear();
+    rxActive_ = false;
+    rxIndex_ = 1;
+    recoveryAddress_ = 0;
+}
+
 void cSensorLink::ReceiveChars(QByteArrayView text) {
+    rxBytes_ += static_cast<quint64>(text.size());
     if (rxIndex_ == 0) {
         rxIndex_ = 1;
     }
@@ -272,27 +311,35 @@ void cSensorLink::ParsePacket() {
     rxSlots_.clear();
     display_.rxData = QString::fromLatin1(frame);
     emit displayChanged();
+    if (!awaitingReply_) {
+        // No request is waiting: a late answer to one that timed out. Its
+        // values belong to a request that has been given up on.
+        if (!frame.isEmpty()) {
+            Discard(frame);
+        }
+        return;
+    }
     if (IsEmptyOrNul(frame)) {
         EndWait();
         return;
     }
-    if (awaitingReply_) {
-        lastAnswer_ = frame;
-    }
+    lastAnswer_ = frame;
     if (!FrameCrcMatches(frame)) {
         StatusWord.SetBit(LinkBit::CrcError);
-    } else if (expectedLetter_ != 0 && frame.at(0) != expectedLetter_) {
+    } else if (expectedAddress_ != 0 && frame.at(0) != expectedAddress_) {
         // Another sensor's answer is not the answer: keep waiting for the
         // one asked, and count it as a receive error.
         StatusWord.SetBit(LinkBit::RxError2);
         RefreshStatus();
         return;
+    } else if (frame.size() >= 2 && GroupOf(frame.at(1)) != AnswerGroup::Unknown &&
+               !expected_.Matches(frame)) {
+        // The sensor asked, but answering an earlier request: keep waiting
+        // for this one's own answer.
+        Discard(frame);
+        return;
     } else {
-        // A frame after the wait has ended still updates the values, but it
-        // cannot make the finished transaction's answer valid.
-        if (decoder_.Decode(frame) && awaitingReply_) {
-            replyValid_ = true;
-        }
+        replyValid_ = decoder_.Decode(frame);
         StatusWord.ClearBit(LinkBit::CrcError);
     }
     EndWait();
@@ -305,6 +352,7 @@ bool cSensorLink::CheckErrorCount() {
         StatusWord.mask(0x7C00FFFF, 0);
         rxErrors_.fill(0);
         txErrors_.fill(0);
+        discardedAnswers_ = 0;
         StatusWord.ClearBit(RxErrorCounted);
         StatusWord.ClearBit(TxErrorCounted);
         return true;
@@ -377,23 +425,26 @@ void cSensorLink::onPortEvent(PortEvent event) {
     case PortEvent::ParityError:
         StatusWord.SetBit(LinkBit::RxLineError);
         break;
-    case PortEvent::DeviceRemoved: {
-        const bool wasOpen = StateFlags.TestBit(StateBit::PortOpen);
-        port_.close();
-        StateFlags.ClearBit(StateBit::PortOpen);
+    case PortEvent::DeviceRemoved:
         if (awaitingReply_) {
             portLostDuringWait_ = true;
             if (waitLoop_ != nullptr) {
                 waitLoop_->quit();
             }
         }
-        if (wasOpen) {
-            portErrorText_ = QStringLiteral("%1 was disconnected").arg(port_.deviceName());
-            ShowCommStatus();
-            emit portLost(portErrorText_);
-        }
+        LosePort(QStringLiteral("%1 was disconnected").arg(port_.deviceName()));
         break;
     }
+}
+
+void cSensorLink::LosePort(const QString& reason) {
+    const bool wasOpen = StateFlags.TestBit(StateBit::PortOpen);
+    port_.close();
+    StateFlags.ClearBit(StateBit::PortOpen);
+    if (wasOpen) {
+        portErrorText_ = reason;
+        ShowCommStatus();
+        emit portLost(portErrorText_);
     }
 }
 

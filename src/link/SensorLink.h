@@ -71,9 +71,12 @@ public:
     enum class Outcome {
         Answered,  // a good answer with a known letter
         BadAnswer, // an answer came, but with a CRC error or an unknown letter
-        NoAnswer,  // time-out, port closed, or the port went away
+        NoAnswer,  // nothing came for it before the time-out
         NotSent,   // the address or the command text cannot be sent
         Busy,      // another transaction is waiting for its answer
+        // The port is not open, went away, or would not take the bytes:
+        // no later request can fare better until it is opened again.
+        PortFailed,
     };
 
     explicit cSensorLink(cSerialPort& port, QObject* parent = nullptr);
@@ -113,6 +116,7 @@ public:
     // --- port set-up
     bool OpenPort(int port, int speedIndex);
     void ClosePort();
+    bool PortIsOpen() const { return StateFlags.TestBit(StateBit::PortOpen); }
     QString PortDescription();
     // Why the last open failed, or why the port was lost; empty otherwise.
     const QString& PortErrorText() const { return portErrorText_; }
@@ -144,6 +148,9 @@ public:
     std::uint32_t LastSendTick() const { return lastSendTick_; }
     double PacketMs() const { return packetMs_; }
     double IntervalMs() const { return intervalMs_; }
+    // Answers that came for no waiting request (late answers to requests
+    // that had timed out) and were thrown away; zeroed with the counters.
+    int DiscardedAnswers() const { return discardedAnswers_; }
     const ErrorCounters& RxErrors() const { return rxErrors_; }
     const ErrorCounters& TxErrors() const { return txErrors_; }
     const LinkDisplay& Display() const { return display_; }
@@ -158,12 +165,20 @@ signals:
     void statusRefreshed();
     // The port went away while open; reported once per loss.
     void portLost(const QString& reason);
+    // An answer that belongs to no waiting request was thrown away.
+    void answerDiscarded(const QByteArray& frame);
 
 private:
     void onPortEvent(PortEvent event);
     void ParsePacket();
     void EndWait();
+    // The port failed under the program: it is closed and the reason kept.
+    void LosePort(const QString& reason);
     bool WaitForAnswer(const QDeadlineTimer& deadline);
+    void Discard(const QByteArray& frame);
+    // After a time-out or a bad frame: waits until the line has been quiet
+    // for a while, so that a late answer cannot pass for the next one.
+    void Recover();
 
     cSerialPort& port_;
     cResponseDecoder decoder_;
@@ -174,7 +189,11 @@ private:
     bool awaitingReply_ = false;
     bool replyValid_ = false;
     bool portLostDuringWait_ = false;
-    char expectedLetter_ = 0; // 0: any address may answer
+    char recoveryAddress_ = 0; // the sensor to wait for quiet from; 0: none
+    char expectedAddress_ = 0; // 0: any address may answer
+    AnswerExpectation expected_;
+    int discardedAnswers_ = 0;
+    quint64 rxBytes_ = 0; // every byte received, for telling a quiet line
     std::uint32_t lastSendTick_ = 0;
     QByteArray txText_;
     QByteArray lastAnswer_;

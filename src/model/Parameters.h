@@ -16,6 +16,7 @@ inline constexpr int BaudRate = 56;
 inline constexpr int NullZero = 57;
 inline constexpr int CylinderType = 59;
 inline constexpr int LoopTime = 60;
+inline constexpr int RunMode = 61;
 inline constexpr int JogVelocity = 65;
 } // namespace Param
 

@@ -1,6 +1,7 @@
 // Writing the pending edits to the sensor.
 
 #include "link/Speeds.h"
+#include "model/Limits.h"
 #include "model/Parameters.h"
 #include "operations/Session.h"
 
@@ -16,6 +17,85 @@ void cSession::RefreshApplyState() {
     emit applyEnabledChanged(sensor.DataIsLoaded() && sensor.TestForChangedData());
 }
 
+namespace {
+
+// A setpoint is written whole: all three of its fields, or none.
+bool SetpointPending(clsSensorData& sensor, int s) {
+    for (int f = 0; f < 3; ++f) {
+        if (sensor.ReadSetpointData(s, f + 3) != sensor.ReadSetpointData(s, f)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString OutsideLimits(std::int32_t value, const ValueLimits& limits) {
+    return limits.Contains(value) ? QString()
+                                  : QStringLiteral("outside its limits %1").arg(LimitsText(limits));
+}
+
+// Why a pending setpoint cannot be written: the first of its fields outside
+// its limits; empty when all three are within them.
+QString SetpointRefusal(clsSensorData& sensor, int s) {
+    for (int f = 0; f < 3; ++f) {
+        const QString outside =
+            OutsideLimits(sensor.ReadSetpointData(s, f + 3), SetpointLimits(sensor, f));
+        if (!outside.isEmpty()) {
+            return QStringLiteral("its %1 is %2").arg(QLatin1String(FieldNames[f]), outside);
+        }
+    }
+    return {};
+}
+
+QString SetpointItem(int s, int f) {
+    return QStringLiteral("Setpoint %1 %2").arg(s).arg(QLatin1String(FieldNames[f]));
+}
+
+} // namespace
+
+QString cSession::PlannedWrite::Text() const {
+    QString text = QStringLiteral("%1: %2 %3")
+                       .arg(item, heldUnread ? QStringLiteral("(not read)") : QString::number(held))
+                       .arg(value);
+    if (marked) {
+        text += QStringLiteral("  <- changes how the sensor is reached or runs");
+    }
+    if (!refusal.isEmpty()) {
+        text += QStringLiteral("  (will not be written: %1)").arg(refusal);
+    }
+    return text;
+}
+
+QList<cSession::PlannedWrite> cSession::PendingWrites() {
+    const QSet<int> unreadParameters = UnreadParameters();
+    const QSet<int> unreadSetpoints = UnreadSetpoints();
+    QList<PlannedWrite> plan;
+    for (int r = 1; r <= sensor.MaxParameters(); ++r) {
+        const std::int32_t held = sensor.ReadParameterData(r, 0);
+        const std::int32_t value = sensor.ReadParameterData(r, 1);
+        if (IsWritableParameter(sensor, r) && held != value) {
+            plan.append({sensor.ReadParameterName(r, 0).trimmed(), held, value,
+                         unreadParameters.contains(r), IsMarkedParameter(r),
+                         OutsideLimits(value, ParameterLimits(sensor, r))});
+        }
+    }
+    for (int s = 0; s <= sensor.MaxSetpoints(); ++s) {
+        if (!SetpointPending(sensor, s)) {
+            continue;
+        }
+        const QString refusal = SetpointRefusal(sensor, s);
+        for (int f = 0; f < 3; ++f) {
+            const std::int32_t held = sensor.ReadSetpointData(s, f);
+            const std::int32_t value = sensor.ReadSetpointData(s, f + 3);
+            if (held != value) {
+                plan.append(
+                    {SetpointItem(s, f), held, value, unreadSetpoints.contains(s), false, refusal});
+            }
+        }
+    }
+    return plan;
+}
+
 void cSession::WriteChanges() {
     unconfirmed_.clear();
     if (!sensor.DataIsLoaded()) {
@@ -24,25 +104,31 @@ void cSession::WriteChanges() {
     commands.EnsureMode5();
     const int last = sensor.MaxParameters();
     statusBar.StartProgress(0, last, QStringLiteral("Writing Parameters..."));
-    for (int r = 0; r <= last; ++r) {
+    for (int r = 0; r <= last && link.PortIsOpen(); ++r) {
         statusBar.SetProgress(r);
         // Register 0 holds no parameter; the record's rows start at 1.
         const int row = std::max(r, 1);
-        const std::int32_t type = sensor.ReadParameterData(row, 5);
-        if (type != 1 && type != 4) {
+        if (!IsWritableParameter(sensor, row)) {
             continue;
         }
-        if (sensor.ReadParameterData(row, 1) != sensor.ReadParameterData(row, 0)) {
-            const auto write = commands.WriteParameter(row);
-            // A write is confirmed only by the sensor echoing what was sent.
-            if (!write.answered() || write.value != write.sent) {
+        const std::int32_t value = sensor.ReadParameterData(row, 1);
+        if (value != sensor.ReadParameterData(row, 0)) {
+            const QString name = sensor.ReadParameterName(row, 0).trimmed();
+            if (const QString outside = OutsideLimits(value, ParameterLimits(sensor, row));
+                !outside.isEmpty()) {
                 link.FlagRefusedRequest();
-                unconfirmed_.append(
-                    {sensor.ReadParameterName(row, 0).trimmed(), sensor.ReadParameterData(row, 1),
-                     write.answered()
-                         ? QString::number(row == Param::ZeroAdjust ? DecodeZeroAdjust(write.value)
-                                                                    : write.value)
-                         : QStringLiteral("no answer")});
+                unconfirmed_.append({name, value, QStringLiteral("not written: ") + outside, row});
+            } else {
+                const auto write = commands.WriteParameter(row);
+                // A write is confirmed only by the sensor echoing what was sent.
+                if (!write.answered() || write.value != write.sent) {
+                    link.FlagRefusedRequest();
+                    unconfirmed_.append({name, value,
+                                         write.answered()
+                                             ? QStringLiteral("sensor holds %1").arg(write.value)
+                                             : QStringLiteral("no answer"),
+                                         row});
+                }
             }
         }
         commands.PollPosition();
@@ -50,27 +136,30 @@ void cSession::WriteChanges() {
 
     const int setpoints = sensor.MaxSetpoints();
     statusBar.StartProgress(0, setpoints, QStringLiteral("Writing Setpoints..."));
-    for (int s = 0; s <= setpoints; ++s) {
+    for (int s = 0; s <= setpoints && link.PortIsOpen(); ++s) {
         statusBar.SetProgress(s);
-        bool pending = false;
-        for (int f = 0; f < 3; ++f) {
-            pending = pending || sensor.ReadSetpointData(s, f + 3) != sensor.ReadSetpointData(s, f);
-        }
-        if (!pending) {
+        if (!SetpointPending(sensor, s)) {
             continue;
         }
-        for (int f = 0; f < 3; ++f) {
+        if (const QString refusal = SetpointRefusal(sensor, s); !refusal.isEmpty()) {
+            link.FlagRefusedRequest();
+            for (int f = 0; f < 3; ++f) {
+                unconfirmed_.append({SetpointItem(s, f), sensor.ReadSetpointData(s, f + 3),
+                                     QStringLiteral("not written: ") + refusal});
+            }
+            continue;
+        }
+        for (int f = 0; f < 3 && link.PortIsOpen(); ++f) {
             const std::int32_t value = sensor.ReadSetpointData(s, f + 3);
             const auto write = commands.WriteSetpoint(s, f, value);
             if (write.answered() && write.value == value) {
                 sensor.WriteSetpointData(s, f, value);
             } else {
                 link.FlagRefusedRequest();
-                unconfirmed_.append(
-                    {QStringLiteral("Setpoint %1 %2").arg(s).arg(QLatin1String(FieldNames[f])),
-                     value,
-                     write.answered() ? QString::number(write.value)
-                                      : QStringLiteral("no answer")});
+                unconfirmed_.append({SetpointItem(s, f), value,
+                                     write.answered()
+                                         ? QStringLiteral("sensor holds %1").arg(write.value)
+                                         : QStringLiteral("no answer")});
             }
         }
     }
@@ -79,14 +168,59 @@ void cSession::WriteChanges() {
     statusBar.EndProgress(QStringLiteral("Ready"));
 }
 
+bool cSession::ConfirmWrites() {
+    if (!ConfirmIncompleteRead(QStringLiteral("Sensor Read Incomplete"), QStringLiteral("Apply"))) {
+        return false;
+    }
+    const QList<PlannedWrite> plan = PendingWrites();
+    if (plan.isEmpty()) {
+        return true;
+    }
+    QStringList lines;
+    for (const PlannedWrite& write : plan) {
+        lines.append(write.Text());
+    }
+    return view.Ask(
+               QStringLiteral("Review Changes"),
+               QStringLiteral("Apply writes these values to sensor %1 (name: held, new):\r\n\r\n")
+                       .arg(link.CurrentAddress) +
+                   lines.join(QStringLiteral("\r\n")),
+               MessageIcon::Information, MessageButtons::OkCancel) == MessageAnswer::Ok;
+}
+
 void cSession::Apply() {
+    if (!ConfirmWrites()) {
+        return;
+    }
     emit applyRunning(true);
     statusBar.SetMessage(QStringLiteral("Sending Data to Sensor"));
     StopMonitor();
     WriteChanges();
     const QList<Unconfirmed> unconfirmed = unconfirmed_;
+    const auto confirmed = [&unconfirmed](int parameter) {
+        return std::none_of(unconfirmed.begin(), unconfirmed.end(),
+                            [parameter](const Unconfirmed& u) { return u.parameter == parameter; });
+    };
 
-    if (sensor.CyclePowerFlag()) {
+    // Only a change the sensor took needs its power cycled.
+    QList<int> cyclePowerRows;
+    for (int r = 1; r <= sensor.MaxParameters(); ++r) {
+        if (sensor.ReadParameterData(r, 5) == clsSensorData::CyclePowerType &&
+            sensor.ReadParameterData(r, 1) != sensor.ReadParameterData(r, 0)) {
+            cyclePowerRows.append(r);
+        }
+    }
+
+    if (!link.PortIsOpen()) {
+        // Nothing more can be written or read.
+        link.StateFlags.ClearBit(StateBit::OnLine);
+        view.Ask(QStringLiteral("Apply Stopped"),
+                 QStringLiteral("Writing to the sensor stopped: %1.\r\nWhat was not written yet "
+                                "is still pending; open the port again and press Apply.")
+                     .arg(link.PortErrorText()),
+                 MessageIcon::Exclamation, MessageButtons::Ok);
+        view.SelectTab(Tab::Communications);
+    } else if (std::any_of(cyclePowerRows.begin(), cyclePowerRows.end(), confirmed)) {
         view.Ask(QStringLiteral("Changed Sensor Settings"),
                  QStringLiteral("One or more changes to the sensor\r\n"
                                 "settings require power to the Actimar\r\n"
@@ -94,8 +228,13 @@ void cSession::Apply() {
                                 "settings will take effect.\r\n\r\n"
                                 "Click 'OK' when power has been cycled."),
                  MessageIcon::None, MessageButtons::Ok);
-        link.CurrentAddress = sensor.ReadParameterData(Param::Address, 1);
-        const int speed = SpeedIndexOfBaudCode(sensor.ReadParameterData(Param::BaudRate, 1));
+        // Follow a new address or speed only when the sensor took it.
+        const auto column = [&](int parameter) {
+            return confirmed(parameter) ? 1 : 0;
+        };
+        link.CurrentAddress = sensor.ReadParameterData(Param::Address, column(Param::Address));
+        const int speed = SpeedIndexOfBaudCode(
+            sensor.ReadParameterData(Param::BaudRate, column(Param::BaudRate)));
         if (speed != sensors.BaudRate()) {
             const auto answer =
                 view.Ask(QStringLiteral("Changed Sensor Baud Rate"),
@@ -137,11 +276,10 @@ void cSession::Apply() {
         link.FlagRefusedRequest();
         QStringList lines;
         for (const Unconfirmed& u : unconfirmed) {
-            lines.append(
-                QStringLiteral("%1: sent %2, sensor holds %3").arg(u.item).arg(u.sent).arg(u.held));
+            lines.append(u.Text());
         }
         view.Ask(QStringLiteral("Changes Not Confirmed"),
-                 QStringLiteral("The sensor did not confirm %1 of the changes written:\r\n\r\n")
+                 QStringLiteral("The sensor did not confirm %1 of the changes:\r\n\r\n")
                          .arg(unconfirmed.size()) +
                      lines.join(QStringLiteral("\r\n")),
                  MessageIcon::Exclamation, MessageButtons::Ok);

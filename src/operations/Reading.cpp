@@ -1,5 +1,6 @@
 // Reading a sensor: identity block, parameters and setpoints.
 
+#include "link/Framing.h"
 #include "link/Speeds.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
@@ -136,23 +137,110 @@ void cSession::ReadParametersAndSetpoints() {
     sensor.setDataIsLoaded(true);
 }
 
+bool cSession::ReadComplete() const {
+    return link.StateFlags.TestBit(StateBit::DataLoaded) && lastReadFailures_.isEmpty();
+}
+
+QString cSession::ReadFailureText() const {
+    // A lost port fails every request after it: name the first few.
+    constexpr qsizetype Named = 12;
+    QStringList names;
+    bool portFailed = false;
+    for (const cCommands::Failure& failure : lastReadFailures_) {
+        if (names.size() < Named) {
+            names.append(commands.DescribeRequest(failure.command));
+        }
+        portFailed = portFailed || failure.outcome == cSensorLink::Outcome::PortFailed;
+    }
+    if (names.isEmpty()) {
+        return {};
+    }
+    if (lastReadFailures_.size() > Named) {
+        names.append(QStringLiteral("and %1 more").arg(lastReadFailures_.size() - Named));
+    }
+    QString text =
+        QStringLiteral("%1 of the requests of the read of sensor %2 got no valid answer: %3.")
+            .arg(lastReadFailures_.size())
+            .arg(link.CurrentAddress)
+            .arg(names.join(QStringLiteral(", ")));
+    if (portFailed) {
+        // Everything after the loss was never asked for.
+        text += QStringLiteral(" The read stopped: %1.").arg(link.PortErrorText());
+    }
+    return text;
+}
+
+namespace {
+
+// The register or setpoint numbers that the failed requests with this
+// letter were about; `from` and `width` place the number in the command.
+QSet<int> FailedNumbers(const QList<cCommands::Failure>& failures, char letter, qsizetype from,
+                        qsizetype width) {
+    QSet<int> numbers;
+    for (const cCommands::Failure& failure : failures) {
+        if (failure.command.startsWith(letter)) {
+            numbers.insert(HexToLong(failure.command.mid(from, width), false));
+        }
+    }
+    return numbers;
+}
+
+} // namespace
+
+QSet<int> cSession::UnreadParameters() const {
+    return FailedNumbers(lastReadFailures_, 'D', 1, 4);
+}
+
+QSet<int> cSession::UnreadSetpoints() const {
+    return FailedNumbers(lastReadFailures_, 'R', 2, 3);
+}
+
 void cSession::ReportReadFailures() {
     lastReadFailures_ = commands.TakeFailedRequests();
     if (lastReadFailures_.isEmpty()) {
         return;
     }
-    QStringList names;
-    for (const QByteArray& request : lastReadFailures_) {
-        names.append(QString::fromLatin1(request));
-    }
     // A value whose request went unanswered reads as 0: say so rather than
     // let it pass for what the sensor holds.
     view.Ask(QStringLiteral("Sensor Read Incomplete"),
-             QStringLiteral("%1 of the requests of this read got no valid answer;\r\n"
-                            "the values they should have read are shown as 0.\r\n\r\n%2")
-                 .arg(lastReadFailures_.size())
-                 .arg(names.join(QStringLiteral(", "))),
+             ReadFailureText() +
+                 QStringLiteral("\r\n\r\nThe values they should have read are shown as 0; "
+                                "saving or applying them asks first."),
              MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+bool cSession::ConfirmIncompleteRead(const QString& title, const QString& doing) {
+    if (ReadComplete() || !link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        return true;
+    }
+    return view.Ask(title,
+                    ReadFailureText() +
+                        QStringLiteral("\r\n\r\nThe values that were not read are 0 here, not "
+                                       "what the sensor holds. %1 anyway?")
+                            .arg(doing),
+                    MessageIcon::Exclamation, MessageButtons::OkCancel) == MessageAnswer::Ok;
+}
+
+void cSession::HoldTargetAtPosition() {
+    // The target becomes the position only when this exchange read a
+    // position: a position left at 0 by a lost answer would send the
+    // cylinder to 0.
+    const bool positionRead = commands.PollPosition() == cSensorLink::Outcome::Answered &&
+                              link.StatusWord.TestBit(StatusBit::PositionOk);
+    if (positionRead) {
+        commands.SetTarget(link.Decoder().Position());
+    }
+    commands.PollTarget();
+    commands.PollTarget();
+    commands.PollVelocity();
+    commands.TakeFailedRequests();
+    if (!positionRead) {
+        view.Ask(QStringLiteral("Target Not Set"),
+                 QStringLiteral("Sensor %1 did not report a valid position, so its target was not "
+                                "set to the position.\r\nThe cylinder keeps the target it had.")
+                     .arg(link.CurrentAddress),
+                 MessageIcon::Exclamation, MessageButtons::Ok);
+    }
 }
 
 void cSession::LoadSensor(int sensorNumber) {
@@ -166,7 +254,8 @@ void cSession::LoadSensor(int sensorNumber) {
             commands.CheckSensorAnswers(link.CurrentAddress)) {
             flags.SetBit(StateBit::OnLine);
         }
-        commands.TakeFailedRequests();
+        // Kept when the sensor does not answer: they say how it failed.
+        lastReadFailures_ = commands.TakeFailedRequests();
     }
     StopMonitor();
 
@@ -179,16 +268,11 @@ void cSession::LoadSensor(int sensorNumber) {
         ReadParametersAndSetpoints();
         ReportReadFailures();
         if (RunModeOption == 0) {
-            commands.PollPosition();
-            commands.SetTarget(link.Decoder().Position());
-            commands.PollTarget();
-            commands.PollTarget();
-            commands.PollVelocity();
-            commands.TakeFailedRequests();
+            HoldTargetAtPosition();
         }
         UpdateReadouts(false);
         emit loadFinished();
-        RunModeOption = sensor.ReadParameterData(61, 1);
+        RunModeOption = sensor.ReadParameterData(Param::RunMode, 1);
         emit draw(QStringLiteral("fraProgramData"),
                   QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress));
         emit draw(QStringLiteral("lblSensor"),

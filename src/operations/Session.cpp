@@ -96,24 +96,29 @@ void cSession::MonitorTick() {
         if (pollCounter_ > 6) {
             pollCounter_ = 0;
         }
+        char letter = 'A';
+        cSensorLink::Outcome outcome;
         switch (pollCounter_) {
         case 1:
         case 5:
-            commands.PollTarget();
+            letter = 'B';
+            outcome = commands.PollTarget();
             break;
         case 3:
-            commands.PollVelocity();
+            letter = 'C';
+            outcome = commands.PollVelocity();
             break;
         default:
             if (pollCounter_ < 0) {
                 pollCounter_ = 6;
             }
-            commands.PollPosition();
+            outcome = commands.PollPosition();
             break;
         }
         ++pollCounter_;
         // The monitor's own polls are not part of any read.
         commands.TakeFailedRequests();
+        emit monitorPolled(letter, outcome);
     }
     tickInProgress_ = false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/DataFile.h"
 #include "link/Commands.h"
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
@@ -8,9 +9,11 @@
 #include "operations/View.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 namespace kelvar {
 
@@ -56,7 +59,17 @@ public:
     void ReadSensorModel();
     void ReadParametersAndSetpoints();
     // The requests of the last read that got no valid answer.
-    const QList<QByteArray>& LastReadFailures() const { return lastReadFailures_; }
+    const QList<cCommands::Failure>& LastReadFailures() const { return lastReadFailures_; }
+    // The sensor was read and every request of that read was answered: only
+    // then is what the record holds what the sensor holds.
+    bool ReadComplete() const;
+    // The requests of the last read that got no valid answer, in words, and
+    // why; empty when it was complete.
+    QString ReadFailureText() const;
+    // The parameters and setpoints whose requests the last read did not get
+    // answered: the record holds 0 for them, not what the sensor holds.
+    QSet<int> UnreadParameters() const;
+    QSet<int> UnreadSetpoints() const;
 
     // --- the live monitor
     QTimer MonitorTimer;
@@ -74,15 +87,40 @@ public:
     // Writes every pending parameter and setpoint. What the sensor did not
     // confirm is kept for Apply to report.
     void WriteChanges();
+    // One value Apply would write.
+    struct PlannedWrite {
+        QString item;       // parameter name or "Setpoint n target/velocity/dwell"
+        std::int32_t held;  // the value the sensor holds
+        std::int32_t value; // the value to write
+        bool heldUnread;    // the sensor's value was not read: its request went unanswered
+        bool marked;        // changes the sensor's address, speed or run mode
+        QString refusal;    // why it will not be written; empty when it will
+        // One line: "Extend Gain: 500 600", with what is marked or refused said after it.
+        QString Text() const;
+    };
+    // What Apply would write, in the order it writes; the window's review,
+    // kelvar-cli diff and apply all show this list.
+    QList<PlannedWrite> PendingWrites();
     // The Apply button: write, tell about a power cycle, follow a new address
     // or speed, read the whole sensor again, report what was not confirmed.
     void Apply();
+    // Before Apply writes: a question when the read was incomplete, then the
+    // list of what will be written; true when the user agrees to both.
+    bool ConfirmWrites();
     struct Unconfirmed {
         QString item; // parameter name or "Setpoint n target/velocity/dwell"
         qint32 sent;
-        QString held; // the value the sensor echoed, or that it did not answer
+        // "sensor holds 12", "no answer", or "not written: " and why
+        QString outcome;
+        int parameter = -1; // the parameter's number; -1 for a setpoint
+        QString Text() const {
+            return QStringLiteral("%1: %2, %3").arg(item).arg(sent).arg(outcome);
+        }
     };
     const QList<Unconfirmed>& LastUnconfirmed() const { return unconfirmed_; }
+    // The port failed during the last write or read; its reason is the link's
+    // PortErrorText().
+    bool PortFailed() const { return !link.PortIsOpen(); }
     // Enables Apply while something is pending.
     void RefreshApplyState();
 
@@ -92,6 +130,16 @@ public:
     // nothing. Both tell the user what went wrong.
     void SaveSensorData();
     void LoadSensorData();
+    // A data file read and held against the sensor before any of it is used.
+    struct DataFileCheck {
+        std::optional<DataFileContents> contents; // empty when refused
+        QString refusal;                          // why the file cannot be used at all
+        QStringList doubts; // what the user must agree to first, one line each
+        QStringList notes;  // only worth a mention
+    };
+    DataFileCheck CheckSensorDataFile(const QString& path);
+    // Puts a checked file's values into the edited columns.
+    void UseSensorDataFile(const QString& path, const DataFileContents& contents);
     // The file saved or loaded last; empty after Reset.
     const QString& CurrentFile() const { return currentFile_; }
     void ForgetCurrentFile();
@@ -121,6 +169,9 @@ signals:
     // A read of the whole sensor begins and ends (the status shows it).
     void loadStarted();
     void loadFinished();
+    // A monitor poll ("A", "B" or "C") has ended; its values are the
+    // decoder's only when it was answered.
+    void monitorPolled(char letter, cSensorLink::Outcome outcome);
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
@@ -132,13 +183,17 @@ private:
     // After a search: the list's current sensor is opened and read.
     void OpenFoundSensor();
     void ReportReadFailures();
+    // The serial run mode's end of a read: the target is set to the position.
+    void HoldTargetAtPosition();
+    // Asks first when the record is not a complete read; true to go on.
+    bool ConfirmIncompleteRead(const QString& title, const QString& doing);
     QString FormatReadout(float value) const;
 
     QString commLabel_;
     bool commLabelRed_ = false;
     int pollCounter_ = 0;
     bool tickInProgress_ = false;
-    QList<QByteArray> lastReadFailures_;
+    QList<cCommands::Failure> lastReadFailures_;
     QList<Unconfirmed> unconfirmed_;
     QString currentFile_;
     // Per Monitor-tab readout the value last drawn; -1 when none yet.

@@ -112,7 +112,11 @@ void SimNetwork::HandlePacket(qint32 baud, qint64 nowMs, std::vector<SimReply>& 
     ++requestCount_;
     SimLogEntry entry{nowMs, packet_, baud, {}, {}};
     std::optional<QByteArray> answer;
-    entry.outcome = Route(baud, answer, nowMs);
+    if (faults_.silentAfter >= 0 && requestCount_ > faults_.silentAfter) {
+        entry.outcome = QStringLiteral("no answer: the line is silent (fault)");
+    } else {
+        entry.outcome = Route(baud, answer, nowMs);
+    }
     if (answer) {
         ApplyFaults(*answer, entry, replies);
     }

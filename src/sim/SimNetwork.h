@@ -25,6 +25,9 @@ struct SimFaults {
     double late = 0;      // it comes after lateMs instead of the normal delay
     double lineError = 0; // a parity or framing error comes just before it
     int lateMs = 150;     // longer than the longest time-out the tool offers
+    // The line goes dead after this many requests (a sensor unplugged from
+    // the bus mid-work); -1: never.
+    qint64 silentAfter = -1;
 };
 
 // Something the line delivers to the tool after delayMs, counted from the

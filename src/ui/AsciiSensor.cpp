@@ -1067,6 +1067,9 @@ bool AsciiSensor::ShowInformation(const QString& text, const QString& caution) {
 
 MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,
                                MessageButtons buttons) {
+    if (prompter_ != nullptr) {
+        return prompter_->Ask(title, text, icon, buttons);
+    }
     QMessageBox::Icon boxIcon = QMessageBox::Warning;
     if (icon == MessageIcon::None) {
         boxIcon = QMessageBox::NoIcon;
@@ -1081,7 +1084,21 @@ MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, Messag
     } else if (buttons == MessageButtons::YesNo) {
         boxButtons = QMessageBox::Yes | QMessageBox::No;
     }
-    QMessageBox box(boxIcon, title, FromCrLf(text), boxButtons, this);
+    // A long list (what Apply will write) would not fit the screen: the box
+    // shows its start, and all of it scrolls under "Show Details...".
+    constexpr qsizetype ShownLines = 20;
+    const QString plain = FromCrLf(text);
+    QStringList lines = plain.split(u'\n');
+    const bool longText = lines.size() > ShownLines + 5;
+    if (longText) {
+        const qsizetype more = lines.size() - ShownLines;
+        lines = lines.first(ShownLines);
+        lines.append(QStringLiteral("... and %1 more lines (Show Details...)").arg(more));
+    }
+    QMessageBox box(boxIcon, title, lines.join(u'\n'), boxButtons, this);
+    if (longText) {
+        box.setDetailedText(plain);
+    }
     switch (box.exec()) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;

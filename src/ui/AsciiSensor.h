@@ -34,6 +34,9 @@ public:
     void SetTabVisible(int index, bool visible) override;
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
                       MessageButtons buttons) override;
+    // Questions go to `prompter` instead of message boxes (for tests that
+    // drive the window); nullptr restores the message boxes.
+    void SetPrompter(cPrompter* prompter) { prompter_ = prompter; }
     QString AskFileName(bool save, const QString& title, const QString& folder,
                         const QString& proposedName, const QString& filter) override;
     bool ShowInformation(const QString& text, const QString& caution) override;
@@ -74,6 +77,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    cPrompter* prompter_ = nullptr;
     void BuildMenus();
     void BuildStatusBar();
     QWidget* BuildSideColumn();

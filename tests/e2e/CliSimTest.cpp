@@ -1,10 +1,13 @@
 // kelvar-cli against actimar-sim through a real pseudo-terminal.
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -157,10 +160,11 @@ TEST_F(CliSimTest, IdentityParameterAndSerialOverTheSameLink) {
     EXPECT_EQ(zeroAdjust.status, 0) << zeroAdjust.err.toStdString();
     EXPECT_EQ(zeroAdjust.out, "33 Zero Adjust: -1\n");
 
-    // The simulated sensor keeps its length whatever it is sent.
+    // The sensor's length is read-only: never written.
     const auto refused = Cli(Port() + QStringList{"param", "1", "35", "100"});
-    EXPECT_EQ(refused.status, 5);
-    EXPECT_TRUE(refused.err.contains("did not confirm")) << refused.err.toStdString();
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.err.contains("parameter 35 Sensor Length is read-only"))
+        << refused.err.toStdString();
 
     for (const QStringList& bad :
          {QStringList{"param", "1", "2", "0"}, QStringList{"param", "1", "2", "65536"},
@@ -171,7 +175,9 @@ TEST_F(CliSimTest, IdentityParameterAndSerialOverTheSameLink) {
 
     const auto silent = Cli(Port() + QStringList{"serial", "9"});
     EXPECT_EQ(silent.status, 3);
-    EXPECT_TRUE(silent.err.contains("no valid answer"));
+    EXPECT_TRUE(
+        silent.err.contains("F0020 (identity characters 33 to 38): no answer within 500 ms"))
+        << silent.err.toStdString();
 }
 
 TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
@@ -194,11 +200,13 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
     EXPECT_EQ(monitor.status, 0) << monitor.err.toStdString();
     const QStringList lines = monitor.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "time_ms,position,velocity,target,status");
-    EXPECT_EQ(lines[1].count(','), 4);
+    EXPECT_EQ(lines[0], "time_ms,poll,position,velocity,target,status,error");
+    EXPECT_EQ(lines[1].section(',', 1, 1), "A");
+    EXPECT_EQ(lines[1].section(',', 3, 4), ",") << "an A answer says nothing of velocity or target";
 
     const auto silent = Cli(Port() + QStringList{"read", "9"});
     EXPECT_EQ(silent.status, 3);
+    EXPECT_TRUE(silent.err.contains("sensor 9 does not answer")) << silent.err.toStdString();
     EXPECT_EQ(Cli(Port() + QStringList{"monitor", "1", "--count", "0"}).status, 2);
 }
 
@@ -229,22 +237,153 @@ TEST_F(CliSimTest, DataFileReadDiffAndApply) {
     EXPECT_EQ(Cli(Port() + QStringList{"diff", "1", file}).status, 0);
 }
 
-TEST_F(CliSimTest, ApplyReportsWhatTheSensorDidNotConfirm) {
-    StartSim();
-    const QString file = dir.filePath("sensor1.dat");
-    ASSERT_EQ(Cli(Port() + QStringList{"read", "1", "--out", file}).status, 0);
+namespace {
+
+// A saved data file with some of its lines replaced (line numbers from 1).
+void EditLines(const QString& file, const QMap<int, QByteArray>& replaced) {
     QFile data(file);
     ASSERT_TRUE(data.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = data.readAll().split('\n');
     data.close();
-    lines[55 + 2] = "30\r"; // ADDRESS 30: no sensor takes it
+    for (auto it = replaced.begin(); it != replaced.end(); ++it) {
+        lines[it.key() - 1] = it.value() + '\r';
+    }
     ASSERT_TRUE(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
     data.write(lines.join('\n'));
-    data.close();
+}
 
-    const auto apply = Cli(Port() + QStringList{"apply", "1", file});
-    EXPECT_EQ(apply.status, 5);
-    EXPECT_TRUE(apply.err.contains("not confirmed: Address: sent 30, sensor holds 1"))
-        << apply.err.toStdString();
-    EXPECT_TRUE(apply.err.contains("power"));
+// The requests the simulator logged that change something in the sensor.
+QStringList Writes(const QString& log) {
+    QFile file(log);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList writes;
+    // "<time> ms <address letter><command>..."
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QByteArray request = line.split(' ').value(2);
+        if (request.size() > 1 && QByteArray("LQGIK").contains(request.at(1))) {
+            writes.append(QString::fromLatin1(line));
+        }
+    }
+    return writes;
+}
+
+} // namespace
+
+TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWritten) {
+    const QString log = dir.filePath("requests.log");
+    StartSim({QStringLiteral("--log"), log});
+    const QString good = dir.filePath("good.dat");
+    ASSERT_EQ(Cli(Port() + QStringList{"read", "1", "--out", good}).status, 0);
+    const auto copy = [&](const QString& name, const QMap<int, QByteArray>& lines) {
+        const QString path = dir.filePath(name);
+        QFile::copy(good, path);
+        EditLines(path, lines);
+        return path;
+    };
+
+    // An address or speed the sensor cannot have is refused outright.
+    for (const auto& [line, value, text] :
+         {std::tuple{58, "0", "Line 58: Address is 0, outside its limits 1 to 26"},
+          std::tuple{58, "99", "Line 58: Address is 99, outside its limits 1 to 26"},
+          std::tuple{59, "9", "Line 59: Baud Rate is 9, outside its limits 1 to 4"}}) {
+        const auto apply =
+            Cli(Port() + QStringList{"apply", "1", copy("bad.dat", {{line, value}}), "--force"});
+        EXPECT_EQ(apply.status, 2);
+        EXPECT_TRUE(apply.err.contains(text)) << apply.err.toStdString();
+        QFile::remove(dir.filePath("bad.dat"));
+    }
+    // Other odd values, another address, a word, a cut-short file: named,
+    // and without --force nothing is loaded.
+    const QString odd = copy("odd.dat", {{23, "5"}, {17, "999"}, {58, "7"}, {82 + 9, "65535"}});
+    const auto refused = Cli(Port() + QStringList{"apply", "1", odd});
+    EXPECT_EQ(refused.status, 2);
+    for (const char* text :
+         {"Line 23: Drive Polarity is 5, outside its limits 0 to 1",
+          "Line 17: Extend Drive Limit is 999, outside its limits 1 to 255",
+          "Line 58: the file's Address is 7, the sensor's is 1",
+          "Line 91: setpoint 3 target is 65535, outside its limits", "--force"}) {
+        EXPECT_TRUE(refused.err.contains(text)) << text << '\n' << refused.err.toStdString();
+    }
+    EXPECT_FALSE(refused.err.contains('\r'));
+    const auto word = Cli(Port() + QStringList{"diff", "1", copy("word.dat", {{5, "abc"}})});
+    EXPECT_EQ(word.status, 2);
+    EXPECT_TRUE(word.err.contains("Line 5")) << word.err.toStdString();
+    EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
+
+    // With --force the review names what will not be written, and it is not.
+    const auto forced = Cli(Port() + QStringList{"diff", "1", odd, "--force"});
+    EXPECT_EQ(forced.status, 1);
+    EXPECT_TRUE(
+        forced.out.contains("Address: 1 7  <- changes how the sensor is reached or runs\n"));
+    EXPECT_TRUE(forced.out.contains(
+        "Drive Polarity: 0 5  (will not be written: outside its limits 0 to 1)\n"));
+    const QString fixed = copy("fixed.dat", {{23, "5"}, {5, "600"}});
+    const auto applied = Cli(Port() + QStringList{"apply", "1", fixed, "--force"});
+    EXPECT_EQ(applied.status, 5) << applied.err.toStdString();
+    EXPECT_TRUE(applied.err.contains("Drive Polarity: 5, not written: outside its limits 0 to 1"));
+    EXPECT_EQ(Cli(Port() + QStringList{"param", "1", "20"}).out, "20 Drive Polarity: 0\n");
+    EXPECT_EQ(Cli(Port() + QStringList{"param", "1", "2"}).out, "2 Extend Gain: 600\n");
+
+    // Only a regular file is read: a FIFO would hang, /dev/zero never ends.
+    const QString fifo = dir.filePath("pipe.dat");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
+        const auto special = Cli(Port() + QStringList{"diff", "1", path});
+        EXPECT_EQ(special.status, 2);
+        EXPECT_TRUE(special.err.contains("not a regular file")) << special.err.toStdString();
+    }
+}
+
+TEST_F(CliSimTest, APartialReadIsNeverSavedNorApplied) {
+    // 2 checks, 9 identity requests, then the line goes dead among the parameters.
+    const QString log = dir.filePath("requests.log");
+    StartSim(
+        {QStringLiteral("--silent-after"), QStringLiteral("20"), QStringLiteral("--log"), log});
+    const QStringList port = {"--port", link, "--timeout", "30"};
+    const QString file = dir.filePath("partial.dat");
+    const auto read = Cli(port + QStringList{"read", "1", "--out", file});
+    EXPECT_EQ(read.status, 3);
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_TRUE(read.err.contains("no data file written")) << read.err.toStdString();
+    EXPECT_TRUE(read.out.contains("\n12 Velocity Enable: (not read)\n")) << read.out.toStdString();
+
+    QFile data(file);
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write("777ASCII\r\n");
+    data.close();
+    const auto apply = Cli(port + QStringList{"apply", "1", file});
+    EXPECT_EQ(apply.status, 3);
+    EXPECT_TRUE(apply.err.contains("nothing compared or written")) << apply.err.toStdString();
+    EXPECT_TRUE(Writes(log).isEmpty());
+}
+
+TEST_F(CliSimTest, CorruptAnswersExitWithFourFromEveryCommand) {
+    StartSim({QStringLiteral("--corrupt"), QStringLiteral("1")});
+    for (const QStringList& command :
+         {QStringList{"identity", "1"}, QStringList{"serial", "1"}, QStringList{"param", "1", "2"},
+          QStringList{"read", "1"}, QStringList{"monitor", "1", "--count", "2"}}) {
+        const auto result = Cli(Port() + command);
+        EXPECT_EQ(result.status, 4) << command.join(' ').toStdString() << '\n'
+                                    << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains("bad answer")) << result.err.toStdString();
+    }
+}
+
+TEST_F(CliSimTest, MonitorMarksLostPollsAndStopsWhenThePortGoes) {
+    // The line goes dead after the read (223 requests) and a few polls.
+    StartSim({QStringLiteral("--silent-after"), QStringLiteral("230")});
+    QProcess monitor;
+    monitor.start(QStringLiteral(KELVAR_CLI_PATH),
+                  Port() + QStringList{"monitor", "1", "--count", "100000"});
+    ASSERT_TRUE(monitor.waitForStarted(5000));
+    QByteArray out;
+    for (int i = 0; i < 300 && !out.contains("A no answer: no answer within"); ++i) {
+        monitor.waitForReadyRead(100);
+        out += monitor.readAllStandardOutput();
+    }
+    EXPECT_TRUE(out.startsWith("A ")) << out.toStdString();
+    sim.terminate();
+    ASSERT_TRUE(monitor.waitForFinished(10000)) << "the monitor ends when the port goes";
+    EXPECT_EQ(monitor.exitCode(), 2);
+    EXPECT_TRUE(monitor.readAllStandardError().contains("monitor of sensor 1 stopped"));
 }

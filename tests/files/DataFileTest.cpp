@@ -6,15 +6,32 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <gtest/gtest.h>
 #include <limits>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace kelvar;
 using Data = clsSensorData;
 
 namespace {
+
+// Reads the file into data, all or nothing, as the program uses a file.
+bool LoadSensorDataFile(const QString& path, clsSensorData& data, QString* error) {
+    std::optional<DataFileContents> contents = ReadSensorDataFile(path, data, error);
+    if (contents) {
+        data = contents->record;
+    }
+    return contents.has_value();
+}
 
 const QString Corrupted =
     QStringLiteral("File is not a valid data file\r\nor the data is corrupted.\r\n");
@@ -139,6 +156,15 @@ protected:
         return error;
     }
 
+    // The refusal of a value line that is not a whole number.
+    static QString NotAWholeNumber(int line, const QString& expected, const QByteArray& found) {
+        return Corrupted +
+               QStringLiteral("Line %1: expected %2, a whole number from -2147483648 to "
+                              "2147483647, found \"%3\".")
+                   .arg(line)
+                   .arg(expected, QString::fromLatin1(found));
+    }
+
     std::int32_t Edited(Data& data, int row) {
         return data.ReadParameterData(row, Data::ChangedDataColumn);
     }
@@ -224,80 +250,168 @@ TEST_F(DataFileTest, RoundTripRestoresEditedValuesOnly) {
 
 TEST_F(DataFileTest, EmptyLineBeforeSetpointsMayBeMissing) {
     QList<QByteArray> lines = SavedLines();
-    Data without = target;
     QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    const auto with = ReadSensorDataFile(Path(), target, &error);
+    ASSERT_TRUE(with) << error.toStdString();
+    EXPECT_EQ(with->parameterLine[1], 4);
+    EXPECT_EQ(with->parameterLine[75], 78);
+    EXPECT_EQ(with->setpointLine[0][0], 82);
+    EXPECT_EQ(with->setpointLine[0][2], 84);
+    EXPECT_EQ(with->setpointLine[59][2], 261);
 
     lines.removeAt(78);
     WriteLines(Path(), lines);
-    ASSERT_TRUE(LoadSensorDataFile(Path(), without, &error)) << error.toStdString();
-    ExpectSame(Take(target), Take(without));
+    const auto without = ReadSensorDataFile(Path(), target, &error);
+    ASSERT_TRUE(without) << error.toStdString();
+    ExpectSame(Take(with->record), Take(without->record));
+    EXPECT_EQ(without->parameterLine[1], 4);
+    EXPECT_EQ(without->setpointLine[0][0], 81);
+    EXPECT_EQ(without->setpointLine[59][2], 260);
 }
 
 TEST_F(DataFileTest, BareLineFeedsAreLineEnds) {
-    WriteBytes(Path(), "777ASCII\n1\n2\n-5\n6\n\n0\n0\n7\n8\n9");
+    const QList<QByteArray> lines = SavedLines();
+    Data crlf = target;
     QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-    EXPECT_EQ(Edited(target, 1), -5);
-    EXPECT_EQ(Edited(target, 2), 6);
-    EXPECT_EQ(Edited(target, 3), Untouched);
-    EXPECT_EQ(target.ReadSetpointData(0, Data::EditedDwellColumn), 9);
+    ASSERT_TRUE(LoadSensorDataFile(Path(), crlf, &error)) << error.toStdString();
+
+    WriteBytes(Path(), lines.join('\n') + '\n');
+    const auto lf = ReadSensorDataFile(Path(), target, &error);
+    ASSERT_TRUE(lf) << error.toStdString();
+    ExpectSame(Take(crlf), Take(lf->record));
+    EXPECT_FALSE(lf->possiblyTruncated);
 }
 
-TEST_F(DataFileTest, HeadersSayWhatIsRead) {
-    // Parameters 3 and 4 only, setpoints 2 and 3 only.
-    WriteLines(Path(),
-               {"777ASCII", "3", "4", "30", "40", "", "2", "3", "1", "2", "3", "4", "5", "6"});
+TEST_F(DataFileTest, MissingFinalLineEndMarksTheFilePossiblyTruncated) {
+    const QList<QByteArray> lines = SavedLines();
     QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-    EXPECT_EQ(Edited(target, 2), Untouched);
-    EXPECT_EQ(Edited(target, 3), 30);
-    EXPECT_EQ(Edited(target, 4), 40);
-    EXPECT_EQ(Edited(target, 5), Untouched);
-    EXPECT_EQ(target.ReadSetpointData(1, Data::EditedDwellColumn), Untouched);
-    EXPECT_EQ(target.ReadSetpointData(2, Data::EditedTargetColumn), 1);
-    EXPECT_EQ(target.ReadSetpointData(3, Data::EditedDwellColumn), 6);
-    EXPECT_EQ(target.ReadSetpointData(4, Data::EditedTargetColumn), Untouched);
+    auto contents = ReadSensorDataFile(Path(), target, &error);
+    ASSERT_TRUE(contents) << error.toStdString();
+    EXPECT_FALSE(contents->possiblyTruncated);
+
+    // The last value cut short: it still loads, and the caller is told.
+    const QByteArray whole = lines.join("\r\n");
+    WriteBytes(Path(), whole.left(whole.size() - 2));
+    contents = ReadSensorDataFile(Path(), target, &error);
+    ASSERT_TRUE(contents) << error.toStdString();
+    EXPECT_TRUE(contents->possiblyTruncated);
+    EXPECT_EQ(contents->record.ReadSetpointData(59, Data::EditedDwellColumn), 54000);
+    EXPECT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+
+    // A blank last line without its line end counts the same.
+    WriteBytes(Path(), whole + "\r\n\r\n  ");
+    contents = ReadSensorDataFile(Path(), target, &error);
+    ASSERT_TRUE(contents) << error.toStdString();
+    EXPECT_TRUE(contents->possiblyTruncated);
 }
 
-TEST_F(DataFileTest, MoreSetpointsThanInUseAreLeftUnread) {
-    source.setMaxSetpoints(75);
-    SavedLines();
+TEST_F(DataFileTest, OnlyBlankLinesMayFollowTheLastSetpoint) {
+    const QList<QByteArray> saved = SavedLines();
+    WriteLines(Path(), saved + QList<QByteArray>{"", " \t", ""});
     QString error;
     ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-    EXPECT_EQ(target.MaxSetpoints(), 59);
     EXPECT_EQ(target.ReadSetpointData(59, Data::EditedDwellColumn), 5400050);
-    EXPECT_EQ(target.ReadSetpointData(60, Data::EditedTargetColumn), Untouched);
-}
 
-TEST_F(DataFileTest, ParameterLineCountsAsTheNumberItBeginsWith) {
-    QList<QByteArray> lines = SavedLines();
-    const std::vector<std::pair<QByteArray, std::int32_t>> cases = {
-        {"12abc", 12},
-        {"", 0},
-        {"abc", 0},
-        {"  -7", -7},
-        {"2.5", 2},
-        {"3.5", 4},
-        {"-2.5", -2},
-        {"1e3", 1},
-        {"-", 0},
-        {"2147483647.4", 2147483647},
-        {"0." + QByteArray(400, '0') + "9", 0},
+    const struct {
+        QList<QByteArray> after;
+        QString refusal;
+    } cases[] = {
+        {{"x"}, "Line 262: expected only blank lines after the last setpoint, found \"x\"."},
+        {{"", "0"}, "Line 263: expected only blank lines after the last setpoint, found \"0\"."},
+        {{" ", "\r"}, "Line 263: expected only blank lines after the last setpoint, found \"?\"."},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        lines[static_cast<qsizetype>(3 + i)] = cases[i].first;
-    }
-    WriteLines(Path(), lines);
-    QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(Edited(target, static_cast<int>(i) + 1), cases[i].second)
-            << cases[i].first.data();
+    for (const auto& c : cases) {
+        WriteLines(Path(), saved + c.after);
+        EXPECT_EQ(Refusal(), Corrupted + c.refusal);
     }
 }
 
 // ---------------------------------------------------------------- refusals
+
+TEST_F(DataFileTest, ValueLinesMustBeWholeNumbers) {
+    const QList<QByteArray> saved = SavedLines();
+    const struct {
+        int line;
+        QString expected;
+    } places[] = {
+        {4, "the edited value of parameter 1"},
+        {13, "the edited value of parameter 10"},
+        {SetpointLine(22, Data::EditedDwellColumn), "the edited dwell of setpoint 22"},
+    };
+    ASSERT_EQ(places[2].line, 150);
+    for (const auto& place : places) {
+        for (const QByteArray value : {"abc", "12abc", "", " ", "1.5", "12.0", "1e3", "-", "+5",
+                                       "0x10", "2147483648", "-2147483649"}) {
+            QList<QByteArray> lines = saved;
+            lines[place.line - 1] = value;
+            WriteLines(Path(), lines);
+            EXPECT_EQ(Refusal(), NotAWholeNumber(place.line, place.expected, value));
+        }
+
+        QList<QByteArray> lines = saved;
+        lines[place.line - 1] = " -17\t";
+        WriteLines(Path(), lines);
+        QString error;
+        const auto contents = ReadSensorDataFile(Path(), target, &error);
+        ASSERT_TRUE(contents) << error.toStdString();
+        Data record = contents->record;
+        EXPECT_EQ(place.line == 150 ? record.ReadSetpointData(22, Data::EditedDwellColumn)
+                                    : Edited(record, place.line - 3),
+                  -17);
+    }
+
+    QList<QByteArray> lines = saved;
+    lines[12] = "1" + QByteArray(400, '0');
+    WriteLines(Path(), lines);
+    EXPECT_EQ(Refusal(), NotAWholeNumber(13, "the edited value of parameter 10",
+                                         "1" + QByteArray(39, '0') + "..."));
+}
+
+TEST_F(DataFileTest, HeadersMustBeTheRecordsOwn) {
+    const QList<QByteArray> saved = SavedLines();
+    const struct {
+        int line;
+        QByteArray text;
+        QString expected;
+    } cases[] = {
+        {2, "0", "the first parameter index (1)"},
+        {2, "3", "the first parameter index (1)"},
+        {2, "abc", "the first parameter index (1)"},
+        {2, "1.0", "the first parameter index (1)"},
+        {3, "10", "the last parameter index (75)"},
+        {3, "76", "the last parameter index (75)"},
+        {3, "75abc", "the last parameter index (75)"},
+        {3, "", "the last parameter index (75)"},
+        {80, "1", "the first setpoint number (0)"},
+        {80, "zero", "the first setpoint number (0)"},
+        {81, "58", "the last setpoint number (59)"},
+        {81, "-40000", "the last setpoint number (59)"},
+    };
+    for (const auto& c : cases) {
+        QList<QByteArray> lines = saved;
+        lines[c.line - 1] = c.text;
+        WriteLines(Path(), lines);
+        EXPECT_EQ(Refusal(), Corrupted + QStringLiteral("Line %1: expected %2, found \"%3\".")
+                                             .arg(c.line)
+                                             .arg(c.expected, QString::fromLatin1(c.text)));
+    }
+
+    QList<QByteArray> lines = saved;
+    lines[1] = " 1\t";
+    WriteLines(Path(), lines);
+    QString error;
+    EXPECT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+}
+
+TEST_F(DataFileTest, SetpointCountOtherThanTheRecordsIsRefused) {
+    for (const int count : {75, 10, -1}) {
+        source.setMaxSetpoints(count);
+        SavedLines();
+        EXPECT_EQ(Refusal(), Corrupted + QStringLiteral("Line 81: expected the last setpoint "
+                                                        "number (59), found \"%1\".")
+                                             .arg(count));
+    }
+}
 
 TEST_F(DataFileTest, FirstLineMustBeExactlyTheMagicText) {
     QList<QByteArray> lines = SavedLines();
@@ -328,56 +442,6 @@ TEST_F(DataFileTest, TruncatedFileChangesNothing) {
     EXPECT_TRUE(Refusal().contains(QStringLiteral("Line 84: ")));
 }
 
-TEST_F(DataFileTest, SetpointLineMustBeAWholeNumber) {
-    const QList<QByteArray> saved = SavedLines();
-    const int line = SetpointLine(22, Data::EditedDwellColumn);
-    ASSERT_EQ(line, 150);
-    for (const QByteArray value : {"abc", "12.5", "", "12abc", "2147483648", "-2147483649"}) {
-        QList<QByteArray> lines = saved;
-        lines[line - 1] = value;
-        WriteLines(Path(), lines);
-        EXPECT_EQ(Refusal(), Corrupted +
-                                 "Line 150: expected the edited dwell of setpoint 22, a "
-                                 "whole number from -2147483648 to 2147483647, found \"" +
-                                 value + "\".");
-    }
-
-    QList<QByteArray> lines = saved;
-    lines[line - 1] = " -17\t";
-    WriteLines(Path(), lines);
-    QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-    EXPECT_EQ(target.ReadSetpointData(22, Data::EditedDwellColumn), -17);
-}
-
-TEST_F(DataFileTest, NumbersOutsideTheirRangeAreRefused) {
-    const QList<QByteArray> saved = SavedLines();
-    const struct {
-        int line;
-        QByteArray text;
-        QString expected;
-    } cases[] = {
-        {13, "2147483648",
-         "the edited value of parameter 10, a number from -2147483648 to 2147483647"},
-        {13, "1" + QByteArray(400, '0'),
-         "the edited value of parameter 10, a number from -2147483648 to 2147483647"},
-        {2, "0", "the first parameter index, a number from 1 to 75"},
-        {2, "76", "the first parameter index, a number from 1 to 75"},
-        {3, "32768", "the last parameter index, a number from -32768 to 32767"},
-        {80, "76", "the first setpoint number, a number from 0 to 75"},
-        {81, "-40000", "the last setpoint number, a number from -32768 to 32767"},
-    };
-    for (const auto& c : cases) {
-        QList<QByteArray> lines = saved;
-        lines[c.line - 1] = c.text;
-        WriteLines(Path(), lines);
-        const QString shown = c.text.size() > 40 ? c.text.left(40) + "..." : c.text;
-        EXPECT_EQ(Refusal(), Corrupted + QStringLiteral("Line %1: expected %2, found \"%3\".")
-                                             .arg(c.line)
-                                             .arg(c.expected, shown));
-    }
-}
-
 TEST_F(DataFileTest, ForeignFileIsRefused) {
     WriteBytes(Path(), QByteArray(5000, 'x'));
     EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", but the line is longer "
@@ -388,6 +452,42 @@ TEST_F(DataFileTest, ForeignFileIsRefused) {
                                   10));
     EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", found \"?ELF????\".");
 }
+
+TEST_F(DataFileTest, MissingFileIsNamed) {
+    const QString path = dir.filePath(QStringLiteral("none.dat"));
+    QString error;
+    EXPECT_FALSE(ReadSensorDataFile(path, target, &error));
+    EXPECT_EQ(error, QStringLiteral("The sensor data file \"%1\" could not be opened: it does "
+                                    "not exist.")
+                         .arg(QDir::toNativeSeparators(path)));
+}
+
+#ifdef Q_OS_UNIX
+TEST_F(DataFileTest, OnlyRegularFilesAreOpened) {
+    const QString fifo = dir.filePath(QStringLiteral("fifo.dat"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = dir.filePath(QStringLiteral("link.dat"));
+    ASSERT_TRUE(QFile::link(fifo, link));
+
+    for (const QString& path : {fifo, link, QStringLiteral("/dev/zero"), dir.path()}) {
+        SCOPED_TRACE(path.toStdString());
+        // Opening a FIFO would wait for a writer; the wait is bounded so that
+        // a fault fails the test instead of hanging it.
+        auto reading = std::async(std::launch::async, [&path, this] {
+            QString error;
+            return ReadSensorDataFile(path, target, &error) ? QString() : error;
+        });
+        if (reading.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+            ::close(::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << "the reader waited";
+        }
+        EXPECT_EQ(reading.get(),
+                  QStringLiteral("The sensor data file \"%1\" could not be opened: it is not a "
+                                 "regular file.")
+                      .arg(QDir::toNativeSeparators(path)));
+    }
+}
+#endif
 
 TEST_F(DataFileTest, FailedSaveKeepsTheEarlierFileWhole) {
     SavedLines();

@@ -70,7 +70,9 @@ TEST_F(CommandsTest, UnansweredReadGivesZero) {
     EXPECT_EQ(result.outcome, cCommands::Outcome::NoAnswer);
     EXPECT_EQ(result.value, 0);
     commands.ReadSetpoint(4, 2);
-    EXPECT_EQ(commands.TakeFailedRequests(), QList<QByteArray>({"D0002", "R2004"}));
+    using F = cCommands::Failure;
+    EXPECT_EQ(commands.TakeFailedRequests(), QList<F>({F{"D0002", cCommands::Outcome::NoAnswer},
+                                                       F{"R2004", cCommands::Outcome::NoAnswer}}));
     EXPECT_TRUE(commands.TakeFailedRequests().isEmpty());
 }
 
@@ -100,11 +102,29 @@ TEST_F(CommandsTest, WritesNeedMode5AndEchoWhatTheSensorHolds) {
     sensor.WriteParameterData(33, 1, 0);
     commands.WriteParameter(33);
     EXPECT_EQ(LastRequest(), "L0210000");
+    // Past the sensor's signed range the value comes back with the other
+    // sign: the echo, decoded as a read decodes it, shows the write failed.
+    sensor.WriteParameterData(33, 1, 32800);
+    const auto tooBig = commands.WriteParameter(33);
+    EXPECT_EQ(LastRequest(), "L0218020");
+    EXPECT_EQ(tooBig.value, 32800 - 65535);
+    EXPECT_NE(tooBig.value, tooBig.sent);
 
     const auto dwell = commands.WriteSetpoint(3, 2, 100);
     EXPECT_EQ(LastRequest(), "Q2030064");
     EXPECT_EQ(dwell.value, 100);
     EXPECT_EQ(simSensor->setpoint(3, 2), 100);
+}
+
+TEST_F(CommandsTest, RequestsAreDescribedForMessages) {
+    InitParameterTable(sensor);
+    EXPECT_EQ(commands.DescribeRequest("D000C"), "D000C (parameter 12 Velocity Enable)");
+    EXPECT_EQ(commands.DescribeRequest("L0370007"), "L0370007 (parameter 55 Address)");
+    EXPECT_EQ(commands.DescribeRequest("R100A"), "R100A (setpoint 10 velocity)");
+    EXPECT_EQ(commands.DescribeRequest("Q2030064"), "Q2030064 (setpoint 3 dwell)");
+    EXPECT_EQ(commands.DescribeRequest("F0030"), "F0030 (identity characters 49 to 54)");
+    EXPECT_EQ(commands.DescribeRequest("A"), "A (position)");
+    EXPECT_EQ(commands.DescribeRequest("Z12"), "Z12");
 }
 
 TEST_F(CommandsTest, TargetsAreRoundedHalfToEvenAndNeverNegative) {

@@ -1,4 +1,4 @@
-// Every answer group, through the receive path of a link.
+// Every answer group, as the link's decoder takes it.
 #include "link/Framing.h"
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
@@ -17,8 +17,10 @@ protected:
         decoder.setSensor(&sensor);
     }
 
+    // The frame as the link hands it over once it has checked it.
     void Answer(const QByteArray& addressLetterAndData) {
-        link.ReceiveChars(FrameResponse(addressLetterAndData));
+        const QByteArray frame = FrameResponse(addressLetterAndData);
+        decoder.Decode(frame.mid(1, frame.size() - 2));
     }
 
     sim::SimNetwork network;
@@ -133,7 +135,7 @@ TEST_F(DecoderTest, ParameterSetpointAndAcceptedAnswers) {
 TEST_F(DecoderTest, ShortAnswerReadsItsCrcDigitsAsData) {
     // "aD" and two data characters: the value field holds the CRC digits.
     const QByteArray frame = FrameResponse("aD12");
-    link.ReceiveChars(frame);
+    decoder.Decode(frame.mid(1, frame.size() - 2));
     EXPECT_EQ(decoder.ParamResult, HexToLong(frame.mid(5, 4), false));
 }
 

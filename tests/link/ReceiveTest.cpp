@@ -3,6 +3,7 @@
 #include "link/SensorLink.h"
 #include "sim/SimNetwork.h"
 #include "sim/SimSerialPort.h"
+#include "support/WhileWaiting.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,19 @@ enum class Feed { Whole, Halves, Bytes };
 
 class ReceiveTest : public ::testing::TestWithParam<Feed> {
 protected:
-    ReceiveTest() : port(network, {}), link(port) {}
+    ReceiveTest() : port(network, {QStringLiteral("line")}), link(port) {
+        link.PortNames.setDevice(1, QStringLiteral("line"));
+        link.OpenPort(1, 0);
+    }
 
-    void Feed(const QByteArray& bytes) {
+    // The bytes arrive while a request to address 1 waits (no sensor answers
+    // on this line); returns how the request ended.
+    cSensorLink::Outcome Feed(const QByteArray& bytes) {
+        test::WhileWaiting(link, [this, bytes] { FeedNow(bytes); });
+        return link.SendCommand("A", 1);
+    }
+
+    void FeedNow(const QByteArray& bytes) {
         switch (GetParam()) {
         case Feed::Whole:
             link.ReceiveChars(bytes);
@@ -46,23 +57,24 @@ protected:
 TEST_P(ReceiveTest, TwelveCharactersAreAFrameThirteenAreNot) {
     const QByteArray twelve = FrameResponse("aA00C0FF"); // a, A, six data, four CRC
     ASSERT_EQ(twelve.size(), 14);
-    Feed(twelve);
+    EXPECT_EQ(Feed(twelve), cSensorLink::Outcome::Answered);
     EXPECT_EQ(Seen(), QString::fromLatin1(twelve.mid(1, 12)));
     EXPECT_EQ(link.Decoder().PositionCounts(), 0xC0FF);
 
     link.ReceiveChars(QByteArray(1, ETX)); // clear what was seen
     const QByteArray thirteen = FrameResponse("aA00C0FF1");
-    Feed(thirteen);
+    EXPECT_EQ(Feed(thirteen), cSensorLink::Outcome::NoAnswer);
     EXPECT_EQ(Seen(), QString()) << "the long frame was dropped, not parsed";
 
-    const QByteArray next = FrameResponse("aB40012C");
-    Feed(next);
+    const QByteArray next = FrameResponse("aA40012C");
+    EXPECT_EQ(Feed(next), cSensorLink::Outcome::Answered);
     EXPECT_EQ(Seen(), QString::fromLatin1(next.mid(1, next.size() - 2)));
 }
 
 TEST_P(ReceiveTest, SecondSohRestartsAndLeadingNoiseIsIgnored) {
     const QByteArray good = FrameResponse("aA00C0FF");
-    Feed(QByteArray("xyz\x7F\xFF", 5) + QByteArray(1, SOH) + "aA00" + good);
+    EXPECT_EQ(Feed(QByteArray("xyz\x7F\xFF", 5) + QByteArray(1, SOH) + "aA00" + good),
+              cSensorLink::Outcome::Answered);
     EXPECT_EQ(Seen(), QString::fromLatin1(good.mid(1, good.size() - 2)));
     EXPECT_EQ(link.Decoder().PositionCounts(), 0xC0FF);
 }
@@ -70,16 +82,17 @@ TEST_P(ReceiveTest, SecondSohRestartsAndLeadingNoiseIsIgnored) {
 TEST_P(ReceiveTest, BadCrcAndShortFramesAreCrcErrors) {
     for (const char* body : {"aA00C0FF0000", "a", "aA", "aAB"}) {
         link.StatusWord.ClearBit(LinkBit::CrcError);
-        Feed(QByteArray(1, SOH) + body + QByteArray(1, ETX));
+        EXPECT_EQ(Feed(QByteArray(1, SOH) + body + QByteArray(1, ETX)),
+                  cSensorLink::Outcome::BadAnswer);
         EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::CrcError)) << body;
     }
-    Feed(FrameResponse("aA00C0FF"));
+    EXPECT_EQ(Feed(FrameResponse("aA00C0FF")), cSensorLink::Outcome::Answered);
     EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::CrcError));
 }
 
 TEST_P(ReceiveTest, UnknownLetterIsDroppedButClearsTheCrcFlag) {
     link.StatusWord.SetBit(LinkBit::CrcError);
-    Feed(FrameResponse("aZ000000"));
+    EXPECT_EQ(Feed(FrameResponse("aZ000000")), cSensorLink::Outcome::BadAnswer);
     EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::CrcError));
     EXPECT_FALSE(link.ReplyValid());
 }

@@ -3,7 +3,9 @@
 #include "link/SensorLink.h"
 #include "sim/SimNetwork.h"
 #include "sim/SimSerialPort.h"
+#include "support/WhileWaiting.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTimer>
@@ -32,9 +34,7 @@ protected:
     }
 
     // Runs `action` from the event loop once the transaction is waiting.
-    void DuringWait(std::function<void()> action) {
-        QTimer::singleShot(0, Qt::PreciseTimer, std::move(action));
-    }
+    void DuringWait(std::function<void()> action) { test::WhileWaiting(link, std::move(action)); }
 
     SimNetwork network;
     SimSerialPort port;
@@ -76,7 +76,7 @@ TEST_F(SendCommandTest, AddressZeroMeansCurrentAndOutOfRangeSendsNothing) {
 TEST_F(SendCommandTest, ClosedPortAnswersNothingAtOnce) {
     link.ClosePort();
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::PortFailed);
         EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
         EXPECT_FALSE(link.AwaitingReply());
     }
@@ -133,16 +133,57 @@ TEST_F(SendCommandTest, AnotherSensorsAnswerIsNotTheAnswer) {
     EXPECT_GE(link.RxErrors()[2], 1);
 }
 
-TEST_F(SendCommandTest, AcceptedLetterIsAValidAnswer) {
-    link.PacketTimeout = 100;
+TEST_F(SendCommandTest, OnlyTheRequestsOwnAnswerEndsTheWait) {
+    // Address 2 is silent: what comes is injected. Another letter, or a
+    // setpoint answer echoing another index, belongs to an earlier request.
+    link.PacketTimeout = 60;
+    DuringWait([this] { link.ReceiveChars(FrameResponse("bE") + FrameResponse("bD000064")); });
+    EXPECT_EQ(link.SendCommand("A", 2), cSensorLink::Outcome::NoAnswer);
+    EXPECT_EQ(link.DiscardedAnswers(), 2);
+    EXPECT_EQ(link.Decoder().ParamResult, 0) << "a discarded answer is not decoded";
+
+    DuringWait([this] { link.ReceiveChars(FrameResponse("bR0A0064")); });
+    EXPECT_EQ(link.SendCommand("R000B", 2), cSensorLink::Outcome::NoAnswer);
+    EXPECT_EQ(link.DiscardedAnswers(), 3);
+
+    DuringWait([this] { link.ReceiveChars(FrameResponse("bR0B0064")); });
+    EXPECT_EQ(link.SendCommand("R000B", 2), cSensorLink::Outcome::Answered);
+    EXPECT_EQ(link.Decoder().SetpointResult, 100);
+
+    // A command the program does not send itself takes any answer.
     DuringWait([this] { link.ReceiveChars(FrameResponse("bE")); });
-    EXPECT_EQ(link.SendCommand("A", 2), cSensorLink::Outcome::Answered);
-    EXPECT_TRUE(link.ReplyValid());
+    EXPECT_EQ(link.SendCommand("E", 2), cSensorLink::Outcome::Answered);
 }
 
-TEST_F(SendCommandTest, FrameAfterTheWaitCannotMakeItValid) {
-    // A corrupt answer ends the wait; a good frame right behind it updates
-    // the values but is not the transaction's answer.
+TEST_F(SendCommandTest, LateAnswerIsDiscardedAndNeverTakenForTheNextOne) {
+    // The sensor answers 15 ms after the time-out: the answer to D000C must
+    // not become the value of D000D.
+    SimSensor& sensor = network.sensor(0);
+    sensor.setParameter(12, 0x0111);
+    sensor.setParameter(13, 0x0222);
+    link.PacketTimeout = 25;
+    network.faults().late = 1.0;
+    network.faults().lateMs = 40;
+    EXPECT_EQ(link.SendCommand("D000C", 1), cSensorLink::Outcome::NoAnswer);
+    network.faults().late = 0.0;
+    EXPECT_EQ(link.SendCommand("D000D", 1), cSensorLink::Outcome::Answered);
+    EXPECT_EQ(link.Decoder().ParamResult, 0x0222);
+    EXPECT_EQ(link.DiscardedAnswers(), 1);
+    EXPECT_EQ(link.RxErrors()[1], 0) << "a late answer is not a CRC error";
+    EXPECT_EQ(network.log().back().request.mid(1, 5), "D000D");
+
+    // Without a fault there is no recovery pause.
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    }
+    EXPECT_LT(clock.elapsed(), 2 * link.PacketTimeout);
+}
+
+TEST_F(SendCommandTest, FrameAfterTheWaitIsDiscarded) {
+    // A corrupt answer ends the wait; a good frame right behind it belongs
+    // to no request and changes nothing.
     link.PacketTimeout = 100;
     QByteArray corrupt = FrameResponse("bA00C0FF");
     corrupt[4] = '1';
@@ -150,7 +191,8 @@ TEST_F(SendCommandTest, FrameAfterTheWaitCannotMakeItValid) {
     EXPECT_EQ(link.SendCommand("A", 2), cSensorLink::Outcome::BadAnswer);
     EXPECT_FALSE(link.ReplyValid());
     EXPECT_EQ(link.LastAnswer(), corrupt.mid(1, corrupt.size() - 2));
-    EXPECT_EQ(link.Decoder().PositionCounts(), 1000);
+    EXPECT_EQ(link.Decoder().PositionCounts(), 0);
+    EXPECT_EQ(link.DiscardedAnswers(), 1);
 }
 
 TEST_F(SendCommandTest, JunkBeforeTheAnswerIsIgnored) {
@@ -213,12 +255,12 @@ TEST_F(SendCommandTest, PulledAdapterEndsTheWaitAndIsReportedOnce) {
     network.setReplyDelayMs(50);
     link.PacketTimeout = 100;
     DuringWait([this] { port.SimulateRemoval(); });
-    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+    EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::PortFailed);
     EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
     EXPECT_FALSE(link.StateFlags.TestBit(StateBit::PortOpen));
     EXPECT_FALSE(port.isOpen());
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
+        EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::PortFailed);
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(lost.count(), 1);

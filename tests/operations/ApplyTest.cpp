@@ -4,6 +4,8 @@
 #include "sim/SimSerialPort.h"
 #include "support/TestView.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -56,6 +58,7 @@ protected:
 
 TEST_F(ApplyTest, OneGainChangeWritesItAndPollsAfterEveryWritableRegister) {
     Edit(2, 600);
+    view.prompter.Script(MessageAnswer::Ok);
     session.Apply();
     const QList<QByteArray> requests = Requests();
     ASSERT_GE(requests.size(), 3);
@@ -71,7 +74,9 @@ TEST_F(ApplyTest, OneGainChangeWritesItAndPollsAfterEveryWritableRegister) {
     for (const QByteArray& request : requests) {
         EXPECT_FALSE(request.startsWith('Q'));
     }
-    EXPECT_TRUE(view.prompter.asked.isEmpty());
+    ASSERT_EQ(view.prompter.asked.size(), 1) << "only the review";
+    EXPECT_EQ(view.prompter.asked[0].title, "Review Changes");
+    EXPECT_TRUE(view.prompter.asked[0].text.endsWith("\r\n\r\nExtend Gain: 500 600"));
     EXPECT_EQ(simSensor->parameter(2), 600);
     EXPECT_EQ(session.sensor.ReadParameterData(2, 0), 600);
     EXPECT_FALSE(session.sensor.SensorDataChanged());
@@ -80,10 +85,13 @@ TEST_F(ApplyTest, OneGainChangeWritesItAndPollsAfterEveryWritableRegister) {
 TEST_F(ApplyTest, RunModeChangeAsksForAPowerCycleButNotAboutTheSpeed) {
     Edit(61, 2);
     view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
     session.Apply();
-    ASSERT_EQ(view.prompter.asked.size(), 1);
-    EXPECT_EQ(view.prompter.asked[0].title, "Changed Sensor Settings");
-    EXPECT_TRUE(view.prompter.asked[0].text.endsWith("Click 'OK' when power has been cycled."));
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_TRUE(view.prompter.asked[0].text.contains(
+        "Run Mode: 0 2  <- changes how the sensor is reached or runs"));
+    EXPECT_EQ(view.prompter.asked[1].title, "Changed Sensor Settings");
+    EXPECT_TRUE(view.prompter.asked[1].text.endsWith("Click 'OK' when power has been cycled."));
     EXPECT_EQ(session.sensor.ReadParameterData(61, 0), 2);
 }
 
@@ -95,10 +103,11 @@ TEST_F(ApplyTest, NewSpeedFollowedWhenTheUserSaysYes) {
         }
     };
     view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
     view.prompter.Script(MessageAnswer::Yes);
     session.Apply();
-    ASSERT_EQ(view.prompter.asked.size(), 2);
-    EXPECT_EQ(view.prompter.asked[1].title, "Changed Sensor Baud Rate");
+    ASSERT_EQ(view.prompter.asked.size(), 3);
+    EXPECT_EQ(view.prompter.asked[2].title, "Changed Sensor Baud Rate");
     EXPECT_EQ(session.sensors.BaudRate(), 3);
     EXPECT_EQ(port.baud(), 19200);
     EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
@@ -113,6 +122,7 @@ TEST_F(ApplyTest, NewSpeedLeftToTheUserWhenTheySayNo) {
         }
     };
     view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
     view.prompter.Script(MessageAnswer::No);
     session.Apply();
     EXPECT_EQ(session.sensors.BaudRate(), 0);
@@ -124,6 +134,7 @@ TEST_F(ApplyTest, OneDwellWritesTheWholeSetpoint) {
     const std::int32_t target = session.sensor.ReadSetpointData(7, 0);
     const std::int32_t velocity = session.sensor.ReadSetpointData(7, 1);
     session.sensor.WriteSetpointData(7, 5, 250);
+    view.prompter.Script(MessageAnswer::Ok);
     session.Apply();
     QList<QByteArray> writes;
     for (const QByteArray& request : Requests()) {
@@ -147,16 +158,90 @@ TEST_F(ApplyTest, UnconfirmedWriteIsReportedAndKeepsTheErrorLight) {
     });
     session.link.PacketTimeout = 5;
     view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
     session.Apply();
     ASSERT_EQ(session.LastUnconfirmed().size(), 1);
     EXPECT_EQ(session.LastUnconfirmed()[0].item, "Extend Gain");
     EXPECT_EQ(session.LastUnconfirmed()[0].sent, 600);
-    ASSERT_EQ(view.prompter.asked.size(), 1);
-    EXPECT_EQ(view.prompter.asked[0].title, "Changes Not Confirmed");
-    EXPECT_TRUE(
-        view.prompter.asked[0].text.contains("Extend Gain: sent 600, sensor holds no answer"));
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_EQ(view.prompter.asked[1].title, "Changes Not Confirmed");
+    EXPECT_TRUE(view.prompter.asked[1].text.contains("Extend Gain: 600, no answer"));
     EXPECT_TRUE(session.link.StatusWord.TestBit(LinkBit::TxErrorCounted));
     EXPECT_GT(session.link.TxErrors()[0], 0);
     // The answer was lost, not the write: the re-read shows what the sensor holds.
     EXPECT_EQ(session.sensor.ReadParameterData(2, 0), simSensor->parameter(2));
+}
+
+TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
+    Edit(Param::Address, 7);
+    view.prompter.Script(MessageAnswer::Cancel);
+    session.Apply();
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_TRUE(view.prompter.asked[0].text.contains(
+        "Address: 1 7  <- changes how the sensor is reached or runs"));
+    EXPECT_TRUE(Requests().isEmpty());
+
+    // After a read that missed answers, Apply asks before the review.
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [this] {
+        network.faults().drop = session.statusBar.Panel(1) == "Reading Parameters..." ? 1.0 : 0.0;
+    });
+    session.link.PacketTimeout = 5;
+    view.prompter.Script(MessageAnswer::Ok); // the read's report
+    session.LoadSensor(cSession::ReloadCurrent);
+    EXPECT_FALSE(session.ReadComplete());
+    Edit(2, 600);
+    from = network.log().size();
+    view.prompter.Script(MessageAnswer::Cancel);
+    session.Apply();
+    EXPECT_EQ(view.prompter.asked.last().title, "Sensor Read Incomplete");
+    EXPECT_TRUE(view.prompter.asked.last().text.contains("D0002 (parameter 2 Extend Gain)"));
+    EXPECT_TRUE(Requests().isEmpty());
+}
+
+TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
+    Edit(Param::Address, 0);
+    Edit(20, 5);  // drive polarity
+    Edit(2, 600); // and one good change
+    session.sensor.WriteSetpointData(3, 3, 65535);
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
+    session.Apply();
+    ASSERT_EQ(view.prompter.asked.size(), 2) << "no power cycle: no such change was written";
+    EXPECT_TRUE(view.prompter.asked[0].text.contains(
+        "Address: 1 0  <- changes how the sensor is reached or runs  (will not be written: outside "
+        "its limits 1 to 26)"));
+    for (const QByteArray& request : Requests()) {
+        EXPECT_FALSE(request.startsWith("L037")) << "address";
+        EXPECT_FALSE(request.startsWith("L014")) << "drive polarity";
+        EXPECT_FALSE(request.startsWith("Q003")) << "setpoint 3";
+    }
+    EXPECT_EQ(simSensor->parameter(2), 600);
+    EXPECT_EQ(simSensor->parameter(Param::Address), 1);
+    EXPECT_EQ(view.prompter.asked.last().title, "Changes Not Confirmed");
+    EXPECT_TRUE(view.prompter.asked.last().text.contains("Address: 0, not written: outside its "
+                                                         "limits 1 to 26"));
+    EXPECT_EQ(session.link.CurrentAddress, 1) << "the refused address is not followed";
+}
+
+TEST_F(ApplyTest, LostPortStopsTheWritesAtOnce) {
+    for (int r : {2, 3, 4, 5}) {
+        Edit(r, 600);
+    }
+    session.link.PacketTimeout = 50;
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [this] {
+        if (session.statusBar.Panel(1) == "Writing Parameters..." && port.isOpen()) {
+            port.SimulateRemoval();
+        }
+    });
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
+    QElapsedTimer clock;
+    clock.start();
+    session.Apply();
+    EXPECT_LT(clock.elapsed(), 2000) << "no request waits out its time-out";
+    EXPECT_EQ(view.prompter.asked[1].title, "Apply Stopped");
+    EXPECT_FALSE(session.link.PortErrorText().isEmpty());
+    EXPECT_TRUE(view.prompter.asked[1].text.contains(session.link.PortErrorText()));
+    EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
 }

@@ -1,5 +1,6 @@
 // Saving and loading the data file through the window's questions.
 #include "files/DataFile.h"
+#include "model/Parameters.h"
 #include "operations/Session.h"
 #include "sim/SimSerialPort.h"
 #include "support/TestView.h"
@@ -17,6 +18,12 @@ protected:
     DataFileFlowTest() : port(network, {}), session(port, view) {
         view.session = &session;
         InitParameterTable(session.sensor);
+        // As a read leaves a sensor of 12 length units.
+        for (const auto& [parameter, value] :
+             {std::pair{Param::SensorLength, 12000}, std::pair{Param::MaximumTravel, 11000}}) {
+            session.sensor.WriteParameterData(parameter, 0, value);
+            session.sensor.WriteParameterData(parameter, 1, value);
+        }
         session.sensor.setDataIsLoaded(true);
     }
 

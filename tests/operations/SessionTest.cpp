@@ -1,5 +1,6 @@
 // Reading, monitoring and searching against the in-process simulated network.
 #include "operations/Session.h"
+#include "model/Parameters.h"
 #include "sim/SimSerialPort.h"
 #include "support/TestView.h"
 
@@ -122,6 +123,79 @@ TEST_F(SessionTest, SensorThatStopsAnsweringMidReadIsReported) {
     EXPECT_TRUE(view.prompter.asked[0].text.startsWith("180 of the requests"));
     EXPECT_TRUE(view.prompter.asked[0].text.contains("R0000"));
     EXPECT_EQ(session.sensor.ReadSetpointData(0, 0), 0) << "stored as the read found it";
+}
+
+TEST_F(SessionTest, LateAnswersNeverShiftTheRead) {
+    // Values that differ from register to register and setpoint to
+    // setpoint, so that a shift would show.
+    SimSensor& sim = network.sensor(0);
+    for (int r = 0; r < SimSensor::ParameterCount; ++r) {
+        if (r != Param::Address && r != Param::BaudRate) {
+            sim.setParameter(r, static_cast<std::uint16_t>(100 + r));
+        }
+    }
+    for (int s = 0; s < SimSensor::SetpointCount; ++s) {
+        for (int f = 0; f < 3; ++f) {
+            sim.setSetpoint(s, f, static_cast<std::uint16_t>(1000 + 3 * s + f));
+        }
+    }
+    AddListedSensor(1, 0, 1);
+    session.LoadSensor(1);
+    session.StopMonitor();
+
+    int discarded = 0;
+    QObject::connect(&session.link, &cSensorLink::answerDiscarded, [&] { ++discarded; });
+    network.setSeed(3);
+    network.faults().late = 0.15;
+    network.faults().lateMs = 35;            // 10 ms after the time-out
+    view.prompter.Script(MessageAnswer::Ok); // the read's report
+    view.prompter.Script(MessageAnswer::Ok); // no target without a position
+    session.LoadSensor(cSession::ReloadCurrent);
+    network.faults().late = 0;
+
+    const QSet<int> unreadParameters = session.UnreadParameters();
+    const QSet<int> unreadSetpoints = session.UnreadSetpoints();
+    ASSERT_FALSE(session.ReadComplete());
+    EXPECT_GT(discarded, 0);
+    EXPECT_FALSE(unreadParameters.isEmpty() && unreadSetpoints.isEmpty());
+    const QSet<int> adjusted = {
+        Param::VelocityEnable, 16, 20, 41, 58, Param::CylinderType, Param::ZeroAdjust,
+        Param::LoopTime};
+    for (int r = 1; r <= session.sensor.MaxParameters(); ++r) {
+        const std::int32_t type = session.sensor.ReadParameterData(r, 5);
+        if (type == 0 || type == 8 || unreadParameters.contains(r) || adjusted.contains(r)) {
+            continue;
+        }
+        EXPECT_EQ(session.sensor.ReadParameterData(r, 0), sim.parameter(r)) << "parameter " << r;
+    }
+    for (int s = 0; s < 60; ++s) {
+        for (int f = 0; f < 3 && !unreadSetpoints.contains(s); ++f) {
+            EXPECT_EQ(session.sensor.ReadSetpointData(s, f), sim.setpoint(s, f))
+                << "setpoint " << s << " field " << f;
+        }
+    }
+}
+
+TEST_F(SessionTest, LostPositionAnswerSendsNoTarget) {
+    // Run mode Serial: a reload ends with A, I (the position), B, B, C.
+    AddListedSensor(1, 0, 1);
+    session.LoadSensor(1);
+    session.StopMonitor();
+    ASSERT_EQ(session.RunModeOption, 0);
+    bool setpointsRead = false;
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [&] {
+        setpointsRead = setpointsRead || session.statusBar.Panel(1) == "Reading Setpoints...";
+        network.faults().drop = setpointsRead && session.statusBar.Panel(1) == "Ready" ? 1.0 : 0.0;
+    });
+    const auto before = network.log().size();
+    view.prompter.Script(MessageAnswer::Ok);
+    session.LoadSensor(cSession::ReloadCurrent);
+    for (const QByteArray& request : Requests(before)) {
+        EXPECT_FALSE(request.startsWith('I')) << request.toStdString();
+    }
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].title, "Target Not Set");
+    EXPECT_EQ(network.sensor(0).target(), 0) << "the cylinder's target is untouched";
 }
 
 TEST_F(SessionTest, SilentSensorLeavesTheWindowOnCommunications) {

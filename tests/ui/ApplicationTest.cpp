@@ -3,6 +3,7 @@
 #include "link/SensorLink.h"
 #include "operations/Editing.h"
 #include "shell/Registry.h"
+#include "support/ScriptedPrompter.h"
 #include "support/StoredSetting.h"
 #include "ui/AsciiSensor.h"
 #include "ui/Look.h"
@@ -135,7 +136,12 @@ TEST_F(ApplicationTest, EditApplyAndSeeTheSensorsValueComeBack) {
 
     gain->setText("640");
     emit gain->editingFinished();
+    test::ScriptedPrompter prompter{MessageAnswer::Ok};
+    window.SetPrompter(&prompter);
     apply->click();
+    ASSERT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked[0].title, "Review Changes");
+    EXPECT_TRUE(prompter.asked[0].text.contains("Extend Gain: 500 640"));
     EXPECT_EQ(program.Session().sensor.ReadParameterData(2, 0), 640) << "read back from the sensor";
     EXPECT_EQ(gain->text(), "640");
     EXPECT_FALSE(apply->isEnabled());
