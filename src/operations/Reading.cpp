@@ -204,8 +204,8 @@ void cSession::ReportReadFailures() {
     // let it pass for what the sensor holds.
     view.Ask(QStringLiteral("Sensor Read Incomplete"),
              ReadFailureText() +
-                 QStringLiteral("\r\n\r\nThe values they should have read are shown as 0; "
-                                "saving or applying them asks first."),
+                 QStringLiteral("\r\n\r\nThe values they should have read are not what the "
+                                "sensor holds; saving or applying them asks first."),
              MessageIcon::Exclamation, MessageButtons::Ok);
 }
 

@@ -88,3 +88,42 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothing) {
     session.LoadSensorData();
     EXPECT_EQ(view.prompter.asked.size(), 2);
 }
+
+TEST_F(DataFileFlowTest, LoadedValuesAreHeldToTheirLimitsFirst) {
+    view.fileAnswer = dir.filePath("axis 1.dat");
+    session.SaveSensorData();
+    const auto edited = [this](int line, const QByteArray& value) {
+        QFile file(view.fileAnswer);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = file.readAll().split('\n');
+        file.close();
+        lines[line - 1] = value + '\r';
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(lines.join('\n'));
+    };
+
+    // An address no sensor can have: refused, nothing changes.
+    edited(58, "0");
+    view.prompter.Script(MessageAnswer::Ok);
+    session.LoadSensorData();
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].title, "Parameter Data File Error");
+    EXPECT_TRUE(view.prompter.asked[0].text.contains("Line 58: Address is 0, outside its limits "
+                                                     "1 to 26."));
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 1);
+
+    // An odd polarity and another address: the user decides.
+    edited(58, "7");
+    edited(23, "5");
+    view.prompter.Script(MessageAnswer::No);
+    session.LoadSensorData();
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_EQ(view.prompter.asked[1].title, "Check Data File");
+    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 23: Drive Polarity is 5"));
+    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 58: the file's Address is 7"));
+    EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 0) << "No: nothing loaded";
+    view.prompter.Script(MessageAnswer::Yes);
+    session.LoadSensorData();
+    EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 5);
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 7);
+}
