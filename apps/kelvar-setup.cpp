@@ -23,17 +23,17 @@ void OnSignal(int) {
     (void)::write(signalPipe[1], &byte, 1);
 }
 
-// SIGTERM and SIGINT reach the program as an event, which closes the window
-// the orderly way, so that the settings are written.
-void RouteSignalsTo(QWidget& window) {
+// SIGTERM and SIGINT reach the program as an event, which ends it the
+// orderly way from any state, so that the settings are written.
+void RouteSignalsTo(cApplication& program) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         return;
     }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &program);
+    QObject::connect(notifier, &QSocketNotifier::activated, &program, [&program] {
         char byte = 0;
         (void)::read(signalPipe[0], &byte, 1);
-        window.close();
+        program.Terminate();
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -80,8 +80,13 @@ int main(int argc, char** argv) {
 
     cRegistry registry;
     cApplication program(options, registry);
-    RouteSignalsTo(program.Window());
-    if (!program.Start()) {
+    RouteSignalsTo(program);
+    const bool started = program.Start();
+    if (program.Finished()) {
+        // Closed or terminated while it started: nothing is left to run.
+        return 0;
+    }
+    if (!started) {
         program.Shutdown();
         return 1;
     }

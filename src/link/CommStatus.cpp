@@ -35,7 +35,7 @@ cCommStatus::cCommStatus() {
 
 unsigned cCommStatus::Show(const clsBitMap& stateFlags, const clsBitMap& statusWord,
                            const ErrorCounters& rxErrors, const ErrorCounters& txErrors,
-                           const QString& portDescription) {
+                           const QString& portDescription, bool powerCyclePending) {
     const std::array<bool, LineCount> good = {
         stateFlags.TestBit(0),   stateFlags.TestBit(8),   stateFlags.TestBit(4),
         !statusWord.TestBit(16), !statusWord.TestBit(17), !statusWord.TestBit(19),
@@ -48,6 +48,14 @@ unsigned cCommStatus::Show(const clsBitMap& stateFlags, const clsBitMap& statusW
             std::swap(line.caption, line.spare);
             changed |= 1U << i;
         }
+    }
+    Line& comm = lines_[0];
+    QString& goodText = comm.green ? comm.caption : comm.spare;
+    const QString wanted = powerCyclePending ? QStringLiteral("Power Cycle Pending")
+                                             : QString::fromLatin1(Texts[0].good);
+    if (goodText != wanted) {
+        goodText = wanted;
+        changed |= comm.green ? 1U : 0U;
     }
     const QLocale locale;
     errorTexts_[0] = FormatNumber(rxErrors[0], u"#,##0", locale);

@@ -30,10 +30,12 @@ public:
     cCommStatus();
 
     // Brings the panel up to date. Returns a mask of the lines whose light
-    // changed (bit i for line i); a line that stays as it is is not touched.
+    // or caption changed (bit i for line i); a line that stays as it is is
+    // not touched. While a power cycle is pending, the first line's good
+    // text says so.
     unsigned Show(const clsBitMap& stateFlags, const clsBitMap& statusWord,
                   const ErrorCounters& rxErrors, const ErrorCounters& txErrors,
-                  const QString& portDescription);
+                  const QString& portDescription, bool powerCyclePending = false);
 
     const Line& line(int index) const;
     // 0 receive total, 1 CRC errors, 2 transmit total.

@@ -1,13 +1,20 @@
 #include "link/QtSerialPort.h"
 
+#include <QDir>
 #include <QFileInfo>
 
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
+#include <cerrno>
 #include <grp.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace kelvar {
@@ -24,45 +31,83 @@ void RequestLowLatency(int fd) {
         (void)::ioctl(fd, TIOCSSERIAL, &serial);
     }
 }
+#endif
 
-QString DeviceGroup(const QString& device) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(device).constData(), &info) != 0) {
+#ifdef Q_OS_UNIX
+// Keyed by the device itself, so that every name for it finds the same file.
+QString HolderFilePath(dev_t device) {
+    return QDir::tempPath() +
+           QStringLiteral("/kelvar-%1-%2.lock").arg(major(device)).arg(minor(device));
+}
+
+// The live program the device's holder file names, or empty.
+QString Holder(dev_t device) {
+    const QLockFile file(HolderFilePath(device));
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    if (!file.getLockInfo(&pid, &host, &program) || pid <= 0 ||
+        (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) {
         return {};
     }
-    if (const group* g = ::getgrgid(info.st_gid)) {
-        return QString::fromLocal8Bit(g->gr_name);
-    }
-    return QString::number(info.st_gid);
-}
-
-bool Accessible(const QString& device) {
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-}
-#else
-QString DeviceGroup(const QString&) {
-    return {};
-}
-bool Accessible(const QString&) {
-    return true;
+    return QStringLiteral("%1 (process %2)").arg(program).arg(pid);
 }
 #endif
 
 } // namespace
 
-OpenDiagnosis DiagnoseOpenFailure(const QString& device, bool exists, bool accessible,
-                                  const QString& group) {
-    if (!exists) {
+#ifdef Q_OS_UNIX
+DeviceNode InspectDevice(const QString& device) {
+    DeviceNode node;
+    const QByteArray path = QFile::encodeName(device);
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0) {
+        return node;
+    }
+    node.exists = true;
+    node.serial = S_ISCHR(info.st_mode);
+    node.accessible = ::access(path.constData(), R_OK | W_OK) == 0;
+    node.groupReadWrite = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    node.groupId = info.st_gid;
+    const group* g = ::getgrgid(info.st_gid);
+    node.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(info.st_gid);
+    if (node.serial) {
+        node.holder = Holder(info.st_rdev);
+    }
+    return node;
+}
+#else
+DeviceNode InspectDevice(const QString& device) {
+    DeviceNode node;
+    node.exists = QFileInfo::exists(device);
+    node.serial = node.exists;
+    node.accessible = node.exists;
+    return node;
+}
+#endif
+
+OpenDiagnosis DiagnoseOpenFailure(const QString& device, const DeviceNode& node) {
+    if (!node.exists) {
         return {OpenFailure::NotFound, QStringLiteral("%1 does not exist").arg(device)};
     }
-    if (!accessible) {
-        const QString join =
-            group.isEmpty() ? QStringLiteral("ask for access to the device")
-                            : QStringLiteral("join the group %1 (then log in again)").arg(group);
-        return {OpenFailure::NoPermission,
-                QStringLiteral("no permission to use %1: %2").arg(device, join)};
+    if (!node.serial) {
+        return {OpenFailure::NotFound, QStringLiteral("%1 is not a serial port").arg(device)};
     }
-    return {OpenFailure::Busy, QStringLiteral("%1 is held by another program").arg(device)};
+    if (!node.accessible) {
+        // Joining the group helps only when the group may use the device;
+        // nobody is sent to join root.
+        const bool groupGrantsAccess =
+            node.groupReadWrite && node.groupId != 0 && !node.group.isEmpty();
+        const QString remedy =
+            groupGrantsAccess
+                ? QStringLiteral("join the group %1 (then log in again)").arg(node.group)
+                : QStringLiteral("ask for access to the device");
+        return {OpenFailure::NoPermission,
+                QStringLiteral("no permission to use %1: %2").arg(device, remedy)};
+    }
+    const QString held = QStringLiteral("%1 is held by another program").arg(device);
+    return {OpenFailure::Busy,
+            node.holder.isEmpty() ? held : held + QStringLiteral(": ") + node.holder};
 }
 
 cQtSerialPort::cQtSerialPort(QObject* parent) : cSerialPort(parent) {
@@ -84,19 +129,23 @@ bool cQtSerialPort::open(const QString& device, qint32 baud) {
         return false;
     }
     device_ = device;
+    // A file or a directory would open, then refuse every terminal request.
+    if (const DeviceNode node = InspectDevice(device); node.exists && !node.serial) {
+        return refuse(node);
+    }
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite)) {
         const auto error = port_.error();
+        const DeviceNode node = InspectDevice(device);
         if (error == QSerialPort::DeviceNotFoundError || error == QSerialPort::PermissionError ||
-            !QFileInfo::exists(device)) {
-            const bool exists = QFileInfo::exists(device);
-            const auto diagnosis = DiagnoseOpenFailure(device, exists, exists && Accessible(device),
-                                                       exists ? DeviceGroup(device) : QString());
-            setFailure(diagnosis.failure, diagnosis.text);
-        } else {
-            setFailure(OpenFailure::Other,
-                       QStringLiteral("%1 cannot be opened: %2").arg(device, port_.errorString()));
+            !node.exists) {
+            return refuse(node);
         }
+        setFailure(OpenFailure::Other,
+                   QStringLiteral("%1 cannot be opened: %2").arg(device, port_.errorString()));
+        return false;
+    }
+    if (!claimDevice()) {
         return false;
     }
     const bool configured = port_.setBaudRate(baud) && port_.setDataBits(QSerialPort::Data8) &&
@@ -105,7 +154,7 @@ bool cQtSerialPort::open(const QString& device, qint32 baud) {
                             port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
         const QString reason = port_.errorString();
-        port_.close();
+        close();
         setFailure(OpenFailure::BadSettings,
                    QStringLiteral("%1 refuses %2 baud, 8N1: %3").arg(device).arg(baud).arg(reason));
         return false;
@@ -120,7 +169,39 @@ bool cQtSerialPort::open(const QString& device, qint32 baud) {
     return true;
 }
 
+bool cQtSerialPort::claimDevice() {
+#ifdef Q_OS_UNIX
+    const int fd = static_cast<int>(port_.handle());
+    // flock() holds the device itself, so every name for it collides, and
+    // unlike TIOCEXCL it holds against root too. The kernel lets go of it
+    // with the last descriptor, however the process ends.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        port_.close();
+        return refuse(InspectDevice(device_));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0) {
+        holderFile_ = std::make_unique<QLockFile>(HolderFilePath(info.st_rdev));
+        // The device is ours: a file naming anyone else (a process that
+        // died, its number since reused) is out of date.
+        if (!holderFile_->tryLock() && holderFile_->removeStaleLockFile()) {
+            (void)holderFile_->tryLock();
+        }
+    }
+#endif
+    return true;
+}
+
+bool cQtSerialPort::refuse(const DeviceNode& node) {
+    const auto diagnosis = DiagnoseOpenFailure(device_, node);
+    setFailure(diagnosis.failure, diagnosis.text);
+    return false;
+}
+
 void cQtSerialPort::close() {
+    // Before the device is let go, so that its next holder never finds
+    // this process named.
+    holderFile_.reset();
     if (port_.isOpen()) {
         port_.close();
     }
@@ -157,9 +238,7 @@ void cQtSerialPort::onError(QSerialPort::SerialPortError error) {
         break;
     case QSerialPort::ResourceError:
         // The device went away (or stopped working) under an open port.
-        if (port_.isOpen()) {
-            port_.close();
-        }
+        close();
         emit portEvent(PortEvent::DeviceRemoved);
         break;
     default:

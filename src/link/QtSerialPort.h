@@ -2,11 +2,34 @@
 
 #include "link/SerialPort.h"
 
+#include <QLockFile>
 #include <QSerialPort>
+#include <memory>
 
 namespace kelvar {
 
-// The real serial port, over QSerialPort.
+// What the system says about a device node, to tell the user why it cannot
+// be used.
+struct DeviceNode {
+    bool exists = false;
+    bool serial = false;     // a character device, not a file or a directory
+    bool accessible = false; // this process may read and write it
+    bool groupReadWrite = false;
+    unsigned groupId = 0;
+    QString group;
+    QString holder; // the program holding it: "kelvar-cli (process 1234)"
+};
+DeviceNode InspectDevice(const QString& device);
+
+struct OpenDiagnosis {
+    OpenFailure failure;
+    QString text;
+};
+OpenDiagnosis DiagnoseOpenFailure(const QString& device, const DeviceNode& node);
+
+// The real serial port, over QSerialPort. A device is held by one program at
+// a time, whatever name each gives it (a /dev/serial/by-id link, a pty's
+// symbolic link).
 class cQtSerialPort : public cSerialPort {
     Q_OBJECT
 public:
@@ -24,19 +47,16 @@ protected:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    // Takes the just-opened device for this process alone; false, with the
+    // port closed, when another program holds it.
+    bool claimDevice();
+    // Fails the open with the reason the node gives.
+    bool refuse(const DeviceNode& node);
 
     QSerialPort port_;
     QString device_;
+    // Names this process to a program that is refused the device.
+    std::unique_ptr<QLockFile> holderFile_;
 };
-
-// What the user is told when a device cannot be opened. `accessible` says
-// whether this process may read and write the device node; `group` is the
-// node's group, the one the user must join when it may not.
-struct OpenDiagnosis {
-    OpenFailure failure;
-    QString text;
-};
-OpenDiagnosis DiagnoseOpenFailure(const QString& device, bool exists, bool accessible,
-                                  const QString& group);
 
 } // namespace kelvar

@@ -111,8 +111,9 @@ bool cSensorLink::OpenPort(int port, int speedIndex) {
     port_.close();
     CurrentPort = port;
     ChooseSpeedOption(ValidSpeedIndex(speedIndex));
-    const bool opened =
-        port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) && port_.isOpen();
+    const bool opened = !closedForGood_ &&
+                        port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) &&
+                        port_.isOpen();
     if (opened) {
         StateFlags.SetBit(StateBit::PortOpen);
         portErrorText_.clear();
@@ -128,6 +129,14 @@ void cSensorLink::ClosePort() {
     StateFlags.ClearBit(StateBit::PortOpen);
 }
 
+void cSensorLink::CloseForGood() {
+    closedForGood_ = true;
+    ClosePort();
+    if (waitLoop_ != nullptr) {
+        waitLoop_->quit();
+    }
+}
+
 QString cSensorLink::PortDescription() {
     BaudIndex = ValidSpeedIndex(BaudIndex);
     return QStringLiteral("Comm %1 @ %2K")
@@ -136,8 +145,8 @@ QString cSensorLink::PortDescription() {
 }
 
 void cSensorLink::ShowCommStatus() {
-    const unsigned changed =
-        commStatus_.Show(StateFlags, StatusWord, rxErrors_, txErrors_, PortDescription());
+    const unsigned changed = commStatus_.Show(StateFlags, StatusWord, rxErrors_, txErrors_,
+                                              PortDescription(), StatusFrozen && StatusFrozen());
     emit commStatusChanged(changed);
 }
 
@@ -388,14 +397,19 @@ bool cSensorLink::CheckErrorCount() {
 }
 
 void cSensorLink::RefreshStatus() {
-    if (StatusFrozen && StatusFrozen()) {
+    const bool frozen = StatusFrozen && StatusFrozen();
+    // While frozen the counters stay as they are, but a request without a
+    // good answer must still show: a silent sensor is never "OK".
+    const bool healthy =
+        frozen ? !StatusWord.TestBit(LinkBit::NoAnswer) && !StatusWord.TestBit(LinkBit::CrcError)
+               : StateFlags.TestBit(StateBit::LinkHealthy);
+    const bool commOk =
+        StateFlags.TestBit(StateBit::PortOpen) && StateFlags.TestBit(StateBit::OnLine) && healthy;
+    commOk ? StateFlags.SetBit(StateBit::CommOk) : StateFlags.ClearBit(StateBit::CommOk);
+    if (frozen) {
         emit statusRefreshed();
         return;
     }
-    const bool commOk = StateFlags.TestBit(StateBit::PortOpen) &&
-                        StateFlags.TestBit(StateBit::OnLine) &&
-                        StateFlags.TestBit(StateBit::LinkHealthy);
-    commOk ? StateFlags.SetBit(StateBit::CommOk) : StateFlags.ClearBit(StateBit::CommOk);
     if ((StatusWord.Map() & LinkBit::FlagMask) != lastLinkFlags_) {
         CheckErrorCount() ? StateFlags.SetBit(StateBit::LinkHealthy)
                           : StateFlags.ClearBit(StateBit::LinkHealthy);

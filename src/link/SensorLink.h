@@ -117,6 +117,8 @@ public:
     bool OpenPort(int port, int speedIndex);
     void ClosePort();
     bool PortIsOpen() const { return StateFlags.TestBit(StateBit::PortOpen); }
+    // The program is ending: the port closes and no flow may open it again.
+    void CloseForGood();
     QString PortDescription();
     // Why the last open failed, or why the port was lost; empty otherwise.
     const QString& PortErrorText() const { return portErrorText_; }
@@ -189,6 +191,7 @@ private:
     bool awaitingReply_ = false;
     bool replyValid_ = false;
     bool portLostDuringWait_ = false;
+    bool closedForGood_ = false;
     char recoveryAddress_ = 0; // the sensor to wait for quiet from; 0: none
     char expectedAddress_ = 0; // 0: any address may answer
     AnswerExpectation expected_;

@@ -192,7 +192,6 @@ void cSession::Apply() {
     if (!ConfirmWrites()) {
         return;
     }
-    emit applyRunning(true);
     statusBar.SetMessage(QStringLiteral("Sending Data to Sensor"));
     StopMonitor();
     WriteChanges();
@@ -288,7 +287,6 @@ void cSession::Apply() {
     if (view.VisibleTab() == Tab::Monitor) {
         StartMonitor();
     }
-    emit applyRunning(false);
     statusBar.SetMessage(QStringLiteral("Ready"));
 }
 

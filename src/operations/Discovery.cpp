@@ -36,15 +36,25 @@ void cSession::FindPorts() {
 void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
     link.PortOptions[port - 1].green = true;
     emit portOptionsChanged();
+    const QString serial = commands.ReadSerialNumber();
     sensors.setPort(static_cast<std::int16_t>(port));
     sensors.setBaudRate(static_cast<std::int16_t>(speedIndex));
     sensors.setAddress(static_cast<std::int16_t>(address));
-    sensors.setSerial(commands.ReadSerialNumber());
+    sensors.setSerial(serial);
+    // A sensor found again keeps the name the user gave it.
+    sensors.setSensorName(serial.isEmpty() ? QString() : knownNames_.value(serial));
     sensors.setActive(true);
     sensors.Add();
 }
 
 void cSession::ForgetSensors() {
+    knownNames_.clear();
+    for (int n = 1; n <= sensors.Count(); ++n) {
+        sensors.setSensorNumber(n);
+        if (!sensors.SensorName().isEmpty()) {
+            knownNames_.insert(sensors.Serial(), sensors.SensorName());
+        }
+    }
     sensors.Clear();
     for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
         link.StateFlags.ClearBit(bit);
@@ -85,17 +95,22 @@ bool cSession::VerifySensorList() {
 void cSession::ScanPort() {
     StopMonitor();
     statusBar.StartProgress(0, MaxAddress, QStringLiteral("Searching"));
-    ForgetSensors();
-    if (link.OpenPort(link.CurrentPort, link.BaudIndex)) {
-        for (int address = MinAddress; address <= MaxAddress; ++address) {
-            statusBar.SetProgress(address);
-            if (commands.CheckSensorAnswers(address)) {
-                link.CurrentAddress = address;
-                RecordFoundSensor(link.CurrentPort, link.BaudIndex, address);
-            }
-        }
-        link.StatusWord.SetBit(LinkBit::ResetCounters);
+    // A port that does not open has found nothing: the known list stays.
+    if (!link.OpenPort(link.CurrentPort, link.BaudIndex)) {
+        statusBar.EndProgress(QStringLiteral("Ready"));
+        SetCommLabel(link.PortErrorText(), true);
+        link.RefreshStatus();
+        return;
     }
+    ForgetSensors();
+    for (int address = MinAddress; address <= MaxAddress && link.PortIsOpen(); ++address) {
+        statusBar.SetProgress(address);
+        if (commands.CheckSensorAnswers(address)) {
+            link.CurrentAddress = address;
+            RecordFoundSensor(link.CurrentPort, link.BaudIndex, address);
+        }
+    }
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
     commands.TakeFailedRequests();
     statusBar.EndProgress(QStringLiteral("Ready"));
     if (sensors.Count() > 0) {
@@ -118,7 +133,7 @@ void cSession::FullScan() {
     const int ports = link.AvailablePorts.Count();
     statusBar.StartProgress(0, ports * static_cast<int>(SpeedTable.size()) * MaxAddress,
                             QStringLiteral("Auto-search"));
-    ForgetSensors();
+    bool opened = false;
     int progress = 0;
     for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
         link.PortOptions[port - 1].green = false;
@@ -130,7 +145,12 @@ void cSession::FullScan() {
             if (!link.OpenPort(port, speed)) {
                 continue;
             }
-            for (int address = MinAddress; address <= MaxAddress; ++address) {
+            // The known list goes only once a port could be searched.
+            if (!opened) {
+                ForgetSensors();
+                opened = true;
+            }
+            for (int address = MinAddress; address <= MaxAddress && link.PortIsOpen(); ++address) {
                 ++progress;
                 link.CurrentAddress = address;
                 if (commands.CheckSensorAnswers(address)) {
@@ -145,7 +165,11 @@ void cSession::FullScan() {
     emit portOptionsChanged();
     statusBar.EndProgress(QStringLiteral("Ready"));
     link.StatusWord.SetBit(LinkBit::ResetCounters);
-    if (sensors.Count() > 0) {
+    if (!opened) {
+        SetCommLabel(link.PortErrorText().isEmpty() ? QStringLiteral("No Comm Port could be opened")
+                                                    : link.PortErrorText(),
+                     true);
+    } else if (sensors.Count() > 0) {
         sensors.setSensorNumber(sensors.FirstActive());
         OpenFoundSensor();
     } else {

@@ -115,7 +115,10 @@ cStatusDisplay::cStatusDisplay(cSession& session, QObject* parent)
 }
 
 void cStatusDisplay::UpdateStatusDisplay() {
+    // While a power cycle is pending the panel holds still; the strip says
+    // so, and still shows a sensor that does not answer.
     if (session_.sensor.CyclePowerFlag()) {
+        UpdateStatusStrip();
         return;
     }
     const clsBitMap& word = session_.link.StatusWord;
@@ -147,6 +150,15 @@ void cStatusDisplay::UpdateStatusStrip() {
         if (fields_[i].Show(word.TestBit(row.bit))) {
             changed |= 1U << i;
         }
+    }
+    StatusIndicator& comm = fields_[0];
+    QString& goodText = comm.good ? comm.caption : comm.spare;
+    const QString wanted = session_.sensor.CyclePowerFlag()
+                               ? QStringLiteral("POWER CYCLE PENDING")
+                               : QString::fromLatin1(FieldRows[0].texts.on);
+    if (goodText != wanted) {
+        goodText = wanted;
+        changed |= comm.good ? 1U : 0U;
     }
     if (session_.RunModeOption != lastRunMode_) {
         lastRunMode_ = session_.RunModeOption;

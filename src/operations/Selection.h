@@ -56,8 +56,8 @@ public:
     explicit cStatusDisplay(cSession& session, QObject* parent = nullptr);
 
     // The panel (only while the Information tab shows and the word changed)
-    // and then the strip. Nothing at all moves while a change that needs a
-    // power cycle is pending.
+    // and then the strip. While a change that needs a power cycle is pending
+    // the panel holds still and the strip's first field says so.
     void UpdateStatusDisplay();
     void UpdateStatusStrip();
 

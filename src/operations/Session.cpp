@@ -61,6 +61,35 @@ QString cSession::FormatReadout(float value) const {
     return FormatLength(value, false, sensor);
 }
 
+bool cSession::RunUserFlow(const std::function<void()>& flow) {
+    if (flowRunning_ || aborted_) {
+        return false;
+    }
+    flowRunning_ = true;
+    emit flowRunningChanged(true);
+    flow();
+    flowRunning_ = false;
+    emit flowRunningChanged(false);
+    return true;
+}
+
+void cSession::Reset() {
+    LoadSensor(ReloadCurrent);
+    ForgetCurrentFile();
+    link.StatusWord.SetBit(LinkBit::ResetCounters);
+    const int tab = view.VisibleTab();
+    if (tab == Tab::Communications || tab == Tab::Monitor) {
+        StartMonitor();
+    }
+    statusBar.SetMessage(QStringLiteral("Ready"));
+}
+
+void cSession::Abort() {
+    aborted_ = true;
+    MonitorTimer.stop();
+    link.CloseForGood();
+}
+
 void cSession::SetCommLabel(const QString& text, bool red) {
     commLabel_ = text;
     commLabelRed_ = red;
@@ -70,7 +99,7 @@ void cSession::SetCommLabel(const QString& text, bool red) {
 // ---------------------------------------------------------------- monitor
 
 void cSession::StartMonitor() {
-    if (link.AwaitingReply() || MonitorTimer.isActive()) {
+    if (aborted_ || link.AwaitingReply() || MonitorTimer.isActive()) {
         return;
     }
     if (link.StateFlags.TestBit(StateBit::DataLoaded)) {

@@ -8,11 +8,13 @@
 #include "operations/StatusBar.h"
 #include "operations/View.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace kelvar {
@@ -46,6 +48,20 @@ public:
     float TravelMaximum = 0;
     // The run-mode option shown on the Sensor tab; -1 while none is.
     int RunModeOption = -1;
+
+    // --- the user's flows
+    // Runs a flow the user started (a read, a search, Apply, a data file)
+    // unless one runs already: the waits of a flow let the window's events
+    // run, and a second press must never start a flow inside the first.
+    // False when refused.
+    bool RunUserFlow(const std::function<void()>& flow);
+    bool FlowRunning() const { return flowRunning_; }
+    // The Reset button: the sensor is read again, unapplied edits are gone.
+    void Reset();
+    // The program is ending: every request from now on fails at once, no
+    // question is asked, and the flow that runs ends at its next request.
+    void Abort();
+    bool Aborted() const { return aborted_; }
 
     // --- the communications label
     const QString& CommLabel() const { return commLabel_; }
@@ -160,8 +176,6 @@ signals:
     // A port option turned green (a sensor answered on it) or black again.
     void portOptionsChanged();
     void applyEnabledChanged(bool enabled);
-    // Apply is writing: Reset must wait.
-    void applyRunning(bool running);
     // The current data file changed: its bare name, or empty for none.
     void currentFileChanged(const QString& bareName);
     // The settings were loaded from a file: every field is shown again.
@@ -172,6 +186,9 @@ signals:
     // A monitor poll ("A", "B" or "C") has ended; its values are the
     // decoder's only when it was answered.
     void monitorPolled(char letter, cSensorLink::Outcome outcome);
+    // A flow of the user's begins or ends: the window disables what would
+    // start another one.
+    void flowRunningChanged(bool running);
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
@@ -191,6 +208,10 @@ private:
 
     QString commLabel_;
     bool commLabelRed_ = false;
+    bool flowRunning_ = false;
+    // Serial number to name, of the sensors known before a search.
+    QHash<QString, QString> knownNames_;
+    bool aborted_ = false;
     int pollCounter_ = 0;
     bool tickInProgress_ = false;
     QList<cCommands::Failure> lastReadFailures_;

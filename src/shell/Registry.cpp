@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QHash>
+#include <QIODevice>
 #include <QSettings>
-#include <QStringDecoder>
-#include <QStringTokenizer>
+#include <QStorageInfo>
+#include <QUtf8StringView>
 #include <QVariant>
+#include <algorithm>
 
 namespace kelvar {
 
@@ -22,78 +24,192 @@ QString UserSettingsFolder() {
     return QDir::cleanPath(base + QStringLiteral("/Kelvar"));
 }
 
-// Writes '%' and the given ASCII characters as %XX, so that two different
-// names never become the same.
-QString Escaped(QStringView text, QStringView special) {
+QString Percent(QChar c) {
+    return u'%' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+}
+
+// Writes '%' and every character `special(text, index)` picks as %XX, so that
+// two different names never become the same.
+template <typename Special> QString Escaped(QStringView text, Special special) {
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == u'%' || special.contains(c))
-            out += u'%' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'%' || special(text, i))
+            out += Percent(text[i]);
         else
-            out += c;
+            out += text[i];
     }
     return out;
 }
 
-// Whether QSettings reads this line of a settings file without losing any of
-// it, judged strictly: QSettings lets a quote, a backslash or a ';' carry or
-// cut a line, which the lines it writes itself never need.
-bool LineWellFormed(QStringView line) {
-    while (line.startsWith(u' ') || line.startsWith(u'\t'))
-        line = line.sliced(1);
-    if (line.isEmpty() || line.startsWith(u';'))
-        return true;
-    const qsizetype nameEnd = line.startsWith(u'[') ? line.indexOf(u']') : line.indexOf(u'=');
-    if (nameEnd < 0)
-        return false;
-    for (const QChar c : line.first(nameEnd))
-        if (c == u'"' || c == u'\\' || c == u';')
-            return false;
-    bool quoted = false;
-    for (qsizetype i = nameEnd + 1; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (c == u'\\' && ++i == line.size())
-            return false; // it would carry the line on
-        if (c == u'"')
-            quoted = !quoted;
-        else if (c == u';' && !quoted)
-            break; // the rest of the line is a comment
-    }
-    return !quoted;
+bool IsBlank(QChar c) {
+    return c == u' ' || c == u'\t';
 }
 
-// QSettings skips what it cannot parse and leaves it out when it next writes
-// the file, and it reports it only the first time the process parses the
-// file. So the file is checked here before each use; one that fails is never
-// rewritten but set aside whole. Text that is not UTF-8 fails too, since
-// QSettings would put replacement characters in its place without a word.
-bool WellFormed(const QByteArray& data) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8.decode(data);
-    if (utf8.hasError())
-        return false;
-    text.replace(u'\r', u'\n');
-    for (const QStringView line : QStringTokenizer(text, u'\n'))
-        if (!LineWellFormed(line))
-            return false;
+QStringView WithoutBlanks(QStringView text) {
+    while (!text.isEmpty() && IsBlank(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && IsBlank(text.back()))
+        text.chop(1);
+    return text;
+}
+
+// A section or key name as the store and the file spell it: QSettings takes
+// '/' for a group separator, and the rest would not read back from a line.
+QString Spelt(QStringView name) {
+    return Escaped(name, [](QStringView text, qsizetype i) {
+        const QChar c = text[i];
+        const bool atEnd = i == 0 || i == text.size() - 1;
+        return c == u'/' || c == u'=' || c.unicode() < 0x20 || (atEnd && c == u' ') ||
+               (i == 0 && (c == u';' || c == u'#' || c == u'['));
+    });
+}
+
+// A name from the file, spelt as the store spells it: there, %XX stands for
+// the character with that code and any other '%' for itself.
+QString NameRead(QStringView name) {
+    const auto digit = [name](qsizetype i) -> int {
+        return i < name.size()
+                   ? QStringView(u"0123456789abcdef").indexOf(name[i], 0, Qt::CaseInsensitive)
+                   : -1;
+    };
+    QString out;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (name[i] == u'%' && digit(i + 1) >= 0 && digit(i + 2) >= 0) {
+            out += QChar(static_cast<char16_t>(digit(i + 1) * 16 + digit(i + 2)));
+            i += 2;
+        } else {
+            out += name[i];
+        }
+    }
+    return Spelt(out);
+}
+
+struct ValueCode {
+    QChar c;
+    QStringView code;
+};
+// What stands for what inside a value in quotes.
+constexpr ValueCode ValueCodes[] = {{u'\r', u"%0D"}, {u'\n', u"%0A"}, {u'%', u"%25"}};
+
+// A value as the file holds it: as it is, unless a line would not give it
+// back so.
+QString FileValue(const QString& value) {
+    const bool wrapped = value.size() > 1 && value.startsWith(u'"') && value.endsWith(u'"');
+    if (!wrapped && !value.contains(u'\r') && !value.contains(u'\n') &&
+        WithoutBlanks(value).size() == value.size())
+        return value;
+    QString out(u'"');
+    for (const QChar c : value) {
+        const auto code = std::find_if(std::begin(ValueCodes), std::end(ValueCodes),
+                                       [c](const ValueCode& v) { return v.c == c; });
+        if (code == std::end(ValueCodes))
+            out += c;
+        else
+            out += code->code;
+    }
+    return out + u'"';
+}
+
+QString ReadValue(QStringView text) {
+    text = WithoutBlanks(text);
+    if (text.size() < 2 || !text.startsWith(u'"') || !text.endsWith(u'"'))
+        return text.toString();
+    const QStringView inside = text.sliced(1, text.size() - 2);
+    QString out;
+    for (qsizetype i = 0; i < inside.size(); ++i) {
+        const auto code =
+            std::find_if(std::begin(ValueCodes), std::end(ValueCodes), [&](const ValueCode& v) {
+                return inside.sliced(i).startsWith(v.code, Qt::CaseInsensitive);
+            });
+        if (code == std::end(ValueCodes)) {
+            out += inside[i];
+        } else {
+            out += code->c;
+            i += code->code.size() - 1;
+        }
+    }
+    return out;
+}
+
+// Reads the text of a settings file into `map`, one path per value: section
+// '/' key, each name spelt as first met in the file. Returns the lines that
+// do not read.
+QStringList ReadSettings(QByteArray data, QSettings::SettingsMap& map) {
+    // Some editors start the file with a UTF-8 byte-order mark.
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    data.replace("\r\n", "\n").replace('\r', '\n');
+    QHash<QString, QString> spellings; // by case-folded name
+    const auto spelt = [&spellings](const QString& name) {
+        QString& first = spellings[name.toCaseFolded()];
+        if (first.isEmpty())
+            first = name;
+        return first;
+    };
+    QStringList skipped;
+    QString section; // empty before the first section and after one that does not read
+    const QList<QByteArray> lines = data.split('\n');
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QUtf8StringView bytes(lines[n]);
+        const QString text = bytes.isValidUtf8() ? bytes.toString() : QString::fromLatin1(lines[n]);
+        const QStringView line = WithoutBlanks(text);
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        const qsizetype equals = line.indexOf(u'=');
+        if (line.startsWith(u'[')) {
+            section.clear();
+            if (line.endsWith(u']'))
+                section = WithoutBlanks(line.sliced(1, line.size() - 2)).toString();
+            if (!section.isEmpty()) {
+                section = spelt(NameRead(section));
+                continue;
+            }
+        } else if (equals > 0 && !section.isEmpty()) {
+            const QString key = NameRead(WithoutBlanks(line.first(equals)));
+            map.insert(spelt(section + u'/' + key), ReadValue(line.sliced(equals + 1)));
+            continue;
+        }
+        skipped.append(QStringLiteral("line %1: %2").arg(n + 1).arg(line));
+    }
+    return skipped;
+}
+
+bool ReadFormat(QIODevice& device, QSettings::SettingsMap& map) {
+    // The store names the lines skipped (FileReadable); here they only stay out.
+    ReadSettings(device.readAll(), map);
     return true;
 }
 
-// QSettings reads a file that starts with a UTF-8 byte-order mark, as some
-// editors write them, but calls it malformed, and a file QSettings calls
-// malformed is not written here. QSettings leaves the mark out when it
-// writes, so dropping it first changes nothing else.
-bool WithoutByteOrderMark(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return !file.exists();
-    const QByteArray data = file.readAll();
-    if (!data.startsWith("\xEF\xBB\xBF"))
-        return true;
-    QSaveFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(data.sliced(3)) == data.size() - 3 &&
-           out.commit();
+bool WriteFormat(QIODevice& device, const QSettings::SettingsMap& map) {
+    QString text;
+    QStringView section;
+    // Every path has a section (see ReadSettings and StoredPath), and in a
+    // sorted map the paths of a section are neighbours.
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const QStringView path = it.key();
+        const qsizetype slash = path.indexOf(u'/');
+        if (path.first(slash) != section) {
+            if (!text.isEmpty())
+                text += u'\n';
+            section = path.first(slash);
+            text += QStringLiteral("[%1]\n").arg(section);
+        }
+        text +=
+            QStringLiteral("%1=%2\n").arg(path.sliced(slash + 1), FileValue(it.value().toString()));
+    }
+    const QByteArray bytes = text.toUtf8();
+    return device.write(bytes) == bytes.size();
+}
+
+// Our own format: QSettings' IniFormat would read commas as lists, a
+// backslash as an escape and ';' as the start of a comment.
+QSettings::Format SettingsFormat() {
+    // The store matches names whatever their case itself: outside Windows,
+    // QSettings keeps every format case-sensitive.
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("ini"), ReadFormat, WriteFormat);
+    return format;
 }
 
 } // namespace
@@ -106,7 +222,10 @@ cRegistry::cRegistry(const QString& filePath)
 QString cRegistry::FileName() const {
     if (!filePath_.isEmpty())
         return filePath_;
-    return folder_ + u'/' + Escaped(appname_, u"/\\") + QStringLiteral(".ini");
+    const auto pathSeparator = [](QStringView text, qsizetype i) {
+        return text[i] == u'/' || text[i] == u'\\';
+    };
+    return folder_ + u'/' + Escaped(appname_, pathSeparator) + QStringLiteral(".ini");
 }
 
 bool cRegistry::RegGet() {
@@ -114,17 +233,10 @@ bool cRegistry::RegGet() {
     if (!NamesUsable(false))
         return false;
     const QString path = FileName();
-    if (!FileUsable(path))
+    if (!FileReadable(path))
         return false;
-    const QSettings store(path, QSettings::IniFormat);
-    const QString key = StoreKey();
-    const QVariant value = store.value(key);
-    // A value QSettings cannot decode reads as invalid, as a missing one does.
-    if (store.contains(key) && value.typeId() != QMetaType::QString)
-        return Fail(Status::NotText, QStringLiteral("The setting \"%1\" in section \"%2\" of %3 "
-                                                    "is not a single text.")
-                                         .arg(key_, section_, path));
-    setting_ = value.toString();
+    QSettings store(path, SettingsFormat());
+    setting_ = store.value(StoredPath(store)).toString();
     return Succeed();
 }
 
@@ -140,22 +252,20 @@ bool cRegistry::Change(bool bDelete) {
     if (!NamesUsable(!bDelete))
         return false;
     const QString path = FileName();
-    if (!FileUsable(path)) {
+    if (!FileReadable(path)) {
         // A file that reads as empty holds no key to remove.
         if (bDelete)
             return Succeed();
         if (!SetAside(path))
             return false;
     }
-    const QString notWritten = QStringLiteral("The settings could not be written to %1.").arg(path);
-    if (!WithoutByteOrderMark(path))
-        return Fail(Status::WriteFailed, notWritten);
-    QSettings store(path, QSettings::IniFormat);
-    // Parse every section now, so that status() speaks for the whole file.
-    static_cast<void>(store.allKeys());
+    const QString notWritten = QStringLiteral("The settings could not be written to %1: %2.")
+                                   .arg(path, WriteFailureReason(path));
+    QSettings store(path, SettingsFormat());
+    // What QSettings could not read it would write over.
     if (store.status() != QSettings::NoError)
         return Fail(Status::WriteFailed, notWritten);
-    const QString key = StoreKey();
+    const QString key = StoredPath(store);
     const QVariant before = store.value(key);
     if (bDelete)
         store.remove(key);
@@ -174,6 +284,21 @@ bool cRegistry::Change(bool bDelete) {
     return Fail(Status::WriteFailed, notWritten);
 }
 
+QString cRegistry::WriteFailureReason(const QString& path) {
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (folder.exists() && !folder.isWritable())
+        return QStringLiteral("the folder %1 is read-only").arg(folder.absoluteFilePath());
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("the file is read-only");
+    const QStorageInfo storage(folder.exists() ? folder.absoluteFilePath() : QDir::homePath());
+    if (storage.isValid() && storage.isReadOnly())
+        return QStringLiteral("the disk %1 is read-only").arg(storage.rootPath());
+    if (storage.isValid() && storage.bytesAvailable() < 64 * 1024)
+        return QStringLiteral("the disk %1 is full").arg(storage.rootPath());
+    return QStringLiteral("the system refused to write it");
+}
+
 bool cRegistry::NamesUsable(bool bSaving) {
     const bool namedByApp = filePath_.isEmpty();
     if ((namedByApp && appname_.isEmpty()) || section_.isEmpty() || key_.isEmpty())
@@ -186,7 +311,7 @@ bool cRegistry::NamesUsable(bool bSaving) {
     return true;
 }
 
-bool cRegistry::FileUsable(const QString& path) {
+bool cRegistry::FileReadable(const QString& path) {
     QFile file(path);
     if (!file.exists())
         return true;
@@ -196,8 +321,12 @@ bool cRegistry::FileUsable(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         return Fail(Status::Unreadable, QStringLiteral("The settings file %1 cannot be read: %2.")
                                             .arg(path, file.errorString()));
-    if (!WellFormed(data))
-        return Fail(Status::Damaged, QStringLiteral("The settings file %1 is damaged.").arg(path));
+    // QSettings reads the file only when it has changed since this process
+    // last read it, so the lines it skips are looked for here each time.
+    QSettings::SettingsMap unused;
+    for (const QString& line : ReadSettings(data, unused))
+        if (!skippedLines_.contains(line))
+            skippedLines_.append(line);
     return true;
 }
 
@@ -214,13 +343,19 @@ bool cRegistry::SetAside(const QString& path) {
     return true;
 }
 
-QString cRegistry::StoreKey() const {
-    QString group = Escaped(section_, u"/");
-    // QSettings reads a group spelt "general" in any case back as the top
-    // level, where the groups of the other spellings would meet it.
-    if (group.compare(u"general", Qt::CaseInsensitive) == 0)
-        group = Escaped(group.left(1), group.left(1)) + group.mid(1);
-    return group + u'/' + Escaped(key_, u"/");
+// Names match whatever their case; one the file has keeps its spelling.
+QString cRegistry::StoredPath(QSettings& store) const {
+    const auto spelt = [](const QStringList& names, const QString& name) {
+        const auto it = std::find_if(names.begin(), names.end(), [&name](const QString& known) {
+            return known.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        return it == names.end() ? name : *it;
+    };
+    const QString group = spelt(store.childGroups(), Spelt(section_));
+    store.beginGroup(group);
+    const QString key = spelt(store.childKeys(), Spelt(key_));
+    store.endGroup();
+    return group + u'/' + key;
 }
 
 bool cRegistry::Succeed() {

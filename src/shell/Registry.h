@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+class QSettings;
 
 namespace kelvar {
 
@@ -12,14 +15,37 @@ namespace kelvar {
 // given a file, Appname names it: $XDG_CONFIG_HOME/Kelvar/<Appname>.ini, or
 // ~/.config/Kelvar/<Appname>.ini when XDG_CONFIG_HOME is unset, empty or not
 // an absolute path. Names and values may hold any text and come back exactly
-// as they were stored.
+// as they were stored. Section and key names match whatever their case, as in
+// the Windows registry; a name the file already has keeps its spelling there.
+//
+// People edit the file by hand, so it reads as it looks:
+// - "[Section]" starts a section; the line holds nothing else.
+// - "key=value": the value is everything after the first '=', without the
+//   blanks (spaces and tabs) at either end. Commas, semicolons, backslashes,
+//   quotes and '#' stay in it.
+// - A value that starts and ends with '"' is read without those two quotes,
+//   and inside them %0D, %0A and %25 stand for CR, LF and '%' (not backslash
+//   codes, so that a quoted Windows path reads as written). The store writes
+//   a value so only when it must: when it holds a line break, starts or ends
+//   with a blank, or is itself wrapped in quotes. Every other value is
+//   written as it is.
+// - Blank lines and lines starting with ';' or '#' are comments. A line that
+//   is not valid UTF-8 is read as Latin-1. When a key appears twice, the
+//   later line counts.
+// - In a name, %XX stands for the character with that hexadecimal code. The
+//   store writes '%', '/', '=', control characters, a blank at either end
+//   and a leading ';', '#' or '[' of a name so.
+// A line that does not read (no '=', an empty name, a '[' line without a
+// closing ']', a value outside any readable section) is left out, and named
+// in SkippedLines; the rest of the file still counts. The file is written as
+// UTF-8 and keeps no comments or skipped lines.
 //
 // Every RegSave and RegDel reaches the file before it returns, which is
 // replaced whole (written beside it, then renamed); a change that could not
 // be written returns false and leaves the store as it was. A settings file
-// that cannot be read or is malformed reads as empty (RegGet returns false,
-// Setting is empty); the next RegSave moves it aside to "<file>.bad" (or
-// .bad2, .bad3 ...) and starts a new file, so nothing the user had is lost.
+// that cannot be read at all reads as empty (RegGet returns false, Setting is
+// empty); the next RegSave moves it aside to "<file>.bad" (or .bad2, .bad3
+// ...) and starts a new file, so nothing the user had is lost.
 class cRegistry {
 public:
     enum class Status {
@@ -29,11 +55,6 @@ public:
         BadInput,
         // The settings file exists but cannot be read (RegGet only).
         Unreadable,
-        // The settings file is malformed (RegGet only).
-        Damaged,
-        // The stored value is not a single text: a list, a typed value or
-        // one that cannot be decoded, put into the file by hand (RegGet only).
-        NotText,
         // The change did not reach the file, or a file that reads as empty
         // could not be moved aside; the store is as it was.
         WriteFailed,
@@ -72,17 +93,24 @@ public:
 
     // The file the next call works on.
     QString FileName() const;
-    // Where this object moved an unreadable or malformed settings file before
-    // it started a new one; empty when it moved none.
+    // Where this object moved an unreadable settings file before it started a
+    // new one; empty when it moved none.
     const QString& SetAsidePath() const { return setAsidePath_; }
+    // Every line this object found unreadable in the files it read, once
+    // each, as "line N: text". The file loses them the next time it is
+    // written, so they stay listed here after that.
+    const QStringList& SkippedLines() const { return skippedLines_; }
 
 private:
     bool Change(bool bDelete);
     bool NamesUsable(bool bSaving);
-    // False, with the status set, when the file exists but cannot be trusted.
-    bool FileUsable(const QString& path);
+    // Why a change could not reach the file, in words for the user.
+    static QString WriteFailureReason(const QString& path);
+    // False, with the status set, when the file exists but cannot be read.
+    // Notes the lines of it that do not read.
+    bool FileReadable(const QString& path);
     bool SetAside(const QString& path);
-    QString StoreKey() const;
+    QString StoredPath(QSettings& store) const;
     bool Succeed();
     bool Fail(Status status, const QString& text);
 
@@ -95,6 +123,7 @@ private:
     Status status_ = Status::Ok;
     QString errorText_;
     QString setAsidePath_;
+    QStringList skippedLines_;
 };
 
 } // namespace kelvar

@@ -8,6 +8,8 @@
 #include "operations/Session.h"
 #include "shell/Registry.h"
 
+#include <algorithm>
+
 namespace kelvar {
 
 namespace {
@@ -71,6 +73,12 @@ private:
     bool save_;
     QStringList errors_;
 };
+
+// A switch is a whole argument, in any letter case, never a piece of a
+// device path ("--port 1=/tmp/x/extty").
+QStringList Arguments(const cShellState& state) {
+    return state.CommandLine.split(u' ', Qt::SkipEmptyParts);
+}
 
 QString SensorKey(int number) {
     return QStringLiteral("Sensor%1").arg(number, 3, 10, QLatin1Char('0'));
@@ -196,12 +204,16 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
 
 void StartupFindPorts(cSession& session, cShellState& state, const QString& commandLine) {
     state.CommandLine = commandLine.toLower();
-    session.ExcludePort1 = state.CommandLine.contains(QLatin1String("/ex"));
+    session.ExcludePort1 = Arguments(state).contains(QLatin1String("/ex"));
     session.FindPorts();
 }
 
 void StartupReadSettings(cSession& session, cRegistry& registry, cShellState& state) {
-    if (state.CommandLine.contains(QLatin1String("/cal"))) {
+    // "/cal" is known by its beginning: "/cal1" and the like are calibration
+    // mode too.
+    const QStringList arguments = Arguments(state);
+    if (std::any_of(arguments.begin(), arguments.end(),
+                    [](const QString& argument) { return argument.startsWith(u"/cal"); })) {
         state.CalibrateVisible = true;
         state.Calibrate = true;
     }

@@ -19,6 +19,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextStream>
 
 namespace kelvar {
 
@@ -204,9 +206,13 @@ void cApplication::BindSelection() {
             &cApplication::ShowSelector);
 
     auto* selector = w.Control<QComboBox>(QStringLiteral("cboSensorSelect"));
-    connect(selector, &QComboBox::activated, selection_.get(), &cSensorSelection::SelectSensor);
+    connect(selector, &QComboBox::activated, this, [this, &s](int index) {
+        s.RunUserFlow([this, index] { selection_->SelectSensor(index); });
+    });
     auto* addresses = w.Control<QComboBox>(QStringLiteral("SensorAddressSelect"));
-    connect(addresses, &QComboBox::activated, selection_.get(), &cSensorSelection::SelectAddress);
+    connect(addresses, &QComboBox::activated, this, [this, &s](int index) {
+        s.RunUserFlow([this, index] { selection_->SelectAddress(index); });
+    });
     connect(selection_.get(), &cSensorSelection::addressSelected, addresses, [addresses](int i) {
         const QSignalBlocker quiet(addresses);
         addresses->setCurrentIndex(i);
@@ -273,33 +279,49 @@ void cApplication::Bind() {
         connect(w.Control<QAbstractButton>(QStringLiteral("optBaud"), i), &QAbstractButton::clicked,
                 &s, [&s, i] { s.link.ChooseSpeedOption(i); });
     }
+    // Each of these starts a flow; none may start inside another.
+    const auto flow = [&s](void (cSession::*member)()) {
+        return [&s, member] {
+            s.RunUserFlow([&s, member] { (s.*member)(); });
+        };
+    };
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdCommApply")), &QAbstractButton::clicked,
-            &s, &cSession::CommApply);
+            &s, flow(&cSession::CommApply));
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdAutoBaudSearch")),
-            &QAbstractButton::clicked, &s, &cSession::FullScan);
+            &QAbstractButton::clicked, &s, flow(&cSession::FullScan));
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdReload")), &QAbstractButton::clicked, &s,
-            [&s] {
-                s.LoadSensor(cSession::ReloadCurrent);
-                s.ForgetCurrentFile();
-                s.link.StatusWord.SetBit(LinkBit::ResetCounters);
-                const int tab = s.view.VisibleTab();
-                if (tab == Tab::Communications || tab == Tab::Monitor) {
-                    s.StartMonitor();
-                }
-                s.statusBar.SetMessage(QStringLiteral("Ready"));
-            });
+            flow(&cSession::Reset));
 
     auto* apply = w.Control<QAbstractButton>(QStringLiteral("cmdApply"));
-    auto* reload = w.Control<QAbstractButton>(QStringLiteral("cmdReload"));
     apply->setEnabled(false);
-    connect(apply, &QAbstractButton::clicked, &s, &cSession::Apply);
-    connect(&s, &cSession::applyEnabledChanged, apply, &QWidget::setEnabled);
-    connect(&s, &cSession::applyRunning, reload,
-            [reload](bool running) { reload->setEnabled(!running); });
-    const auto factoryReset = [this] {
-        if (LoadDefaultValues(session_->sensor, session_->view) != FactoryReset::Declined) {
-            ShowSettings(true);
+    connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
+    connect(&s, &cSession::applyEnabledChanged, apply,
+            [apply, &s](bool enabled) { apply->setEnabled(enabled && !s.FlowRunning()); });
+    connect(&s, &cSession::flowRunningChanged, this, [&w, &s](bool running) {
+        for (const char* name :
+             {"cmdCommApply", "cmdAutoBaudSearch", "cmdReload", "cmdDefaultSettings",
+              "cmdSaveSettings", "cboSensorSelect", "SensorAddressSelect"}) {
+            if (auto* control = w.findChild<QWidget*>(QLatin1String(name))) {
+                control->setEnabled(!running);
+            }
         }
+        for (const char* name : {"mnuSave", "mnuLoad", "mnuDefault"}) {
+            if (auto* action = w.findChild<QAction*>(QLatin1String(name))) {
+                action->setEnabled(!running);
+            }
+        }
+        if (running) {
+            w.Control<QAbstractButton>(QStringLiteral("cmdApply"))->setEnabled(false);
+        } else {
+            s.RefreshApplyState();
+        }
+    });
+    const auto factoryReset = [this, &s] {
+        s.RunUserFlow([this] {
+            if (LoadDefaultValues(session_->sensor, session_->view) != FactoryReset::Declined) {
+                ShowSettings(true);
+            }
+        });
     };
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdDefaultSettings")),
             &QAbstractButton::clicked, &s, factoryReset);
@@ -307,16 +329,14 @@ void cApplication::Bind() {
         connect(menuDefault, &QAction::triggered, &s, factoryReset);
     }
 
-    const auto save = [&s] {
-        s.SaveSensorData();
-    };
+    const auto save = flow(&cSession::SaveSensorData);
     connect(w.Control<QAbstractButton>(QStringLiteral("cmdSaveSettings")),
             &QAbstractButton::clicked, &s, save);
     if (auto* menuSave = w.findChild<QAction*>(QStringLiteral("mnuSave"))) {
         connect(menuSave, &QAction::triggered, &s, save);
     }
     if (auto* menuLoad = w.findChild<QAction*>(QStringLiteral("mnuLoad"))) {
-        connect(menuLoad, &QAction::triggered, &s, [&s] { s.LoadSensorData(); });
+        connect(menuLoad, &QAction::triggered, &s, flow(&cSession::LoadSensorData));
     }
     connect(&s, &cSession::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
@@ -563,6 +583,14 @@ bool cApplication::Start() {
     splash_.reset();
 
     StartupReadSettings(*session_, registry_, state_);
+    if (!registry_.SkippedLines().isEmpty()) {
+        // Said once, so that a hand edit that did not read is not lost silently.
+        window_->Ask(QStringLiteral("Settings File"),
+                     QStringLiteral("These lines of %1 could not be read and were skipped:\r\n\r\n")
+                             .arg(registry_.FileName()) +
+                         registry_.SkippedLines().join(QStringLiteral("\r\n")),
+                     MessageIcon::Exclamation, MessageButtons::Ok);
+    }
     if (auto* calibrate = window_->findChild<QAction*>(QStringLiteral("mnuCalibrate"))) {
         calibrate->setVisible(state_.CalibrateVisible);
         calibrate->setChecked(state_.Calibrate);
@@ -585,14 +613,17 @@ bool cApplication::Start() {
     ShowStatusBar();
     window_->show();
     started_ = true;
-    if (!StartupOpenSensor(*session_)) {
-        return false;
+    // Closing the window during these reads ends them: Shutdown aborts the session.
+    bool opened = false;
+    session_->RunUserFlow([this, &opened] { opened = StartupOpenSensor(*session_); });
+    if (!opened || shutDown_) {
+        return opened;
     }
     ShowPortOptions();
     selection_->FormReady = true;
     if (options_.simulate && session_->sensors.Count() == 0) {
         // A first look at the program without hardware opens on a live sensor.
-        session_->FullScan();
+        session_->RunUserFlow([this] { session_->FullScan(); });
         if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
             window_->SelectTab(Tab::Monitor);
         }
@@ -606,17 +637,46 @@ void cApplication::Shutdown() {
         return;
     }
     shutDown_ = true;
+    // A flow still running ends at its next request and says nothing more.
+    session_->Abort();
+    window_->SetQuiet(true);
     state_.WindowNormal = !window_->isMinimized() && !window_->isMaximized();
     if (state_.WindowNormal) {
         state_.Top = window_->y();
         state_.Left = window_->x();
     }
-    const QStringList errors = kelvar::Shutdown(*session_, registry_, state_);
+    QStringList errors = kelvar::Shutdown(*session_, registry_, state_);
+    // Every key fails for the same reason: say it once.
+    errors.removeDuplicates();
     if (!errors.isEmpty()) {
-        window_->Ask(QStringLiteral("Settings Not Saved"),
-                     QStringLiteral("The settings could not be written:\r\n") +
-                         errors.join(QStringLiteral("\r\n")),
-                     MessageIcon::Exclamation, MessageButtons::Ok);
+        const QString text = QStringLiteral("The settings could not be written:\r\n") +
+                             errors.join(QStringLiteral("\r\n"));
+        if (terminating_) {
+            QTextStream(stderr) << "kelvar-setup: " << FromCrLf(text).simplified() << Qt::endl;
+        } else {
+            window_->SetQuiet(false);
+            window_->Ask(QStringLiteral("Settings Not Saved"), text, MessageIcon::Exclamation,
+                         MessageButtons::Ok);
+            window_->SetQuiet(true);
+        }
+    }
+}
+
+void cApplication::Terminate() {
+    terminating_ = true;
+    window_->SetQuiet(true);
+    // An open question would hold the program: it is answered "no".
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget);
+            dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+    if (started_) {
+        window_->close();
+    } else {
+        shutDown_ = true;
+        session_->Abort();
     }
 }
 

@@ -40,6 +40,12 @@ public:
     // Stops the monitor, closes the port, writes the settings; tells the user
     // when they could not be written. Runs once.
     void Shutdown();
+    // SIGTERM or SIGINT: any question that is open is closed with its
+    // negative answer, the flow that runs stops, the settings are written
+    // and the program ends, whatever it was doing.
+    void Terminate();
+    // The window was closed (or the program terminated): nothing is left to run.
+    bool Finished() const { return shutDown_; }
 
     cSession& Session() { return *session_; }
     AsciiSensor& Window() { return *window_; }
@@ -75,6 +81,7 @@ private:
     cShellState state_;
     bool started_ = false;
     bool shutDown_ = false;
+    bool terminating_ = false;
 };
 
 } // namespace kelvar

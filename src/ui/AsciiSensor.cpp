@@ -1067,6 +1067,11 @@ bool AsciiSensor::ShowInformation(const QString& text, const QString& caution) {
 
 MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,
                                MessageButtons buttons) {
+    if (quiet_) {
+        return buttons == MessageButtons::YesNo      ? MessageAnswer::No
+               : buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
+                                                     : MessageAnswer::Ok;
+    }
     if (prompter_ != nullptr) {
         return prompter_->Ask(title, text, icon, buttons);
     }

@@ -37,6 +37,9 @@ public:
     // Questions go to `prompter` instead of message boxes (for tests that
     // drive the window); nullptr restores the message boxes.
     void SetPrompter(cPrompter* prompter) { prompter_ = prompter; }
+    // While quiet, every question is answered with its negative answer
+    // without being shown: the program is ending.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
     QString AskFileName(bool save, const QString& title, const QString& folder,
                         const QString& proposedName, const QString& filter) override;
     bool ShowInformation(const QString& text, const QString& caution) override;
@@ -78,6 +81,7 @@ protected:
 
 private:
     cPrompter* prompter_ = nullptr;
+    bool quiet_ = false;
     void BuildMenus();
     void BuildStatusBar();
     QWidget* BuildSideColumn();

@@ -4,6 +4,8 @@
 #include "link/PortNames.h"
 #include "link/QtSerialPort.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -41,22 +43,64 @@ TEST(PortNames, ExplicitMappingWins) {
 }
 
 TEST(PortOpen, FailureReasonsAreToldApart) {
-    const auto missing = DiagnoseOpenFailure("/dev/ttyUSB7", false, false, {});
+    DeviceNode node;
+    const auto missing = DiagnoseOpenFailure("/dev/ttyUSB7", node);
     EXPECT_EQ(missing.failure, OpenFailure::NotFound);
-    EXPECT_TRUE(missing.text.contains("does not exist"));
+    EXPECT_EQ(missing.text, "/dev/ttyUSB7 does not exist");
 
-    const auto denied = DiagnoseOpenFailure("/dev/ttyUSB0", true, false, "dialout");
+    node.exists = true;
+    const auto file = DiagnoseOpenFailure("/tmp/x", node);
+    EXPECT_EQ(file.failure, OpenFailure::NotFound);
+    EXPECT_EQ(file.text, "/tmp/x is not a serial port");
+
+    node.serial = true;
+    node.groupReadWrite = true;
+    node.groupId = 20;
+    node.group = "dialout";
+    const auto denied = DiagnoseOpenFailure("/dev/ttyUSB0", node);
     EXPECT_EQ(denied.failure, OpenFailure::NoPermission);
-    EXPECT_TRUE(denied.text.contains("dialout"));
+    EXPECT_EQ(denied.text,
+              "no permission to use /dev/ttyUSB0: join the group dialout (then log in again)");
 
-    const auto busy = DiagnoseOpenFailure("/dev/ttyUSB0", true, true, "dialout");
+    node.accessible = true;
+    const auto busy = DiagnoseOpenFailure("/dev/ttyUSB0", node);
     EXPECT_EQ(busy.failure, OpenFailure::Busy);
-    EXPECT_TRUE(busy.text.contains("held by another program"));
+    EXPECT_EQ(busy.text, "/dev/ttyUSB0 is held by another program");
+    node.holder = "kelvar-cli (process 1234)";
+    EXPECT_EQ(DiagnoseOpenFailure("/dev/ttyUSB0", node).text,
+              "/dev/ttyUSB0 is held by another program: kelvar-cli (process 1234)");
 }
 
-TEST(PortOpen, MissingDeviceFailsWithoutEndingTheProgram) {
+TEST(PortOpen, GroupIsNamedOnlyWhenJoiningItWouldGrantAccess) {
+    DeviceNode root;
+    root.exists = root.serial = root.groupReadWrite = true;
+    root.groupId = 0;
+    root.group = "root";
+    DeviceNode ownerOnly = root;
+    ownerOnly.groupReadWrite = false;
+    ownerOnly.groupId = 20;
+    ownerOnly.group = "dialout";
+    for (const DeviceNode& node : {root, ownerOnly}) {
+        const auto denied = DiagnoseOpenFailure("/dev/ttyUSB0", node);
+        EXPECT_EQ(denied.failure, OpenFailure::NoPermission);
+        EXPECT_EQ(denied.text, "no permission to use /dev/ttyUSB0: ask for access to the device");
+    }
+}
+
+TEST(PortOpen, WhatIsNoSerialPortFailsWithoutEndingTheProgram) {
     cQtSerialPort port;
     EXPECT_FALSE(port.open("/dev/kelvar-no-such-device", 115200));
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(port.failure(), OpenFailure::NotFound);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("settings.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    for (const QString& path : {file.fileName(), dir.path()}) {
+        EXPECT_FALSE(port.open(path, 115200));
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_EQ(port.failure(), OpenFailure::NotFound);
+        EXPECT_EQ(port.failureText(), path + " is not a serial port");
+    }
 }

@@ -202,27 +202,42 @@ TEST_F(SelectionTest, StripFollowsFlagsStatusBitsRunModeAndLoading) {
     EXPECT_EQ(changed, std::vector<unsigned>({0x100, 0x100, 0x100}));
 }
 
-TEST_F(SelectionTest, DisplayIsFrozenWhileAPowerCycleIsPending) {
+TEST_F(SelectionTest, PendingPowerCycleIsShownAndASilentSensorStillShows) {
+    LoadFirstOf(1, 3);
+    session.StopMonitor();
     view.tab = Tab::Information;
-    session.link.RefreshStatus();
+    session.commands.PollPosition();
+    session.commands.PollPosition();
+    EXPECT_EQ(display.FieldText(0), "COMM OK");
     const QString shown = display.StatusByteText();
-    int signalsSeen = 0;
-    QObject::connect(&display, &cStatusDisplay::panelChanged, [&] { ++signalsSeen; });
-    QObject::connect(&display, &cStatusDisplay::stripChanged, [&] { ++signalsSeen; });
     const std::int32_t address = session.sensor.ReadParameterData(Param::Address, 0);
     session.sensor.WriteParameterData(Param::Address, 1, address + 1);
     ASSERT_TRUE(session.sensor.CyclePowerFlag());
-    session.link.StatusWord.setMap(0x00A5);
+    session.link.StatusWord.mask(0x7FFFFF00, 0);
+    session.link.StatusWord.mask(0xA5, 1);
     session.RunModeOption = 2;
     session.link.RefreshStatus();
-    EXPECT_EQ(signalsSeen, 0);
-    EXPECT_EQ(display.StatusByteText(), shown);
-    EXPECT_EQ(display.FieldText(9), "");
+    EXPECT_EQ(display.StatusByteText(), shown) << "the panel holds still";
+    EXPECT_EQ(display.FieldText(0), "POWER CYCLE PENDING");
+    EXPECT_EQ(display.FieldText(9), "PULSE MODE") << "the run mode shows at once";
+    session.link.ShowCommStatus();
+    EXPECT_EQ(session.link.CommStatus().line(0).caption, "Power Cycle Pending");
+
+    // The sensor goes silent: no "OK" of any kind.
+    network.faults().drop = 1.0;
+    session.commands.PollPosition();
+    EXPECT_EQ(display.FieldText(0), "NO COMM");
+    session.link.ShowCommStatus();
+    EXPECT_EQ(session.link.CommStatus().line(0).caption, "Communications Error");
+    const auto counted = session.link.TxErrors()[0];
+    session.commands.PollPosition();
+    EXPECT_EQ(session.link.TxErrors()[0], counted) << "the counters stay frozen";
 
     session.sensor.WriteParameterData(Param::Address, 1, address);
-    session.link.RefreshStatus();
-    EXPECT_EQ(display.StatusByteText(), "A5H (1010 0101)");
-    EXPECT_EQ(display.FieldText(9), "PULSE MODE");
+    network.faults().drop = 0.0;
+    session.commands.PollPosition();
+    session.commands.PollPosition(); // the verdict of one exchange shows at the next
+    EXPECT_EQ(display.FieldText(0), "COMM OK");
 }
 
 // ----------------------------------------------------------- sensor selector

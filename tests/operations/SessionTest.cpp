@@ -313,3 +313,55 @@ TEST_F(SessionTest, VerifySensorListMarksTheSilentOnes) {
     EXPECT_FALSE(session.sensors.Active());
     EXPECT_FALSE(view.tabEnabled[Tab::Graph]);
 }
+
+TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
+    AddListedSensor(1, 0, 3);
+    session.LoadSensor(1);
+    session.StopMonitor();
+    bool refused = false;
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [&] {
+        if (session.statusBar.Panel(1) == "Reading Parameters...") {
+            refused = !session.RunUserFlow([&] { session.Reset(); });
+        }
+    });
+    const auto before = network.log().size();
+    EXPECT_TRUE(session.RunUserFlow([&] { session.Reset(); }));
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(Requests(before).count("F0000"), 1) << "one read, not one inside another";
+    EXPECT_EQ(session.sensor.SerialNumber(), "10000003");
+    EXPECT_FALSE(session.FlowRunning());
+
+    // Once the program ends, no flow starts and nothing is sent.
+    session.Abort();
+    const auto after = network.log().size();
+    EXPECT_FALSE(session.RunUserFlow([&] { session.Reset(); }));
+    session.LoadSensor(1);
+    EXPECT_EQ(network.log().size(), after);
+}
+
+TEST_F(SessionTest, AFailedSearchKeepsTheListAndASearchKeepsTheNames) {
+    session.link.CurrentPort = 1;
+    session.ScanPort();
+    ASSERT_EQ(session.sensors.Count(), 2);
+    session.sensors.setSensorNumber(2);
+    const QString serial = session.sensors.Serial();
+    session.sensors.setSensorName("Press 3, left");
+    session.sensors.Update();
+
+    // The adapter is out: nothing was searched, nothing is forgotten.
+    port.SimulateRemoval("comm1");
+    session.ScanPort();
+    ASSERT_EQ(session.sensors.Count(), 2);
+    session.sensors.setSensorNumber(2);
+    EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
+    EXPECT_TRUE(session.CommLabelRed());
+
+    // Back in: the sensor found again by its serial number keeps its name.
+    port.SimulateReinsertion("comm1");
+    session.link.CurrentPort = 1;
+    session.ScanPort();
+    ASSERT_EQ(session.sensors.Count(), 2);
+    session.sensors.setSensorNumber(2);
+    EXPECT_EQ(session.sensors.Serial(), serial);
+    EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
+}

@@ -1,5 +1,6 @@
-// The settings store: where its file lives, what comes back from the file, and
-// what happens when the file cannot be written or cannot be trusted.
+// The settings store: where its file lives, what comes back from the file, how
+// a file edited by hand reads, and what happens when the file cannot be
+// written or read.
 #include "shell/Registry.h"
 
 #include <QDir>
@@ -155,12 +156,12 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
 }
 
 TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
-    // Among them names that QSettings would merge: split at a '/' either
-    // side, or spellings of its "General" group.
-    const QStringList names = {"Sensor001", "a",       "b",        "a/b",       "a%2Fb",  "a\\b",
-                               "/a",        "a/",      "a//b",     " lead",     "trail ", "x=y",
-                               ";c",        "#h",      "[s]",      "Ümlaut",    "日本😀",  "General",
-                               "general",   "GENERAL", "%General", "%67eneral", "A"};
+    // Among them names that QSettings would merge at a '/', and names that
+    // would read as something else in a line of the file.
+    const QStringList names = {
+        "Sensor001", "a",      "b",      "a/b",     "a%2Fb",    "a\\b",      "/a",         "a/",
+        "a//b",      " lead",  "trail ", "\tTab",   "x=y",      ";c",        "#h",         "[s]",
+        "s]",        "Ümlaut", "日本😀",  "General", "%General", "%67eneral", "Line\nBreak"};
     cRegistry reg;
     for (const QString& name : names) {
         Save(reg, name, "Key", "section " + name);
@@ -204,6 +205,15 @@ TEST_F(Registry, OddValuesRoundTripExactly) {
                                 "a=b",
                                 "[Startup]",
                                 "03020000001234 0Axis 1",
+                                "Press 3, left",
+                                "first; second",
+                                "C:\\Temp\\new",
+                                "say \"hi",
+                                "a \"b\" c",
+                                "\"C:\\Temp\\new\"",
+                                "\"x%0Ay\"",
+                                " 100%\n%0A ",
+                                "Jürgen",
                                 QString(5000, u'x')};
     cRegistry reg;
     for (qsizetype i = 0; i < values.size(); ++i)
@@ -211,6 +221,19 @@ TEST_F(Registry, OddValuesRoundTripExactly) {
     cRegistry back = Reopened(reg.FileName());
     for (qsizetype i = 0; i < values.size(); ++i)
         EXPECT_EQ(Get(back, "Values", QString::number(i)), values[i]);
+
+    // What needs no quotes is written as it is, for a person to read.
+    const QString written = QString::fromUtf8(ReadFile(reg.FileName()));
+    const QString asWritten[][2] = {{"Press 3, left", "Press 3, left"},
+                                    {"C:\\Temp\\new", "C:\\Temp\\new"},
+                                    {"say \"hi", "say \"hi"},
+                                    {" lead", "\" lead\""},
+                                    {"\"C:\\Temp\\new\"", "\"\"C:\\Temp\\new\"\""},
+                                    {" 100%\n%0A ", "\" 100%25%0A%250A \""}};
+    for (const auto& [value, line] : asWritten) {
+        const QString key = QString::number(values.indexOf(value));
+        EXPECT_TRUE(written.contains('\n' + key + '=' + line + '\n')) << qPrintable(line);
+    }
 }
 
 TEST_F(Registry, MissingNamesAndInvalidTextAreRefused) {
@@ -273,63 +296,95 @@ TEST_F(Registry, FailedChangeNeverTurnsUpLater) {
     EXPECT_EQ(Get(back, "Menu", "Search"), "1");
 }
 
-TEST_F(Registry, DamagedFileReadsEmptyAndIsSetAsideWhole) {
-    const QByteArray damaged[] = {
-        QByteArray("\x00\x01\x02garbage\xff", 11),     "[Communications\nPort=3\n",
-        "[Communications]\nPort=3\nstray text\n",      "[Communications]\nPort=3\nstray ; Key=1\n",
-        "[Communications]\nPort=3\nName=Achse \xfc\n", // Latin-1, not UTF-8
-    };
-    int n = 0;
-    for (const QByteArray& content : damaged) {
-        WriteFile(DefaultFile(), content);
-        cRegistry reg;
-        reg.setSection("Communications");
-        reg.setKey("Port");
-        EXPECT_FALSE(reg.RegGet()) << content.constData();
-        EXPECT_EQ(reg.LastStatus(), Status::Damaged);
-        EXPECT_EQ(reg.Setting(), "");
-        EXPECT_TRUE(reg.RegDel()); // nothing readable, so nothing to remove
-        EXPECT_EQ(ReadFile(DefaultFile()), content);
-
-        Save(reg, "Communications", "Port", "5");
-        const QString aside = DefaultFile() + ".bad" + (n++ ? QString::number(n) : QString());
-        EXPECT_EQ(reg.SetAsidePath(), aside);
-        EXPECT_EQ(ReadFile(aside), content);
-        EXPECT_EQ(ReadFile(DefaultFile()), "[Communications]\nPort=5\n");
-    }
-
-    // One that cannot be read at all.
-    QFile::remove(DefaultFile());
+TEST_F(Registry, UnreadableFileIsSetAsideWhole) {
     ASSERT_TRUE(QDir().mkpath(DefaultFile()));
     cRegistry reg;
     reg.setSection("Startup");
     reg.setKey("Top");
     EXPECT_FALSE(reg.RegGet());
     EXPECT_EQ(reg.LastStatus(), Status::Unreadable);
+    EXPECT_TRUE(reg.RegDel()); // nothing readable, so nothing to remove
+    EXPECT_TRUE(QFileInfo(DefaultFile()).isDir());
+
     Save(reg, "Startup", "Top", "90");
+    EXPECT_EQ(reg.SetAsidePath(), DefaultFile() + ".bad");
     EXPECT_TRUE(QFileInfo(reg.SetAsidePath()).isDir());
     EXPECT_EQ(Get(reg, "Startup", "Top"), "90");
 }
 
-TEST_F(Registry, HandWrittenFileIsReadAndKept) {
-    WriteFile(DefaultFile(), "\xEF\xBB\xBF; edited on Windows\r\n[Startup]\r\nTop = 250\r\n\r\n"
-                             "[Communications]\r\nPort=3\r\nList=a, b\r\n"
-                             "Typed=@Size(1 2)\r\nBroken=@Variant()\r\n");
-    cRegistry reg;
-    EXPECT_EQ(Get(reg, "Startup", "Top"), "250");
-    EXPECT_EQ(Get(reg, "Communications", "Port"), "3");
-    for (const char* key : {"List", "Typed", "Broken"}) {
-        reg.setKey(key);
-        reg.setSetting("left over");
-        EXPECT_FALSE(reg.RegGet()) << key;
-        EXPECT_EQ(reg.LastStatus(), Status::NotText);
-        EXPECT_EQ(reg.Setting(), "");
-    }
+namespace {
 
-    Save(reg, "Startup", "Left", "100");
+// Written in an editor on Windows, with a few slips.
+const QByteArray HandWritten = "\xEF\xBB\xBF; edited by hand\r\n"
+                               "Orphan=before any section\r\n"
+                               "[sensors]\r\n"
+                               "name=Press 3, left\r\n"
+                               "Note = first; second \r\n"
+                               "Path=C:\\Temp\\new\r\n"
+                               "Greeting=hello\r\n"
+                               "Quoted=\"Press 3\"\r\n"
+                               "# Owner=nobody\r\n"
+                               "Owner=J\xfcrgen\r\n" // Latin-1
+                               "stray text\r\n"
+                               "Sum=a=b\r\n"
+                               "Axis/Mode=fast\r\n"
+                               "[Startup\r\n"
+                               "Top=250\r\n"
+                               "[Communications]\r\n"
+                               "=3\r\n"
+                               "Port=3\r\n"
+                               "\r\n"
+                               "[SENSORS]\r\n"
+                               "GREETING=say \"hi\r\n";
+
+const QStringList HandWrittenSkipped = {"line 2: Orphan=before any section", "line 11: stray text",
+                                        "line 14: [Startup", "line 15: Top=250", "line 17: =3"};
+
+} // namespace
+
+TEST_F(Registry, HandWrittenFileReadsAsWritten) {
+    WriteFile(DefaultFile(), HandWritten);
+    cRegistry reg;
+    EXPECT_EQ(Get(reg, "Sensors", "Name"), "Press 3, left");
+    EXPECT_EQ(Get(reg, "Sensors", "Note"), "first; second");
+    EXPECT_EQ(Get(reg, "Sensors", "Path"), "C:\\Temp\\new");
+    EXPECT_EQ(Get(reg, "Sensors", "Greeting"), "say \"hi"); // the later line
+    EXPECT_EQ(Get(reg, "Sensors", "Quoted"), "Press 3");
+    EXPECT_EQ(Get(reg, "Sensors", "Owner"), "Jürgen");
+    EXPECT_EQ(Get(reg, "Sensors", "Sum"), "a=b");
+    EXPECT_EQ(Get(reg, "Sensors", "Axis/Mode"), "fast");
+    EXPECT_EQ(Get(reg, "Startup", "Top"), "");
+    EXPECT_EQ(Get(reg, "COMMUNICATIONS", "port"), "3");
+    EXPECT_EQ(reg.SkippedLines(), HandWrittenSkipped);
+    EXPECT_EQ(ReadFile(DefaultFile()), HandWritten); // reading changes nothing
+}
+
+TEST_F(Registry, SavingRewritesHandWrittenFileKeepingItsValues) {
+    WriteFile(DefaultFile(), HandWritten);
+    cRegistry reg;
+    Save(reg, "SENSORS", "NAME", "Press 4, right");
+    Save(reg, "Startup", "Top", "250");
     EXPECT_EQ(reg.SetAsidePath(), "");
-    const QByteArray written = ReadFile(DefaultFile());
-    EXPECT_TRUE(written.contains("List=a, b")) << written.constData();
-    EXPECT_TRUE(written.contains("Typed=@Size(1 2)")) << written.constData();
-    EXPECT_EQ(Get(reg, "Startup", "Top"), "250");
+    EXPECT_EQ(reg.SkippedLines(), HandWrittenSkipped);
+
+    // Spelt as the file spelt them; the skipped lines and comments are gone.
+    EXPECT_EQ(ReadFile(DefaultFile()), "[Communications]\n"
+                                       "Port=3\n"
+                                       "\n"
+                                       "[Startup]\n"
+                                       "Top=250\n"
+                                       "\n"
+                                       "[sensors]\n"
+                                       "Axis%2FMode=fast\n"
+                                       "Greeting=say \"hi\n"
+                                       "Note=first; second\n"
+                                       "Owner=J\xc3\xbcrgen\n"
+                                       "Path=C:\\Temp\\new\n"
+                                       "Quoted=Press 3\n"
+                                       "Sum=a=b\n"
+                                       "name=Press 4, right\n");
+    cRegistry back = Reopened(DefaultFile());
+    EXPECT_EQ(Get(back, "sensors", "name"), "Press 4, right");
+    EXPECT_EQ(Get(back, "Sensors", "Path"), "C:\\Temp\\new");
+    EXPECT_TRUE(back.SkippedLines().isEmpty());
 }

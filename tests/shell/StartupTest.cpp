@@ -119,7 +119,8 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     Store("SensorList", "Sensor003", "01110000000011 0Gone too");
     ASSERT_TRUE(Start());
     ASSERT_EQ(session.sensors.Count(), 3);
-    // A new search finds only the one sensor: the list shrinks to it.
+    // A new search finds only the one sensor: the list shrinks to it, and
+    // the sensor found again keeps its name.
     session.link.PacketTimeout = 5;
     session.link.ChoosePortOption(0);
     session.link.ChooseSpeedOption(0);
@@ -132,7 +133,7 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     EXPECT_EQ(Stored("Menu", "Logging"), "1");
     EXPECT_EQ(Stored("Menu", "Search"), "1");
     EXPECT_EQ(Stored("Settings", "SensorAddress"), "2");
-    EXPECT_EQ(Stored("SensorList", "Sensor001"), "01020000001234 0");
+    EXPECT_EQ(Stored("SensorList", "Sensor001"), "01020000001234 0Axis 1");
     EXPECT_EQ(Stored("SensorList", "Sensor002"), "");
     EXPECT_EQ(Stored("SensorList", "Sensor003"), "");
     EXPECT_EQ(Stored("Menu", "Calibrate"), "") << "not written without /cal";
@@ -166,6 +167,28 @@ TEST_F(StartupTest, CalibrationSwitchAndExcludedPort) {
     EXPECT_TRUE(view.tabVisible[Tab::Calibration]);
     EXPECT_FALSE(session.link.AvailablePorts.TestBit(1));
     EXPECT_EQ(session.link.CurrentPort, 2);
+}
+
+// "/cal" counts by its beginning ("/cal1", "/calx"), "/ex" only whole.
+TEST_F(StartupTest, SwitchesAreWholeArgumentsInAnyCase) {
+    const struct {
+        const char* commandLine;
+        bool excludePort1;
+        bool calibration;
+    } cases[] = {
+        {"--port 1=/tmp/x/extty --port 2=/tmp/calibration/tty", false, false},
+        {"/EX", true, false},
+        {"/Ex /cal1", true, true},
+        {"/CAL", false, true},
+        {"/calx /extra", false, true},
+    };
+    for (const auto& c : cases) {
+        cShellState fresh;
+        StartupFindPorts(session, fresh, c.commandLine);
+        StartupReadSettings(session, registry, fresh);
+        EXPECT_EQ(session.ExcludePort1, c.excludePort1) << c.commandLine;
+        EXPECT_EQ(session.CalibrationMode, c.calibration) << c.commandLine;
+    }
 }
 
 TEST_F(StartupTest, NoPortAtAllEndsWithTheFatalMessage) {

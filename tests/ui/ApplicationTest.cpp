@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -138,7 +139,20 @@ TEST_F(ApplicationTest, EditApplyAndSeeTheSensorsValueComeBack) {
     emit gain->editingFinished();
     test::ScriptedPrompter prompter{MessageAnswer::Ok};
     window.SetPrompter(&prompter);
+    // While Apply writes, nothing that starts another flow can be pressed.
+    auto* reset = window.Control<QAbstractButton>("cmdReload");
+    int resetPresses = 0;
+    QObject::connect(&program.Session().statusBar, &cStatusBar::changed, [&] {
+        if (program.Session().statusBar.Panel(1) == "Writing Parameters..." && resetPresses == 0) {
+            ++resetPresses;
+            EXPECT_FALSE(reset->isEnabled());
+            EXPECT_FALSE(window.Control<QWidget>("cboSensorSelect")->isEnabled());
+            reset->click();
+        }
+    });
     apply->click();
+    EXPECT_EQ(resetPresses, 1);
+    EXPECT_TRUE(reset->isEnabled());
     ASSERT_EQ(prompter.asked.size(), 1);
     EXPECT_EQ(prompter.asked[0].title, "Review Changes");
     EXPECT_TRUE(prompter.asked[0].text.contains("Extend Gain: 500 640"));
@@ -164,4 +178,36 @@ TEST(InformationDialog, TellsWhetherTheUserWantsItAgain) {
     answer.start(50);
     EXPECT_TRUE(window.ShowInformation("Main\r\ntext", "Careful"));
     EXPECT_EQ(shown, "Main\ntext|Careful");
+}
+
+TEST_F(ApplicationTest, TerminateClosesAnOpenQuestionAndEnds) {
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    // A message box is up (as "Settings Not Saved" or a read's report can
+    // be) when the signal comes.
+    QTimer::singleShot(300, [&program] { program.Terminate(); });
+    const MessageAnswer answer =
+        program.Window().Ask(QStringLiteral("Question"), QStringLiteral("Open?"),
+                             MessageIcon::Exclamation, MessageButtons::OkCancel);
+    EXPECT_EQ(answer, MessageAnswer::Cancel);
+    EXPECT_TRUE(program.Finished());
+    EXPECT_FALSE(program.Session().MonitorRunning());
+    EXPECT_FALSE(Stored("Settings", "PacketTimeout").isEmpty()) << "the settings were written";
+}
+
+TEST_F(ApplicationTest, HandEditedLinesThatDoNotReadAreNamedOnce) {
+    QFile file(registry.FileName());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Settings]\nPacketTimeout=2\nthis line has no equals sign\n");
+    file.close();
+    cApplication program(options, registry);
+    test::ScriptedPrompter prompter{MessageAnswer::Ok};
+    program.Window().SetPrompter(&prompter);
+    ASSERT_TRUE(program.Start());
+    ASSERT_GE(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked[0].title, "Settings File");
+    EXPECT_TRUE(prompter.asked[0].text.contains("line 3: this line has no equals sign"))
+        << prompter.asked[0].text.toStdString();
+    EXPECT_EQ(program.Session().link.PacketTimeout, 35) << "the rest of the file still reads";
+    program.Shutdown();
 }

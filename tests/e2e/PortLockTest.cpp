@@ -1,0 +1,131 @@
+// One program per serial device, whatever name each gives it.
+#include "link/QtSerialPort.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+using namespace kelvar;
+
+namespace {
+
+// A pseudo-terminal that nobody answers on, known by its own name and
+// through a symbolic link.
+class PortLockTest : public ::testing::Test {
+protected:
+    PortLockTest() : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
+            device = QString::fromLocal8Bit(::ptsname(master));
+            // Kept open so that the master side never reads as hung up.
+            keeper = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        }
+        link = dir.filePath(QStringLiteral("sensors"));
+        QFile::link(device, link);
+    }
+
+    ~PortLockTest() override {
+        for (const int fd : {keeper, master}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+
+    void SetUp() override {
+        ASSERT_GE(keeper, 0);
+        ASSERT_TRUE(QFileInfo(link).isSymLink());
+    }
+
+    static QString Held(const QString& name, const QString& program, qint64 pid) {
+        return QStringLiteral("%1 is held by another program: %2 (process %3)")
+            .arg(name, program)
+            .arg(pid);
+    }
+
+    static QString HeldByThisProgram(const QString& name) {
+        return Held(name, QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                    QCoreApplication::applicationPid());
+    }
+
+    // True once a program has written to the device, so holds it.
+    bool RequestArrives(int milliseconds) const {
+        pollfd ready{master, POLLIN, 0};
+        return ::poll(&ready, 1, milliseconds) == 1 && (ready.revents & POLLIN) != 0;
+    }
+
+    static QStringList SendTo(const QString& name, int timeout) {
+        return {QStringLiteral("--port"),    name,
+                QStringLiteral("--timeout"), QString::number(timeout),
+                QStringLiteral("send"),      QStringLiteral("1"),
+                QStringLiteral("A")};
+    }
+
+    QTemporaryDir dir;
+    int master;
+    int keeper = -1;
+    QString device;
+    QString link;
+};
+
+} // namespace
+
+TEST_F(PortLockTest, EveryNameForTheDeviceIsRefusedWhileHeld) {
+    const QList<std::pair<QString, QString>> names = {
+        {device, link}, {link, device}, {link, link}, {device, device}};
+    for (const auto& [first, second] : names) {
+        SCOPED_TRACE((first + " then " + second).toStdString());
+        cQtSerialPort holder;
+        cQtSerialPort other;
+        ASSERT_TRUE(holder.open(first, 115200)) << holder.failureText().toStdString();
+        EXPECT_FALSE(other.open(second, 115200));
+        EXPECT_FALSE(other.isOpen());
+        EXPECT_EQ(other.failure(), OpenFailure::Busy);
+        EXPECT_EQ(other.failureText().toStdString(), HeldByThisProgram(second).toStdString());
+        holder.close();
+        EXPECT_TRUE(other.open(second, 115200)) << "closing frees the device";
+    }
+}
+
+TEST_F(PortLockTest, AnotherProgramIsToldWhoHoldsTheDevice) {
+    cQtSerialPort holder;
+    ASSERT_TRUE(holder.open(device, 115200));
+    QProcess cli;
+    cli.start(QStringLiteral(KELVAR_CLI_PATH), SendTo(link, 100));
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 2);
+    const QString refused = QString::fromLocal8Bit(cli.readAllStandardError());
+    EXPECT_TRUE(refused.contains(HeldByThisProgram(link))) << refused.toStdString();
+
+    holder.close();
+    cli.start(QStringLiteral(KELVAR_CLI_PATH), SendTo(link, 100));
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 3) << "sent, and nobody answers: "
+                                 << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(RequestArrives(0));
+}
+
+TEST_F(PortLockTest, DeviceIsFreedWhenItsHolderDies) {
+    QProcess cli;
+    cli.start(QStringLiteral(KELVAR_CLI_PATH), SendTo(device, 60000));
+    ASSERT_TRUE(cli.waitForStarted());
+    ASSERT_TRUE(RequestArrives(20000));
+    cQtSerialPort port;
+    EXPECT_FALSE(port.open(link, 115200));
+    EXPECT_EQ(port.failureText().toStdString(),
+              Held(link, QStringLiteral("kelvar-cli"), cli.processId()).toStdString());
+
+    cli.kill();
+    ASSERT_TRUE(cli.waitForFinished(10000));
+    // The dead program's lock files are left behind; they must not count.
+    ASSERT_TRUE(port.open(device, 115200)) << port.failureText().toStdString();
+    cQtSerialPort other;
+    EXPECT_FALSE(other.open(link, 115200));
+    EXPECT_EQ(other.failureText().toStdString(), HeldByThisProgram(link).toStdString())
+        << "the holder's name is renewed";
+}
