@@ -14,6 +14,7 @@ void cSession::FindPorts() {
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
         link.PortOptions[i].enabled = false;
     }
+    portFailures_.clear();
     for (int port = ExcludePort1 ? 2 : 1; port <= MaxPortNumber; ++port) {
         statusBar.SetProgress(port);
         if (link.OpenPort(port, 0)) {
@@ -22,6 +23,13 @@ void cSession::FindPorts() {
             link.AvailablePorts.SetBit(port);
         } else {
             link.AvailablePorts.ClearBit(port);
+            // A port the user named, or one that is there but cannot be
+            // used, deserves its reason; a number with no device does not.
+            if (link.PortNames.explicitDevices().contains(port) ||
+                !link.PortNames.deviceFor(port).isEmpty()) {
+                portFailures_.append(
+                    QStringLiteral("Comm %1: %2").arg(port).arg(link.PortErrorText()));
+            }
         }
     }
     statusBar.EndProgress(QStringLiteral("Ready"));

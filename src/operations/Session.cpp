@@ -17,6 +17,9 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     };
     MonitorTimer.setInterval(MonitorIntervalMs);
     connect(&MonitorTimer, &QTimer::timeout, this, &cSession::MonitorTick);
+    ReconnectTimer.setInterval(ReconnectIntervalMs);
+    connect(&ReconnectTimer, &QTimer::timeout, this, &cSession::ReconnectTick);
+    connect(&link, &cSensorLink::portLost, this, &cSession::OnPortLost);
 
     auto& decoder = link.Decoder();
     connect(&decoder, &cResponseDecoder::positionAnswered, this,
@@ -84,8 +87,65 @@ void cSession::Reset() {
     statusBar.SetMessage(QStringLiteral("Ready"));
 }
 
+bool cSession::ReadoutStale(int readout) const {
+    return stale_.at(static_cast<std::size_t>(readout));
+}
+
+void cSession::SetStale(int readout, bool stale) {
+    if (stale_.at(static_cast<std::size_t>(readout)) != stale) {
+        stale_[static_cast<std::size_t>(readout)] = stale;
+        emit readoutsStaleChanged();
+    }
+}
+
+void cSession::OnPortLost(const QString& reason) {
+    if (aborted_) {
+        return;
+    }
+    const bool hadSensor = link.StateFlags.TestBit(StateBit::DataLoaded);
+    MonitorTimer.stop();
+    statusBar.SetMode(QString());
+    for (int readout = 0; readout < 3; ++readout) {
+        SetStale(readout, true);
+    }
+    link.StateFlags.ClearBit(StateBit::OnLine);
+    link.StateFlags.ClearBit(StateBit::DataLoaded);
+    SetCommLabel(reason, true);
+    statusBar.SetMessage(reason);
+    link.RefreshStatus();
+    if (hadSensor) {
+        lostPort_ = link.CurrentPort;
+        lostSpeed_ = link.BaudIndex;
+        lostAddress_ = link.CurrentAddress;
+        ReconnectTimer.start();
+    }
+}
+
+void cSession::ReconnectTick() {
+    if (aborted_) {
+        ReconnectTimer.stop();
+        return;
+    }
+    RunUserFlow([this] {
+        if (!link.OpenPort(lostPort_, lostSpeed_)) {
+            return;
+        }
+        const bool answered = commands.CheckSensorAnswers(lostAddress_);
+        commands.TakeFailedRequests();
+        if (!answered) {
+            return;
+        }
+        ReconnectTimer.stop();
+        link.CurrentAddress = lostAddress_;
+        link.StateFlags.SetBit(StateBit::OnLine);
+        LoadSensor(ReloadCurrent);
+        statusBar.SetMessage(QStringLiteral("Ready"));
+    });
+}
+
 void cSession::Abort() {
     aborted_ = true;
+    ReconnectTimer.stop();
     MonitorTimer.stop();
     link.CloseForGood();
 }
@@ -126,15 +186,18 @@ void cSession::MonitorTick() {
             pollCounter_ = 0;
         }
         char letter = 'A';
+        int readout = 0;
         cSensorLink::Outcome outcome;
         switch (pollCounter_) {
         case 1:
         case 5:
             letter = 'B';
+            readout = 2;
             outcome = commands.PollTarget();
             break;
         case 3:
             letter = 'C';
+            readout = 1;
             outcome = commands.PollVelocity();
             break;
         default:
@@ -147,6 +210,7 @@ void cSession::MonitorTick() {
         ++pollCounter_;
         // The monitor's own polls are not part of any read.
         commands.TakeFailedRequests();
+        SetStale(readout, outcome != cSensorLink::Outcome::Answered);
         emit monitorPolled(letter, outcome);
     }
     tickInProgress_ = false;
@@ -157,6 +221,10 @@ void cSession::UpdateReadouts(bool reset) {
     if (reset) {
         drawn_.fill(-1);
         decoder.ResetReadouts();
+        // A 0 put there is no answer of the sensor's.
+        for (int readout = 0; readout < 3; ++readout) {
+            SetStale(readout, true);
+        }
     }
     const std::array<float, 3> values = {decoder.Position(), decoder.Velocity(), decoder.Target()};
     const std::array<const char*, 3> labels = {"lblPosition", "lblVelocity", "lblTarget"};

@@ -89,6 +89,17 @@ public:
 
     // --- the live monitor
     QTimer MonitorTimer;
+    // Readouts: 0 position, 1 velocity, 2 target. One is stale while the
+    // last poll for it got no good answer (or the port is gone): the window
+    // must not show its last value as if it were the sensor's.
+    bool ReadoutStale(int readout) const;
+
+    // --- a lost port
+    // Tries the lost sensor's port again now and then; when it opens and the
+    // sensor answers, the sensor is read and the monitor resumes.
+    static constexpr int ReconnectIntervalMs = 1500;
+    QTimer ReconnectTimer;
+    void ReconnectTick();
     void StartMonitor();
     void StopMonitor();
     void MonitorTick();
@@ -161,6 +172,9 @@ public:
     void ForgetCurrentFile();
     // --- the searches
     void FindPorts();
+    // Why the ports the last port search could not open failed, one line
+    // each ("Comm 1: /dev/ttyUSB0 does not exist").
+    const QStringList& PortFailures() const { return portFailures_; }
     bool VerifySensorList();
     void ScanPort();
     void FullScan();
@@ -189,6 +203,7 @@ signals:
     // A flow of the user's begins or ends: the window disables what would
     // start another one.
     void flowRunningChanged(bool running);
+    void readoutsStaleChanged();
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
@@ -209,6 +224,14 @@ private:
     QString commLabel_;
     bool commLabelRed_ = false;
     bool flowRunning_ = false;
+    QStringList portFailures_;
+    std::array<bool, 3> stale_{};
+    void SetStale(int readout, bool stale);
+    void OnPortLost(const QString& reason);
+    // Where the lost sensor was.
+    int lostPort_ = 0;
+    int lostSpeed_ = 0;
+    int lostAddress_ = 0;
     // Serial number to name, of the sensors known before a search.
     QHash<QString, QString> knownNames_;
     bool aborted_ = false;

@@ -229,10 +229,14 @@ void StartupReadSettings(cSession& session, cRegistry& registry, cShellState& st
 bool StartupOpenSensor(cSession& session) {
     auto& link = session.link;
     if (!link.StateFlags.TestBit(StateBit::PortAvailable)) {
-        session.view.Ask(
-            QStringLiteral("Communications Port Error"),
-            QStringLiteral("Could not find a comm port\r\nClick OK to close this program."),
-            MessageIcon::Critical, MessageButtons::Ok);
+        QString text =
+            QStringLiteral("Could not find a comm port\r\nClick OK to close this program.");
+        if (!session.PortFailures().isEmpty()) {
+            text +=
+                QStringLiteral("\r\n\r\n") + session.PortFailures().join(QStringLiteral("\r\n"));
+        }
+        session.view.Ask(QStringLiteral("Communications Port Error"), text, MessageIcon::Critical,
+                         MessageButtons::Ok);
         link.CurrentPort = 1;
         return false;
     }
@@ -264,8 +268,14 @@ bool StartupOpenSensor(cSession& session) {
         }
         emit session.sensorsChanged();
     } else {
+        // Say why, where the user looks: the Communications tab and the status bar.
+        const QString reason = link.PortErrorText();
         ResetToNoSensor(link, session.statusBar);
         session.view.SelectTab(Tab::Communications);
+        if (!reason.isEmpty()) {
+            session.SetCommLabel(reason, true);
+            session.statusBar.SetMessage(reason);
+        }
     }
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     link.RefreshStatus();

@@ -4,6 +4,8 @@
 #include "sim/SimSerialPort.h"
 #include "support/TestView.h"
 
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -364,4 +366,57 @@ TEST_F(SessionTest, AFailedSearchKeepsTheListAndASearchKeepsTheNames) {
     session.sensors.setSensorNumber(2);
     EXPECT_EQ(session.sensors.Serial(), serial);
     EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
+}
+
+TEST_F(SessionTest, ALostPortIsShownAndTheSensorIsFoundAgain) {
+    AddListedSensor(1, 0, 1);
+    session.LoadSensor(1);
+    ASSERT_TRUE(session.MonitorRunning());
+    QEventLoop loop;
+    QTimer::singleShot(400, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_FALSE(session.ReadoutStale(0)) << "polled and answered";
+
+    port.SimulateRemoval("comm1");
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    for (int readout = 0; readout < 3; ++readout) {
+        EXPECT_TRUE(session.ReadoutStale(readout)) << readout;
+    }
+    EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_FALSE(session.MonitorRunning());
+    EXPECT_TRUE(session.CommLabelRed());
+    EXPECT_TRUE(session.CommLabel().contains("comm1")) << session.CommLabel().toStdString();
+
+    // Back in: found again, read, monitored, without a question.
+    port.SimulateReinsertion("comm1");
+    for (int i = 0; i < 60 && !session.MonitorRunning(); ++i) {
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_FALSE(session.ReconnectTimer.isActive());
+    QTimer::singleShot(400, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_FALSE(session.ReadoutStale(0));
+    EXPECT_TRUE(view.prompter.asked.isEmpty());
+}
+
+TEST_F(SessionTest, UnansweredPollsMarkTheirReadoutsStale) {
+    AddListedSensor(1, 0, 1);
+    session.LoadSensor(1);
+    QEventLoop loop;
+    QTimer::singleShot(700, &loop, &QEventLoop::quit);
+    loop.exec();
+    for (int readout = 0; readout < 3; ++readout) {
+        EXPECT_FALSE(session.ReadoutStale(readout)) << readout;
+    }
+    network.faults().drop = 1.0;
+    QTimer::singleShot(900, &loop, &QEventLoop::quit);
+    loop.exec();
+    for (int readout = 0; readout < 3; ++readout) {
+        EXPECT_TRUE(session.ReadoutStale(readout)) << readout;
+    }
+    EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::CommOk));
 }

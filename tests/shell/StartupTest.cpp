@@ -197,8 +197,10 @@ TEST_F(StartupTest, NoPortAtAllEndsWithTheFatalMessage) {
     EXPECT_FALSE(Start());
     ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_EQ(view.prompter.asked[0].title, "Communications Port Error");
+    // The fixed text, then why each port that was there or named failed.
     EXPECT_EQ(view.prompter.asked[0].text,
-              "Could not find a comm port\r\nClick OK to close this program.");
+              "Could not find a comm port\r\nClick OK to close this program.\r\n\r\n"
+              "Comm 1: nothing does not exist");
     EXPECT_EQ(view.prompter.asked[0].icon, MessageIcon::Critical);
     EXPECT_TRUE(Shutdown(session, registry, state).isEmpty());
     EXPECT_EQ(Stored("Communications", "Port"), "1");
