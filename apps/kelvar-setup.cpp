@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     cAppOptions options;
     options.portMappings = parser.values(QStringLiteral("port"));
     options.simulate = parser.isSet(QStringLiteral("simulate"));
-    options.commandLine = QCoreApplication::arguments().mid(1).join(u' ');
+    // Only the switches: an option's value (a device path) never counts as one.
+    options.commandLine = parser.positionalArguments().join(u' ');
     cPortNames check;
     for (const QString& mapping : options.portMappings) {
         if (const QString error = check.addMapping(mapping); !error.isEmpty()) {

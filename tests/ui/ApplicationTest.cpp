@@ -211,3 +211,45 @@ TEST_F(ApplicationTest, HandEditedLinesThatDoNotReadAreNamedOnce) {
     EXPECT_EQ(program.Session().link.PacketTimeout, 35) << "the rest of the file still reads";
     program.Shutdown();
 }
+
+#include <QScreen>
+#include <QTest>
+#include <QStatusBar>
+#include <QMenuBar>
+TEST_F(ApplicationTest, ScratchProbe) {
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    AsciiSensor& w = program.Window();
+    qDebug() << "min" << w.minimumSizeHint() << "hint" << w.sizeHint() << "size" << w.size()
+             << "geo" << w.geometry() << "frame" << w.frameGeometry() << "pos" << w.pos()
+             << "screen" << QGuiApplication::primaryScreen()->availableGeometry();
+    qDebug() << "side" << w.centralWidget()->layout()->itemAt(0)->widget()->minimumSizeHint()
+             << "menubar" << w.menuBar()->sizeHint() << "status" << w.statusBar()->sizeHint();
+    auto* tabs = w.Control<QTabWidget>("SSTab1");
+    for (int i = 0; i < tabs->count(); ++i) qDebug() << i << tabs->widget(i)->minimumSizeHint();
+    auto dump = [&] {
+        QStringList s;
+        for (int i = 0; i < 6; ++i) s << w.Control<QLabel>("lblCommStatus", i)->text();
+        for (int i = 0; i < 3; ++i) s << w.Control<QLabel>("lblErrorText", i)->text();
+        s << w.Control<QLabel>("lblPortStatus")->text();
+        qDebug() << s;
+    };
+    dump();
+    w.SelectTab(Tab::Sensor);
+    test::ScriptedPrompter prompter{MessageAnswer::Ok, MessageAnswer::Ok, MessageAnswer::Ok};
+    w.SetPrompter(&prompter);
+    w.Control<QAbstractButton>("cmdAutoBaudSearch")->click();
+    dump();
+    program.Session().link.ShowCommStatus();
+    dump();
+    qDebug() << "strip9" << w.Control<QLabel>("lblStatusStrip", 9)->text() << program.Session().RunModeOption;
+    qDebug() << "units" << program.Session().sensor.Units();
+    w.activateWindow();
+    qDebug() << "active" << QTest::qWaitForWindowActive(&w) << QApplication::focusWidget();
+    auto* gain = w.Control<QLineEdit>("txtData", 0);
+    w.SelectTab(Tab::Dynamics);
+    gain->setFocus(Qt::TabFocusReason);
+    qDebug() << "focus" << QApplication::focusWidget();
+    program.Shutdown();
+    qDebug() << Stored("Startup", "Top") << Stored("Startup", "Left");
+}
