@@ -27,7 +27,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTextStream>
+#include <array>
 
 namespace kelvar {
 
@@ -73,6 +76,9 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
 }
 
 cApplication::~cApplication() {
+    // A field that loses the focus as the window goes would commit into a
+    // session that is gone: the window is hidden first.
+    window_->hide();
     // The session talks to the window while it goes: it goes first, after
     // what watches it.
     cautions_.reset();
@@ -221,14 +227,24 @@ void cApplication::BindSelection() {
     cautions_ = std::make_unique<cCautions>(state_.Information);
     auto* name = w.Control<QLineEdit>(QStringLiteral("txtSensorName"));
     auto* zeroAdjust = w.Control<QLineEdit>(QStringLiteral("txtData"), 16);
-    connect(&w, &AsciiSensor::focusEntered, this, [this, name, zeroAdjust](QWidget* control) {
-        if (control == name) {
-            cautions_->ShowCaution(cSensorSelection::NameCaution, *window_);
-            selection_->BeginNameEdit();
-        } else if (control == zeroAdjust) {
-            cautions_->ShowCaution(1, *window_);
-        }
-    });
+    connect(&w, &AsciiSensor::focusEntered, this,
+            [this, name, zeroAdjust](QWidget* control, Qt::FocusReason reason) {
+                // A caution answers the user's own move into the field, never
+                // a tab shown or the program moving the focus, and never while
+                // a flow runs: its dialog would hold the flow until answered.
+                const bool byUser =
+                    !session_->FlowRunning() &&
+                    (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                     reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason);
+                if (control == name) {
+                    if (byUser) {
+                        cautions_->ShowCaution(cSensorSelection::NameCaution, *window_);
+                    }
+                    selection_->BeginNameEdit();
+                } else if (control == zeroAdjust && byUser) {
+                    cautions_->ShowCaution(ZeroAdjustCaution, *window_);
+                }
+            });
     if (auto* restore = w.findChild<QAction*>(QStringLiteral("mnuShowAll"))) {
         connect(restore, &QAction::triggered, this, [this] { cautions_->RestoreAll(); });
     }
@@ -254,8 +270,31 @@ void cApplication::Bind() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
     connect(&s, &cSession::draw, this, &cApplication::Draw);
+    // A readout whose poll went unanswered is greyed, never its last value in black.
+    connect(&s, &cSession::readoutsStaleChanged, this, [&w, &s] {
+        static constexpr std::array<std::array<const char*, 3>, 3> Readouts = {{
+            {"lblPosition", "lblGraphPosition", "lblCalibratePosition"},
+            {"lblVelocity", "lblGraphVelocity", nullptr},
+            {"lblTarget", "lblGraphTarget", "lblCalibrateTarget"},
+        }};
+        for (int readout = 0; readout < 3; ++readout) {
+            for (const char* name : Readouts[static_cast<std::size_t>(readout)]) {
+                if (QWidget* label =
+                        name != nullptr ? w.findChild<QWidget*>(QLatin1String(name)) : nullptr) {
+                    label->setEnabled(!s.ReadoutStale(readout));
+                }
+            }
+        }
+    });
     connect(&s.statusBar, &cStatusBar::changed, this, &cApplication::ShowStatusBar);
     connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowCommStatus);
+    // A search ends without redrawing the panel, which would keep showing
+    // the errors met while searching.
+    connect(&s, &cSession::flowRunningChanged, this, [this](bool running) {
+        if (!running) {
+            session_->link.ShowCommStatus();
+        }
+    });
     connect(&s.link, &cSensorLink::displayChanged, this, &cApplication::ShowLinkDisplay);
     connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
     connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowPortOptions);
@@ -491,6 +530,9 @@ void cApplication::BindEditing() {
     for (int index = 0; index < NumberFieldCount; ++index) {
         auto* field = w.Control<QLineEdit>(QStringLiteral("txtData"), index);
         w.SetKeyHandler(field, [this, index](QKeyEvent* event) {
+            if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+                return false; // moves the focus on, which commits the value
+            }
             const QString text = event->text();
             const QChar key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
                                   ? EnterKey
@@ -498,7 +540,7 @@ void cApplication::BindEditing() {
                               : text.isEmpty()                    ? QChar()
                                                                   : text.at(0);
             if (key.isNull()) {
-                return false; // arrows, Tab and the like
+                return false; // arrows and the like
             }
             switch (FilterKey(index, key)) {
             case KeyAction::Accept:
@@ -541,6 +583,13 @@ void cApplication::BindEditing() {
             connect(buttons, &QButtonGroup::idClicked, this, [this, group](int index) {
                 ChooseOption(session_->sensor, group, index);
                 ShowSettings(false);
+                if (group == OptionGroup::Run) {
+                    // The strip names the chosen mode at once. Set here too:
+                    // a mode chosen back to the sensor's is no pending
+                    // change, which ShowSettings leaves out.
+                    session_->RunModeOption = index;
+                    statusDisplay_->UpdateStatusStrip();
+                }
             });
         }
     }
@@ -567,11 +616,35 @@ void cApplication::BindEditing() {
     const auto showAll = [this] {
         ShowSettings(true);
         ShowFieldHelp();
+        window_->SetLengthUnits(session_->sensor.Units().trimmed());
     };
     connect(&s, &cSession::settingsLoaded, this, showAll);
     connect(&s, &cSession::loadFinished, this, showAll);
     connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
     connect(&w, &AsciiSensor::tabChanged, this, showAll);
+}
+
+void cApplication::PlaceWindow() {
+    // As large as the window asks, but inside the screen's free area, with
+    // room for a title bar (the frame is not known before the first show).
+    const auto sizeOn = [this](const QScreen* screen) {
+        const int titleBar = window_->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        return window_->sizeHint().boundedTo(screen->availableGeometry().size() -
+                                             QSize(0, titleBar));
+    };
+    const QPoint saved(state_.Left, state_.Top);
+    // The title bar can be grabbed while the middle of its top edge is on a screen.
+    if (const QScreen* screen =
+            QGuiApplication::screenAt(saved + QPoint(window_->sizeHint().width() / 2, 0))) {
+        // The place inside the frame: it does not depend on a frame that
+        // the window system may add only after the window is shown.
+        window_->setGeometry(QRect(saved, sizeOn(screen)));
+        return;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    window_->resize(sizeOn(primary));
+    // Before the first show a move places the frame: the title bar too is on the screen.
+    window_->move(primary->availableGeometry().topLeft());
 }
 
 bool cApplication::Start() {
@@ -608,7 +681,7 @@ bool cApplication::Start() {
         window_->Control<QComboBox>(QStringLiteral("cboPacketInterval"))
             ->setCurrentIndex(session_->link.IntervalPosition());
     }
-    window_->move(state_.Left, state_.Top);
+    PlaceWindow();
     selection_->FillSensorSelector();
     ShowStatusBar();
     window_->show();
@@ -642,8 +715,9 @@ void cApplication::Shutdown() {
     window_->SetQuiet(true);
     state_.WindowNormal = !window_->isMinimized() && !window_->isMaximized();
     if (state_.WindowNormal) {
-        state_.Top = window_->y();
-        state_.Left = window_->x();
+        // The place inside the frame, as PlaceWindow restores it.
+        state_.Top = window_->geometry().y();
+        state_.Left = window_->geometry().x();
     }
     QStringList errors = kelvar::Shutdown(*session_, registry_, state_);
     // Every key fails for the same reason: say it once.

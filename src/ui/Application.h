@@ -67,6 +67,9 @@ private:
     // The pictograph label of the quantity a field edits turns dark green.
     void HighlightPictograph(int reg);
     void Draw(const QString& label, const QString& text);
+    // Puts the window where it was left (state_.Left, state_.Top), or on the
+    // primary screen when that place is on no screen any more.
+    void PlaceWindow();
 
     cAppOptions options_;
     cRegistry& registry_;

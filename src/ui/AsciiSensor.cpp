@@ -28,6 +28,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <array>
@@ -130,11 +131,21 @@ constexpr std::array<const char*, 17> FieldCaptions{
     "Drive Limit",
     "Dead Band",
     "Window",
-    "Minimum\n (in)",
-    "Maximum\n (in)",
-    "In Position\n (in)",
+    "Minimum",
+    "Maximum",
+    "In Position",
     "Zero Adjust\n (In.)",
 };
+// These fields' captions name the sensor's units below the caption.
+constexpr int FirstLengthCaption = 13;
+constexpr int LastLengthCaption = 15;
+
+QString FieldCaption(int index, const QString& units) {
+    const QString caption = QLatin1String(FieldCaptions[static_cast<std::size_t>(index)]);
+    return index >= FirstLengthCaption && index <= LastLengthCaption
+               ? caption + QStringLiteral("\n (") + units + QLatin1Char(')')
+               : caption;
+}
 // Fields 0 to 11 have spin buttons, UpDown2 to UpDown13.
 constexpr int SpinFields = 12;
 
@@ -143,7 +154,8 @@ QGridLayout* ParameterFields(int first, int last) {
     auto* grid = new QGridLayout;
     for (int index = first; index <= last; ++index) {
         const int row = index - first;
-        QLabel* caption = Label(QLatin1String(FieldCaptions[static_cast<std::size_t>(index)]),
+        // Inches until a sensor says otherwise, as its record does.
+        QLabel* caption = Label(FieldCaption(index, QStringLiteral("in")),
                                 Indexed(QStringLiteral("lblData"), index));
         grid->addWidget(caption, row, 0);
         QLineEdit* field = Field(Indexed(QStringLiteral("txtData"), index));
@@ -269,7 +281,7 @@ AsciiSensor::AsciiSensor(QWidget* parent) : QMainWindow(parent) {
         BuildLogTab(),       BuildCalibrationTab(),
     };
     for (int i = 0; i < Tab::Count; ++i) {
-        tabs_->addTab(pages[static_cast<std::size_t>(i)],
+        tabs_->addTab(new cScrollPane(pages[static_cast<std::size_t>(i)]),
                       QLatin1String(TabCaptions[static_cast<std::size_t>(i)]));
     }
     connect(tabs_, &QTabWidget::currentChanged, this, &AsciiSensor::tabChanged);
@@ -294,7 +306,7 @@ AsciiSensor::AsciiSensor(QWidget* parent) : QMainWindow(parent) {
 
     auto* central = new QWidget;
     auto* grid = new QGridLayout(central);
-    grid->addWidget(BuildSideColumn(), 0, 0);
+    grid->addWidget(new cScrollPane(BuildSideColumn(), cScrollPane::Scrolling::Vertical), 0, 0);
     grid->addWidget(programData, 0, 1);
     grid->addLayout(bottomRow, 1, 0, 1, 2);
     grid->addWidget(commandLine, 2, 0);
@@ -1128,6 +1140,12 @@ void AsciiSensor::FocusNext() {
     focusNextChild();
 }
 
+void AsciiSensor::SetLengthUnits(const QString& units) {
+    for (int index = FirstLengthCaption; index <= LastLengthCaption; ++index) {
+        Control<QLabel>(QStringLiteral("lblData"), index)->setText(FieldCaption(index, units));
+    }
+}
+
 void AsciiSensor::WatchFocus() {
     for (QWidget* widget : findChildren<QWidget*>()) {
         if (widget->focusPolicy() != Qt::NoFocus) {
@@ -1155,7 +1173,13 @@ bool AsciiSensor::eventFilter(QObject* watched, QEvent* event) {
         }
         auto* widget = static_cast<QWidget*>(watched);
         if (event->type() == QEvent::FocusIn) {
-            emit focusEntered(widget);
+            auto* field = qobject_cast<QLineEdit*>(widget);
+            if (field != nullptr && keyHandlers_.contains(field)) {
+                // After the focus comes a click's own caret placement, which
+                // would undo a selection made now.
+                QTimer::singleShot(0, field, &QLineEdit::selectAll);
+            }
+            emit focusEntered(widget, reason);
         } else {
             emit focusLeft(widget);
         }

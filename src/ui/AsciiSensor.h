@@ -61,16 +61,23 @@ public:
 
     // The handler sees every key pressed in the widget first; it returns
     // true when it has dealt with the key, which the widget then never sees.
+    // A line edit with a key handler is an entry field: the focus arriving
+    // there, by mouse or keyboard, selects its whole text, so that typing
+    // replaces the value.
     using KeyHandler = std::function<bool(QKeyEvent*)>;
     void SetKeyHandler(QWidget* widget, KeyHandler handler);
     // Moves the focus on as the Tab key does.
     void FocusNext();
+    // The Limits tab's lengths (travel limits, in-position window) name
+    // these units in their captions.
+    void SetLengthUnits(const QString& units);
 
 signals:
     void tabChanged(int index);
     // Focus moving between controls of this window; not sent when the window
-    // itself loses or regains the activation.
-    void focusEntered(QWidget* control);
+    // itself loses or regains the activation. The reason tells the user's
+    // moves (mouse, Tab, shortcut) from the program's.
+    void focusEntered(QWidget* control, Qt::FocusReason reason);
     void focusLeft(QWidget* control);
     // The user closes the window (its close box, Alt+F4).
     void closing();

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QPainter>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -85,9 +86,12 @@ void SetButtonHighlight(QAbstractButton* button, bool highlighted) {
 
 void SetTextColour(QWidget* widget, QRgb colour) {
     QPalette palette = widget->palette();
-    for (const QPalette::ColorRole role :
-         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        palette.setColor(role, QColor(colour));
+    // Not the disabled group: a disabled control must still look disabled.
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (const QPalette::ColorRole role :
+             {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+            palette.setColor(group, role, QColor(colour));
+        }
     }
     widget->setPalette(palette);
 }
@@ -176,6 +180,31 @@ void cCylinderDrawing::paintEvent(QPaintEvent* /*event*/) {
     painter.setBrush(QColor(0xE0, 0xE0, 0xE0));
     painter.drawRect(rod);
     painter.drawRect(rodEnd);
+}
+
+cScrollPane::cScrollPane(QWidget* page, Scrolling scrolling, QWidget* parent)
+    : QScrollArea(parent), scrolling_(scrolling) {
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus);
+    setWidgetResizable(true);
+    if (scrolling == Scrolling::Vertical) {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    setWidget(page);
+}
+
+QSize cScrollPane::sizeHint() const {
+    const int frame = 2 * frameWidth();
+    return widget()->sizeHint() + QSize(frame, frame);
+}
+
+QSize cScrollPane::minimumSizeHint() const {
+    QSize size = QScrollArea::minimumSizeHint();
+    if (scrolling_ == Scrolling::Vertical) {
+        size.setWidth(widget()->minimumSizeHint().width() +
+                      verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
+    }
+    return size;
 }
 
 } // namespace kelvar

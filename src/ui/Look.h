@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRgb>
+#include <QScrollArea>
 #include <QString>
 #include <QWidget>
 
@@ -96,6 +97,27 @@ protected:
 
 private:
     bool mirrored_ = false;
+};
+
+// A page of controls that scrolls once the window is made smaller than the
+// page, so that the window fits a small or large-scaled screen and every
+// control can still be reached. It asks for the whole page's size (a plain
+// scroll area asks for a few dozen text lines at most, which would shrink
+// the window) and is no tab stop of its own.
+class cScrollPane : public QScrollArea {
+    Q_OBJECT
+public:
+    enum class Scrolling {
+        Both,
+        Vertical, // the page keeps its whole width
+    };
+    explicit cScrollPane(QWidget* page, Scrolling scrolling = Scrolling::Both,
+                         QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+private:
+    Scrolling scrolling_;
 };
 
 } // namespace kelvar

@@ -2,6 +2,7 @@
 #include "ui/Application.h"
 #include "link/SensorLink.h"
 #include "operations/Editing.h"
+#include "operations/Selection.h"
 #include "shell/Registry.h"
 #include "support/ScriptedPrompter.h"
 #include "support/StoredSetting.h"
@@ -18,8 +19,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -39,6 +42,15 @@ protected:
 
     QString Stored(const QString& section, const QString& key) {
         return test::StoredSetting(registry.FileName(), section, key);
+    }
+    // The settings file as a first run on the built-in network leaves it,
+    // and more: a start with it opens a sensor without searching every port.
+    void WriteSettingsWithTheSensors(const QByteArray& more = {}) {
+        QFile file(registry.FileName());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[SensorList]\nSensor001=01010010000001 0\nSensor002=01030010000003 0\n"
+                   "Sensor003=01050010000005 1\n" +
+                   more);
     }
 
     QTemporaryDir dir;
@@ -212,44 +224,192 @@ TEST_F(ApplicationTest, HandEditedLinesThatDoNotReadAreNamedOnce) {
     program.Shutdown();
 }
 
-#include <QScreen>
-#include <QTest>
-#include <QStatusBar>
-#include <QMenuBar>
-TEST_F(ApplicationTest, ScratchProbe) {
+namespace {
+
+// A running program with its window active, so that the focus moves as it
+// does for a user.
+class ApplicationFocusTest : public ApplicationTest {
+protected:
+    void SetUp() override {
+        WriteSettingsWithTheSensors();
+        ASSERT_TRUE(program.Start());
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    // Closed as the user does: a field that has the focus commits while the
+    // session is there.
+    void TearDown() override { window.close(); }
+
+    // A click into the middle of a field, as a user puts the focus there.
+    static void Click(QWidget* control) {
+        QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+        QCoreApplication::processEvents();
+    }
+
+    cApplication program{options, registry};
+    AsciiSensor& window = program.Window();
+};
+
+// Closes every dialog that comes up and counts them.
+struct DialogCounter {
+    int shown = 0;
+    QTimer timer;
+    DialogCounter() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ++shown;
+                dialog->reject();
+            }
+        });
+        timer.start(20);
+    }
+};
+
+} // namespace
+
+TEST_F(ApplicationFocusTest, NumberFieldsTakeAWholeNewValueAndCommitItOnTab) {
+    window.SelectTab(Tab::Dynamics);
+    auto* gain = window.Control<QLineEdit>("txtData", FieldOfRegister(2));
+    ASSERT_EQ(gain->text(), "500");
+
+    // Typed after a click, the new value replaces the old one.
+    Click(gain);
+    ASSERT_TRUE(gain->hasFocus());
+    EXPECT_EQ(gain->selectedText(), "500");
+    QTest::keyClicks(gain, "600");
+    EXPECT_EQ(gain->text(), "600");
+
+    QTest::keyClick(gain, Qt::Key_Tab);
+    EXPECT_FALSE(gain->hasFocus());
+    EXPECT_EQ(program.Session().sensor.ReadParameterData(2, clsSensorData::ChangedDataColumn), 600);
+    EXPECT_TRUE(window.Control<QAbstractButton>("cmdApply")->isEnabled());
+
+    // Shift+Tab comes back, with the text selected again, and commits too.
+    QWidget* next = QApplication::focusWidget();
+    ASSERT_NE(next, nullptr);
+    QTest::keyClick(next, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(gain->hasFocus());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(gain->selectedText(), "600");
+    QTest::keyClicks(gain, "500");
+    QTest::keyClick(gain, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(gain->hasFocus());
+    EXPECT_EQ(program.Session().sensor.ReadParameterData(2, clsSensorData::ChangedDataColumn), 500);
+}
+
+TEST_F(ApplicationFocusTest, NameCautionOnlyWhenTheUserPutsTheFocusThere) {
+    DialogCounter cautions;
+    auto* name = window.Control<QLineEdit>("txtSensorName");
+    auto* tabs = window.Control<QTabWidget>("SSTab1");
+
+    // Showing the tab carries the focus from the page before into the field.
+    window.SelectTab(Tab::Sensor);
+    window.Control<QWidget>("SensorAddressSelect")->setFocus(Qt::MouseFocusReason);
+    window.SelectTab(Tab::Information);
+    EXPECT_EQ(cautions.shown, 0);
+    ASSERT_TRUE(name->hasFocus());
+
+    // Nor while a flow runs, whatever moves the focus.
+    tabs->setFocus();
+    program.Session().RunUserFlow([name] { name->setFocus(Qt::MouseFocusReason); });
+    EXPECT_EQ(cautions.shown, 0);
+    ASSERT_TRUE(name->hasFocus());
+
+    tabs->setFocus();
+    Click(name);
+    EXPECT_EQ(cautions.shown, 1);
+    EXPECT_EQ(window.Control<QLabel>("lblSensorNameHint")->text(),
+              cSensorSelection::NameEditingHint());
+}
+
+TEST_F(ApplicationFocusTest, LimitsCaptionsNameTheUnitsOfTheSensorRead) {
+    const auto captions = [this] {
+        QStringList texts;
+        for (int field = 13; field <= ZeroAdjustField; ++field) {
+            texts << window.Control<QLabel>("lblData", field)->text();
+        }
+        return texts;
+    };
+    EXPECT_EQ(captions(), (QStringList{"Minimum\n (in)", "Maximum\n (in)", "In Position\n (in)",
+                                       "Zero Adjust\n (In.)"}));
+
+    // A metric sensor read.
+    program.Session().sensor.setUnits("mm");
+    emit program.Session().loadFinished();
+    EXPECT_EQ(captions(), (QStringList{"Minimum\n (mm)", "Maximum\n (mm)", "In Position\n (mm)",
+                                       "Zero Adjust\n (In.)"}));
+
+    // Read again, the sensor says inches.
+    window.Control<QAbstractButton>("cmdReload")->click();
+    EXPECT_EQ(captions()[0], "Minimum\n (in)");
+}
+
+TEST_F(ApplicationFocusTest, ChosenRunModeShowsInTheStatusStripAtOnce) {
+    window.SelectTab(Tab::Sensor); // no polls here that would redraw the strip
+    auto* mode = window.Control<QLabel>("lblStatusStrip", cStatusDisplay::RunModeField);
+    ASSERT_EQ(mode->text(), RunModeText(0));
+    window.Control<QAbstractButton>("RunOption", 1)->click();
+    EXPECT_EQ(mode->text(), RunModeText(1));
+    // Back to the sensor's own mode, which is no pending change.
+    window.Control<QAbstractButton>("RunOption", 0)->click();
+    EXPECT_EQ(mode->text(), RunModeText(0));
+}
+
+TEST_F(ApplicationFocusTest, SearchEndsShowingTheStateItLeaves) {
+    window.SelectTab(Tab::Sensor);
+    test::ScriptedPrompter prompter;
+    window.SetPrompter(&prompter);
+    window.Control<QAbstractButton>("cmdAutoBaudSearch")->click();
+    ASSERT_EQ(program.Session().sensors.Count(), 3);
+    // The addresses where no sensor answered were errors only while searching.
+    for (int line = 0; line < 6; ++line) {
+        EXPECT_EQ(LightColour(window.Control<QLabel>("CommLED", line)), Colour::LightGreen)
+            << window.Control<QLabel>("lblCommStatus", line)->text().toStdString();
+    }
+    for (int counter = 0; counter < 3; ++counter) {
+        EXPECT_EQ(window.Control<QLabel>("lblErrorText", counter)->text(), "0");
+    }
+}
+
+TEST_F(ApplicationTest, WindowOpensWhereItWasLeftAndAlwaysOnAScreen) {
+    WriteSettingsWithTheSensors();
+    QPoint left;
+    for (int start = 0; start < 2; ++start) {
+        cApplication program(options, registry);
+        ASSERT_TRUE(program.Start());
+        if (start == 1) {
+            EXPECT_EQ(program.Window().geometry().topLeft(), left);
+        }
+        left = program.Window().geometry().topLeft();
+        program.Window().close();
+        EXPECT_EQ(QPoint(Stored("Startup", "Left").toInt(), Stored("Startup", "Top").toInt()),
+                  left);
+    }
+
+    // Left on a screen that is gone.
+    WriteSettingsWithTheSensors("[Startup]\nTop=-30000\nLeft=40000\n");
     cApplication program(options, registry);
     ASSERT_TRUE(program.Start());
-    AsciiSensor& w = program.Window();
-    qDebug() << "min" << w.minimumSizeHint() << "hint" << w.sizeHint() << "size" << w.size()
-             << "geo" << w.geometry() << "frame" << w.frameGeometry() << "pos" << w.pos()
-             << "screen" << QGuiApplication::primaryScreen()->availableGeometry();
-    qDebug() << "side" << w.centralWidget()->layout()->itemAt(0)->widget()->minimumSizeHint()
-             << "menubar" << w.menuBar()->sizeHint() << "status" << w.statusBar()->sizeHint();
-    auto* tabs = w.Control<QTabWidget>("SSTab1");
-    for (int i = 0; i < tabs->count(); ++i) qDebug() << i << tabs->widget(i)->minimumSizeHint();
-    auto dump = [&] {
-        QStringList s;
-        for (int i = 0; i < 6; ++i) s << w.Control<QLabel>("lblCommStatus", i)->text();
-        for (int i = 0; i < 3; ++i) s << w.Control<QLabel>("lblErrorText", i)->text();
-        s << w.Control<QLabel>("lblPortStatus")->text();
-        qDebug() << s;
-    };
-    dump();
-    w.SelectTab(Tab::Sensor);
-    test::ScriptedPrompter prompter{MessageAnswer::Ok, MessageAnswer::Ok, MessageAnswer::Ok};
-    w.SetPrompter(&prompter);
-    w.Control<QAbstractButton>("cmdAutoBaudSearch")->click();
-    dump();
-    program.Session().link.ShowCommStatus();
-    dump();
-    qDebug() << "strip9" << w.Control<QLabel>("lblStatusStrip", 9)->text() << program.Session().RunModeOption;
-    qDebug() << "units" << program.Session().sensor.Units();
-    w.activateWindow();
-    qDebug() << "active" << QTest::qWaitForWindowActive(&w) << QApplication::focusWidget();
-    auto* gain = w.Control<QLineEdit>("txtData", 0);
-    w.SelectTab(Tab::Dynamics);
-    gain->setFocus(Qt::TabFocusReason);
-    qDebug() << "focus" << QApplication::focusWidget();
-    program.Shutdown();
-    qDebug() << Stored("Startup", "Top") << Stored("Startup", "Left");
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(program.Window().frameGeometry().topLeft()))
+        << program.Window().frameGeometry().x() << "," << program.Window().frameGeometry().y();
+    EXPECT_LE(program.Window().frameGeometry().height(), screen.height());
+    program.Window().close();
+}
+
+TEST_F(ApplicationTest, StaleReadoutsAreGreyedUntilAnswered) {
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    AsciiSensor& window = program.Window();
+    window.SelectTab(Tab::Monitor);
+    auto* position = window.Control<QLabel>("lblPosition");
+    program.Session().UpdateReadouts(true); // zeros that no sensor said
+    EXPECT_FALSE(position->isEnabled());
+    QEventLoop loop;
+    for (int i = 0; i < 30 && !position->isEnabled(); ++i) {
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    EXPECT_TRUE(position->isEnabled()) << "the monitor's answer makes it current again";
+    window.close();
 }

@@ -61,8 +61,10 @@ TEST(LookTest, EditingBackgroundIsLightYellowThenTheNormalOne) {
     SetTextColour(&field, Colour::Red);
     SetEditing(&field, false);
     EXPECT_EQ(field.palette().color(QPalette::Base), normal);
-    // The text colour is a separate mark.
+    // The text colour is a separate mark, and a disabled control still
+    // looks disabled.
     EXPECT_EQ(field.palette().color(QPalette::Text).rgb(), Colour::Red);
+    EXPECT_NE(field.palette().color(QPalette::Disabled, QPalette::Text).rgb(), Colour::Red);
 }
 
 TEST(LookTest, IndicatorsOfBothKinds) {

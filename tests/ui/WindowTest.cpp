@@ -14,9 +14,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -162,6 +165,47 @@ TEST_F(WindowTest, FitsA1366By768Screen) {
     for (int i = 0; i < Tab::Count; ++i) {
         EXPECT_LE(Page(i)->sizeHint().width(), 1366 - 260) << i;
     }
+}
+
+TEST_F(WindowTest, ShrinksToASmallScreenAtOneAndAHalfScaleWithEveryControlReachable) {
+    // 1366 x 768 less a task bar, in the logical pixels of a 1.5 scale.
+    const QSize screen(1366 * 2 / 3, 728 * 2 / 3);
+    ASSERT_LE(window.minimumSizeHint().width(), screen.width());
+    ASSERT_LE(window.minimumSizeHint().height(), screen.height());
+    window.resize(screen);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    // Every control can be scrolled into full view: scrolled as far as
+    // towards its top-left corner, all of it shows.
+    const auto reachable = [](QScrollArea* pane) {
+        for (QWidget* control : pane->widget()->findChildren<QWidget*>()) {
+            if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(pane->widget())) {
+                continue;
+            }
+            const QPoint corner = control->mapTo(pane->widget(), QPoint(0, 0));
+            pane->horizontalScrollBar()->setValue(corner.x());
+            pane->verticalScrollBar()->setValue(corner.y());
+            const QRect shown(control->mapTo(pane->viewport(), QPoint(0, 0)), control->size());
+            EXPECT_TRUE(pane->viewport()->rect().contains(shown))
+                << control->objectName().toStdString();
+        }
+    };
+    auto* tabs = window.Control<QTabWidget>(QStringLiteral("SSTab1"));
+    for (int i = 0; i < Tab::Count; ++i) {
+        window.SelectTab(i);
+        QCoreApplication::processEvents();
+        auto* pane = qobject_cast<QScrollArea*>(tabs->widget(i));
+        ASSERT_NE(pane, nullptr) << i;
+        reachable(pane);
+    }
+    // The selector, the status strip and Apply beside the tabs.
+    QWidget* side = window.Control<QLabel>(QStringLiteral("lblStatusStrip"), 0);
+    while (side != nullptr && qobject_cast<QScrollArea*>(side) == nullptr) {
+        side = side->parentWidget();
+    }
+    ASSERT_NE(side, nullptr);
+    reachable(static_cast<QScrollArea*>(side));
 }
 
 // ---- Status bar
