@@ -6,6 +6,7 @@
 // identity buffer never passes its end; an accepted frame framed again gives
 // the same characters.
 
+#include "Fuzzing.h"
 #include "link/Framing.h"
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
@@ -13,17 +14,13 @@
 #include "support/WhileWaiting.h"
 
 #include <QCoreApplication>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kelvar;
 
 namespace {
 
 [[noreturn]] void Violated(const char* what, const QByteArray& frame) {
-    std::fprintf(stderr, "invariant violated: %s (frame \"%s\")\n", what,
-                 frame.toPercentEncoding().constData());
-    std::abort();
+    fuzz::Violated(what, "frame", frame);
 }
 
 struct Harness {
@@ -45,10 +42,7 @@ struct Harness {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    fuzz::NeedApplication();
     static Harness harness;
     if (size == 0) {
         return 0;

@@ -263,6 +263,13 @@ void cSession::Apply() {
             commands.TakeFailedRequests();
         } else {
             LoadSensor(ReloadCurrent);
+            // The list follows the sensor to a new address, or the next start
+            // would look for it where it no longer is.
+            if (ReadComplete() && sensors.Address() != link.CurrentAddress) {
+                sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
+                sensors.Update();
+                emit sensorsChanged();
+            }
         }
     } else {
         LoadSensor(ReloadCurrent);

@@ -245,3 +245,47 @@ TEST_F(ApplyTest, LostPortStopsTheWritesAtOnce) {
     EXPECT_TRUE(view.prompter.asked[1].text.contains(session.link.PortErrorText()));
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
 }
+
+TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
+    // The sensor drops out of its write mode (a power glitch) just before
+    // the writes: it answers each, but keeps its old values.
+    Edit(2, 600);
+    session.sensor.WriteSetpointData(7, 5, 250);
+    const std::int32_t dwell = session.sensor.ReadSetpointData(7, 2);
+    QObject::connect(&session.statusBar, &cStatusBar::changed, [this] {
+        const QString& message = session.statusBar.Panel(1);
+        if (message == "Writing Parameters..." || message == "Writing Setpoints...") {
+            simSensor->PowerCycle();
+        }
+    });
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
+    session.Apply();
+    QStringList items;
+    for (const auto& u : session.LastUnconfirmed()) {
+        items.append(u.Text());
+    }
+    EXPECT_TRUE(items.contains("Extend Gain: 600, sensor holds 500"))
+        << items.join('\n').toStdString();
+    EXPECT_TRUE(items.contains(QStringLiteral("Setpoint 7 dwell: 250, sensor holds %1").arg(dwell)))
+        << items.join('\n').toStdString();
+    EXPECT_EQ(view.prompter.asked.last().title, "Changes Not Confirmed");
+}
+
+TEST_F(ApplyTest, NewAddressIsFollowedAfterThePowerCycle) {
+    Edit(Param::Address, 7);
+    view.beforeAnswer = [this](const QString& title) {
+        if (title == "Changed Sensor Settings") {
+            simSensor->PowerCycle();
+        }
+    };
+    view.prompter.Script(MessageAnswer::Ok);
+    view.prompter.Script(MessageAnswer::Ok);
+    session.Apply();
+    EXPECT_EQ(simSensor->address(), 7);
+    EXPECT_EQ(session.link.CurrentAddress, 7);
+    EXPECT_EQ(session.sensors.Address(), 7) << "the list follows the sensor";
+    EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded)) << "read at its new address";
+    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 0), 7);
+    EXPECT_EQ(Requests().last().at(0), 'C') << "the read went on at 7";
+}

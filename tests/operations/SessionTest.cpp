@@ -89,6 +89,12 @@ TEST_F(SessionTest, LoadSensorReadsEverythingInOrder) {
         }
     }
     EXPECT_EQ(i, requests.size()) << "no run mode shown yet: nothing more";
+    // The sensor gets 75 ms after each identity request (as the simulator's
+    // clock saw the requests come).
+    const auto& log = network.log();
+    for (std::size_t f = 3; f < 11; ++f) {
+        EXPECT_GE(log[f].timeMs - log[f - 1].timeMs, 75) << "after " << log[f - 1].request.data();
+    }
 
     EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
     EXPECT_TRUE(session.sensor.DataIsLoaded());
