@@ -4,6 +4,8 @@
 #include "model/SensorData.h"
 #include "sim/SimSerialPort.h"
 
+#include "support/SimTraffic.h"
+
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -25,11 +27,8 @@ protected:
 
     // The command text of the last request on the wire: no address, no CRC.
     QByteArray LastRequest() const {
-        if (network.log().empty()) {
-            return {};
-        }
-        const QByteArray request = network.log().back().request;
-        return request.mid(1, request.size() - 5);
+        const std::size_t entries = network.log().size();
+        return test::CommandTexts(network, entries > 0 ? entries - 1 : 0).value(0);
     }
 
     SensorConfig config;

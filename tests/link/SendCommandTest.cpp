@@ -3,6 +3,7 @@
 #include "link/SensorLink.h"
 #include "sim/SimNetwork.h"
 #include "sim/SimSerialPort.h"
+#include "support/SimTraffic.h"
 #include "support/WhileWaiting.h"
 
 #include <QElapsedTimer>
@@ -16,18 +17,11 @@ using namespace kelvar::sim;
 
 namespace {
 
-SensorConfig Sensor(int address, qint32 baud = 115200) {
-    SensorConfig config;
-    config.address = address;
-    config.baud = baud;
-    return config;
-}
-
 class SendCommandTest : public ::testing::Test {
 protected:
     SendCommandTest() : port(network, {QStringLiteral("sim")}), link(port) {
-        network.addSensor(Sensor(1));
-        network.addSensor(Sensor(3));
+        network.addSensor(test::SensorAt(1));
+        network.addSensor(test::SensorAt(3));
         link.PortNames.setDevice(1, QStringLiteral("sim"));
         EXPECT_TRUE(link.OpenPort(1, 0));
         link.CurrentAddress = 1;
@@ -100,7 +94,7 @@ TEST_F(SendCommandTest, SilentAddressTimesOut) {
 TEST_F(SendCommandTest, SensorAnswersOnlyAtItsSpeed) {
     ASSERT_TRUE(link.OpenPort(1, 1));
     EXPECT_EQ(link.SendCommand("A", 1), cSensorLink::Outcome::NoAnswer);
-    network.addSensor(Sensor(5, 57600));
+    network.addSensor(test::SensorAt(5, 57600));
     EXPECT_EQ(link.SendCommand("A", 5), cSensorLink::Outcome::Answered);
 }
 

@@ -2,6 +2,7 @@
 #include "model/Parameters.h"
 #include "operations/Session.h"
 #include "sim/SimSerialPort.h"
+#include "support/SimTraffic.h"
 #include "support/TestView.h"
 
 #include <QElapsedTimer>
@@ -32,15 +33,7 @@ protected:
         from = network.log().size();
     }
 
-    QList<QByteArray> Requests() const {
-        QList<QByteArray> requests;
-        const auto& log = network.log();
-        for (std::size_t i = from; i < log.size(); ++i) {
-            const QByteArray& r = log[i].request;
-            requests.append(r.mid(1, r.size() - 5));
-        }
-        return requests;
-    }
+    QList<QByteArray> Requests() const { return test::CommandTexts(network, from); }
 
     void Edit(int parameter, std::int32_t value) {
         session.sensor.WriteParameterData(parameter, 1, value);

@@ -6,6 +6,7 @@
 #include "model/Errors.h"
 #include "operations/Session.h"
 #include "sim/SimSerialPort.h"
+#include "support/SimTraffic.h"
 #include "support/TestView.h"
 
 #include <gtest/gtest.h>
@@ -62,14 +63,7 @@ protected:
 
     // The command texts sent to `address` since the last LoadFirstOf.
     QList<QByteArray> RequestsTo(int address) const {
-        QList<QByteArray> requests;
-        for (std::size_t i = logStart; i < network.log().size(); ++i) {
-            const QByteArray& r = network.log()[i].request;
-            if (r.at(0) == AddressLetter(address)) {
-                requests.append(r.mid(1, r.size() - 5));
-            }
-        }
-        return requests;
+        return test::CommandTexts(network, logStart, address);
     }
 
     void ExpectAsked(const QString& title, const QString& text, MessageButtons buttons) {

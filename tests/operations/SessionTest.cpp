@@ -2,6 +2,7 @@
 #include "operations/Session.h"
 #include "model/Parameters.h"
 #include "sim/SimSerialPort.h"
+#include "support/SimTraffic.h"
 #include "support/TestView.h"
 
 #include <QEventLoop>
@@ -14,9 +15,7 @@ using namespace kelvar::sim;
 namespace {
 
 SensorConfig Sensor(int address, qint32 baud = 115200) {
-    SensorConfig config;
-    config.address = address;
-    config.baud = baud;
+    SensorConfig config = test::SensorAt(address, baud);
     config.serialNumber = QByteArray::number(10000000 + address);
     return config;
 }
@@ -37,13 +36,7 @@ protected:
     // The command letters (and fields) the simulator saw, oldest first,
     // starting at entry `from`.
     QList<QByteArray> Requests(std::size_t from = 0) const {
-        QList<QByteArray> requests;
-        const auto& log = network.log();
-        for (std::size_t i = from; i < log.size(); ++i) {
-            const QByteArray& r = log[i].request;
-            requests.append(r.mid(1, r.size() - 5));
-        }
-        return requests;
+        return test::CommandTexts(network, from);
     }
 
     void AddListedSensor(int port, int speed, int address) {
