@@ -53,8 +53,8 @@ Snapshot Take(const Data& data) {
     return shot;
 }
 
-// The record a window holds before loading: every cell distinct, so that a
-// value put into the wrong cell shows.
+// A record as a window holds it before loading, its read values and its
+// setpoints all different, so that a value put into the wrong cell shows.
 Data Original() {
     Data data;
     InitParameterTable(data);

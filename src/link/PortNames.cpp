@@ -9,7 +9,9 @@ namespace kelvar {
 
 QString cPortNames::addMapping(const QString& mapping) {
     const auto equals = mapping.indexOf(u'=');
-    if (equals <= 0 || equals == mapping.size() - 1) {
+    // Blanks alone are no device: "2= " must not quietly switch port 2 off.
+    const QString device = equals > 0 ? mapping.mid(equals + 1).trimmed() : QString();
+    if (device.isEmpty()) {
         return QStringLiteral("expected N=DEVICE, got \"%1\"").arg(mapping);
     }
     bool ok = false;
@@ -20,7 +22,7 @@ QString cPortNames::addMapping(const QString& mapping) {
             .arg(MaxPortNumber)
             .arg(mapping);
     }
-    setDevice(port, mapping.mid(equals + 1).trimmed());
+    setDevice(port, device);
     return {};
 }
 

@@ -1,10 +1,10 @@
 #include "sim/SimNetwork.h"
 
-#include "link/Framing.h"
 #include "model/Errors.h"
+#include "sim/SimWire.h"
 
 #include <QStringList>
-#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace kelvar::sim {
@@ -25,12 +25,6 @@ QString Printable(const QByteArray& bytes) {
         }
     }
     return text;
-}
-
-bool IsHexDigits(QByteArrayView text) {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    });
 }
 
 } // namespace
@@ -91,12 +85,12 @@ std::vector<SimReply> SimNetwork::receive(QByteArrayView bytes, qint32 baud, qin
         packetBaud_ = baud;
     }
     for (const char c : bytes) {
-        if (c == STX) {
+        if (c == wire::Stx) {
             resetLine();
             inPacket_ = true;
         } else if (!inPacket_) {
             continue;
-        } else if (c == ETX) {
+        } else if (c == wire::Etx) {
             HandlePacket(baud, nowMs, replies);
             resetLine();
         } else if (packet_.size() < MaxRequestChars) {
@@ -131,20 +125,19 @@ QString SimNetwork::Route(qint32 baud, std::optional<QByteArray>& answer, qint64
         return QStringLiteral("no answer: packet too long");
     }
     // The smallest packet: '#' or an address letter, then four CRC digits.
-    if (packet_.size() < 1 + CrcDigits) {
+    if (packet_.size() < 1 + wire::CrcDigits) {
         return QStringLiteral("no answer: packet too short");
     }
-    const QByteArrayView covered = QByteArrayView(packet_).chopped(CrcDigits);
-    const QByteArrayView crc = QByteArrayView(packet_).last(CrcDigits);
-    if (!IsHexDigits(crc) || HexToLong(crc, false) != CrcValue(STX + covered.toByteArray())) {
+    if (!wire::CrcMatches(wire::Stx, packet_)) {
         return QStringLiteral("no answer: bad CRC");
     }
+    const QByteArrayView covered = QByteArrayView(packet_).chopped(wire::CrcDigits);
     if (covered.front() == '#') {
         return QStringLiteral("no answer: unaddressed request");
     }
     std::vector<SimSensor*> listening;
     for (const auto& sensor : sensors_) {
-        if (AddressLetter(sensor->address()) == covered.front() && sensor->baud() == baud) {
+        if (wire::AddressLetter(sensor->address()) == covered.front() && sensor->baud() == baud) {
             listening.push_back(sensor.get());
         }
     }
@@ -183,10 +176,9 @@ void SimNetwork::ApplyFaults(QByteArray answer, SimLogEntry& entry,
     }
     QStringList applied;
     if (corrupt) {
-        const qsizetype at = answer.size() - 1 - CrcDigits;
-        const auto crc = static_cast<std::uint32_t>(HexToLong(answer.mid(at, CrcDigits), false));
-        const std::uint32_t wrong = crc ^ (1 + random_() % 0xFFFF);
-        answer.replace(at, CrcDigits, HexField(wrong, CrcDigits));
+        const qsizetype at = answer.size() - 1 - wire::CrcDigits;
+        const std::uint32_t wrong = wire::Crc(answer.first(at)) ^ (1 + random_() % 0xFFFF);
+        answer.replace(at, wire::CrcDigits, wire::Hex(wrong, wire::CrcDigits));
         applied << QStringLiteral("corrupt CRC");
     }
     entry.answer = answer.mid(1, answer.size() - 2);

@@ -1,7 +1,7 @@
 #include "sim/SimSensor.h"
 
-#include "link/Framing.h"
 #include "model/Errors.h"
+#include "sim/SimWire.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,7 +91,7 @@ std::optional<QByteArray> SimSensor::Respond(QByteArrayView command, qint64 nowM
     if (!fields) {
         return std::nullopt;
     }
-    return FrameResponse(AddressLetter(address_) + *fields);
+    return wire::Frame(wire::Soh, wire::AddressLetter(address_) + *fields);
 }
 
 std::optional<QByteArray> SimSensor::Answer(QByteArrayView command) {
@@ -116,14 +116,14 @@ std::optional<QByteArray> SimSensor::Answer(QByteArrayView command) {
         if (!index || *index >= ParameterCount) {
             return std::nullopt;
         }
-        return reply + "00" + HexField(parameter(*index), 4);
+        return reply + "00" + wire::Hex(parameter(*index), 4);
     }
     case 'F': {
         const auto offset = ReadHex(data, 4);
         if (!offset) {
             return std::nullopt;
         }
-        return reply + PadText(identity_.mid(*offset, 6), 6);
+        return reply + identity_.mid(*offset, 6).leftJustified(6);
     }
     case 'G': {
         const auto mode = ReadHex(data, 4);
@@ -158,7 +158,7 @@ std::optional<QByteArray> SimSensor::Answer(QByteArrayView command) {
         if (mode_ == WriteMode) {
             StoreParameter(*index, static_cast<std::uint16_t>(*value));
         }
-        return reply + "00" + HexField(parameter(*index), 4);
+        return reply + "00" + wire::Hex(parameter(*index), 4);
     }
     case 'Q':
     case 'R': {
@@ -180,7 +180,7 @@ std::optional<QByteArray> SimSensor::Answer(QByteArrayView command) {
                 setSetpoint(*index, *field, static_cast<std::uint16_t>(*value));
             }
         }
-        return reply + HexField(*index, 2) + HexField(setpoint(*index, *field), 4);
+        return reply + wire::Hex(*index, 2) + wire::Hex(setpoint(*index, *field), 4);
     }
     default:
         return std::nullopt;
@@ -192,7 +192,7 @@ void SimSensor::StoreParameter(int index, std::uint16_t value) {
     case Param::SensorLength: // fixed at the factory
         return;
     case Param::Address:
-        if (value < MinAddress || value > MaxAddress) {
+        if (wire::AddressLetter(value) == 0) {
             return;
         }
         break;
@@ -213,7 +213,7 @@ void SimSensor::StoreParameter(int index, std::uint16_t value) {
 
 void SimSensor::PowerCycle() {
     const int address = parameters_[Param::Address];
-    if (address >= MinAddress && address <= MaxAddress) {
+    if (wire::AddressLetter(address) != 0) {
         address_ = address;
     }
     if (const qint32 baud = BaudOfCode(parameters_[Param::BaudRate]); baud != 0) {
@@ -293,15 +293,15 @@ std::uint8_t SimSensor::controlByte() const {
 QByteArray SimSensor::PositionFields() const {
     // The sign travels in the status byte; the field holds the magnitude.
     const long magnitude = std::min<long>(std::labs(PositionCounts()), 0xFFFF);
-    return HexField(statusByte(), 2) + HexField(magnitude, 4);
+    return wire::Hex(statusByte(), 2) + wire::Hex(magnitude, 4);
 }
 
 QByteArray SimSensor::TargetFields() const {
-    return HexField(controlByte(), 2) + HexField(target_, 4);
+    return wire::Hex(controlByte(), 2) + wire::Hex(target_, 4);
 }
 
 QByteArray SimSensor::ModeFields() const {
-    return QByteArray(1, '0') + static_cast<char>('0' + mode_) + HexField(currentVelocity(), 4);
+    return QByteArray(1, '0') + static_cast<char>('0' + mode_) + wire::Hex(currentVelocity(), 4);
 }
 
 std::uint16_t SimSensor::parameter(int index) const {

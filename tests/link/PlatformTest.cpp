@@ -35,7 +35,7 @@ TEST(PortNames, ExplicitMappingWins) {
     EXPECT_EQ(names.deviceFor(3), "/dev/serial/by-id/usb-FTDI-if00");
     EXPECT_EQ(names.addMapping("16=/tmp/pty"), QString());
     EXPECT_EQ(names.deviceFor(16), "/tmp/pty");
-    for (const char* bad : {"0=/dev/x", "17=/dev/x", "x=/dev/x", "=/dev/x", "3=", "3"}) {
+    for (const char* bad : {"0=/dev/x", "17=/dev/x", "x=/dev/x", "=/dev/x", "3=", "3", " 2 = "}) {
         EXPECT_FALSE(names.addMapping(bad).isEmpty()) << bad;
     }
     EXPECT_EQ(names.deviceFor(0), QString());

@@ -233,6 +233,7 @@ TEST_F(ApplyTest, LostPortStopsTheWritesAtOnce) {
     clock.start();
     session.Apply();
     EXPECT_LT(clock.elapsed(), 2000) << "no request waits out its time-out";
+    ASSERT_GE(view.prompter.asked.size(), 2);
     EXPECT_EQ(view.prompter.asked[1].title, "Apply Stopped");
     EXPECT_FALSE(session.link.PortErrorText().isEmpty());
     EXPECT_TRUE(view.prompter.asked[1].text.contains(session.link.PortErrorText()));

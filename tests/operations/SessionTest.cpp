@@ -85,6 +85,7 @@ TEST_F(SessionTest, LoadSensorReadsEverythingInOrder) {
     // The sensor gets 75 ms after each identity request (as the simulator's
     // clock saw the requests come).
     const auto& log = network.log();
+    ASSERT_GE(log.size(), 11U);
     for (std::size_t f = 3; f < 11; ++f) {
         EXPECT_GE(log[f].timeMs - log[f - 1].timeMs, 75) << "after " << log[f - 1].request.data();
     }

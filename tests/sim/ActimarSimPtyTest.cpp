@@ -1,6 +1,6 @@
 // The built actimar-sim, reached through its pseudo-terminal as a client
 // program would reach it.
-#include "link/Framing.h"
+#include "sim/SimWire.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-using namespace kelvar;
+using namespace kelvar::sim;
 
 namespace {
 
@@ -34,7 +34,7 @@ int OpenRaw(const QString& device) {
 // Reads up to and including the first ETX; empty when none comes.
 QByteArray ReadFrame(int fd) {
     QByteArray bytes;
-    while (!bytes.contains(ETX)) {
+    while (!bytes.contains(wire::Etx)) {
         pollfd wait{fd, POLLIN, 0};
         // The bound keeps a broken simulator from hanging the test.
         if (::poll(&wait, 1, 10000) != 1) {
@@ -79,15 +79,15 @@ TEST(ActimarSim, AnswersOnItsPseudoTerminalAndCleansUpOnSigterm) {
     for (int client = 0; client < 2; ++client) {
         const int fd = OpenRaw(link);
         ASSERT_GE(fd, 0);
-        const QByteArray request = FrameRequest(2, "A");
+        const QByteArray request = wire::Frame(wire::Stx, "bA");
         ASSERT_EQ(::write(fd, request.constData(), static_cast<size_t>(request.size())),
                   request.size());
         const QByteArray answer = ReadFrame(fd);
         ::close(fd);
         ASSERT_FALSE(answer.isEmpty()) << "client " << client;
-        EXPECT_EQ(answer.front(), SOH);
+        EXPECT_EQ(answer.front(), wire::Soh);
         EXPECT_EQ(answer.mid(1, 2), "bA");
-        EXPECT_TRUE(FrameCrcMatches(answer.mid(1, answer.size() - 2)));
+        EXPECT_TRUE(wire::CrcMatches(wire::Soh, answer.mid(1, answer.size() - 2)));
         EXPECT_TRUE(LastLine(log).contains("bA") && LastLine(log).contains("answered"))
             << LastLine(log).toStdString();
     }

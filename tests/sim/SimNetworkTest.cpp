@@ -1,5 +1,5 @@
 #include "sim/SimNetwork.h"
-#include "link/Framing.h"
+#include "sim/SimWire.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ SensorConfig Sensor(int address, qint32 baud) {
 
 // Frame text (between SOH and ETX) of a reply.
 QByteArray FrameOf(const SimReply& reply) {
-    const qsizetype soh = reply.bytes.indexOf(SOH);
+    const qsizetype soh = reply.bytes.indexOf(wire::Soh);
     return reply.bytes.mid(soh + 1, reply.bytes.size() - soh - 2);
 }
 
@@ -31,8 +31,9 @@ protected:
         network.addSensor(Sensor(1, 57600));
     }
 
-    std::vector<SimReply> Send(int address, QByteArrayView command, qint32 baud = 115200) {
-        return network.receive(FrameRequest(address, command), baud, 0);
+    // The request text begins with the address letter.
+    std::vector<SimReply> Send(QByteArrayView request, qint32 baud = 115200) {
+        return network.receive(wire::Frame(wire::Stx, request), baud, 0);
     }
 
     SimNetwork network;
@@ -42,24 +43,24 @@ protected:
 
 TEST_F(SimNetworkTest, SensorAnswersOnlyAtItsAddressAndSpeed) {
     // Both sensors at address 1 tell their speed through parameter 56.
-    auto replies = Send(1, "D0038");
+    auto replies = Send("aD0038");
     ASSERT_EQ(replies.size(), 1U);
-    EXPECT_EQ(FrameOf(replies[0]).chopped(CrcDigits), "aD000004");
+    EXPECT_EQ(FrameOf(replies[0]).chopped(wire::CrcDigits), "aD000004");
     EXPECT_EQ(replies[0].delayMs, 0);
     EXPECT_FALSE(replies[0].lineError);
-    replies = Send(1, "D0038", 57600);
+    replies = Send("aD0038", 57600);
     ASSERT_EQ(replies.size(), 1U);
-    EXPECT_EQ(FrameOf(replies[0]).chopped(CrcDigits), "aD000003");
+    EXPECT_EQ(FrameOf(replies[0]).chopped(wire::CrcDigits), "aD000003");
 
-    EXPECT_EQ(Send(2, "A", 57600).size(), 1U);
-    EXPECT_TRUE(Send(2, "A").empty()) << "sensor 2 does not listen at 115200";
-    EXPECT_TRUE(Send(3, "A").empty());
-    EXPECT_TRUE(Send(1, "A", 9600).empty());
+    EXPECT_EQ(Send("bA", 57600).size(), 1U);
+    EXPECT_TRUE(Send("bA").empty()) << "sensor 2 does not listen at 115200";
+    EXPECT_TRUE(Send("cA").empty());
+    EXPECT_TRUE(Send("aA", 9600).empty());
     EXPECT_TRUE(network.log().back().outcome.contains("no sensor at this address and speed"));
 }
 
 TEST_F(SimNetworkTest, RequestsSplitOrMergedAreAssembled) {
-    const QByteArray first = FrameRequest(1, "A");
+    const QByteArray first = wire::Frame(wire::Stx, "aA");
     for (qsizetype i = 0; i + 1 < first.size(); ++i) {
         EXPECT_TRUE(network.receive(first.mid(i, 1), 115200, 0).empty());
     }
@@ -67,8 +68,9 @@ TEST_F(SimNetworkTest, RequestsSplitOrMergedAreAssembled) {
 
     // Noise before a packet, two packets in one write, and a packet that a
     // new STX cuts short.
-    const QByteArray merged =
-        "xy" + FrameRequest(1, "B") + FrameRequest(1, "D000C").left(4) + FrameRequest(1, "C");
+    const QByteArray merged = "xy" + wire::Frame(wire::Stx, "aB") +
+                              wire::Frame(wire::Stx, "aD000C").left(4) +
+                              wire::Frame(wire::Stx, "aC");
     const auto replies = network.receive(merged, 115200, 0);
     ASSERT_EQ(replies.size(), 2U);
     EXPECT_EQ(FrameOf(replies[0]).mid(1, 1), "B");
@@ -76,23 +78,23 @@ TEST_F(SimNetworkTest, RequestsSplitOrMergedAreAssembled) {
 }
 
 TEST_F(SimNetworkTest, PacketBegunAtAnotherSpeedIsLost) {
-    const QByteArray packet = FrameRequest(1, "A");
+    const QByteArray packet = wire::Frame(wire::Stx, "aA");
     network.receive(packet.left(3), 57600, 0);
     EXPECT_TRUE(network.receive(packet.mid(3), 115200, 0).empty());
 }
 
 TEST_F(SimNetworkTest, BadPacketsGetNoAnswerAndALogLine) {
-    QByteArray badCrc = FrameRequest(1, "A");
+    QByteArray badCrc = wire::Frame(wire::Stx, "aA");
     badCrc[4] = badCrc[4] == '0' ? '1' : '0';
     const std::pair<QByteArray, const char*> cases[] = {
         {badCrc, "bad CRC"},
-        {FrameRequest(1, "#A"), "unaddressed"},
+        {wire::Frame(wire::Stx, "#A"), "unaddressed"},
         {QByteArray("\x02"
                     "a12"
                     "\x03"),
          "too short"},
-        {QByteArray(1, STX) + QByteArray(40, 'a') + ETX, "too long"},
-        {FrameRequest(1, "Z"), "command not taken"},
+        {QByteArray(1, wire::Stx) + QByteArray(40, 'a') + wire::Etx, "too long"},
+        {wire::Frame(wire::Stx, "aZ"), "command not taken"},
     };
     for (const auto& [packet, reason] : cases) {
         EXPECT_TRUE(network.receive(packet, 115200, 0).empty()) << reason;
@@ -100,12 +102,12 @@ TEST_F(SimNetworkTest, BadPacketsGetNoAnswerAndALogLine) {
             << network.log().back().outcome.toStdString();
     }
     // Lower-case CRC digits carry the same number.
-    EXPECT_EQ(network.receive(FrameRequest(1, "A").replace("0E9E", "0e9e"), 115200, 0).size(), 1U);
+    EXPECT_EQ(network.receive("\2aA0e9e\3", 115200, 0).size(), 1U);
 }
 
 TEST_F(SimNetworkTest, LogRecordsEveryRequest) {
-    Send(1, "A");
-    Send(2, "A");
+    Send("aA");
+    Send("bA");
     ASSERT_EQ(network.requestCount(), 2);
     ASSERT_EQ(network.log().size(), 2U);
     const QString answered = network.log().front().text();
@@ -122,7 +124,7 @@ TEST_F(SimNetworkTest, SensorsSharingAnAddressAfterAPowerCycleCollide) {
     second.setParameter(Param::Address, 1);
     second.setParameter(Param::BaudRate, 4); // 115200
     second.PowerCycle();
-    EXPECT_TRUE(Send(1, "A").empty());
+    EXPECT_TRUE(Send("aA").empty());
     EXPECT_TRUE(network.log().back().outcome.contains("share"));
 }
 
@@ -135,21 +137,21 @@ TEST(SimNetworkSetup, SameAddressAndSpeedTwiceOrABadConfigurationIsRefused) {
 }
 
 TEST_F(SimNetworkTest, EachFaultDoesWhatItsNameSays) {
-    const QByteArray good = Send(1, "A")[0].bytes;
+    const QByteArray good = Send("aA")[0].bytes;
 
     network.faults() = {.drop = 1};
-    EXPECT_TRUE(Send(1, "A").empty());
+    EXPECT_TRUE(Send("aA").empty());
     EXPECT_TRUE(network.log().back().outcome.contains("dropped"));
 
     network.faults() = {.corrupt = 1};
-    auto replies = Send(1, "A");
+    auto replies = Send("aA");
     ASSERT_EQ(replies.size(), 1U);
     EXPECT_EQ(replies[0].bytes.size(), good.size());
     EXPECT_EQ(replies[0].bytes.chopped(5), good.chopped(5)) << "only the CRC digits differ";
-    EXPECT_FALSE(FrameCrcMatches(FrameOf(replies[0])));
+    EXPECT_FALSE(wire::CrcMatches(wire::Soh, FrameOf(replies[0])));
 
     network.faults() = {.junk = 1};
-    replies = Send(1, "A");
+    replies = Send("aA");
     ASSERT_EQ(replies.size(), 1U);
     EXPECT_TRUE(replies[0].bytes.endsWith(good));
     const QByteArray junk = replies[0].bytes.chopped(good.size());
@@ -160,16 +162,16 @@ TEST_F(SimNetworkTest, EachFaultDoesWhatItsNameSays) {
 
     network.faults() = {.late = 1, .lateMs = 120};
     network.setReplyDelayMs(7);
-    replies = Send(1, "A");
+    replies = Send("aA");
     ASSERT_EQ(replies.size(), 1U);
     EXPECT_EQ(replies[0].delayMs, 120);
     EXPECT_EQ(replies[0].bytes, good);
 
     network.faults() = {};
-    EXPECT_EQ(Send(1, "A")[0].delayMs, 7);
+    EXPECT_EQ(Send("aA")[0].delayMs, 7);
 
     network.faults() = {.lineError = 1};
-    replies = Send(1, "A");
+    replies = Send("aA");
     ASSERT_EQ(replies.size(), 2U);
     ASSERT_TRUE(replies[0].lineError);
     EXPECT_TRUE(*replies[0].lineError == PortEvent::ParityError ||
@@ -187,7 +189,7 @@ TEST_F(SimNetworkTest, SeededFaultsRepeat) {
         other.faults() = faults;
         QList<QByteArray> seen;
         for (int i = 0; i < 100; ++i) {
-            for (const SimReply& reply : other.receive(FrameRequest(1, "A"), 115200, i)) {
+            for (const SimReply& reply : other.receive(wire::Frame(wire::Stx, "aA"), 115200, i)) {
                 seen << reply.bytes + QByteArray::number(reply.delayMs) +
                             QByteArray::number(reply.lineError ? int(*reply.lineError) : -1);
             }

@@ -1,5 +1,5 @@
 #include "sim/SimSensor.h"
-#include "link/Framing.h"
+#include "sim/SimWire.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@ protected:
         if (!answer) {
             return "none";
         }
-        EXPECT_EQ(answer->front(), SOH);
-        EXPECT_EQ(answer->back(), ETX);
+        EXPECT_EQ(answer->front(), wire::Soh);
+        EXPECT_EQ(answer->back(), wire::Etx);
         const QByteArray frame = answer->mid(1, answer->size() - 2);
-        EXPECT_TRUE(FrameCrcMatches(frame)) << frame.toStdString();
-        return frame.chopped(CrcDigits);
+        EXPECT_TRUE(wire::CrcMatches(wire::Soh, frame)) << frame.toStdString();
+        return frame.chopped(wire::CrcDigits);
     }
 
     SensorConfig config;
@@ -54,7 +54,7 @@ TEST_F(SimSensorTest, ParametersHoldTheFactoryValuesAndTheConfiguration) {
 TEST_F(SimSensorTest, IdentityRecordInSixCharacterPieces) {
     QByteArray joined;
     for (int offset = 0; offset <= 48; offset += 6) {
-        const QByteArray answer = Ask(QByteArray("F") + HexField(offset, 4));
+        const QByteArray answer = Ask(QByteArray("F") + wire::Hex(offset, 4));
         ASSERT_EQ(answer.size(), 8);
         EXPECT_EQ(answer.left(2), "aF");
         joined += answer.mid(2);

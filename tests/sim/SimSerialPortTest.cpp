@@ -1,5 +1,5 @@
 #include "sim/SimSerialPort.h"
-#include "link/Framing.h"
+#include "sim/SimWire.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -61,7 +61,7 @@ TEST_F(SimSerialPortTest, OpensOnlyItsOwnDevices) {
     EXPECT_EQ(port.failure(), OpenFailure::NotFound);
     EXPECT_TRUE(port.failureText().contains("/dev/ttyUSB7"));
     EXPECT_FALSE(port.isOpen());
-    EXPECT_FALSE(port.write(FrameRequest(1, "A")));
+    EXPECT_FALSE(port.write(wire::Frame(wire::Stx, "aA")));
 
     port.SimulateBusy(QStringLiteral("sim1"), true);
     EXPECT_FALSE(port.open(QStringLiteral("sim1"), 115200));
@@ -74,13 +74,13 @@ TEST_F(SimSerialPortTest, OpensOnlyItsOwnDevices) {
 
 TEST_F(SimSerialPortTest, AnswersArriveThroughTheEventLoopOnly) {
     ASSERT_TRUE(port.open(QStringLiteral("sim0"), 115200));
-    ASSERT_TRUE(port.write(FrameRequest(1, "A") + FrameRequest(1, "B")));
+    ASSERT_TRUE(port.write(wire::Frame(wire::Stx, "aA") + wire::Frame(wire::Stx, "aB")));
     EXPECT_TRUE(events.empty()) << "nothing from inside write()";
     EXPECT_TRUE(port.readAll().isEmpty());
     EXPECT_EQ(port.pendingReplies(), 2);
     EXPECT_EQ(port.requestCount(), 2);
 
-    ASSERT_TRUE(RunUntil([&] { return received.count(ETX) == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return received.count(wire::Etx) == 2; }));
     EXPECT_TRUE(received.startsWith("\x01"
                                     "aAD7000099C4"
                                     "\x03"))
@@ -93,26 +93,26 @@ TEST_F(SimSerialPortTest, AnswersArriveThroughTheEventLoopOnly) {
 TEST_F(SimSerialPortTest, LineErrorIsAnEventNotData) {
     network.faults().lineError = 1;
     ASSERT_TRUE(port.open(QStringLiteral("sim0"), 115200));
-    port.write(FrameRequest(1, "A"));
+    port.write(wire::Frame(wire::Stx, "aA"));
     ASSERT_TRUE(RunUntil([&] { return !received.isEmpty(); }));
     ASSERT_EQ(events.size(), 2U);
     EXPECT_TRUE(events[0] == PortEvent::ParityError || events[0] == PortEvent::FramingError);
     EXPECT_EQ(events[1], PortEvent::DataReceived);
-    EXPECT_EQ(received.front(), SOH) << "the noise byte stays on the pseudo-terminal side";
+    EXPECT_EQ(received.front(), wire::Soh) << "the noise byte stays on the pseudo-terminal side";
 }
 
 TEST_F(SimSerialPortTest, ClosingLosesTheAnswersOnTheirWay) {
     ASSERT_TRUE(port.open(QStringLiteral("sim0"), 115200));
-    port.write(FrameRequest(1, "A"));
+    port.write(wire::Frame(wire::Stx, "aA"));
     port.close();
     Settle();
     EXPECT_TRUE(events.empty());
-    EXPECT_FALSE(port.write(FrameRequest(1, "A")));
+    EXPECT_FALSE(port.write(wire::Frame(wire::Stx, "aA")));
 }
 
 TEST_F(SimSerialPortTest, RemovalClosesThePortAndReportsOnce) {
     ASSERT_TRUE(port.open(QStringLiteral("sim0"), 115200));
-    port.write(FrameRequest(1, "A"));
+    port.write(wire::Frame(wire::Stx, "aA"));
     port.SimulateRemoval();
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(events.empty()) << "reported through the event loop";
@@ -126,7 +126,7 @@ TEST_F(SimSerialPortTest, RemovalClosesThePortAndReportsOnce) {
 
     port.SimulateReinsertion();
     ASSERT_TRUE(port.open(QStringLiteral("sim0"), 115200));
-    port.write(FrameRequest(1, "A"));
+    port.write(wire::Frame(wire::Stx, "aA"));
     ASSERT_TRUE(RunUntil([&] { return !received.isEmpty(); }));
 }
 
