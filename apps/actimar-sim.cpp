@@ -114,7 +114,7 @@ QString ReadSettings(const QCommandLineParser& parser, Settings& settings) {
         sensorTexts << QStringLiteral("1");
     }
     for (const QString& text : sensorTexts) {
-        const ParsedSensorSpec parsed = ParseSensorSpec(text);
+        const ParsedSensorText parsed = ParseSensorText(text);
         if (!parsed.ok()) {
             return parsed.error;
         }

@@ -49,11 +49,11 @@ void CheckMapping(const QString& text) {
 }
 
 void CheckSensor(const QString& text) {
-    const sim::ParsedSensorSpec spec = sim::ParseSensorSpec(text);
-    if (!spec.ok()) {
+    const sim::ParsedSensorText parsed = sim::ParseSensorText(text);
+    if (!parsed.ok()) {
         return;
     }
-    const sim::SensorConfig& config = spec.config;
+    const sim::SensorConfig& config = parsed.config;
     if (config.address < MinAddress || config.address > MaxAddress) {
         fuzz::Violated("a sensor taken has an address outside 1 to 26", "sensor", text.toUtf8());
     }

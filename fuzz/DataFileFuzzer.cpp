@@ -10,6 +10,7 @@
 #include "Fuzzing.h"
 #include "files/DataFile.h"
 #include "model/SensorData.h"
+#include "support/RecordSnapshot.h"
 
 #include <QList>
 #include <QStringList>
@@ -22,35 +23,10 @@ using Data = clsSensorData;
 
 namespace {
 
-// Everything in a record that a read could change.
-struct Snapshot {
-    std::vector<std::int32_t> parameters;
-    std::vector<std::int32_t> setpoints;
-    QStringList texts;
-    float resolution = 0;
-    int maxSetpoints = 0;
-    bool dataIsLoaded = false;
+using test::RecordSnapshot;
 
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot Take(const Data& data) {
-    // Reading a setpoint makes it the current one: read a copy.
-    Data copy = data;
-    Snapshot shot;
-    for (int row = 0; row < Data::Rows; ++row) {
-        for (int column = 0; column < Data::Columns; ++column) {
-            shot.parameters.push_back(copy.ReadParameterData(row, column));
-            shot.setpoints.push_back(copy.ReadSetpointData(row, column));
-        }
-        shot.texts << copy.ReadParameterName(row, 0) << copy.ReadParameterName(row, 1);
-    }
-    shot.texts << copy.InfoBlock() << copy.Model() << copy.FirmwareDate() << copy.Version()
-               << copy.SerialNumber() << copy.Units() << copy.Description();
-    shot.resolution = copy.Resolution();
-    shot.maxSetpoints = copy.MaxSetpoints();
-    shot.dataIsLoaded = copy.DataIsLoaded();
-    return shot;
+RecordSnapshot Take(const Data& data) {
+    return test::Snapshot(data);
 }
 
 // A record as a window holds it before loading, its read values and its
@@ -179,7 +155,7 @@ void CheckAccepted(const DataFileContents& contents, const Data& original, const
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::NeedApplication();
     static const Data original = Original();
-    static const Snapshot before = Take(original);
+    static const RecordSnapshot before = Take(original);
     static const QString path = fuzz::ScratchPath(QStringLiteral("sensor.dat"));
 
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

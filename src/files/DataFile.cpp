@@ -34,17 +34,6 @@ constexpr std::int32_t EditedSetpointColumns[] = {
     clsSensorData::EditedDwellColumn,
 };
 
-QString SetpointValueName(std::int32_t column) {
-    switch (column) {
-    case clsSensorData::EditedTargetColumn:
-        return QStringLiteral("target");
-    case clsSensorData::EditedVelocityColumn:
-        return QStringLiteral("velocity");
-    default:
-        return QStringLiteral("dwell");
-    }
-}
-
 QString NativePath(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
@@ -256,9 +245,10 @@ bool ReadFile(DataFileReader& in, DataFileContents& contents) {
     for (int i = 0; i <= record.MaxSetpoints(); ++i) {
         for (std::size_t field = 0; field < std::size(EditedSetpointColumns); ++field) {
             const std::int32_t column = EditedSetpointColumns[field];
-            const auto value = in.WholeNumber(QStringLiteral("the edited %1 of setpoint %2")
-                                                  .arg(SetpointValueName(column))
-                                                  .arg(i));
+            const auto value = in.WholeNumber(
+                QStringLiteral("the edited %1 of setpoint %2")
+                    .arg(SetpointFieldName(column - clsSensorData::EditedTargetColumn))
+                    .arg(i));
             if (!value) {
                 return false;
             }

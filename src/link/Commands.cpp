@@ -54,11 +54,9 @@ QString cCommands::DescribeRequest(const QByteArray& command) const {
         return QStringLiteral("parameter %1 %2").arg(index).arg(name).trimmed();
     };
     const auto setpoint = [&command](int index) {
-        static const char* const fields[] = {"target", "velocity", "dwell"};
-        const int field = command.size() > 1 ? command.at(1) - '0' : 0;
         return QStringLiteral("setpoint %1 %2")
             .arg(index)
-            .arg(QLatin1String(fields[field >= 0 && field <= 2 ? field : 0]));
+            .arg(SetpointFieldName(command.size() > 1 ? command.at(1) - '0' : 0));
     };
     QString about;
     switch (command.front()) {

@@ -410,4 +410,9 @@ QString FormatLength(double value, bool withUnits, const clsSensorData& data) {
     return text;
 }
 
+QString SetpointFieldName(int field) {
+    static const char* const Names[] = {"target", "velocity", "dwell"};
+    return QLatin1String(Names[field >= 0 && field <= 2 ? field : 0]);
+}
+
 } // namespace kelvar

@@ -191,6 +191,10 @@ enum class FactoryReset {
 // confirmation, default setpoints. Nothing is sent to the sensor.
 FactoryReset LoadDefaultValues(clsSensorData& data, cPrompter& prompter);
 
+// "target", "velocity" or "dwell": a setpoint field (0 to 2) in words, for
+// messages; any other number is the target, as on the wire.
+QString SetpointFieldName(int field);
+
 // A length in user units as display text in the user's locale, three or four
 // decimals depending on the sensor's resolution; withUnits appends a blank
 // and the sensor's units.

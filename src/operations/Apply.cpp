@@ -7,12 +7,6 @@
 
 namespace kelvar {
 
-namespace {
-
-const char* const FieldNames[] = {"target", "velocity", "dwell"};
-
-} // namespace
-
 void cSession::RefreshApplyState() {
     emit applyEnabledChanged(sensor.DataIsLoaded() && sensor.TestForChangedData());
 }
@@ -21,12 +15,8 @@ namespace {
 
 // A setpoint is written whole: all three of its fields, or none.
 bool SetpointPending(clsSensorData& sensor, int s) {
-    for (int f = 0; f < 3; ++f) {
-        if (sensor.ReadSetpointData(s, f + 3) != sensor.ReadSetpointData(s, f)) {
-            return true;
-        }
-    }
-    return false;
+    sensor.ReadSetpointData(s, clsSensorData::TargetColumn); // makes it the current one
+    return sensor.SetpointDataHasChanged();
 }
 
 QString OutsideLimits(std::int32_t value, const ValueLimits& limits) {
@@ -41,14 +31,14 @@ QString SetpointRefusal(clsSensorData& sensor, int s) {
         const QString outside =
             OutsideLimits(sensor.ReadSetpointData(s, f + 3), SetpointLimits(sensor, f));
         if (!outside.isEmpty()) {
-            return QStringLiteral("its %1 is %2").arg(QLatin1String(FieldNames[f]), outside);
+            return QStringLiteral("its %1 is %2").arg(SetpointFieldName(f), outside);
         }
     }
     return {};
 }
 
 QString SetpointItem(int s, int f) {
-    return QStringLiteral("Setpoint %1 %2").arg(s).arg(QLatin1String(FieldNames[f]));
+    return QStringLiteral("Setpoint %1 %2").arg(s).arg(SetpointFieldName(f));
 }
 
 } // namespace

@@ -150,7 +150,6 @@ cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
                     .arg(loaded.ReadParameterData(r, 0)));
         }
     }
-    static const char* const fields[] = {"target", "velocity", "dwell"};
     for (int s = 0; s <= loaded.MaxSetpoints(); ++s) {
         for (int f = 0; f < 3; ++f) {
             const std::int32_t value = loaded.ReadSetpointData(s, f + 3);
@@ -161,7 +160,7 @@ cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
                         .arg(check.contents->setpointLine[static_cast<std::size_t>(s)]
                                                          [static_cast<std::size_t>(f)])
                         .arg(s)
-                        .arg(QLatin1String(fields[f]))
+                        .arg(SetpointFieldName(f))
                         .arg(value)
                         .arg(LimitsText(limits)));
             }

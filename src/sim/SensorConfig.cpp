@@ -121,8 +121,8 @@ QByteArray SensorConfig::identityRecord() const {
     return record;
 }
 
-ParsedSensorSpec ParseSensorSpec(QStringView text) {
-    ParsedSensorSpec result;
+ParsedSensorText ParseSensorText(QStringView text) {
+    ParsedSensorText result;
     SensorConfig& config = result.config;
     const auto fail = [&](const QString& why) {
         result.error = QStringLiteral("sensor \"%1\": %2").arg(text.toString(), why);

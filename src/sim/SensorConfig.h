@@ -33,7 +33,7 @@ struct SensorConfig {
     QByteArray identityRecord() const;
 };
 
-struct ParsedSensorSpec {
+struct ParsedSensorText {
     SensorConfig config;
     QString error; // empty when the text was taken
     bool ok() const { return error.isEmpty(); }
@@ -42,7 +42,7 @@ struct ParsedSensorSpec {
 // ADDR[:BAUD][,key=value]... with the keys serial, length, res, units, model,
 // version and date (DDMMMYY, e.g. 05MAR04). Without serial= the serial number
 // is 10000000 plus the address, so that sensors on one line differ.
-ParsedSensorSpec ParseSensorSpec(QStringView text);
+ParsedSensorText ParseSensorText(QStringView text);
 
 // The sensor's own code for its line speed (parameter 56): 4 for 115200,
 // 3 for 57600, 2 for 38400, 1 for 19200; 0 for any other rate.

@@ -1,5 +1,6 @@
 #include "files/DataFile.h"
 #include "model/SensorData.h"
+#include "support/RecordSnapshot.h"
 
 #include <QDate>
 #include <QDir>
@@ -37,37 +38,16 @@ const QString Corrupted =
     QStringLiteral("File is not a valid data file\r\nor the data is corrupted.\r\n");
 constexpr std::int32_t Untouched = 424242;
 
-// Everything in a record, so that a test can tell whether a load changed it.
-struct Snapshot {
-    std::vector<std::int32_t> parameters;
-    std::vector<std::int32_t> setpoints;
-    QStringList identity;
-    float resolution = 0;
-    int maxSetpoints = 0;
-    bool dataIsLoaded = false;
-};
+using test::RecordSnapshot;
 
-Snapshot Take(const Data& data) {
-    Data copy = data;
-    Snapshot shot;
-    for (int row = 0; row < Data::Rows; ++row) {
-        for (int column = 0; column < Data::Columns; ++column) {
-            shot.parameters.push_back(copy.ReadParameterData(row, column));
-            shot.setpoints.push_back(copy.ReadSetpointData(row, column));
-        }
-    }
-    shot.identity = {copy.InfoBlock(),    copy.Model(), copy.FirmwareDate(), copy.Version(),
-                     copy.SerialNumber(), copy.Units(), copy.Description()};
-    shot.resolution = copy.Resolution();
-    shot.maxSetpoints = copy.MaxSetpoints();
-    shot.dataIsLoaded = copy.DataIsLoaded();
-    return shot;
+RecordSnapshot Take(const Data& data) {
+    return test::Snapshot(data);
 }
 
-void ExpectSame(const Snapshot& expected, const Snapshot& actual) {
+void ExpectSame(const RecordSnapshot& expected, const RecordSnapshot& actual) {
     EXPECT_EQ(expected.parameters, actual.parameters);
     EXPECT_EQ(expected.setpoints, actual.setpoints);
-    EXPECT_EQ(expected.identity, actual.identity);
+    EXPECT_EQ(expected.texts, actual.texts);
     EXPECT_EQ(expected.resolution, actual.resolution);
     EXPECT_EQ(expected.maxSetpoints, actual.maxSetpoints);
     EXPECT_EQ(expected.dataIsLoaded, actual.dataIsLoaded);
@@ -149,7 +129,7 @@ protected:
 
     // Loading a file that must be refused leaves target exactly as it was.
     QString Refusal() {
-        const Snapshot before = Take(target);
+        const RecordSnapshot before = Take(target);
         QString error;
         EXPECT_FALSE(LoadSensorDataFile(Path(), target, &error));
         ExpectSame(before, Take(target));
@@ -230,10 +210,10 @@ TEST_F(DataFileTest, TextDoesNotFollowTheLocale) {
 TEST_F(DataFileTest, RoundTripRestoresEditedValuesOnly) {
     QString error;
     ASSERT_TRUE(SaveSensorDataFile(Path(), source, &error)) << error.toStdString();
-    Snapshot expected = Take(target);
+    RecordSnapshot expected = Take(target);
     ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
 
-    Snapshot wanted = Take(source);
+    RecordSnapshot wanted = Take(source);
     for (int row = 0; row < Data::Rows; ++row) {
         const auto cell = static_cast<std::size_t>(row * Data::Columns);
         if (row >= 1) {

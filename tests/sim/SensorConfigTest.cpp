@@ -5,7 +5,7 @@
 using namespace kelvar::sim;
 
 TEST(SensorSpec, AddressAloneTakesTheDefaults) {
-    const auto parsed = ParseSensorSpec(u"7");
+    const auto parsed = ParseSensorText(u"7");
     ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
     EXPECT_EQ(parsed.config.address, 7);
     EXPECT_EQ(parsed.config.baud, 115200);
@@ -14,7 +14,7 @@ TEST(SensorSpec, AddressAloneTakesTheDefaults) {
 }
 
 TEST(SensorSpec, EverySetting) {
-    const auto parsed = ParseSensorSpec(u" 26:19200, serial=123456789012,length=30000,res=0.0005,"
+    const auto parsed = ParseSensorText(u" 26:19200, serial=123456789012,length=30000,res=0.0005,"
                                         u"units=MM,model=XY 9,version=1.2,date=31dec99 ");
     ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
     const SensorConfig& config = parsed.config;
@@ -55,7 +55,7 @@ TEST(SensorSpec, BadValuesAreRefusedWithTheirReason) {
         {u"1,serial=1,serial=2", "twice"},
     };
     for (const auto& [text, reason] : cases) {
-        const auto parsed = ParseSensorSpec(QStringView(text));
+        const auto parsed = ParseSensorText(QStringView(text));
         EXPECT_FALSE(parsed.ok()) << QString::fromUtf16(text).toStdString();
         EXPECT_TRUE(parsed.error.contains(QLatin1String(reason)))
             << QString::fromUtf16(text).toStdString() << ": " << parsed.error.toStdString();
