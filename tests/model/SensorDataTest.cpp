@@ -63,64 +63,6 @@ TEST(Text, ProperCaseAndLeadingDigits) {
     }
 }
 
-TEST_F(SensorDataTest, DefinesTheParameterTable) {
-    struct Definition {
-        int index;
-        const char* name;
-        std::int32_t type, min, max, defaultValue;
-    };
-    const Definition defined[] = {
-        {2, "Extend Gain ", 1, 1, 65535, 500},
-        {3, "Retract Gain ", 1, 1, 65535, 500},
-        {4, "Extend Acceleration ", 1, 1, 65535, 100},
-        {5, "Retract Acceleration ", 1, 1, 65535, 100},
-        {6, "Extend Deceleration Window ", 1, 1, 65535, 255},
-        {7, "Retract Deceleration Window  ", 1, 1, 65535, 255},
-        {8, "Extend Deceleration ", 1, 1, 65535, 100},
-        {9, "Retract Deceleration ", 1, 1, 65535, 100},
-        {10, "Extend Deadband", 1, 0, 65535, 0},
-        {11, "Retract Deadband ", 1, 0, 65535, 0},
-        {12, "Velocity Enable ", 4, 0, 2, 1},
-        {14, "Extend Drive Limit", 1, 1, 255, 255},
-        {15, "Retract Drive Limit ", 1, 1, 255, 255},
-        {16, "Autonull Enable", 1, 0, 1, 0},
-        {17, "Autonull Window", 1, 0, 65535, 0},
-        {18, "Jog Increment ", 1, 0, 65535, 0},
-        {19, "Jog Maximum ", 1, 0, 65535, 0},
-        {20, "Drive Polarity ", 1, 0, 1, 0},
-        {30, "Minimum Travel ", 1, 0, 65535, 50},
-        {31, "Maximum Travel ", 1, 0, 65535, 0},
-        {32, "In Position Window ", 1, 1, 65535, 60},
-        {33, "Zero Adjust ", 1, -32000, 32000, 0},
-        {35, "Sensor Length ", 2, 0, 65535, 0},
-        {41, "Readout Direction ", 1, 0, 1, 1},
-        {55, "Address ", 4, 1, 26, 1},
-        {56, "Baud Rate ", 4, 1, 4, 1},
-        {57, "Null Zero ", 2, 0, 4096, 2047},
-        {58, "Motion / Set Enable Mode ", 4, 0, 3, 0},
-        {59, "Cylinder Type ", 4, 0, 1, 0},
-        {60, "Loop Time", 4, 1, 3, 2},
-        {61, "Run Mode ", 4, 0, 4, 0},
-        {62, "Output Mode ", 4, 0, 3, 0},
-        {65, "Jog Velocity", 8, 0, 4000, 0},
-    };
-    const Definition* next = std::begin(defined);
-    for (int row = 0; row <= data.MaxParameters(); ++row) {
-        const bool isDefined = next != std::end(defined) && next->index == row;
-        const Definition d = isDefined ? *next++ : Definition{row, "Not Used", 0, 0, 0, 0};
-        const std::int32_t expected[] = {d.defaultValue, d.defaultValue, d.min,
-                                         d.max,          d.defaultValue, d.type};
-        for (int column = 0; column < Data::Columns; ++column) {
-            EXPECT_EQ(data.ReadParameterData(row, column), expected[column])
-                << "row " << row << " column " << column;
-        }
-        EXPECT_EQ(data.ReadParameterName(row, 0), d.name) << "row " << row;
-    }
-    EXPECT_EQ(next, std::end(defined));
-    EXPECT_EQ(data.MaxSetpoints(), 59);
-    EXPECT_FALSE(data.SensorDataChanged());
-}
-
 TEST_F(SensorDataTest, CurrentRowIsClampedAndTestDataExcludesLimits) {
     for (const auto& [value, row] :
          {std::pair{0, 1}, {-100000, 1}, {75, 75}, {76, 75}, {200, 75}, {65536 + 2, 75}}) {

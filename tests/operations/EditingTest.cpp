@@ -249,18 +249,6 @@ TEST_F(EditingTest, ShowSettingsWithoutForceShowsOnlyChangedRegisters) {
     EXPECT_FALSE(view.addressIndex.has_value());
 }
 
-TEST_F(EditingTest, FieldTipsTellTheRange) {
-    const FieldHelp help = SetFieldHelp(data);
-    ASSERT_EQ(help.fields.size(), static_cast<std::size_t>(NumberFieldCount));
-    EXPECT_EQ(help.fields[0].tip,
-              QStringLiteral(" Enter a value for Extend Gain   Range: 1 to 65535"));
-    EXPECT_EQ(help.fields[16].tip,
-              QStringLiteral(" Enter a value for Zero Adjust   Range: -32000 to 32000"));
-    EXPECT_EQ(help.fields[15].tip,
-              QStringLiteral(" Enter a value for In Position Window   Range: 0.001in to 65.535in"));
-    EXPECT_EQ(help.address, QStringLiteral(" The Actimar network address."));
-}
-
 TEST_F(EditingTest, EnableTipsStopOnDisableSetAndContinueOnStopSet) {
     const FieldHelp help = SetFieldHelp(data);
     const auto tip = [&](OptionGroup group, int index) {

@@ -38,48 +38,6 @@ protected:
 
 // ---- Tabs and menus
 
-TEST_F(WindowTest, HasTheTenTabsInOrder) {
-    const QStringList captions{"Monitor",     "Sensor", "Dynamics",       "Limits", "SetPoints",
-                               "Information", "Graph",  "Communications", "Log",    "Calibration"};
-    auto* tabs = window.Control<QTabWidget>(QStringLiteral("SSTab1"));
-    ASSERT_EQ(tabs->count(), Tab::Count);
-    for (int i = 0; i < Tab::Count; ++i) {
-        EXPECT_EQ(tabs->tabText(i), captions[i]) << i;
-    }
-    EXPECT_EQ(window.objectName(), "AsciiSensor");
-}
-
-// Each menu's entries in order; "-" is a separator.
-TEST_F(WindowTest, MenusHoldTheirItemsAndSeparatorsInOrder) {
-    const QList<QPair<QString, QStringList>> menus{
-        {"mnuFile", {"mnuSave", "mnuLoad", "-", "mnuPrint", "-", "mnuExit"}},
-        {"mnuUtilities", {"mnuDefault", "mnuMin", "mnuMax", "mnuOptions"}},
-        {"mnuOptions", {"mnuAutoSearch", "mnuShowAll", "mnuCalibrate", "mnuLogging"}},
-        {"mnuLogging",
-         {"mnuLogEnabled", "-", "mnuSensorList", "mnuSensorData", "mnuRuntime", "mnuCommunications",
-          "-", "mnuSelectAll"}},
-        {"mnuHelp", {"mnuHelpContents", "-", "mnuHomePage", "mnuAbout"}},
-    };
-    for (const auto& [menuName, expected] : menus) {
-        QStringList entries;
-        for (QAction* action : window.Control<QMenu>(menuName)->actions()) {
-            if (action->isSeparator()) {
-                entries << "-";
-            } else if (action->menu() != nullptr) {
-                entries << action->menu()->objectName();
-            } else {
-                entries << action->objectName();
-            }
-        }
-        EXPECT_EQ(entries, expected) << menuName.toStdString();
-    }
-    QStringList bar;
-    for (QAction* action : window.menuBar()->actions()) {
-        bar << action->menu()->objectName();
-    }
-    EXPECT_EQ(bar, (QStringList{"mnuFile", "mnuUtilities", "mnuHelp"}));
-}
-
 TEST_F(WindowTest, MenuCaptionsVisibilityAndCheckMarks) {
     struct Item {
         const char* name;
@@ -235,26 +193,6 @@ TEST_F(WindowTest, ProgressBarStandsInPlaceOfPanelsTwoToFour) {
 
 // ---- Monitor tab
 
-TEST_F(WindowTest, MonitorReadoutsCarryTheirToolTips) {
-    const QList<QPair<QString, QString>> readouts{{"lblPosition", "Current Position"},
-                                                  {"lblVelocity", "Current Velocity"},
-                                                  {"lblTarget", "Current Target"}};
-    for (const auto& [name, tip] : readouts) {
-        auto* readout = window.Control<QLabel>(name);
-        EXPECT_EQ(readout->toolTip(), tip);
-        EXPECT_TRUE(Page(Tab::Monitor)->isAncestorOf(readout));
-    }
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblPosition"))->text(), "0.000");
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblVelocity"))->text(), "0.0");
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblPositionCaption"))->text(),
-              "Position\n(in)");
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblVelocityCaption"))->text(),
-              "Velocity\n(in/sec)");
-    EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblTargetCaption"))->text(), "Target\n(in)");
-    EXPECT_EQ(window.Control<QWidget>(QStringLiteral("fraCylinderPosition"))->property("title"),
-              "  Cylinder Position ");
-}
-
 TEST_F(WindowTest, CommStatusLinesStartGreenAndSwapToTheirBadCaptionsOnRed) {
     const QStringList good{"Communications OK", "Sensor Online", "Comm Port Open", "Rx OK",
                            "No CRC Errors",     "Tx OK"};
@@ -279,23 +217,6 @@ TEST_F(WindowTest, CommStatusLinesStartGreenAndSwapToTheirBadCaptionsOnRed) {
         EXPECT_EQ(window.Control<QLabel>(QStringLiteral("lblErrorText"), i)->text(), "0");
     }
 }
-
-TEST_F(WindowTest, TimeoutAndDelaySelectorsHoldSixteenEntries) {
-    const QString tip = "Select the interval between packets of data sent to the Actimar";
-    auto* timeout = window.Control<QComboBox>(QStringLiteral("cboTimeout"));
-    auto* interval = window.Control<QComboBox>(QStringLiteral("cboPacketInterval"));
-    ASSERT_EQ(timeout->count(), 16);
-    ASSERT_EQ(interval->count(), 16);
-    EXPECT_EQ(timeout->itemText(0), "   25 mSec");
-    EXPECT_EQ(timeout->itemText(15), "  100 mSec");
-    EXPECT_EQ(interval->itemText(0), "     0 mSec");
-    EXPECT_EQ(interval->itemText(15), "   75 mSec");
-    EXPECT_EQ(timeout->toolTip(), tip);
-    EXPECT_EQ(interval->toolTip(), tip);
-    EXPECT_FALSE(interval->isEditable());
-}
-
-// ---- Controls outside the tabs
 
 TEST_F(WindowTest, StatusStripFieldsStartDarkGreenAndTurnRedWithTheirOffTexts) {
     const QStringList on{"COMM OK",        "IN POSITON", "INSIDE LIMITS", "NULL OK", "ZEVIR OK",
