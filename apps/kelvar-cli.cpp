@@ -244,7 +244,7 @@ int RunParam(Session& s, const QStringList& args) {
     }
     InitParameterTable(s.sensor);
     const int index = ParseInt(args.at(1), 0, s.sensor.MaxParameters(), QStringLiteral("INDEX"));
-    const std::int32_t type = s.sensor.ReadParameterData(index, 5);
+    const std::int32_t type = s.sensor.ReadParameterData(index, clsSensorData::DataTypeColumn);
     const QString name = s.sensor.ReadParameterName(index, 0).trimmed();
     QTextStream out(stdout);
 
@@ -265,8 +265,9 @@ int RunParam(Session& s, const QStringList& args) {
                                                            : QStringLiteral("not used")));
     }
     const std::int32_t value =
-        ParseInt(args.at(2), s.sensor.ReadParameterData(index, 2),
-                 s.sensor.ReadParameterData(index, 3), QStringLiteral("VALUE of %1").arg(name));
+        ParseInt(args.at(2), s.sensor.ReadParameterData(index, clsSensorData::MinColumn),
+                 s.sensor.ReadParameterData(index, clsSensorData::MaxColumn),
+                 QStringLiteral("VALUE of %1").arg(name));
     if (!s.commands.EnsureMode5()) {
         const int status = ReportFailures(s);
         Warn(QStringLiteral("sensor %1 did not enter mode 5; nothing was written")
@@ -274,7 +275,7 @@ int RunParam(Session& s, const QStringList& args) {
         return status == Ok ? NotConfirmed : status;
     }
     s.commands.TakeFailedRequests();
-    s.sensor.WriteParameterData(index, 1, value);
+    s.sensor.WriteParameterData(index, clsSensorData::ChangedDataColumn, value);
     const auto write = s.commands.WriteParameter(index);
     if (!write.answered()) {
         return ReportFailures(s);
@@ -390,11 +391,12 @@ int RunRead(Session& s, const QStringList& args) {
         << "Resolution: " << FormatNumber(sensor.Resolution(), u"0.######") << '\n'
         << "Units: " << sensor.Units() << '\n';
     for (int r = 0; r <= sensor.MaxParameters(); ++r) {
-        const std::int32_t type = sensor.ReadParameterData(r, 5);
+        const std::int32_t type = sensor.ReadParameterData(r, clsSensorData::DataTypeColumn);
         if (type != 0 && type != 8) {
             out << r << ' ' << sensor.ReadParameterName(r, 0).trimmed() << ": "
                 << (unreadParameters.contains(r) ? notRead
-                                                 : QString::number(sensor.ReadParameterData(r, 0)))
+                                                 : QString::number(sensor.ReadParameterData(
+                                                       r, clsSensorData::SensorDataColumn)))
                 << '\n';
         }
     }

@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    session.link.ChoosePortOption(0);
-    session.link.ChooseSpeedOption(3); // nobody listens at 19.2K
+    session.ChoosePortOption(0);
+    session.ChooseSpeedOption(3); // nobody listens at 19.2K
     QElapsedTimer clock;
     clock.start();
     session.CommApply();

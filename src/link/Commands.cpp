@@ -135,7 +135,7 @@ cCommands::Result cCommands::ReadParameter(int index) {
 cCommands::Result cCommands::WriteParameter(int index) {
     auto& decoder = link_.Decoder();
     Result result;
-    const std::int32_t value = sensor_.ReadParameterData(index, 1);
+    const std::int32_t value = sensor_.ReadParameterData(index, clsSensorData::ChangedDataColumn);
     const bool zeroAdjust = index == Param::ZeroAdjust;
     result.sent = value;
     result.outcome = SendFields(

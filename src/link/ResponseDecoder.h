@@ -13,8 +13,15 @@ namespace kelvar {
 class clsSensorData;
 
 // StatusWord bits of the sensor's status byte, as stored (bits 3 and 5 inverted).
+// The sensor's status byte (bits 0 to 7) and control byte (8 to 15).
 namespace StatusBit {
+inline constexpr int ZevirOk = 0;
+inline constexpr int InPosition = 1;
+inline constexpr int WithinLimits = 3;
+inline constexpr int NullOk = 4;
 inline constexpr int PositionOk = 5; // clear: the position is negative and reads as 0
+inline constexpr int MotionEnabled = 7;
+inline constexpr int Input2On = 13;
 } // namespace StatusBit
 
 // The answer kinds, by response letter.

@@ -27,10 +27,6 @@ bool PacketIsSendable(const QByteArray& packet) {
     return std::all_of(body.begin(), body.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
-QString Milliseconds(double ms, QStringView pattern) {
-    return FormatNumber(ms, pattern, QLocale());
-}
-
 } // namespace
 
 cSensorLink::cSensorLink(cSerialPort& port, QObject* parent)
@@ -49,15 +45,6 @@ int ValidPosition(int position) {
     return position >= 0 && position < cSensorLink::SelectorPositions ? position : 0;
 }
 
-QStringList SelectorTexts(int first) {
-    QStringList texts;
-    for (int i = 0; i < cSensorLink::SelectorPositions; ++i) {
-        const QString value = QString::number(first + 5 * i);
-        texts.append(PadText(value, value.size() == 1 ? 6 : 5, u"R") + QStringLiteral(" mSec"));
-    }
-    return texts;
-}
-
 } // namespace
 
 void PauseProcessingEvents(int ms) {
@@ -66,51 +53,22 @@ void PauseProcessingEvents(int ms) {
     loop.exec();
 }
 
-QStringList cSensorLink::TimeoutSelectorTexts() {
-    return SelectorTexts(25);
-}
-
-QStringList cSensorLink::IntervalSelectorTexts() {
-    return SelectorTexts(0);
-}
-
 void cSensorLink::SelectTimeout(int position) {
-    PacketTimeout = 25 + 5 * ValidPosition(position);
-    display_.commLabel = QString::number(PacketTimeout);
-    emit commLabelSet(display_.commLabel);
-    emit displayChanged();
+    PacketTimeout = FirstTimeout + SelectorStep * ValidPosition(position);
+    emit timeoutSelected(PacketTimeout);
 }
 
 void cSensorLink::SelectInterval(int position) {
-    PacketInterval = 5 * ValidPosition(position);
-    display_.infoDelay = QString::number(PacketInterval);
-    emit displayChanged();
-}
-
-void cSensorLink::ChoosePortOption(int index) {
-    if (index < 0 || index >= PortOptionGroup::Size) {
-        return;
-    }
-    PortOptions.Choose(index);
-    CurrentPort = index + 1;
-    ShowCommStatus();
-}
-
-void cSensorLink::ChooseSpeedOption(int index) {
-    if (index < 0 || index >= SpeedOptionGroup::Size) {
-        return;
-    }
-    SpeedOptions.Choose(index);
-    BaudIndex = index;
-    ShowCommStatus();
+    PacketInterval = SelectorStep * ValidPosition(position);
+    emit intervalSelected(PacketInterval);
 }
 
 bool cSensorLink::OpenPort(int port, int speedIndex) {
     StateFlags.ClearBit(StateBit::PortOpen);
-    ChoosePortOption(port - 1);
     port_.close();
     CurrentPort = port;
-    ChooseSpeedOption(ValidSpeedIndex(speedIndex));
+    BaudIndex = ValidSpeedIndex(speedIndex);
+    emit portSelected();
     const bool opened = !closedForGood_ &&
                         port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) &&
                         port_.isOpen();
@@ -120,7 +78,7 @@ bool cSensorLink::OpenPort(int port, int speedIndex) {
     } else {
         portErrorText_ = port_.failureText();
     }
-    ShowCommStatus();
+    emit portStateChanged();
     return opened;
 }
 
@@ -142,12 +100,6 @@ QString cSensorLink::PortDescription() {
     return QStringLiteral("Comm %1 @ %2K")
         .arg(CurrentPort)
         .arg(QLatin1String(SpeedTable[BaudIndex].speedText));
-}
-
-void cSensorLink::ShowCommStatus() {
-    const unsigned changed = commStatus_.Show(StateFlags, StatusWord, rxErrors_, txErrors_,
-                                              PortDescription(), StatusFrozen && StatusFrozen());
-    emit commStatusChanged(changed);
 }
 
 cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int address) {
@@ -183,7 +135,6 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
         portLostDuringWait_ = false;
         const QByteArray packet = FrameRequest(address, commandText);
         txText_ = RequestText(packet);
-        display_.txData = QString::fromLatin1(txText_);
         expectedAddress_ = commandText.startsWith('#') ? 0 : AddressLetter(address);
         expected_ = AnswerExpectation::For(commandText);
 
@@ -204,10 +155,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
             if (!portLostDuringWait_) {
                 outcome = Outcome::NoAnswer;
                 recoveryAddress_ = AddressLetter(address);
-                display_.commLabel = QStringLiteral("Error on Command: ") +
-                                     QString::fromLatin1(commandText.first(
-                                         std::min<qsizetype>(1, commandText.size())));
-                emit commLabelSet(display_.commLabel);
+                emit requestTimedOut(commandText.toByteArray());
             }
         } else {
             StatusWord.ClearBit(LinkBit::NoAnswer);
@@ -226,12 +174,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     packetTimer_.StopTimer();
     packetMs_ = packetTimer_.ElapsedTime() * 1000.0;
     intervalTimer_.StartTimer();
-    display_.packetTime = Milliseconds(packetMs_, u"#.0") + QStringLiteral(" msec");
-    display_.intervalTime = Milliseconds(intervalMs_, u"#.0") + QStringLiteral(" msec");
-    display_.infoDelay = Milliseconds(intervalMs_, u"#.0");
-    display_.infoPacketTime = Milliseconds(packetMs_, u"#.#");
-    display_.infoTimeout = QString::number(PacketTimeout);
-    emit displayChanged();
+    emit exchanged();
     RefreshStatus();
     return outcome;
 }
@@ -318,8 +261,8 @@ void cSensorLink::ReceiveChars(QByteArrayView text) {
 void cSensorLink::ParsePacket() {
     const QByteArray frame = rxSlots_;
     rxSlots_.clear();
-    display_.rxData = QString::fromLatin1(frame);
-    emit displayChanged();
+    lastFrame_ = frame;
+    emit exchanged();
     if (!awaitingReply_) {
         // No request is waiting: a late answer to one that timed out. Its
         // values belong to a request that has been given up on.
@@ -457,7 +400,7 @@ void cSensorLink::LosePort(const QString& reason) {
     StateFlags.ClearBit(StateBit::PortOpen);
     if (wasOpen) {
         portErrorText_ = reason;
-        ShowCommStatus();
+        emit portStateChanged();
         emit portLost(portErrorText_);
     }
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "link/CommStatus.h"
 #include "link/HiResTimer.h"
 #include "link/PortNames.h"
-#include "link/PortOptions.h"
 #include "link/ResponseDecoder.h"
 #include "link/SerialPort.h"
 #include "model/BitMap.h"
@@ -12,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -19,6 +18,9 @@ class QDeadlineTimer;
 class QEventLoop;
 
 namespace kelvar {
+
+// Receive and transmit error counters: 0 is the total.
+using ErrorCounters = std::array<std::int32_t, 6>;
 
 // StatusWord bits kept by the link.
 namespace LinkBit {
@@ -46,25 +48,12 @@ inline constexpr int DataLoaded = 8;
 inline constexpr int FullScan = 30;
 } // namespace StateBit
 
-// What the window shows of the last transaction.
-struct LinkDisplay {
-    QString commLabel;    // "Error on Command: " and the command letter after a time-out
-    QString txData;       // address letter, command and CRC of the last request
-    QString rxData;       // the characters of the last answer frame
-    QString packetTime;   // "#.0 msec"
-    QString intervalTime; // "#.0 msec"
-    QString infoDelay;    // packet-information panel "Delay:"
-    QString infoPacketTime;
-    QString infoTimeout;
-};
-
 // Waits `ms` milliseconds while the application's events run, without
 // spinning the processor.
 void PauseProcessingEvents(int ms);
 
 // The request/response link to the sensors: one transaction at a time,
-// framing, frame assembly, error flags and counters, and the state of the
-// communications status panel.
+// framing, frame assembly, error flags and counters.
 class cSensorLink : public QObject {
     Q_OBJECT
 public:
@@ -95,25 +84,18 @@ public:
     // Bit n: port n could be opened at the last port search.
     clsBitMap AvailablePorts;
 
-    // The port and speed options; OpenPort selects the ones it opens.
-    PortOptionGroup PortOptions;
-    SpeedOptionGroup SpeedOptions;
-    // The user chose an option: it becomes current, the port is not reopened.
-    void ChoosePortOption(int index);
-    void ChooseSpeedOption(int index);
-
     // --- the time-out and packet-delay selectors: 16 positions each
     static constexpr int SelectorPositions = 16;
-    // "    25 mSec" ...: the entries of the time-out selector.
-    static QStringList TimeoutSelectorTexts();
-    static QStringList IntervalSelectorTexts();
+    static constexpr int FirstTimeout = 25; // ms at position 0
+    static constexpr int SelectorStep = 5;  // ms from one position to the next
     // A stored position outside 0 to 15 means position 0.
     void SelectTimeout(int position);
     void SelectInterval(int position);
-    int TimeoutPosition() const { return (PacketTimeout - 25) / 5; }
-    int IntervalPosition() const { return PacketInterval / 5; }
+    int TimeoutPosition() const { return (PacketTimeout - FirstTimeout) / SelectorStep; }
+    int IntervalPosition() const { return PacketInterval / SelectorStep; }
 
     // --- port set-up
+    // Makes port and speed current and opens them.
     bool OpenPort(int port, int speedIndex);
     void ClosePort();
     bool PortIsOpen() const { return StateFlags.TestBit(StateBit::PortOpen); }
@@ -122,8 +104,6 @@ public:
     QString PortDescription();
     // Why the last open failed, or why the port was lost; empty otherwise.
     const QString& PortErrorText() const { return portErrorText_; }
-    void ShowCommStatus();
-    const cCommStatus& CommStatus() const { return commStatus_; }
 
     // --- transactions
     // Address below 1 means the current sensor address.
@@ -143,6 +123,9 @@ public:
     bool AwaitingReply() const { return awaitingReply_; }
     bool ReplyValid() const { return replyValid_; }
     const QByteArray& TxText() const { return txText_; }
+    // The characters of the last frame received, whether or not a request
+    // waited for it.
+    const QByteArray& LastFrame() const { return lastFrame_; }
     // The last frame received while the last transaction waited (the one
     // that ended the wait, unless another sensor's came after it); empty
     // when none came.
@@ -155,15 +138,20 @@ public:
     int DiscardedAnswers() const { return discardedAnswers_; }
     const ErrorCounters& RxErrors() const { return rxErrors_; }
     const ErrorCounters& TxErrors() const { return txErrors_; }
-    const LinkDisplay& Display() const { return display_; }
 
     cResponseDecoder& Decoder() { return decoder_; }
 
 signals:
-    void displayChanged();
-    // The communications label was given a new text.
-    void commLabelSet(const QString& text);
-    void commStatusChanged(unsigned changedLines);
+    // A request went out or a frame came.
+    void exchanged();
+    // The request got no answer in time (the port is still there).
+    void requestTimedOut(const QByteArray& commandText);
+    void timeoutSelected(int ms);
+    void intervalSelected(int ms);
+    // OpenPort made a port and speed current.
+    void portSelected();
+    // The port opened, closed or went away.
+    void portStateChanged();
     void statusRefreshed();
     // The port went away while open; reported once per loss.
     void portLost(const QString& reason);
@@ -184,8 +172,6 @@ private:
 
     cSerialPort& port_;
     cResponseDecoder decoder_;
-    cCommStatus commStatus_;
-    LinkDisplay display_;
     QString portErrorText_;
 
     bool awaitingReply_ = false;
@@ -200,6 +186,7 @@ private:
     std::uint32_t lastSendTick_ = 0;
     QByteArray txText_;
     QByteArray lastAnswer_;
+    QByteArray lastFrame_;
     double packetMs_ = 0;
     double intervalMs_ = 0;
     cHiResTimer packetTimer_;

@@ -15,7 +15,8 @@ constexpr std::int32_t FieldMax = 65535;
 constexpr std::int32_t VelocityMax = 4000;
 
 std::int32_t SensorLengthCounts(const clsSensorData& data) {
-    const std::int32_t length = data.ReadParameterData(Param::SensorLength, 0);
+    const std::int32_t length =
+        data.ReadParameterData(Param::SensorLength, clsSensorData::SensorDataColumn);
     return length > 0 ? length : FieldMax;
 }
 

@@ -61,8 +61,8 @@ QList<cSession::PlannedWrite> cSession::PendingWrites() {
     const QSet<int> unreadSetpoints = UnreadSetpoints();
     QList<PlannedWrite> plan;
     for (int r = 1; r <= sensor.MaxParameters(); ++r) {
-        const std::int32_t held = sensor.ReadParameterData(r, 0);
-        const std::int32_t value = sensor.ReadParameterData(r, 1);
+        const std::int32_t held = sensor.ReadParameterData(r, clsSensorData::SensorDataColumn);
+        const std::int32_t value = sensor.ReadParameterData(r, clsSensorData::ChangedDataColumn);
         if (IsWritableParameter(sensor, r) && held != value) {
             plan.append({sensor.ReadParameterName(r, 0).trimmed(), held, value,
                          unreadParameters.contains(r), IsMarkedParameter(r),
@@ -101,8 +101,8 @@ void cSession::WriteChanges() {
         if (!IsWritableParameter(sensor, row)) {
             continue;
         }
-        const std::int32_t value = sensor.ReadParameterData(row, 1);
-        if (value != sensor.ReadParameterData(row, 0)) {
+        const std::int32_t value = sensor.ReadParameterData(row, clsSensorData::ChangedDataColumn);
+        if (value != sensor.ReadParameterData(row, clsSensorData::SensorDataColumn)) {
             const QString name = sensor.ReadParameterName(row, 0).trimmed();
             if (const QString outside = OutsideLimits(value, ParameterLimits(sensor, row));
                 !outside.isEmpty()) {
@@ -194,8 +194,10 @@ void cSession::Apply() {
     // Only a change the sensor took needs its power cycled.
     QList<int> cyclePowerRows;
     for (int r = 1; r <= sensor.MaxParameters(); ++r) {
-        if (sensor.ReadParameterData(r, 5) == clsSensorData::CyclePowerType &&
-            sensor.ReadParameterData(r, 1) != sensor.ReadParameterData(r, 0)) {
+        if (sensor.ReadParameterData(r, clsSensorData::DataTypeColumn) ==
+                clsSensorData::CyclePowerType &&
+            sensor.ReadParameterData(r, clsSensorData::ChangedDataColumn) !=
+                sensor.ReadParameterData(r, clsSensorData::SensorDataColumn)) {
             cyclePowerRows.append(r);
         }
     }

@@ -1,10 +1,23 @@
 #pragma once
 
+#include <QString>
 #include <array>
+#include <optional>
 
 namespace kelvar {
 
 class cView;
+
+// The once-per-run cautions, by number.
+inline constexpr int ZeroAdjustCaution = 1; // the zero adjust field gets the focus
+inline constexpr int SensorNameCaution = 2; // the sensor name field gets the focus
+
+struct Caution {
+    QString text;
+    QString cautionLine; // empty when there is none
+};
+// The texts of a caution, or nothing for an unknown number.
+std::optional<Caution> CautionTexts(int number);
 
 // The once-per-run information messages. Each has a show setting (kept with
 // the settings); the user turns it off with "Do not show this message again".

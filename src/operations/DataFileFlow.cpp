@@ -97,7 +97,8 @@ void cSession::UseSensorDataFile(const QString& path, const DataFileContents& co
     // Only the edited values come from the file; what was read stays.
     clsSensorData loaded = contents.record;
     for (int r = 1; r <= sensor.MaxParameters(); ++r) {
-        sensor.WriteParameterData(r, 1, loaded.ReadParameterData(r, 1));
+        sensor.WriteParameterData(r, clsSensorData::ChangedDataColumn,
+                                  loaded.ReadParameterData(r, clsSensorData::ChangedDataColumn));
     }
     for (int s = 0; s <= sensor.MaxSetpoints(); ++s) {
         for (int f = 3; f < 6; ++f) {
@@ -119,9 +120,10 @@ cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
     clsSensorData& loaded = check.contents->record;
     const auto& lines = check.contents->parameterLine;
     for (int r = 1; r <= loaded.MaxParameters(); ++r) {
-        const std::int32_t value = loaded.ReadParameterData(r, 1);
+        const std::int32_t value = loaded.ReadParameterData(r, clsSensorData::ChangedDataColumn);
         // What the sensor holds already is never written, odd or not.
-        if (!IsWritableParameter(loaded, r) || value == loaded.ReadParameterData(r, 0)) {
+        if (!IsWritableParameter(loaded, r) ||
+            value == loaded.ReadParameterData(r, clsSensorData::SensorDataColumn)) {
             continue;
         }
         const ValueLimits limits = ParameterLimits(loaded, r);
@@ -147,7 +149,7 @@ cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
                     .arg(lines[line])
                     .arg(name)
                     .arg(value)
-                    .arg(loaded.ReadParameterData(r, 0)));
+                    .arg(loaded.ReadParameterData(r, clsSensorData::SensorDataColumn)));
         }
     }
     for (int s = 0; s <= loaded.MaxSetpoints(); ++s) {

@@ -2,7 +2,6 @@
 
 #include "link/Framing.h"
 #include "link/Speeds.h"
-#include "operations/PortSetup.h"
 #include "operations/Session.h"
 
 namespace kelvar {
@@ -12,14 +11,14 @@ void cSession::FindPorts() {
     link.AvailablePorts.Initialize();
     statusBar.StartProgress(1, MaxPortNumber, QStringLiteral("Searching for Comm Ports..."));
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
-        link.PortOptions[i].enabled = false;
+        PortOptions[i].enabled = false;
     }
     portFailures_.clear();
     for (int port = ExcludePort1 ? 2 : 1; port <= MaxPortNumber; ++port) {
         statusBar.SetProgress(port);
         if (link.OpenPort(port, 0)) {
             link.ClosePort();
-            link.PortOptions[port - 1].enabled = true;
+            PortOptions[port - 1].enabled = true;
             link.AvailablePorts.SetBit(port);
         } else {
             link.AvailablePorts.ClearBit(port);
@@ -35,14 +34,24 @@ void cSession::FindPorts() {
     statusBar.EndProgress(QStringLiteral("Ready"));
     if (link.AvailablePorts.Map() != 0) {
         link.StateFlags.SetBit(StateBit::PortAvailable);
-        link.ChoosePortOption(link.AvailablePorts.FirstBit() - 1);
-        link.ChooseSpeedOption(0);
+        ChoosePortOption(link.AvailablePorts.FirstBit() - 1);
+        ChooseSpeedOption(0);
     }
     emit portOptionsChanged();
 }
 
+void cSession::ResetToNoSensor() {
+    link.CurrentAddress = 1;
+    link.CurrentPort = link.AvailablePorts.FirstBit();
+    if (link.CurrentPort >= 1 && link.CurrentPort <= PortOptionGroup::Size) {
+        ChoosePortOption(link.CurrentPort - 1);
+    }
+    ChooseSpeedOption(0);
+    statusBar.SetStatusTexts(QStringLiteral("Ready"), QStringLiteral("No Sensor"));
+}
+
 void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
-    link.PortOptions[port - 1].green = true;
+    PortOptions[port - 1].green = true;
     emit portOptionsChanged();
     const QString serial = commands.ReadSerialNumber();
     sensors.setPort(static_cast<std::int16_t>(port));
@@ -87,7 +96,7 @@ bool cSession::VerifySensorList() {
         const bool answered = link.OpenPort(sensors.Port(), sensors.BaudRate()) &&
                               commands.CheckSensorAnswers(sensors.Address());
         if (answered && sensors.Port() >= 1 && sensors.Port() <= PortOptionGroup::Size) {
-            link.PortOptions[sensors.Port() - 1].green = true;
+            PortOptions[sensors.Port() - 1].green = true;
         }
         result = result && answered;
         sensors.setActive(answered);
@@ -144,11 +153,11 @@ void cSession::FullScan() {
     bool opened = false;
     int progress = 0;
     for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
-        link.PortOptions[port - 1].green = false;
+        PortOptions[port - 1].green = false;
         if (!link.AvailablePorts.TestBit(port)) {
             continue;
         }
-        link.ChoosePortOption(port - 1);
+        ChoosePortOption(port - 1);
         for (int speed = 0; speed < static_cast<int>(SpeedTable.size()); ++speed) {
             if (!link.OpenPort(port, speed)) {
                 continue;
@@ -182,7 +191,7 @@ void cSession::FullScan() {
         OpenFoundSensor();
     } else {
         link.StateFlags.ClearBit(StateBit::OnLine);
-        ResetToNoSensor(link, statusBar);
+        ResetToNoSensor();
     }
     emit sensorsChanged();
     link.StateFlags.ClearBit(StateBit::FullScan);
@@ -194,8 +203,8 @@ void cSession::CommApply() {
     if (link.StateFlags.TestBit(StateBit::PortOpen)) {
         link.ClosePort();
     }
-    link.CurrentPort = link.PortOptions.Chosen() + 1;
-    link.BaudIndex = std::max(0, link.SpeedOptions.Chosen());
+    link.CurrentPort = PortOptions.Chosen() + 1;
+    link.BaudIndex = std::max(0, SpeedOptions.Chosen());
     link.CurrentAddress = 0;
     link.Decoder().ForgetStatusBytes();
     ScanPort();
@@ -204,9 +213,8 @@ void cSession::CommApply() {
     if (tab == Tab::Communications || tab == Tab::Monitor) {
         StartMonitor();
     }
-    link.StateFlags.ClearBit(7);
     statusBar.SetMessage(QStringLiteral("Ready"));
-    link.ShowCommStatus();
+    ShowCommStatus();
     link.RefreshStatus();
 }
 

@@ -1,10 +1,12 @@
 #include "operations/Editing.h"
 
+#include "link/Speeds.h"
 #include "model/Errors.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
 #include "operations/Selection.h"
 #include "operations/Session.h"
+#include "operations/StatusDisplay.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -13,15 +15,6 @@
 namespace kelvar {
 
 namespace {
-
-// Registers only the editing refers to by meaning.
-constexpr int AutoNullEnable = 16;
-constexpr int AutoNullWindow = 17;
-constexpr int DrivePolarity = 20;
-constexpr int ReadoutDirection = 41;
-constexpr int EnableMode = 58;
-constexpr int RunMode = 61;
-constexpr int OutputMode = 62;
 
 constexpr int HydraulicOption = 0;
 constexpr int FastVelocityOption = 2;
@@ -101,7 +94,7 @@ const std::array<NumberField, NumberFieldCount>& NumberFields() {
         {7, U::Counts, K::Digits, SpinFull},  // retract deceleration window
         {15, U::Counts, K::Digits, SpinByte}, // retract drive limit
         {11, U::Counts, K::Digits, SpinFull}, // retract dead band
-        {AutoNullWindow, U::Counts, K::Digits, NoSpin},
+        {Param::AutoNullWindow, U::Counts, K::Digits, NoSpin},
         {Param::MinimumTravel, U::Length, K::Decimal, NoSpin},
         {Param::MaximumTravel, U::Length, K::Decimal, NoSpin},
         {Param::InPositionWindow, U::Length, K::Decimal, NoSpin},
@@ -176,26 +169,84 @@ std::int32_t SpinValue(int field, std::int32_t shown, int step) {
 const std::vector<OptionGroupDef>& OptionGroups() {
     // A check box has two states, unticked and ticked, and no option captions.
     const std::vector<QString> BoxStates(2);
+    const auto same = [](const char* tip, std::size_t count) {
+        return std::vector<QString>(count, QString::fromLatin1(tip));
+    };
+    // The sensor counts its baud rate codes the other way round from the
+    // port speeds: 19.2K first.
+    std::vector<QString> servoBauds;
+    for (auto speed = SpeedTable.rbegin(); speed != SpeedTable.rend(); ++speed) {
+        servoBauds.push_back(QString::fromLatin1(speed->caption));
+    }
     static const std::vector<OptionGroupDef> groups{
-        {OptionGroup::Run, RunMode, 0, {RunModeCaptions.begin(), RunModeCaptions.end()}},
-        {OptionGroup::Cylinder, Param::CylinderType, 0, {"Hydraulic", "Pneumatic"}},
+        {OptionGroup::Run,
+         Param::RunMode,
+         0,
+         {RunModeCaptions.begin(), RunModeCaptions.end()},
+         QStringLiteral(" Run Mode "),
+         same(" Selects the operational mode for the Actimar(tm)", RunModeCaptions.size())},
+        {OptionGroup::Cylinder,
+         Param::CylinderType,
+         0,
+         {"Hydraulic", "Pneumatic"},
+         QStringLiteral(" Cylinder Type "),
+         {QStringLiteral(" The hydraulic algorithm for motion is used."),
+          QStringLiteral(" The pneumatic algorithm for motion is used.")}},
         {OptionGroup::OutPut,
-         OutputMode,
+         Param::OutputMode,
          0,
-         {"In Position", "In Track", "Cycle Complete", "Open Loop Enable"}},
+         {"In Position", "In Track", "Cycle Complete", "Open Loop Enable"},
+         QStringLiteral(" Output Mode "),
+         {QStringLiteral("In Position - This will cause the In Position "
+                         "Output to come on when the target and position "
+                         "are within the In Position Window."),
+          QStringLiteral("In Track - This will cause the In Position Output "
+                         "to come on when a following error becomes "
+                         "larger than the In Position window."),
+          QStringLiteral("Cycle Complete - This will cause the In Position Output "
+                         "to come on when a cycle has finished.")}},
         {OptionGroup::Enable,
-         EnableMode,
+         Param::EnableMode,
          0,
-         {"Disable Set", "Stop Set", "Disable Set, Target Allowed", "Stop Set, Target Allowed"}},
-        {OptionGroup::ServoBaud, Param::BaudRate, 1, {"19.2K", "38.4K", "57.6K", "115.2K"}},
-        {OptionGroup::LoopTime, Param::LoopTime, 1, {"625uSec", "1mSec", "2 mSec"}},
+         {"Disable Set", "Stop Set", "Disable Set, Target Allowed", "Stop Set, Target Allowed"},
+         QStringLiteral(" Enable Mode "),
+         {QStringLiteral("Disable Set will continue motion to target "
+                         "when the Motion/Set Enable is removed."),
+          QStringLiteral("Stop Set will stop motion drive when "
+                         "Motion/Set Enable is removed.")}},
+        {OptionGroup::ServoBaud, Param::BaudRate, 1, servoBauds, QStringLiteral(" Baud Rate "),
+         same(" Select the Actimar baud rate.", servoBauds.size())},
+        {OptionGroup::LoopTime,
+         Param::LoopTime,
+         1,
+         {"625uSec", "1mSec", "2 mSec"},
+         QStringLiteral(" Loop Time "),
+         {}},
         {OptionGroup::VelocityEnable,
          Param::VelocityEnable,
          0,
-         {"Drive Limits", "Slow (0-40.00 in/sec)", "Fast (0-400.0 in/sec)"}},
-        {OptionGroup::ReadoutDirection, ReadoutDirection, 0, {"Retract To 0", "Extend to 0"}},
-        {OptionGroup::DrivePolarity, DrivePolarity, 0, BoxStates},
-        {OptionGroup::AutoNull, AutoNullEnable, 0, BoxStates},
+         {"Drive Limits", "Slow (0-40.00 in/sec)", "Fast (0-400.0 in/sec)"},
+         QStringLiteral(" Velocity Response "),
+         {}},
+        {OptionGroup::ReadoutDirection,
+         Param::ReadoutDirection,
+         0,
+         {"Retract To 0", "Extend to 0"},
+         QStringLiteral(" Readout Direction "),
+         {QStringLiteral(" Readout Direction: Retract to 0 "),
+          QStringLiteral(" Readout Direction:  Extend to 0")}},
+        {OptionGroup::DrivePolarity,
+         Param::DrivePolarity,
+         0,
+         BoxStates,
+         QStringLiteral("Reverse Drive Polarity"),
+         {}},
+        {OptionGroup::AutoNull,
+         Param::AutoNullEnable,
+         0,
+         BoxStates,
+         QStringLiteral("Enabled"),
+         {QStringLiteral("Determines if AutoNull is active. Options: Disabled or Enabled")}},
     };
     return groups;
 }
@@ -227,7 +278,7 @@ void ChooseOption(clsSensorData& data, OptionGroup group, int index) {
     data.WriteParameterData(OptionGroupOf(group).reg, clsSensorData::ChangedDataColumn,
                             OptionValue(group, index));
     if (group == OptionGroup::Cylinder && index == HydraulicOption) {
-        data.WriteParameterData(AutoNullWindow, clsSensorData::ChangedDataColumn, 0);
+        data.WriteParameterData(Param::AutoNullWindow, clsSensorData::ChangedDataColumn, 0);
     }
     if (group == OptionGroup::VelocityEnable) {
         data.setVelocityValue(static_cast<std::int16_t>(index));
@@ -385,27 +436,6 @@ FieldHelp SetFieldHelp(const clsSensorData& data) {
 QString ViewOnlyTip(bool ticked) {
     return ticked ? QStringLiteral("Uncheck to send setpoints to sensor")
                   : QStringLiteral("Check to review setpoint data");
-}
-
-// ------------------------------------------------------------- cautions
-
-std::optional<Caution> CautionTexts(int number) {
-    switch (number) {
-    case ZeroAdjustCaution:
-        return Caution{QStringLiteral("The Zero Adjust setting has been "
-                                      "upgraded to use inches instead of "
-                                      "counts."),
-                       QStringLiteral("CAUTION: Entering counts instead of "
-                                      "inches may result in position errors.")};
-    case SensorNameCaution:
-        return Caution{QStringLiteral("The name for this sensor is stored  "
-                                      "in the registry of this computer. "
-                                      "It is not stored in the sensor and will only "
-                                      "be available with this program, on this computer."),
-                       QString()};
-    default:
-        return std::nullopt;
-    }
 }
 
 } // namespace kelvar

@@ -101,6 +101,10 @@ struct OptionGroupDef {
     int reg;
     int offset; // edited value = index + offset
     std::vector<QString> captions;
+    // The frame's title; for a box, its caption.
+    QString title;
+    // One per option (a box has one); options past the end have none.
+    std::vector<QString> toolTips;
 };
 
 const std::vector<OptionGroupDef>& OptionGroups();
@@ -174,16 +178,5 @@ FieldHelp SetFieldHelp(const clsSensorData& data);
 
 // The setpoint grid's "View Only" box.
 QString ViewOnlyTip(bool ticked);
-
-// ------------------------------------------------------------- cautions
-
-struct Caution {
-    QString text;
-    QString cautionLine; // empty when there is none
-};
-inline constexpr int ZeroAdjustCaution = 1;
-inline constexpr int SensorNameCaution = 2;
-// The texts of a once-per-run caution, or nothing for an unknown number.
-std::optional<Caution> CautionTexts(int number);
 
 } // namespace kelvar

@@ -10,8 +10,6 @@ namespace kelvar {
 
 namespace {
 
-constexpr int ReadoutDirection = 41;
-
 QString Length(const clsSensorData& data, int reg, int column, QStringView pattern) {
     const float value = static_cast<float>(data.ReadParameterData(reg, column)) * data.Resolution();
     return FormatNumber(value, pattern, QLocale()) + data.Units().trimmed();
@@ -58,7 +56,8 @@ bool PictographQuantityOf(int reg, PictoQuantity* quantity) {
 
 PictographView Pictograph(const clsSensorData& data) {
     PictographView view;
-    view.mirrored = data.ReadParameterData(ReadoutDirection, 1) != 0;
+    view.mirrored =
+        data.ReadParameterData(Param::ReadoutDirection, clsSensorData::ChangedDataColumn) != 0;
     const auto put = [&](PictoQuantity quantity, const char* caption, const QString& value) {
         view.labels[static_cast<std::size_t>(PictographLabel(quantity, view.mirrored))] =
             QLatin1String(caption) + QStringLiteral("\r\n") + value;

@@ -4,7 +4,6 @@
 #include "link/Speeds.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
-#include "operations/PortSetup.h"
 #include "operations/Session.h"
 
 namespace kelvar {
@@ -23,15 +22,14 @@ void cSession::ReadSensorModel() {
     sensor.setResolution(resolution > 0 && resolution < 1 ? resolution : 0.001F);
 
     const QString units = sensor.Units().trimmed();
-    const QString resolutionText = FormatNumber(sensor.Resolution(), u"0.0000") + u' ' + units;
-    emit draw(QStringLiteral("lblResolution"), resolutionText);
-    emit draw(QStringLiteral("lblInfoResolution"), resolutionText);
-    emit draw(QStringLiteral("lblSerialNumber"), sensor.SerialNumber());
-    emit draw(QStringLiteral("lblModel"), sensor.Model());
-    emit draw(QStringLiteral("lblFirmwareVersion"), sensor.Version());
-    emit draw(QStringLiteral("lblFirmwareDate"), sensor.FirmwareDate());
-    emit draw(QStringLiteral("lblUnits"),
-              units == QLatin1String("in") ? QStringLiteral("English") : QStringLiteral("Metric"));
+    identity_.resolution = FormatNumber(sensor.Resolution(), u"0.0000") + u' ' + units;
+    identity_.serialNumber = sensor.SerialNumber();
+    identity_.model = sensor.Model();
+    identity_.firmwareVersion = sensor.Version();
+    identity_.firmwareDate = sensor.FirmwareDate();
+    identity_.units =
+        units == QLatin1String("in") ? QStringLiteral("English") : QStringLiteral("Metric");
+    emit identityChanged();
     statusBar.EndProgress(QStringLiteral("Ready"));
 }
 
@@ -61,16 +59,17 @@ void cSession::AdjustReadValue(int index, std::int32_t& value, std::int32_t& min
 }
 
 void cSession::DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel) {
-    const std::int32_t length = sensor.ReadParameterData(Param::SensorLength, 0);
-    sensor.WriteParameterData(Param::SensorLength, 3, length);
-    sensor.WriteParameterData(Param::MinimumTravel, 3, maxTravel);
-    sensor.WriteParameterData(Param::MinimumTravel, 2, 0);
-    sensor.WriteParameterData(Param::MaximumTravel, 3, length);
-    sensor.WriteParameterData(Param::MaximumTravel, 2, minTravel);
-    sensor.WriteParameterData(Param::InPositionWindow, 3,
+    const std::int32_t length =
+        sensor.ReadParameterData(Param::SensorLength, clsSensorData::SensorDataColumn);
+    sensor.WriteParameterData(Param::SensorLength, clsSensorData::MaxColumn, length);
+    sensor.WriteParameterData(Param::MinimumTravel, clsSensorData::MaxColumn, maxTravel);
+    sensor.WriteParameterData(Param::MinimumTravel, clsSensorData::MinColumn, 0);
+    sensor.WriteParameterData(Param::MaximumTravel, clsSensorData::MaxColumn, length);
+    sensor.WriteParameterData(Param::MaximumTravel, clsSensorData::MinColumn, minTravel);
+    sensor.WriteParameterData(Param::InPositionWindow, clsSensorData::MaxColumn,
                               static_cast<std::int32_t>(RoundHalfEven(maxTravel / 2.0)));
-    sensor.WriteParameterData(Param::InPositionWindow, 2, 1);
-    sensor.WriteParameterData(Param::InPositionWindow, 4, 60);
+    sensor.WriteParameterData(Param::InPositionWindow, clsSensorData::MinColumn, 1);
+    sensor.WriteParameterData(Param::InPositionWindow, clsSensorData::DefaultColumn, 60);
     TravelMinimum = static_cast<float>(minTravel) * sensor.Resolution();
     TravelMaximum = static_cast<float>(maxTravel) * sensor.Resolution();
 }
@@ -84,33 +83,40 @@ void cSession::ReadParametersAndSetpoints() {
     std::int32_t minTravel = 0;
     std::int32_t maxTravel = 0;
     for (int r = 0; r <= last; ++r) {
-        const std::int32_t type = sensor.ReadParameterData(r, 5);
+        const std::int32_t type = sensor.ReadParameterData(r, clsSensorData::DataTypeColumn);
         if (type != 0 && type != 8) {
             std::int32_t value = commands.ReadParameter(r).value;
             AdjustReadValue(r, value, minTravel, maxTravel);
-            sensor.WriteParameterData(r, 0, value);
-            sensor.WriteParameterData(r, 1, value);
+            sensor.WriteParameterData(r, clsSensorData::SensorDataColumn, value);
+            sensor.WriteParameterData(r, clsSensorData::ChangedDataColumn, value);
             if (r == Param::SensorLength) {
                 SensorLength = static_cast<float>(value) * sensor.Resolution();
             }
         }
         statusBar.SetProgress(r);
     }
-    emit draw(QStringLiteral("lblInfoNullZero"),
-              QString::number(sensor.ReadParameterData(Param::NullZero, 0)));
+    identity_.nullZero =
+        QString::number(sensor.ReadParameterData(Param::NullZero, clsSensorData::SensorDataColumn));
+    emit identityChanged();
     DeriveLimits(minTravel, maxTravel);
 
     // Flags read as anything but 0 are on; out-of-range modes show the default
     // while editing (the columns are made equal again at the end of the read).
-    for (const int flag : {41, 16, 20, Param::CylinderType}) {
-        const std::int32_t value = sensor.ReadParameterData(flag, 0) < 1 ? 0 : 1;
-        sensor.WriteParameterData(flag, 0, value);
-        sensor.WriteParameterData(flag, 1, value);
+    for (const int flag : {Param::ReadoutDirection, Param::AutoNullEnable, Param::DrivePolarity,
+                           Param::CylinderType}) {
+        const std::int32_t value =
+            sensor.ReadParameterData(flag, clsSensorData::SensorDataColumn) < 1 ? 0 : 1;
+        sensor.WriteParameterData(flag, clsSensorData::SensorDataColumn, value);
+        sensor.WriteParameterData(flag, clsSensorData::ChangedDataColumn, value);
     }
-    for (const auto& [index, high] : {std::pair{Param::VelocityEnable, 2}, std::pair{58, 3}}) {
-        const std::int32_t value = sensor.ReadParameterData(index, 0);
+    for (const auto& [index, high] :
+         {std::pair{Param::VelocityEnable, 2}, std::pair{Param::EnableMode, 3}}) {
+        const std::int32_t value = sensor.ReadParameterData(index, clsSensorData::SensorDataColumn);
         sensor.WriteParameterData(
-            index, 1, value < 0 || value > high ? sensor.ReadParameterData(index, 4) : value);
+            index, clsSensorData::ChangedDataColumn,
+            value < 0 || value > high
+                ? sensor.ReadParameterData(index, clsSensorData::DefaultColumn)
+                : value);
     }
 
     statusBar.StartProgress(0, LastSetpoint, QStringLiteral("Reading Setpoints..."));
@@ -127,7 +133,8 @@ void cSession::ReadParametersAndSetpoints() {
     statusBar.EndProgress(QStringLiteral("Ready"));
 
     for (int r = 0; r <= last; ++r) {
-        sensor.WriteParameterData(r, 1, sensor.ReadParameterData(r, 0));
+        sensor.WriteParameterData(r, clsSensorData::ChangedDataColumn,
+                                  sensor.ReadParameterData(r, clsSensorData::SensorDataColumn));
     }
     for (int s = 0; s < clsSensorData::Rows; ++s) {
         for (int f = 0; f < 3; ++f) {
@@ -272,12 +279,11 @@ void cSession::LoadSensor(int sensorNumber) {
         }
         UpdateReadouts(false);
         emit loadFinished();
-        RunModeOption = sensor.ReadParameterData(Param::RunMode, 1);
-        emit draw(QStringLiteral("fraProgramData"),
-                  QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress));
-        emit draw(QStringLiteral("lblSensor"),
-                  QStringLiteral("Network Address: %1").arg(link.CurrentAddress));
-        emit draw(QStringLiteral("txtSensorName"), sensors.SensorName());
+        RunModeOption = sensor.ReadParameterData(Param::RunMode, clsSensorData::ChangedDataColumn);
+        currentSensor_ = {QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress),
+                          QStringLiteral("Network Address: %1").arg(link.CurrentAddress),
+                          sensors.SensorName()};
+        emit currentSensorChanged();
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
             StartMonitor();
@@ -288,7 +294,7 @@ void cSession::LoadSensor(int sensorNumber) {
         }
         flags.SetBit(StateBit::DataLoaded);
     } else {
-        ResetToNoSensor(link, statusBar);
+        ResetToNoSensor();
         view.SelectTab(Tab::Communications);
         SetCommLabel(QStringLiteral("No Response from Sensor"), true);
         view.SetTabEnabled(Tab::Graph, false);

@@ -5,7 +5,6 @@
 #include "link/Framing.h"
 #include "model/Errors.h"
 #include "model/Parameters.h"
-#include "operations/PortSetup.h"
 #include "operations/Session.h"
 
 #include <QScopedValueRollback>
@@ -14,200 +13,11 @@ namespace kelvar {
 
 namespace {
 
-using PairTexts = IndicatorTexts;
-
-enum class Source { StateFlags, StatusWord, RunMode };
-
-struct FieldRow {
-    PairTexts texts;
-    Source source;
-    int bit;
-};
-
-constexpr std::array<FieldRow, cStatusDisplay::FieldCount> FieldRows = {{
-    {{"COMM OK", "NO COMM", "Indicates the communications status with the sensor"},
-     Source::StateFlags,
-     StateBit::CommOk},
-    {{"IN POSITON", "IN MOTION", "Indicates whether the sensor is In Position or In Motion"},
-     Source::StatusWord,
-     1},
-    {{"INSIDE LIMITS", "OVERTRAVEL",
-      "Indicates that current position is inside the sensor's limits "},
-     Source::StatusWord,
-     3},
-    {{"NULL OK", "NULL BAD", "Indicates whether the sensor Null is OK or Bad"},
-     Source::StatusWord,
-     4},
-    {{"ZEVIR OK", "ZEVIR BAD",
-      "Indicates whether the sensor's Vudivozuve electronics is OK or Bad"},
-     Source::StatusWord,
-     0},
-    {{"MOTION ENABLED", "MOTION DISABLED",
-      "Indicates whether motion control is enabled or disabled"},
-     Source::StatusWord,
-     7},
-    {{"INPUT 2 ON", "INPUT 2 OFF", "Indicates whether Input 2 is On or Off"},
-     Source::StatusWord,
-     13},
-    {{"POSITION OK", "NEG POSITION", "Indicates the sensor's position is OK or negative"},
-     Source::StatusWord,
-     5},
-    {{"ON-LINE", "OFF-LINE", "Indicates the status of the sensor"},
-     Source::StateFlags,
-     StateBit::DataLoaded},
-    {{"", "", "Indicates the sensor's operational mode"}, Source::RunMode, 0},
-}};
-
-StatusIndicator MakeIndicator(const PairTexts& texts) {
-    return {true, QString::fromLatin1(texts.on), QString::fromLatin1(texts.off),
-            QString::fromLatin1(texts.toolTip)};
-}
-
-void CheckIndex(const char* what, int index, int count) {
-    if (index < 0 || index >= count) {
-        throw SubscriptOutOfRange(what, index, 0, count - 1);
-    }
-}
-
-// "A5H (1010 0101)": the byte in hexadecimal without leading zeros, then
-// its eight binary digits.
-QString ByteText(std::int32_t byte, const QString& digits) {
-    return QString::number(byte, 16).toUpper() + QStringLiteral("H (") + digits + u')';
-}
-
 QString ChangedSettingsTitle() {
     return QStringLiteral("Changed Sensor Settings");
 }
 
 } // namespace
-
-QString RunModeText(int index) {
-    if (index < 0 || index >= static_cast<int>(RunModeCaptions.size())) {
-        return {};
-    }
-    if (index == IncrementRunMode) {
-        return QStringLiteral("INC. MODE");
-    }
-    return QString::fromLatin1(RunModeCaptions[index]).toUpper() + QStringLiteral(" MODE");
-}
-
-bool StatusIndicator::Show(bool state) {
-    if (state == good) {
-        return false;
-    }
-    good = state;
-    std::swap(caption, spare);
-    return true;
-}
-
-// ------------------------------------------------------------ status display
-
-cStatusDisplay::cStatusDisplay(cSession& session, QObject* parent)
-    : QObject(parent), session_(session) {
-    for (int i = 0; i < LightCount; ++i) {
-        lights_[i] = MakeIndicator(StatusBitTexts[static_cast<std::size_t>(i)]);
-    }
-    for (int i = 0; i < FieldCount; ++i) {
-        fields_[i] = MakeIndicator(FieldRows[i].texts);
-    }
-    connect(&session_.link, &cSensorLink::statusRefreshed, this,
-            &cStatusDisplay::UpdateStatusDisplay);
-}
-
-void cStatusDisplay::UpdateStatusDisplay() {
-    // While a power cycle is pending the panel holds still; the strip says
-    // so, and still shows a sensor that does not answer.
-    if (session_.sensor.CyclePowerFlag()) {
-        UpdateStatusStrip();
-        return;
-    }
-    const clsBitMap& word = session_.link.StatusWord;
-    if (session_.view.VisibleTab() == Tab::Information && word.Map() != lastWordShown_) {
-        unsigned changed = 0;
-        for (int bit = 0; bit < LightCount; ++bit) {
-            if (lights_[bit].Show(word.TestBit(bit))) {
-                changed |= 1U << bit;
-            }
-        }
-        statusByteText_ = ByteText(word.Map() & 0xFF, word.BinaryText(7, true));
-        controlByteText_ = ByteText((word.Map() >> 8) & 0xFF, word.BinaryText(15, true).left(9));
-        lastWordShown_ = word.Map();
-        emit panelChanged(changed);
-    }
-    UpdateStatusStrip();
-}
-
-void cStatusDisplay::UpdateStatusStrip() {
-    const auto& link = session_.link;
-    unsigned changed = 0;
-    for (int i = 0; i < RunModeField; ++i) {
-        if (i == SensorStateField && loading_) {
-            continue;
-        }
-        const FieldRow& row = FieldRows[i];
-        const clsBitMap& word =
-            row.source == Source::StateFlags ? link.StateFlags : link.StatusWord;
-        if (fields_[i].Show(word.TestBit(row.bit))) {
-            changed |= 1U << i;
-        }
-    }
-    StatusIndicator& comm = fields_[0];
-    QString& goodText = comm.good ? comm.caption : comm.spare;
-    const QString wanted = session_.sensor.CyclePowerFlag()
-                               ? QStringLiteral("POWER CYCLE PENDING")
-                               : QString::fromLatin1(FieldRows[0].texts.on);
-    if (goodText != wanted) {
-        goodText = wanted;
-        changed |= comm.good ? 1U : 0U;
-    }
-    if (session_.RunModeOption != lastRunMode_) {
-        lastRunMode_ = session_.RunModeOption;
-        fields_[RunModeField].caption = RunModeText(lastRunMode_);
-        changed |= 1U << RunModeField;
-    }
-    if (changed != 0) {
-        emit stripChanged(changed);
-    }
-}
-
-void cStatusDisplay::BeginLoading() {
-    loading_ = true;
-    emit stripChanged(1U << SensorStateField);
-}
-
-void cStatusDisplay::EndLoading() {
-    loading_ = false;
-    emit stripChanged(1U << SensorStateField);
-}
-
-const StatusIndicator& cStatusDisplay::Light(int bit) const {
-    CheckIndex("status light", bit, LightCount);
-    return lights_[bit];
-}
-
-std::uint32_t cStatusDisplay::LightColour(int bit) const {
-    return Light(bit).good ? StatusColour::Green : StatusColour::Red;
-}
-
-const StatusIndicator& cStatusDisplay::Field(int index) const {
-    CheckIndex("status strip field", index, FieldCount);
-    return fields_[index];
-}
-
-QString cStatusDisplay::FieldText(int index) const {
-    const StatusIndicator& field = Field(index);
-    return index == SensorStateField && loading_ ? QStringLiteral("LOADING DATA") : field.caption;
-}
-
-std::uint32_t cStatusDisplay::FieldColour(int index) const {
-    const StatusIndicator& field = Field(index);
-    if (index == SensorStateField && loading_) {
-        return StatusColour::Blue;
-    }
-    return field.good ? StatusColour::DarkGreen : StatusColour::Red;
-}
-
-// ---------------------------------------------------------------- selection
 
 bool IsAddressInUse(clsSensorList& sensors, int port, int baudRate, int address) {
     if (sensors.Count() <= 1) {
@@ -222,12 +32,6 @@ bool IsAddressInUse(clsSensorList& sensors, int port, int baudRate, int address)
     }
     sensors.setSensorNumber(current);
     return inUse;
-}
-
-QString cSensorSelection::NameCautionText() {
-    return QStringLiteral("The name for this sensor is stored  in the registry of this computer. "
-                          "It is not stored in the sensor and will only be available with this "
-                          "program, on this computer.");
 }
 
 QString cSensorSelection::NameHint() {
@@ -367,7 +171,7 @@ void cSensorSelection::RestorePrevious(int previous) {
     if (ReachCurrentSensor() == Reach::Answered) {
         ConnectCurrentSensor();
     } else {
-        ResetToNoSensor(session_.link, session_.statusBar);
+        session_.ResetToNoSensor();
     }
 }
 

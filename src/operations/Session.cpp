@@ -21,43 +21,90 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     connect(&ReconnectTimer, &QTimer::timeout, this, &cSession::ReconnectTick);
     connect(&link, &cSensorLink::portLost, this, &cSession::OnPortLost);
 
+    connect(&link, &cSensorLink::portSelected, this, [this] {
+        PortOptions.Choose(link.CurrentPort - 1);
+        SpeedOptions.Choose(link.BaudIndex);
+    });
+    connect(&link, &cSensorLink::portStateChanged, this, &cSession::ShowCommStatus);
+    connect(&link, &cSensorLink::exchanged, this, &cSession::ShowLinkTexts);
+    connect(&link, &cSensorLink::requestTimedOut, this, [this](const QByteArray& command) {
+        SetCommLabel(CommandErrorText(command), commLabelRed_);
+    });
+    connect(&link, &cSensorLink::timeoutSelected, this,
+            [this](int ms) { SetCommLabel(QString::number(ms), commLabelRed_); });
+    connect(&link, &cSensorLink::intervalSelected, this, [this](int ms) {
+        linkDisplay_.infoDelay = QString::number(ms);
+        emit linkTextsChanged();
+    });
+
     auto& decoder = link.Decoder();
     connect(&decoder, &cResponseDecoder::positionAnswered, this,
             [this](float position, bool changed) {
                 const QString text = FormatReadout(position);
                 if (changed) {
                     if (this->view.VisibleTab() == Tab::Monitor) {
-                        drawn_[0] = position;
-                        emit draw(QStringLiteral("lblPosition"), text);
+                        ShowReadout(ReadoutPanel::Monitor, Readout::Position, position, text);
                     } else if (this->view.VisibleTab() == Tab::Graph) {
-                        emit draw(QStringLiteral("lblGraphPosition"), text);
+                        ShowReadout(ReadoutPanel::Graph, Readout::Position, position, text);
                     }
                 }
                 if (CalibrationMode) {
-                    emit draw(QStringLiteral("lblCalibratePosition"), text);
+                    ShowReadout(ReadoutPanel::Calibration, Readout::Position, position, text);
                 }
             });
     connect(&decoder, &cResponseDecoder::targetChanged, this, [this](float target) {
         const QString text = FormatReadout(target);
         if (this->view.VisibleTab() == Tab::Monitor) {
-            drawn_[2] = target;
-            emit draw(QStringLiteral("lblTarget"), text);
+            ShowReadout(ReadoutPanel::Monitor, Readout::Target, target, text);
         } else if (this->view.VisibleTab() == Tab::Graph) {
-            emit draw(QStringLiteral("lblGraphTarget"), text);
+            ShowReadout(ReadoutPanel::Graph, Readout::Target, target, text);
         }
         if (CalibrationMode) {
-            emit draw(QStringLiteral("lblCalibrateTarget"), text);
+            ShowReadout(ReadoutPanel::Calibration, Readout::Target, target, text);
         }
     });
     connect(&decoder, &cResponseDecoder::velocityShown, this, [this](float velocity) {
         const QString text = FormatNumber(velocity, link.Decoder().VelocityPattern(), QLocale());
         if (this->view.VisibleTab() == Tab::Monitor) {
-            drawn_[1] = velocity;
-            emit draw(QStringLiteral("lblVelocity"), text);
+            ShowReadout(ReadoutPanel::Monitor, Readout::Velocity, velocity, text);
         } else if (this->view.VisibleTab() == Tab::Graph) {
-            emit draw(QStringLiteral("lblGraphVelocity"), text);
+            ShowReadout(ReadoutPanel::Graph, Readout::Velocity, velocity, text);
         }
     });
+}
+
+void cSession::ShowReadout(ReadoutPanel panel, Readout readout, float value, const QString& text) {
+    if (panel == ReadoutPanel::Monitor) {
+        shown_[static_cast<std::size_t>(readout)] = value;
+    }
+    emit readoutShown(panel, readout, text);
+}
+
+void cSession::ChoosePortOption(int index) {
+    if (index < 0 || index >= PortOptionGroup::Size) {
+        return;
+    }
+    PortOptions.Choose(index);
+    link.CurrentPort = index + 1;
+    ShowCommStatus();
+}
+
+void cSession::ChooseSpeedOption(int index) {
+    if (index < 0 || index >= SpeedOptionGroup::Size) {
+        return;
+    }
+    SpeedOptions.Choose(index);
+    link.BaudIndex = index;
+    ShowCommStatus();
+}
+
+void cSession::ShowCommStatus() {
+    emit commStatusChanged(commStatus_.Show(link, sensor.CyclePowerFlag()));
+}
+
+void cSession::ShowLinkTexts() {
+    linkDisplay_ = DescribeLink(link);
+    emit linkTextsChanged();
 }
 
 QString cSession::FormatReadout(float value) const {
@@ -87,11 +134,11 @@ void cSession::Reset() {
     statusBar.SetMessage(QStringLiteral("Ready"));
 }
 
-bool cSession::ReadoutStale(int readout) const {
+bool cSession::ReadoutStale(Readout readout) const {
     return stale_.at(static_cast<std::size_t>(readout));
 }
 
-void cSession::SetStale(int readout, bool stale) {
+void cSession::SetStale(Readout readout, bool stale) {
     if (stale_.at(static_cast<std::size_t>(readout)) != stale) {
         stale_[static_cast<std::size_t>(readout)] = stale;
         emit readoutsStaleChanged();
@@ -105,7 +152,7 @@ void cSession::OnPortLost(const QString& reason) {
     const bool hadSensor = link.StateFlags.TestBit(StateBit::DataLoaded);
     MonitorTimer.stop();
     statusBar.SetMode(QString());
-    for (int readout = 0; readout < 3; ++readout) {
+    for (const Readout readout : AllReadouts) {
         SetStale(readout, true);
     }
     link.StateFlags.ClearBit(StateBit::OnLine);
@@ -186,18 +233,18 @@ void cSession::MonitorTick() {
             pollCounter_ = 0;
         }
         char letter = 'A';
-        int readout = 0;
+        Readout readout = Readout::Position;
         cSensorLink::Outcome outcome;
         switch (pollCounter_) {
         case 1:
         case 5:
             letter = 'B';
-            readout = 2;
+            readout = Readout::Target;
             outcome = commands.PollTarget();
             break;
         case 3:
             letter = 'C';
-            readout = 1;
+            readout = Readout::Velocity;
             outcome = commands.PollVelocity();
             break;
         default:
@@ -219,21 +266,21 @@ void cSession::MonitorTick() {
 void cSession::UpdateReadouts(bool reset) {
     auto& decoder = link.Decoder();
     if (reset) {
-        drawn_.fill(-1);
+        shown_.fill(-1);
         decoder.ResetReadouts();
         // A 0 put there is no answer of the sensor's.
-        for (int readout = 0; readout < 3; ++readout) {
+        for (const Readout readout : AllReadouts) {
             SetStale(readout, true);
         }
     }
-    const std::array<float, 3> values = {decoder.Position(), decoder.Velocity(), decoder.Target()};
-    const std::array<const char*, 3> labels = {"lblPosition", "lblVelocity", "lblTarget"};
+    const std::array<float, ReadoutCount> values = {decoder.Position(), decoder.Velocity(),
+                                                    decoder.Target()};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        if (values[i] != drawn_[i]) {
-            drawn_[i] = values[i];
-            emit draw(QLatin1String(labels[i]), i == 1
-                                                    ? FormatNumber(values[i], u"##0.00", QLocale())
-                                                    : FormatReadout(values[i]));
+        if (values[i] != shown_[i]) {
+            const auto readout = static_cast<Readout>(i);
+            ShowReadout(ReadoutPanel::Monitor, readout, values[i],
+                        readout == Readout::Velocity ? FormatNumber(values[i], u"##0.00", QLocale())
+                                                     : FormatReadout(values[i]));
         }
     }
 }
@@ -252,7 +299,7 @@ void cSession::TabShown(int index) {
         break;
     case Tab::Communications:
         StartMonitor();
-        link.ShowCommStatus();
+        ShowCommStatus();
         break;
     default:
         StartMonitor();

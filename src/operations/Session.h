@@ -5,6 +5,8 @@
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
 #include "model/SensorList.h"
+#include "operations/CommStatus.h"
+#include "operations/PortOptions.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
 
@@ -18,6 +20,31 @@
 #include <optional>
 
 namespace kelvar {
+
+// The live values the monitor shows, and where.
+enum class Readout { Position, Velocity, Target };
+inline constexpr int ReadoutCount = 3;
+inline constexpr std::array<Readout, ReadoutCount> AllReadouts = {
+    Readout::Position, Readout::Velocity, Readout::Target};
+enum class ReadoutPanel { Monitor, Graph, Calibration };
+
+// What the window shows of the sensor that was read.
+struct SensorIdentityView {
+    QString resolution; // "0.0010 in"
+    QString serialNumber;
+    QString model;
+    QString firmwareVersion;
+    QString firmwareDate;
+    QString units; // "English" or "Metric"
+    QString nullZero;
+};
+
+// The current sensor's captions after a read.
+struct CurrentSensorView {
+    QString programDataTitle; // " Actimar 3 Program Data  "
+    QString addressText;      // "Network Address: 3"
+    QString name;
+};
 
 // Everything the main window owns for the whole run, and the flows that work
 // on it: reading a sensor, the live monitor, the port and sensor searches.
@@ -68,6 +95,22 @@ public:
     bool CommLabelRed() const { return commLabelRed_; }
     void SetCommLabel(const QString& text, bool red);
 
+    // --- the Communications tab
+    // The port and speed options; opening a port selects its options.
+    PortOptionGroup PortOptions;
+    SpeedOptionGroup SpeedOptions;
+    // The user chose an option: it becomes current, the port is not reopened.
+    void ChoosePortOption(int index);
+    void ChooseSpeedOption(int index);
+    // Brings the status panel up to date with the link (commStatusChanged).
+    void ShowCommStatus();
+    const cCommStatus& CommStatus() const { return commStatus_; }
+    const LinkDisplay& LinkTexts() const { return linkDisplay_; }
+
+    // --- what was read
+    const SensorIdentityView& Identity() const { return identity_; }
+    const CurrentSensorView& CurrentSensor() const { return currentSensor_; }
+
     // --- reading a sensor
     // A number from the sensor list, or ReloadCurrent to read the current
     // sensor again without touching the port.
@@ -89,10 +132,10 @@ public:
 
     // --- the live monitor
     QTimer MonitorTimer;
-    // Readouts: 0 position, 1 velocity, 2 target. One is stale while the
-    // last poll for it got no good answer (or the port is gone): the window
-    // must not show its last value as if it were the sensor's.
-    bool ReadoutStale(int readout) const;
+    // A readout is stale while the last poll for it got no good answer (or
+    // the port is gone): the window must not show its last value as if it
+    // were the sensor's.
+    bool ReadoutStale(Readout readout) const;
 
     // --- a lost port
     // Tries the lost sensor's port again now and then; when it opens and the
@@ -172,6 +215,9 @@ public:
     void ForgetCurrentFile();
     // --- the searches
     void FindPorts();
+    // The state for "no sensor known": address 1, the first port that could
+    // be opened, the first speed.
+    void ResetToNoSensor();
     // Why the ports the last port search could not open failed, one line
     // each ("Comm 1: /dev/ttyUSB0 does not exist").
     const QStringList& PortFailures() const { return portFailures_; }
@@ -182,9 +228,15 @@ public:
     void CommApply();
 
 signals:
-    // A label's new text, by the label's object name.
-    void draw(const QString& label, const QString& text);
+    // A readout's new text on one panel.
+    void readoutShown(kelvar::ReadoutPanel panel, kelvar::Readout readout, const QString& text);
+    void identityChanged();
+    void currentSensorChanged();
     void commLabelChanged();
+    // The status panel's lines in the mask changed (bit i for line i); the
+    // counters and the port line are always current.
+    void commStatusChanged(unsigned changedLines);
+    void linkTextsChanged();
     // The sensor list changed: the selector is filled again.
     void sensorsChanged();
     // A port option turned green (a sensor answered on it) or black again.
@@ -220,13 +272,19 @@ private:
     // Asks first when the record is not a complete read; true to go on.
     bool ConfirmIncompleteRead(const QString& title, const QString& doing);
     QString FormatReadout(float value) const;
+    void ShowReadout(ReadoutPanel panel, Readout readout, float value, const QString& text);
+    void ShowLinkTexts();
 
     QString commLabel_;
     bool commLabelRed_ = false;
     bool flowRunning_ = false;
     QStringList portFailures_;
-    std::array<bool, 3> stale_{};
-    void SetStale(int readout, bool stale);
+    std::array<bool, ReadoutCount> stale_{};
+    void SetStale(Readout readout, bool stale);
+    cCommStatus commStatus_;
+    LinkDisplay linkDisplay_;
+    SensorIdentityView identity_;
+    CurrentSensorView currentSensor_;
     void OnPortLost(const QString& reason);
     // Where the lost sensor was.
     int lostPort_ = 0;
@@ -240,8 +298,8 @@ private:
     QList<cCommands::Failure> lastReadFailures_;
     QList<Unconfirmed> unconfirmed_;
     QString currentFile_;
-    // Per Monitor-tab readout the value last drawn; -1 when none yet.
-    std::array<float, 3> drawn_{-1, -1, -1};
+    // Per Monitor-tab readout the value last shown; -1 when none yet.
+    std::array<float, ReadoutCount> shown_{-1, -1, -1};
 };
 
 } // namespace kelvar

@@ -33,4 +33,20 @@ inline constexpr std::array<IndicatorTexts, 16> StatusBitTexts = {{
     {"Air Cylinder", "Hydraulic Cylinder", "Green = Air Cylinder, Red = Hydraulic Cylinder"},
 }};
 
+// The status strip beside the tabs, field by field.
+inline constexpr std::array<IndicatorTexts, 10> StatusStripTexts = {{
+    {"COMM OK", "NO COMM", "Indicates the communications status with the sensor"},
+    {"IN POSITON", "IN MOTION", "Indicates whether the sensor is In Position or In Motion"},
+    {"INSIDE LIMITS", "OVERTRAVEL",
+     "Indicates that current position is inside the sensor's limits "},
+    {"NULL OK", "NULL BAD", "Indicates whether the sensor Null is OK or Bad"},
+    {"ZEVIR OK", "ZEVIR BAD", "Indicates whether the sensor's Vudivozuve electronics is OK or Bad"},
+    {"MOTION ENABLED", "MOTION DISABLED",
+     "Indicates whether motion control is enabled or disabled"},
+    {"INPUT 2 ON", "INPUT 2 OFF", "Indicates whether Input 2 is On or Off"},
+    {"POSITION OK", "NEG POSITION", "Indicates the sensor's position is OK or negative"},
+    {"ON-LINE", "OFF-LINE", "Indicates the status of the sensor"},
+    {"", "", "Indicates the sensor's operational mode"},
+}};
+
 } // namespace kelvar

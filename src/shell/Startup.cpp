@@ -4,7 +4,6 @@
 #include "link/PortNames.h"
 #include "link/Speeds.h"
 #include "model/Text.h"
-#include "operations/PortSetup.h"
 #include "operations/Session.h"
 #include "shell/Registry.h"
 
@@ -243,8 +242,8 @@ bool StartupOpenSensor(cSession& session) {
     if (!link.AvailablePorts.TestBit(link.CurrentPort)) {
         link.CurrentPort = link.AvailablePorts.FirstBit();
     }
-    link.ChoosePortOption(link.CurrentPort - 1);
-    link.ChooseSpeedOption(link.BaudIndex);
+    session.ChoosePortOption(link.CurrentPort - 1);
+    session.ChooseSpeedOption(link.BaudIndex);
 
     const bool allAnswered = session.VerifySensorList();
     auto& sensors = session.sensors;
@@ -270,7 +269,7 @@ bool StartupOpenSensor(cSession& session) {
     } else {
         // Say why, where the user looks: the Communications tab and the status bar.
         const QString reason = link.PortErrorText();
-        ResetToNoSensor(link, session.statusBar);
+        session.ResetToNoSensor();
         session.view.SelectTab(Tab::Communications);
         if (!reason.isEmpty()) {
             session.SetCommLabel(reason, true);
@@ -279,7 +278,7 @@ bool StartupOpenSensor(cSession& session) {
     }
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     link.RefreshStatus();
-    link.ShowCommStatus();
+    session.ShowCommStatus();
     return true;
 }
 

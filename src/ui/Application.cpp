@@ -7,6 +7,7 @@
 #include "operations/Editing.h"
 #include "operations/Pictograph.h"
 #include "operations/Selection.h"
+#include "operations/StatusDisplay.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
 #include "ui/AsciiSensor.h"
@@ -117,7 +118,7 @@ void cApplication::ShowStatusBar() {
 }
 
 void cApplication::ShowCommStatus(unsigned changedLines) {
-    const cCommStatus& status = session_->link.CommStatus();
+    const cCommStatus& status = session_->CommStatus();
     for (int i = 0; i < cCommStatus::LineCount; ++i) {
         if ((changedLines & (1U << i)) != 0) {
             const auto& line = status.line(i);
@@ -132,7 +133,7 @@ void cApplication::ShowCommStatus(unsigned changedLines) {
 }
 
 void cApplication::ShowLinkDisplay() {
-    const LinkDisplay& d = session_->link.Display();
+    const LinkDisplay& d = session_->LinkTexts();
     Draw(QStringLiteral("txtTxData"), d.txData);
     Draw(QStringLiteral("txtRxData"), d.rxData);
     Draw(QStringLiteral("txtPacketTime"), d.packetTime);
@@ -143,10 +144,9 @@ void cApplication::ShowLinkDisplay() {
 }
 
 void cApplication::ShowPortOptions() {
-    auto& link = session_->link;
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
         auto* option = window_->Control<QAbstractButton>(QStringLiteral("optPort"), i);
-        const OptionState& state = link.PortOptions[i];
+        const OptionState& state = session_->PortOptions[i];
         const QSignalBlocker quiet(option);
         option->setChecked(state.selected);
         option->setEnabled(state.enabled);
@@ -156,8 +156,8 @@ void cApplication::ShowPortOptions() {
     for (int i = 0; i < SpeedOptionGroup::Size; ++i) {
         auto* option = window_->Control<QAbstractButton>(QStringLiteral("optBaud"), i);
         const QSignalBlocker quiet(option);
-        option->setChecked(link.SpeedOptions[i].selected);
-        SetBold(option, link.SpeedOptions[i].bold);
+        option->setChecked(session_->SpeedOptions[i].selected);
+        SetBold(option, session_->SpeedOptions[i].bold);
     }
 }
 
@@ -238,7 +238,7 @@ void cApplication::BindSelection() {
                      reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason);
                 if (control == name) {
                     if (byUser) {
-                        cautions_->ShowCaution(cSensorSelection::NameCaution, *window_);
+                        cautions_->ShowCaution(SensorNameCaution, *window_);
                     }
                     selection_->BeginNameEdit();
                 } else if (control == zeroAdjust && byUser) {
@@ -269,37 +269,54 @@ void cApplication::BindSelection() {
 void cApplication::Bind() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
-    connect(&s, &cSession::draw, this, &cApplication::Draw);
+    connect(&s, &cSession::readoutShown, this,
+            [&w](ReadoutPanel panel, Readout readout, const QString& text) {
+                if (QLabel* label = w.ReadoutLabel(panel, readout)) {
+                    label->setText(text);
+                }
+            });
     // A readout whose poll went unanswered is greyed, never its last value in black.
     connect(&s, &cSession::readoutsStaleChanged, this, [&w, &s] {
-        static constexpr std::array<std::array<const char*, 3>, 3> Readouts = {{
-            {"lblPosition", "lblGraphPosition", "lblCalibratePosition"},
-            {"lblVelocity", "lblGraphVelocity", nullptr},
-            {"lblTarget", "lblGraphTarget", "lblCalibrateTarget"},
-        }};
-        for (int readout = 0; readout < 3; ++readout) {
-            for (const char* name : Readouts[static_cast<std::size_t>(readout)]) {
-                if (QWidget* label =
-                        name != nullptr ? w.findChild<QWidget*>(QLatin1String(name)) : nullptr) {
+        for (const Readout readout : AllReadouts) {
+            for (const ReadoutPanel panel :
+                 {ReadoutPanel::Monitor, ReadoutPanel::Graph, ReadoutPanel::Calibration}) {
+                if (QLabel* label = w.ReadoutLabel(panel, readout)) {
                     label->setEnabled(!s.ReadoutStale(readout));
                 }
             }
         }
     });
+    connect(&s, &cSession::identityChanged, this, [this, &s] {
+        const SensorIdentityView& id = s.Identity();
+        for (const auto& [name, text] : {std::pair{"lblResolution", &id.resolution},
+                                         {"lblInfoResolution", &id.resolution},
+                                         {"lblSerialNumber", &id.serialNumber},
+                                         {"lblModel", &id.model},
+                                         {"lblFirmwareVersion", &id.firmwareVersion},
+                                         {"lblFirmwareDate", &id.firmwareDate},
+                                         {"lblUnits", &id.units},
+                                         {"lblInfoNullZero", &id.nullZero}}) {
+            Draw(QLatin1String(name), *text);
+        }
+    });
+    connect(&s, &cSession::currentSensorChanged, this, [this, &s] {
+        const CurrentSensorView& current = s.CurrentSensor();
+        Draw(QStringLiteral("fraProgramData"), current.programDataTitle);
+        Draw(QStringLiteral("lblSensor"), current.addressText);
+        Draw(QStringLiteral("txtSensorName"), current.name);
+    });
     connect(&s.statusBar, &cStatusBar::changed, this, &cApplication::ShowStatusBar);
-    connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowCommStatus);
+    connect(&s, &cSession::commStatusChanged, this, &cApplication::ShowCommStatus);
     // A search ends without redrawing the panel, which would keep showing
     // the errors met while searching.
     connect(&s, &cSession::flowRunningChanged, this, [this](bool running) {
         if (!running) {
-            session_->link.ShowCommStatus();
+            session_->ShowCommStatus();
         }
     });
-    connect(&s.link, &cSensorLink::displayChanged, this, &cApplication::ShowLinkDisplay);
+    connect(&s, &cSession::linkTextsChanged, this, &cApplication::ShowLinkDisplay);
     connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
-    connect(&s.link, &cSensorLink::commStatusChanged, this, &cApplication::ShowPortOptions);
-    connect(&s.link, &cSensorLink::commLabelSet, this,
-            [this](const QString& text) { Draw(QStringLiteral("lblComm"), text); });
+    connect(&s, &cSession::commStatusChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commLabelChanged, this, [this] {
         auto* label = window_->Control<QLabel>(QStringLiteral("lblComm"));
         label->setText(session_->CommLabel());
@@ -312,11 +329,11 @@ void cApplication::Bind() {
     connect(&w, &AsciiSensor::closing, this, &cApplication::Shutdown);
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
         connect(w.Control<QAbstractButton>(QStringLiteral("optPort"), i), &QAbstractButton::clicked,
-                &s, [&s, i] { s.link.ChoosePortOption(i); });
+                &s, [&s, i] { s.ChoosePortOption(i); });
     }
     for (int i = 0; i < SpeedOptionGroup::Size; ++i) {
         connect(w.Control<QAbstractButton>(QStringLiteral("optBaud"), i), &QAbstractButton::clicked,
-                &s, [&s, i] { s.link.ChooseSpeedOption(i); });
+                &s, [&s, i] { s.ChooseSpeedOption(i); });
     }
     // Each of these starts a flow; none may start inside another.
     const auto flow = [&s](void (cSession::*member)()) {
@@ -397,39 +414,6 @@ void cApplication::Bind() {
     }
 }
 
-namespace {
-
-// The widget group of each option group: buttons in a QButtonGroup, or a box.
-struct OptionWidgets {
-    OptionGroup group;
-    const char* name;
-    bool checkBox;
-};
-
-constexpr OptionWidgets OptionWidgetTable[] = {
-    {OptionGroup::Run, "RunOption", false},
-    {OptionGroup::Cylinder, "CylinderOption", false},
-    {OptionGroup::OutPut, "OutPutOption", false},
-    {OptionGroup::Enable, "EnableOption", false},
-    {OptionGroup::ServoBaud, "ServoBaudOptions", false},
-    {OptionGroup::LoopTime, "optLoopTime", false},
-    {OptionGroup::VelocityEnable, "optVelocityEnable", false},
-    {OptionGroup::ReadoutDirection, "ReadoutDirectionOption", false},
-    {OptionGroup::DrivePolarity, "DrivePolarityCheckbox", true},
-    {OptionGroup::AutoNull, "AutoNullCheck", true},
-};
-
-const OptionWidgets& WidgetsOf(OptionGroup group) {
-    for (const OptionWidgets& entry : OptionWidgetTable) {
-        if (entry.group == group) {
-            return entry;
-        }
-    }
-    throw std::out_of_range("no widgets for an option group");
-}
-
-} // namespace
-
 void cApplication::ShowSettings(bool force) {
     const SettingsView view = RefreshApplyState(*session_, force);
     for (const FieldShown& shown : view.fields) {
@@ -442,8 +426,8 @@ void cApplication::ShowSettings(bool force) {
         Draw(QStringLiteral("lblData_%1").arg(shown.field), shown.caption);
     }
     for (const OptionShown& shown : view.options) {
-        const OptionWidgets& widgets = WidgetsOf(shown.group);
-        if (widgets.checkBox) {
+        const OptionControl& widgets = OptionControlOf(shown.group);
+        if (widgets.frame == nullptr) {
             auto* box = window_->Control<QCheckBox>(QLatin1String(widgets.name));
             const QSignalBlocker quiet(box);
             box->setChecked(shown.index == 1);
@@ -485,8 +469,8 @@ void cApplication::ShowFieldHelp() {
         window_->Control<QLineEdit>(QStringLiteral("txtData"), tip.field)->setToolTip(tip.tip);
     }
     for (const OptionTip& tip : help.options) {
-        const OptionWidgets& widgets = WidgetsOf(tip.group);
-        if (widgets.checkBox) {
+        const OptionControl& widgets = OptionControlOf(tip.group);
+        if (widgets.frame == nullptr) {
             window_->Control<QCheckBox>(QLatin1String(widgets.name))->setToolTip(tip.tip);
         } else if (auto* group = window_->findChild<QButtonGroup*>(QLatin1String(widgets.name))) {
             if (QAbstractButton* button = group->button(tip.index)) {
@@ -571,9 +555,9 @@ void cApplication::BindEditing() {
             }
         });
     }
-    for (const OptionWidgets& widgets : OptionWidgetTable) {
+    for (const OptionControl& widgets : OptionControls) {
         const OptionGroup group = widgets.group;
-        if (widgets.checkBox) {
+        if (widgets.frame == nullptr) {
             auto* box = w.Control<QCheckBox>(QLatin1String(widgets.name));
             connect(box, &QCheckBox::toggled, this, [this, group](bool ticked) {
                 ChooseOption(session_->sensor, group, ticked ? 1 : 0);
@@ -700,7 +684,7 @@ bool cApplication::Start() {
         if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
             window_->SelectTab(Tab::Monitor);
         }
-        session_->link.ShowCommStatus();
+        session_->ShowCommStatus();
     }
     return true;
 }

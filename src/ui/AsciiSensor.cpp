@@ -1,6 +1,7 @@
 #include "ui/AsciiSensor.h"
 
-#include "link/SensorLink.h"
+#include "link/Speeds.h"
+#include "operations/CommStatus.h"
 #include "operations/StatusTexts.h"
 #include "ui/InfoDialog.h"
 #include "ui/Look.h"
@@ -31,6 +32,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -76,7 +78,7 @@ QComboBox* List(const QString& name, const QStringList& entries) {
 }
 
 // A live value in large type.
-QLabel* Readout(const QString& name, const QString& zero, const QString& toolTip = {}) {
+QLabel* ReadoutBox(const QString& name, const QString& zero, const QString& toolTip = {}) {
     QLabel* readout = Label(zero, name);
     readout->setToolTip(toolTip);
     readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -111,8 +113,8 @@ void AddReadouts(QGridLayout* grid, const QString& prefix) {
         QLabel* caption = Label(QLatin1String(entry.caption), name + QStringLiteral("Caption"));
         caption->setAlignment(Qt::AlignCenter);
         grid->addWidget(caption, 0, i);
-        grid->addWidget(Readout(name, QLatin1String(entry.zero), QLatin1String(entry.toolTip)), 1,
-                        i);
+        grid->addWidget(ReadoutBox(name, QLatin1String(entry.zero), QLatin1String(entry.toolTip)),
+                        1, i);
     }
 }
 
@@ -193,30 +195,6 @@ void AddLampRows(QGridLayout* grid, int firstRow, const QString& lampName,
         grid->addWidget(row.caption, firstRow + i, column);
     }
 }
-
-constexpr std::array<IndicatorText, 6> CommLines{{
-    {"Communications OK", "Communications Error", ""},
-    {"Sensor Online", "Sensor Not Responding", ""},
-    {"Comm Port Open", "Error Opening Comm Port ", ""},
-    {"Rx OK", "Rx Error", ""},
-    {"No CRC Errors", "CRC ERROR", ""},
-    {"Tx OK", "Tx ERROR", ""},
-}};
-
-constexpr std::array<IndicatorText, 10> StripFields{{
-    {"COMM OK", "NO COMM", "Indicates the communications status with the sensor"},
-    {"IN POSITON", "IN MOTION", "Indicates whether the sensor is In Position or In Motion"},
-    {"INSIDE LIMITS", "OVERTRAVEL",
-     "Indicates that current position is inside the sensor's limits "},
-    {"NULL OK", "NULL BAD", "Indicates whether the sensor Null is OK or Bad"},
-    {"ZEVIR OK", "ZEVIR BAD", "Indicates whether the sensor's Vudivozuve electronics is OK or Bad"},
-    {"MOTION ENABLED", "MOTION DISABLED",
-     "Indicates whether motion control is enabled or disabled"},
-    {"INPUT 2 ON", "INPUT 2 OFF", "Indicates whether Input 2 is On or Off"},
-    {"POSITION OK", "NEG POSITION", "Indicates the sensor's position is OK or negative"},
-    {"ON-LINE", "OFF-LINE", "Indicates the status of the sensor"},
-    {"", "", "Indicates the sensor's operational mode"},
-}};
 
 enum MenuFlag : unsigned { Submenu = 1, Separator = 2, Checkable = 4, Hidden = 8 };
 
@@ -402,6 +380,36 @@ QGroupBox* AsciiSensor::OptionFrame(const QString& frameName, const QString& tit
     return frame;
 }
 
+const OptionControl& OptionControlOf(OptionGroup group) {
+    return *std::find_if(OptionControls.begin(), OptionControls.end(),
+                         [group](const OptionControl& c) { return c.group == group; });
+}
+
+namespace {
+
+QStringList ToList(const std::vector<QString>& texts) {
+    return {texts.begin(), texts.end()};
+}
+
+} // namespace
+
+QGroupBox* AsciiSensor::OptionFrame(OptionGroup group) {
+    const OptionGroupDef& def = OptionGroupOf(group);
+    const OptionControl& control = OptionControlOf(group);
+    return OptionFrame(QLatin1String(control.frame), def.title, QLatin1String(control.name),
+                       ToList(def.captions), control.columns, ToList(def.toolTips));
+}
+
+QCheckBox* AsciiSensor::OptionBox(OptionGroup group) {
+    const OptionGroupDef& def = OptionGroupOf(group);
+    auto* box = new QCheckBox(def.title);
+    box->setObjectName(QLatin1String(OptionControlOf(group).name));
+    if (!def.toolTips.empty()) {
+        box->setToolTip(def.toolTips.front());
+    }
+    return box;
+}
+
 QWidget* AsciiSensor::BuildSideColumn() {
     auto* column = new QWidget;
     auto* layout = new QVBoxLayout(column);
@@ -416,8 +424,8 @@ QWidget* AsciiSensor::BuildSideColumn() {
         Label(QStringLiteral("Network Address: "), QStringLiteral("lblSensor")));
     layout->addWidget(selector);
 
-    for (int i = 0; i < static_cast<int>(StripFields.size()); ++i) {
-        const IndicatorText& text = StripFields[static_cast<std::size_t>(i)];
+    for (int i = 0; i < static_cast<int>(StatusStripTexts.size()); ++i) {
+        const IndicatorText& text = StatusStripTexts[static_cast<std::size_t>(i)];
         const cIndicator field = MakeIndicator(
             IndicatorKind::Field, {}, Indexed(QStringLiteral("lblStatusStrip"), i),
             QLatin1String(text.on), QLatin1String(text.off), QLatin1String(text.toolTip));
@@ -516,59 +524,17 @@ QWidget* AsciiSensor::BuildSensorTab() {
     addressList->setToolTip(QStringLiteral(" The Actimar network address."));
     addressLayout->addWidget(addressList);
     linkLayout->addWidget(address);
-    QGroupBox* baud =
-        OptionFrame(QStringLiteral("fraServoBaud"), QStringLiteral(" Baud Rate "),
-                    QStringLiteral("ServoBaudOptions"),
-                    {QStringLiteral("19.2K"), QStringLiteral("38.4K"), QStringLiteral("57.6K"),
-                     QStringLiteral("115.2K")},
-                    2, QStringList(4, QStringLiteral(" Select the Actimar baud rate.")));
+    QGroupBox* baud = OptionFrame(OptionGroup::ServoBaud);
     linkLayout->addWidget(baud);
     linkLayout->addStretch();
 
     QGroupBox* config = Frame(QStringLiteral("fraOperationalConfiguration"),
                               QStringLiteral(" Operational Configuration "));
     auto* configLayout = new QGridLayout(config);
-    configLayout->addWidget(
-        OptionFrame(
-            QStringLiteral("fraRunMode"), QStringLiteral(" Run Mode "), QStringLiteral("RunOption"),
-            {QStringLiteral("Serial"), QStringLiteral("Cycle"), QStringLiteral("Pulse"),
-             QStringLiteral("Increment"), QStringLiteral("RAM Cycle")},
-            1, QStringList(5, QStringLiteral(" Selects the operational mode for the Actimar(tm)"))),
-        0, 0, 2, 1);
-    configLayout->addWidget(
-        OptionFrame(QStringLiteral("fraCylinderType"), QStringLiteral(" Cylinder Type "),
-                    QStringLiteral("CylinderOption"),
-                    {QStringLiteral("Hydraulic"), QStringLiteral("Pneumatic")}, 1,
-                    {QStringLiteral(" The hydraulic algorithm for motion is used."),
-                     QStringLiteral(" The pneumatic algorithm for motion is used.")}),
-        0, 1);
-    configLayout->addWidget(
-        OptionFrame(QStringLiteral("fraOutputMode"), QStringLiteral(" Output Mode "),
-                    QStringLiteral("OutPutOption"),
-                    {QStringLiteral("In Position"), QStringLiteral("In Track"),
-                     QStringLiteral("Cycle Complete"), QStringLiteral("Open Loop Enable")},
-                    1,
-                    {QStringLiteral("In Position - This will cause the In Position "
-                                    "Output to come on when the target and position "
-                                    "are within the In Position Window."),
-                     QStringLiteral("In Track - This will cause the In Position Output "
-                                    "to come on when a following error becomes "
-                                    "larger than the In Position window."),
-                     QStringLiteral("Cycle Complete - This will cause the In Position Output "
-                                    "to come on when a cycle has finished.")}),
-        1, 1);
-    configLayout->addWidget(
-        OptionFrame(QStringLiteral("fraEnableMode"), QStringLiteral(" Enable Mode "),
-                    QStringLiteral("EnableOption"),
-                    {QStringLiteral("Disable Set"), QStringLiteral("Stop Set"),
-                     QStringLiteral("Disable Set, Target Allowed"),
-                     QStringLiteral("Stop Set, Target Allowed")},
-                    1,
-                    {QStringLiteral("Disable Set will continue motion to target "
-                                    "when the Motion/Set Enable is removed."),
-                     QStringLiteral("Stop Set will stop motion drive when "
-                                    "Motion/Set Enable is removed.")}),
-        0, 2, 2, 1);
+    configLayout->addWidget(OptionFrame(OptionGroup::Run), 0, 0, 2, 1);
+    configLayout->addWidget(OptionFrame(OptionGroup::Cylinder), 0, 1);
+    configLayout->addWidget(OptionFrame(OptionGroup::OutPut), 1, 1);
+    configLayout->addWidget(OptionFrame(OptionGroup::Enable), 0, 2, 2, 1);
 
     // Settings that take effect only after a power cycle are drawn in blue.
     for (QGroupBox* frame : {address, baud, config}) {
@@ -600,24 +566,14 @@ QWidget* AsciiSensor::BuildDynamicsTab() {
 
     QGroupBox* autoNull = Frame(QStringLiteral("fraAutoNull"), QStringLiteral(" AutoNull "));
     auto* autoNullLayout = new QVBoxLayout(autoNull);
-    auto* enabled = new QCheckBox(QStringLiteral("Enabled"));
-    enabled->setObjectName(QStringLiteral("AutoNullCheck"));
-    enabled->setToolTip(
-        QStringLiteral("Determines if AutoNull is active. Options: Disabled or Enabled"));
-    autoNullLayout->addWidget(enabled);
+    autoNullLayout->addWidget(OptionBox(OptionGroup::AutoNull));
     autoNullLayout->addLayout(ParameterFields(12, 12));
     autoNullLayout->addWidget(Label(QString(), QStringLiteral("lblAutoNull")));
 
-    QGroupBox* velocity =
-        OptionFrame(QStringLiteral("fraVelocityResponse"), QStringLiteral(" Velocity Response "),
-                    QStringLiteral("optVelocityEnable"),
-                    {QStringLiteral("Drive Limits"), QStringLiteral("Slow (0-40.00 in/sec)"),
-                     QStringLiteral("Fast (0-400.0 in/sec)")},
-                    1);
+    QGroupBox* velocity = OptionFrame(OptionGroup::VelocityEnable);
     SetTextColour(velocity, Colour::Blue);
 
-    auto* polarity = new QCheckBox(QStringLiteral("Reverse Drive Polarity"));
-    polarity->setObjectName(QStringLiteral("DrivePolarityCheckbox"));
+    QCheckBox* polarity = OptionBox(OptionGroup::DrivePolarity);
 
     layout->addWidget(extend, 0, 0, 3, 1);
     layout->addWidget(retract, 0, 1, 3, 1);
@@ -639,12 +595,7 @@ QWidget* AsciiSensor::BuildLimitsTab() {
     window->setLayout(ParameterFields(15, 15));
     QGroupBox* zero = Frame(QStringLiteral("fraZeroOffset"), QStringLiteral(" Zero Offset Adjust"));
     zero->setLayout(ParameterFields(16, 16));
-    QGroupBox* direction =
-        OptionFrame(QStringLiteral("fraReadoutDirection"), QStringLiteral(" Readout Direction "),
-                    QStringLiteral("ReadoutDirectionOption"),
-                    {QStringLiteral("Retract To 0"), QStringLiteral("Extend to 0")}, 1,
-                    {QStringLiteral(" Readout Direction: Retract to 0 "),
-                     QStringLiteral(" Readout Direction:  Extend to 0")});
+    QGroupBox* direction = OptionFrame(OptionGroup::ReadoutDirection);
 
     auto* resolution = new QHBoxLayout;
     resolution->addWidget(Label(QStringLiteral("Resolution")));
@@ -861,11 +812,12 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
     }
     QGroupBox* ports = OptionFrame(QStringLiteral("fraPort"), QStringLiteral(" Port"),
                                    QStringLiteral("optPort"), portCaptions, 4);
-    QGroupBox* speeds =
-        OptionFrame(QStringLiteral("fraSpeed"), QStringLiteral(" Speed"), QStringLiteral("optBaud"),
-                    {QStringLiteral("115.2K"), QStringLiteral("57.6K"), QStringLiteral("38.4K"),
-                     QStringLiteral("19.2K")},
-                    1);
+    QStringList speedCaptions;
+    for (const SpeedEntry& speed : SpeedTable) {
+        speedCaptions << QLatin1String(speed.caption);
+    }
+    QGroupBox* speeds = OptionFrame(QStringLiteral("fraSpeed"), QStringLiteral(" Speed"),
+                                    QStringLiteral("optBaud"), speedCaptions, 1);
     selectLayout->addWidget(ports, 0, 0);
     selectLayout->addWidget(speeds, 0, 1);
     selectLayout->addWidget(
@@ -886,7 +838,7 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
         Frame(QStringLiteral("fraCommStatus"), QStringLiteral(" Communications Status"));
     auto* statusGrid = new QGridLayout(status);
     AddLampRows(statusGrid, 0, QStringLiteral("CommLED"), QStringLiteral("lblCommStatus"),
-                CommLines.data(), static_cast<int>(CommLines.size()), 0);
+                CommLineTexts.data(), static_cast<int>(CommLineTexts.size()), 0);
     // The counters stand beside the Rx, CRC and Tx lines they count.
     for (int i = 0; i < 3; ++i) {
         QLabel* counter = Label(QStringLiteral("0"), Indexed(QStringLiteral("lblErrorText"), i));
@@ -901,9 +853,8 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
     auto* timingLayout = new QFormLayout(timing);
     const QString timingTip =
         QStringLiteral("Select the interval between packets of data sent to the Actimar");
-    QComboBox* timeout = List(QStringLiteral("cboTimeout"), cSensorLink::TimeoutSelectorTexts());
-    QComboBox* interval =
-        List(QStringLiteral("cboPacketInterval"), cSensorLink::IntervalSelectorTexts());
+    QComboBox* timeout = List(QStringLiteral("cboTimeout"), TimeoutSelectorTexts());
+    QComboBox* interval = List(QStringLiteral("cboPacketInterval"), IntervalSelectorTexts());
     for (QComboBox* list : {timeout, interval}) {
         list->setToolTip(timingTip);
         list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -989,9 +940,7 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
     zeroLayout->addWidget(
         Button(QStringLiteral("cmdAutoAdjust"), QStringLiteral("Auto Zero Adjust")));
 
-    QGroupBox* loopTime = OptionFrame(
-        QStringLiteral("fraLoopTime"), QStringLiteral(" Loop Time "), QStringLiteral("optLoopTime"),
-        {QStringLiteral("625uSec"), QStringLiteral("1mSec"), QStringLiteral("2 mSec")}, 3);
+    QGroupBox* loopTime = OptionFrame(OptionGroup::LoopTime);
     SetTextColour(loopTime, Colour::Blue);
 
     QGroupBox* test =
@@ -1021,11 +970,11 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
     nullGrid->addWidget(Field(QStringLiteral("txtNullZero")), 2, 1);
     nullGrid->addWidget(new cUpDown(QStringLiteral("UpDownNullZero")), 2, 2);
     nullGrid->addWidget(Label(QStringLiteral("Position")), 3, 0);
-    nullGrid->addWidget(Readout(QStringLiteral("lblCalibratePosition"), QStringLiteral("0.000")), 3,
-                        1, 1, 2);
+    nullGrid->addWidget(ReadoutBox(QStringLiteral("lblCalibratePosition"), QStringLiteral("0.000")),
+                        3, 1, 1, 2);
     nullGrid->addWidget(Label(QStringLiteral("Target")), 4, 0);
-    nullGrid->addWidget(Readout(QStringLiteral("lblCalibrateTarget"), QStringLiteral("0.000")), 4,
-                        1, 1, 2);
+    nullGrid->addWidget(ReadoutBox(QStringLiteral("lblCalibrateTarget"), QStringLiteral("0.000")),
+                        4, 1, 1, 2);
     driveLayout->addWidget(null);
 
     QLabel* instructions = Label(QString(), QStringLiteral("lblCalibrate"));
@@ -1144,6 +1093,14 @@ void AsciiSensor::SetLengthUnits(const QString& units) {
     for (int index = FirstLengthCaption; index <= LastLengthCaption; ++index) {
         Control<QLabel>(QStringLiteral("lblData"), index)->setText(FieldCaption(index, units));
     }
+}
+
+QLabel* AsciiSensor::ReadoutLabel(ReadoutPanel panel, Readout readout) const {
+    static constexpr std::array<const char*, 3> Panels = {"lbl", "lblGraph", "lblCalibrate"};
+    static constexpr std::array<const char*, ReadoutCount> Quantities = {"Position", "Velocity",
+                                                                         "Target"};
+    return findChild<QLabel*>(QLatin1String(Panels[static_cast<std::size_t>(panel)]) +
+                              QLatin1String(Quantities[static_cast<std::size_t>(readout)]));
 }
 
 void AsciiSensor::WatchFocus() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operations/Editing.h"
+#include "operations/Session.h"
 #include "operations/View.h"
 
 #include <QHash>
@@ -8,6 +10,7 @@
 #include <stdexcept>
 
 class QButtonGroup;
+class QCheckBox;
 class QGridLayout;
 class QGroupBox;
 class QKeyEvent;
@@ -16,6 +19,28 @@ class QProgressBar;
 class QTabWidget;
 
 namespace kelvar {
+
+// The controls of each option group of the settings: a frame of option
+// buttons name_0 ... (gathered in a QButtonGroup `name`), or one check box.
+struct OptionControl {
+    OptionGroup group;
+    const char* frame; // nullptr for a check box
+    const char* name;
+    int columns;
+};
+inline constexpr std::array<OptionControl, 10> OptionControls = {{
+    {OptionGroup::Run, "fraRunMode", "RunOption", 1},
+    {OptionGroup::Cylinder, "fraCylinderType", "CylinderOption", 1},
+    {OptionGroup::OutPut, "fraOutputMode", "OutPutOption", 1},
+    {OptionGroup::Enable, "fraEnableMode", "EnableOption", 1},
+    {OptionGroup::ServoBaud, "fraServoBaud", "ServoBaudOptions", 2},
+    {OptionGroup::LoopTime, "fraLoopTime", "optLoopTime", 3},
+    {OptionGroup::VelocityEnable, "fraVelocityResponse", "optVelocityEnable", 1},
+    {OptionGroup::ReadoutDirection, "fraReadoutDirection", "ReadoutDirectionOption", 1},
+    {OptionGroup::DrivePolarity, nullptr, "DrivePolarityCheckbox", 0},
+    {OptionGroup::AutoNull, nullptr, "AutoNullCheck", 0},
+}};
+const OptionControl& OptionControlOf(OptionGroup group);
 
 // The main window: menus, the ten tabs, the sensor selector, the status
 // strip and the status bar. It shows what it is given and reports what the
@@ -71,6 +96,9 @@ public:
     // The Limits tab's lengths (travel limits, in-position window) name
     // these units in their captions.
     void SetLengthUnits(const QString& units);
+    // The label showing a readout on a panel; nullptr where the panel has
+    // none (the Calibration tab shows no velocity).
+    QLabel* ReadoutLabel(ReadoutPanel panel, Readout readout) const;
 
 signals:
     void tabChanged(int index);
@@ -108,6 +136,9 @@ private:
     QGroupBox* OptionFrame(const QString& frameName, const QString& title, const QString& name,
                            const QStringList& captions, int columns,
                            const QStringList& toolTips = {});
+    // The frame or box of a settings option group.
+    QGroupBox* OptionFrame(OptionGroup group);
+    QCheckBox* OptionBox(OptionGroup group);
     QButtonGroup* MakeGroup(const QString& name, bool exclusive);
     void WatchFocus();
 

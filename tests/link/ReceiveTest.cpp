@@ -45,7 +45,7 @@ protected:
     }
 
     // The frame between SOH and ETX that ParsePacket saw last.
-    QString Seen() const { return link.Display().rxData; }
+    QString Seen() const { return QString::fromLatin1(link.LastFrame()); }
 
     sim::SimNetwork network;
     sim::SimSerialPort port;

@@ -273,18 +273,6 @@ TEST_F(EditingTest, EnableTipsStopOnDisableSetAndContinueOnStopSet) {
               QStringLiteral(" Enter a value for Drive Polarity   Options: Normal or Reversed"));
 }
 
-TEST_F(EditingTest, CautionsAndViewOnlyTips) {
-    ASSERT_TRUE(CautionTexts(ZeroAdjustCaution).has_value());
-    EXPECT_EQ(CautionTexts(ZeroAdjustCaution)->cautionLine,
-              QStringLiteral("CAUTION: Entering counts instead of inches may result in position "
-                             "errors."));
-    ASSERT_TRUE(CautionTexts(SensorNameCaution).has_value());
-    EXPECT_TRUE(CautionTexts(SensorNameCaution)->cautionLine.isEmpty());
-    EXPECT_FALSE(CautionTexts(3).has_value());
-    EXPECT_EQ(ViewOnlyTip(true), QStringLiteral("Uncheck to send setpoints to sensor"));
-    EXPECT_EQ(ViewOnlyTip(false), QStringLiteral("Check to review setpoint data"));
-}
-
 // ------------------------------------------------------------- Apply state
 
 class EditingApplyTest : public ::testing::Test {

@@ -1,6 +1,7 @@
 // Sensor selection, the address selector, the name field and the status
 // display, against the in-process simulated network.
 #include "operations/Selection.h"
+#include "operations/StatusDisplay.h"
 
 #include "link/Framing.h"
 #include "model/Errors.h"
@@ -214,15 +215,15 @@ TEST_F(SelectionTest, PendingPowerCycleIsShownAndASilentSensorStillShows) {
     EXPECT_EQ(display.StatusByteText(), shown) << "the panel holds still";
     EXPECT_EQ(display.FieldText(0), "POWER CYCLE PENDING");
     EXPECT_EQ(display.FieldText(9), "PULSE MODE") << "the run mode shows at once";
-    session.link.ShowCommStatus();
-    EXPECT_EQ(session.link.CommStatus().line(0).caption, "Power Cycle Pending");
+    session.ShowCommStatus();
+    EXPECT_EQ(session.CommStatus().line(0).caption, "Power Cycle Pending");
 
     // The sensor goes silent: no "OK" of any kind.
     network.faults().drop = 1.0;
     session.commands.PollPosition();
     EXPECT_EQ(display.FieldText(0), "NO COMM");
-    session.link.ShowCommStatus();
-    EXPECT_EQ(session.link.CommStatus().line(0).caption, "Communications Error");
+    session.ShowCommStatus();
+    EXPECT_EQ(session.CommStatus().line(0).caption, "Communications Error");
     const auto counted = session.link.TxErrors()[0];
     session.commands.PollPosition();
     EXPECT_EQ(session.link.TxErrors()[0], counted) << "the counters stay frozen";

@@ -240,14 +240,13 @@ TEST_F(SessionTest, MonitorRedrawsReadoutsOnlyOnChange) {
     AddListedSensor(1, 0, 1);
     session.LoadSensor(1);
     session.MonitorTimer.stop();
-    QStringList drawn;
-    QObject::connect(&session, &cSession::draw,
-                     [&](const QString& label, const QString&) { drawn.append(label); });
+    QList<ReadoutPanel> drawn;
+    QObject::connect(&session, &cSession::readoutShown,
+                     [&](ReadoutPanel panel, Readout, const QString&) { drawn.append(panel); });
     for (int tick = 0; tick < 7; ++tick) {
         session.MonitorTick();
     }
-    EXPECT_EQ(drawn.count("lblVelocity") + drawn.count("lblPosition") + drawn.count("lblTarget"),
-              drawn.size());
+    EXPECT_EQ(drawn.count(ReadoutPanel::Monitor), drawn.size());
     drawn.clear();
     view.SelectTab(Tab::Dynamics);
     session.MonitorTick();
@@ -255,8 +254,8 @@ TEST_F(SessionTest, MonitorRedrawsReadoutsOnlyOnChange) {
 }
 
 TEST_F(SessionTest, ScanPortFindsTheSensorsAtItsSpeed) {
-    session.link.ChoosePortOption(0);
-    session.link.ChooseSpeedOption(0);
+    session.ChoosePortOption(0);
+    session.ChooseSpeedOption(0);
     session.CommApply();
     ASSERT_EQ(session.sensors.Count(), 2);
     session.sensors.setSensorNumber(1);
@@ -264,14 +263,14 @@ TEST_F(SessionTest, ScanPortFindsTheSensorsAtItsSpeed) {
     session.sensors.setSensorNumber(2);
     EXPECT_EQ(session.sensors.Address(), 3);
     EXPECT_EQ(session.sensors.Serial(), "10000003");
-    EXPECT_TRUE(session.link.PortOptions[0].green);
+    EXPECT_TRUE(session.PortOptions[0].green);
     EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
     EXPECT_EQ(session.link.CurrentAddress, 3) << "the last one found is current";
 }
 
 TEST_F(SessionTest, ScanOfAnEmptyPortEndsWithNoSensor) {
-    session.link.ChoosePortOption(1);
-    session.link.ChooseSpeedOption(3);
+    session.ChoosePortOption(1);
+    session.ChooseSpeedOption(3);
     session.CommApply();
     EXPECT_EQ(session.sensors.Count(), 0);
     EXPECT_EQ(session.statusBar.Panel(2), "No Sensor");
@@ -299,8 +298,8 @@ TEST_F(SessionTest, ExcludedPortOneIsNeverOpened) {
     session.ExcludePort1 = true;
     session.FindPorts();
     EXPECT_FALSE(session.link.AvailablePorts.TestBit(1));
-    EXPECT_FALSE(session.link.PortOptions[0].enabled);
-    EXPECT_TRUE(session.link.PortOptions[1].enabled);
+    EXPECT_FALSE(session.PortOptions[0].enabled);
+    EXPECT_TRUE(session.PortOptions[1].enabled);
     EXPECT_EQ(session.link.CurrentPort, 2);
 }
 
@@ -375,13 +374,13 @@ TEST_F(SessionTest, ALostPortIsShownAndTheSensorIsFoundAgain) {
     QEventLoop loop;
     QTimer::singleShot(400, &loop, &QEventLoop::quit);
     loop.exec();
-    EXPECT_FALSE(session.ReadoutStale(0)) << "polled and answered";
+    EXPECT_FALSE(session.ReadoutStale(Readout::Position)) << "polled and answered";
 
     port.SimulateRemoval("comm1");
     QTimer::singleShot(300, &loop, &QEventLoop::quit);
     loop.exec();
-    for (int readout = 0; readout < 3; ++readout) {
-        EXPECT_TRUE(session.ReadoutStale(readout)) << readout;
+    for (const Readout readout : AllReadouts) {
+        EXPECT_TRUE(session.ReadoutStale(readout));
     }
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
     EXPECT_FALSE(session.MonitorRunning());
@@ -399,7 +398,7 @@ TEST_F(SessionTest, ALostPortIsShownAndTheSensorIsFoundAgain) {
     EXPECT_FALSE(session.ReconnectTimer.isActive());
     QTimer::singleShot(400, &loop, &QEventLoop::quit);
     loop.exec();
-    EXPECT_FALSE(session.ReadoutStale(0));
+    EXPECT_FALSE(session.ReadoutStale(Readout::Position));
     EXPECT_TRUE(view.prompter.asked.isEmpty());
 }
 
@@ -409,14 +408,38 @@ TEST_F(SessionTest, UnansweredPollsMarkTheirReadoutsStale) {
     QEventLoop loop;
     QTimer::singleShot(700, &loop, &QEventLoop::quit);
     loop.exec();
-    for (int readout = 0; readout < 3; ++readout) {
-        EXPECT_FALSE(session.ReadoutStale(readout)) << readout;
+    for (const Readout readout : AllReadouts) {
+        EXPECT_FALSE(session.ReadoutStale(readout));
     }
     network.faults().drop = 1.0;
     QTimer::singleShot(900, &loop, &QEventLoop::quit);
     loop.exec();
-    for (int readout = 0; readout < 3; ++readout) {
-        EXPECT_TRUE(session.ReadoutStale(readout)) << readout;
+    for (const Readout readout : AllReadouts) {
+        EXPECT_TRUE(session.ReadoutStale(readout));
     }
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::CommOk));
+}
+
+TEST_F(SessionTest, CommStatusLinesChangeOnlyWhenTheirLightDoes) {
+    ASSERT_TRUE(session.link.OpenPort(1, 0));
+    QList<unsigned> changed;
+    QObject::connect(&session, &cSession::commStatusChanged,
+                     [&](unsigned lines) { changed.append(lines); });
+    network.faults().corrupt = 1.0;
+    session.link.SendCommand("A", 1);
+    session.ShowCommStatus();
+    ASSERT_FALSE(changed.isEmpty());
+    EXPECT_TRUE(changed.last() & (1U << 4)) << "the CRC line turned red";
+    EXPECT_FALSE(changed.last() & (1U << 2)) << "the port line stayed as it was";
+    EXPECT_EQ(session.CommStatus().line(4).caption, "CRC ERROR");
+    EXPECT_EQ(session.CommStatus().errorText(1), "1");
+    session.ShowCommStatus();
+    EXPECT_EQ(changed.last(), 0U) << "nothing changed, nothing redrawn";
+    EXPECT_EQ(session.CommStatus().portStatus(), "Comm 1 @ 115.2K Open");
+    EXPECT_EQ(session.PortOptions.Chosen(), 0) << "opening a port selects its option";
+
+    network.faults().corrupt = 0.0;
+    session.link.PacketTimeout = 30;
+    session.link.SendCommand("D000C", 2);
+    EXPECT_EQ(session.CommLabel(), "Error on Command: D");
 }

@@ -2,7 +2,6 @@
 #include "link/SensorLink.h"
 #include "model/Errors.h"
 #include "model/SensorList.h"
-#include "operations/PortSetup.h"
 #include "sim/SimSerialPort.h"
 
 #include <gtest/gtest.h>
@@ -51,24 +50,4 @@ TEST_F(StatusBarTest, StatusTextsInProperCase) {
     bar.SetStatusTexts(QStringLiteral("READY now"), QStringLiteral("no sensor"));
     EXPECT_EQ(bar.Panel(1), "Ready Now");
     EXPECT_EQ(bar.Panel(2), "No Sensor");
-}
-
-TEST_F(StatusBarTest, ResetToNoSensorTakesTheFirstAvailablePort) {
-    link.CurrentAddress = 9;
-    link.BaudIndex = 2;
-    ResetToNoSensor(link, bar);
-    EXPECT_EQ(link.CurrentAddress, 1);
-    EXPECT_EQ(link.CurrentPort, 0) << "no port available: what FirstBit gives for an empty map";
-    EXPECT_EQ(link.PortOptions.Chosen(), -1);
-    EXPECT_EQ(link.BaudIndex, 0);
-    EXPECT_EQ(link.SpeedOptions.Chosen(), 0);
-    EXPECT_EQ(bar.Panel(1), "Ready");
-    EXPECT_EQ(bar.Panel(2), "No Sensor");
-
-    link.AvailablePorts.SetBit(5);
-    link.AvailablePorts.SetBit(3);
-    ResetToNoSensor(link, bar);
-    EXPECT_EQ(link.CurrentPort, 3);
-    EXPECT_EQ(link.PortOptions.Chosen(), 2);
-    EXPECT_TRUE(link.PortOptions[2].bold);
 }

@@ -122,8 +122,8 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     // A new search finds only the one sensor: the list shrinks to it, and
     // the sensor found again keeps its name.
     session.link.PacketTimeout = 5;
-    session.link.ChoosePortOption(0);
-    session.link.ChooseSpeedOption(0);
+    session.ChoosePortOption(0);
+    session.ChooseSpeedOption(0);
     session.CommApply();
     ASSERT_EQ(session.sensors.Count(), 1);
     state.Top = 220;

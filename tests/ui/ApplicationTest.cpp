@@ -3,6 +3,7 @@
 #include "link/SensorLink.h"
 #include "operations/Editing.h"
 #include "operations/Selection.h"
+#include "operations/StatusDisplay.h"
 #include "shell/Registry.h"
 #include "support/ScriptedPrompter.h"
 #include "support/StoredSetting.h"
