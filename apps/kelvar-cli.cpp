@@ -5,12 +5,13 @@
 #include "link/Framing.h"
 #include "link/QtSerialPort.h"
 #include "link/SensorLink.h"
-#include "link/Speeds.h"
 #include "model/Limits.h"
 #include "model/Numbers.h"
 #include "model/SensorData.h"
+#include "model/Speeds.h"
 #include "operations/Session.h"
 #include "operations/View.h"
+#include "shell/EventGuard.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -567,7 +568,7 @@ int RunMonitor(Session& s, const QStringList& args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    cEventGuard<QCoreApplication> app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvar-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
 

@@ -1,5 +1,6 @@
 // The window program.
 
+#include "shell/EventGuard.h"
 #include "shell/Registry.h"
 #include "ui/Application.h"
 #include "ui/AsciiSensor.h"
@@ -46,7 +47,7 @@ void RouteSignalsTo(cApplication& program) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    cEventGuard<QApplication> app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvar Setup Software"));
     QApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
 
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
     cRegistry registry;
     cApplication program(options, registry);
     RouteSignalsTo(program);
+    app.Report = [&program](const QString& doing, const QString& what) {
+        program.ReportProgramError(doing, what);
+    };
     const bool started = program.Start();
     if (program.Finished()) {
         // Closed or terminated while it started: nothing is left to run.

@@ -1,8 +1,8 @@
 #include "link/SensorLink.h"
 
 #include "link/Framing.h"
-#include "link/Speeds.h"
 #include "model/Numbers.h"
+#include "model/Speeds.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

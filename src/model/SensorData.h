@@ -8,8 +8,6 @@
 
 namespace kelvar {
 
-class cPrompter;
-
 // Everything known about one sensor: its identity record, its parameter table
 // and its setpoint table. Parameters and setpoints are kept twice, as read
 // from the sensor and as edited, so that only real changes are written back.
@@ -177,19 +175,6 @@ void InitParameterTable(clsSensorData& data);
 // default.
 void DefineParameter(clsSensorData& data, const QString& name, int index, std::int32_t dataType,
                      std::int32_t min, std::int32_t max, std::int32_t defaultValue);
-
-// What the factory reset changed, so that the caller can redraw it.
-enum class FactoryReset {
-    Declined,               // nothing changed
-    Parameters,             // edited parameter values
-    ParametersAndSetpoints, // edited parameter values and setpoints 0 to MaxSetpoints
-};
-
-// The factory reset: after the user confirms, puts the factory values into
-// the edited column of the parameters (keeping address, baud rate, zero
-// adjust, null zero, loop time and sensor length) and, on a second
-// confirmation, default setpoints. Nothing is sent to the sensor.
-FactoryReset LoadDefaultValues(clsSensorData& data, cPrompter& prompter);
 
 // "target", "velocity" or "dwell": a setpoint field (0 to 2) in words, for
 // messages; any other number is the target, as on the wire.

@@ -1,7 +1,7 @@
 #include "model/SensorList.h"
 
-#include "link/Speeds.h"
 #include "model/Errors.h"
+#include "model/Speeds.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,8 @@
 // Writing the pending edits to the sensor.
 
-#include "link/Speeds.h"
 #include "model/Limits.h"
 #include "model/Parameters.h"
+#include "model/Speeds.h"
 #include "operations/Session.h"
 
 namespace kelvar {

@@ -1,7 +1,7 @@
 // Finding the serial ports and the sensors on them.
 
 #include "link/Framing.h"
-#include "link/Speeds.h"
+#include "model/Speeds.h"
 #include "operations/Session.h"
 
 namespace kelvar {

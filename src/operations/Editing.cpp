@@ -1,9 +1,9 @@
 #include "operations/Editing.h"
 
-#include "link/Speeds.h"
 #include "model/Errors.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
+#include "model/Speeds.h"
 #include "operations/Selection.h"
 #include "operations/Session.h"
 #include "operations/StatusDisplay.h"

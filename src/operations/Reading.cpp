@@ -1,9 +1,9 @@
 // Reading a sensor: identity block, parameters and setpoints.
 
 #include "link/Framing.h"
-#include "link/Speeds.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
+#include "model/Speeds.h"
 #include "operations/Session.h"
 
 namespace kelvar {

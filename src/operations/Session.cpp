@@ -1,11 +1,12 @@
 #include "operations/Session.h"
 
 #include "link/Framing.h"
-#include "link/Speeds.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
+#include "model/Speeds.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 
 namespace kelvar {
 
@@ -117,9 +118,12 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
     }
     flowRunning_ = true;
     emit flowRunningChanged(true);
+    // A flow that ends by an exception must not leave every later one refused.
+    const auto end = qScopeGuard([this] {
+        flowRunning_ = false;
+        emit flowRunningChanged(false);
+    });
     flow();
-    flowRunning_ = false;
-    emit flowRunningChanged(false);
     return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include "link/Framing.h"
 #include "link/PortNames.h"
-#include "link/Speeds.h"
+#include "model/Speeds.h"
 #include "model/Text.h"
 #include "operations/Session.h"
 #include "shell/Registry.h"

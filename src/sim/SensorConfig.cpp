@@ -1,7 +1,7 @@
 #include "sim/SensorConfig.h"
 
 #include "link/Framing.h"
-#include "link/Speeds.h"
+#include "model/Speeds.h"
 
 #include <QSet>
 #include <algorithm>

@@ -1,8 +1,10 @@
 #include "ui/Application.h"
 
+#include "operations/FactoryReset.h"
+
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
-#include "link/Speeds.h"
+#include "model/Speeds.h"
 #include "operations/Cautions.h"
 #include "operations/Editing.h"
 #include "operations/Pictograph.h"
@@ -687,6 +689,18 @@ bool cApplication::Start() {
         session_->ShowCommStatus();
     }
     return true;
+}
+
+void cApplication::ReportProgramError(const QString& doing, const QString& what) {
+    if (shutDown_ || window_ == nullptr) {
+        return;
+    }
+    window_->Ask(QStringLiteral("Program Error"),
+                 QStringLiteral("The program met an error of its own while %1:\n%2\n\n"
+                                "What was being done may be incomplete; the program goes on. "
+                                "Read the sensor again before applying changes.")
+                     .arg(doing, what),
+                 MessageIcon::Critical, MessageButtons::Ok);
 }
 
 void cApplication::Shutdown() {

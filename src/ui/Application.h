@@ -44,6 +44,9 @@ public:
     // negative answer, the flow that runs stops, the settings are written
     // and the program ends, whatever it was doing.
     void Terminate();
+    // A programming error ended the handling of an event: the user is told
+    // what was being done and the program goes on.
+    void ReportProgramError(const QString& doing, const QString& what);
     // The window was closed (or the program terminated): nothing is left to run.
     bool Finished() const { return shutDown_; }
 

@@ -1,6 +1,6 @@
 #include "ui/AsciiSensor.h"
 
-#include "link/Speeds.h"
+#include "model/Speeds.h"
 #include "operations/CommStatus.h"
 #include "operations/StatusTexts.h"
 #include "ui/InfoDialog.h"

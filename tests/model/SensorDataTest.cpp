@@ -1,6 +1,7 @@
 #include "model/SensorData.h"
 #include "model/Errors.h"
 #include "model/Text.h"
+#include "operations/FactoryReset.h"
 #include "support/ScriptedPrompter.h"
 
 #include <QLocale>

@@ -1,9 +1,11 @@
 // The whole program off screen on the built-in sensor network.
 #include "ui/Application.h"
 #include "link/SensorLink.h"
+#include "model/Errors.h"
 #include "operations/Editing.h"
 #include "operations/Selection.h"
 #include "operations/StatusDisplay.h"
+#include "shell/EventGuard.h"
 #include "shell/Registry.h"
 #include "support/ScriptedPrompter.h"
 #include "support/StoredSetting.h"
@@ -413,4 +415,31 @@ TEST_F(ApplicationTest, StaleReadoutsAreGreyedUntilAnswered) {
     }
     EXPECT_TRUE(position->isEnabled()) << "the monitor's answer makes it current again";
     window.close();
+}
+
+TEST_F(ApplicationTest, AProgrammingErrorIsReportedAndTheProgramGoesOn) {
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    test::ScriptedPrompter prompter{MessageAnswer::Ok};
+    program.Window().SetPrompter(&prompter);
+    auto* app = dynamic_cast<cEventGuard<QApplication>*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    app->Report = [&program](const QString& doing, const QString& what) {
+        program.ReportProgramError(doing, what);
+    };
+    cSession& session = program.Session();
+    QTimer::singleShot(0, &program, [&session] {
+        session.RunUserFlow([] { throw SubscriptOutOfRange("setpoint", 61, 0, 59); });
+    });
+    PauseProcessingEvents(50);
+    app->Report = nullptr;
+    ASSERT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked[0].title, "Program Error");
+    EXPECT_TRUE(prompter.asked[0].text.contains("setpoint"))
+        << prompter.asked[0].text.toStdString();
+    EXPECT_FALSE(session.FlowRunning()) << "the flow that failed does not block the next";
+    bool ran = false;
+    EXPECT_TRUE(session.RunUserFlow([&ran] { ran = true; }));
+    EXPECT_TRUE(ran);
+    program.Shutdown();
 }
