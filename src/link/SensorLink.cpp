@@ -123,6 +123,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     intervalMs_ = intervalTimer_.ElapsedTime() * 1000.0;
     packetTimer_.StartTimer();
     lastAnswer_.clear();
+    const QByteArray request = RequestText(FrameRequest(address, commandText));
 
     Outcome outcome = Outcome::PortFailed;
     if (!StateFlags.TestBit(StateBit::PortOpen)) {
@@ -134,7 +135,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
         replyValid_ = false;
         portLostDuringWait_ = false;
         const QByteArray packet = FrameRequest(address, commandText);
-        txText_ = RequestText(packet);
+        txText_ = request;
         expectedAddress_ = commandText.startsWith('#') ? 0 : AddressLetter(address);
         expected_ = AnswerExpectation::For(commandText);
 
@@ -175,6 +176,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     packetMs_ = packetTimer_.ElapsedTime() * 1000.0;
     intervalTimer_.StartTimer();
     emit exchanged();
+    emit transactionEnded(request, lastAnswer_, outcome);
     RefreshStatus();
     return outcome;
 }
@@ -282,6 +284,7 @@ void cSensorLink::ParsePacket() {
         // Another sensor's answer is not the answer: keep waiting for the
         // one asked, and count it as a receive error.
         StatusWord.SetBit(LinkBit::RxError2);
+        emit otherAddressAnswered(frame);
         RefreshStatus();
         return;
     } else if (frame.size() >= 2 && GroupOf(frame.at(1)) != AnswerGroup::Unknown &&

@@ -157,6 +157,11 @@ signals:
     void portLost(const QString& reason);
     // An answer that belongs to no waiting request was thrown away.
     void answerDiscarded(const QByteArray& frame);
+    // While a request waited, a sensor other than the one asked answered.
+    void otherAddressAnswered(const QByteArray& frame);
+    // A request ended: its text (address letter, command, CRC), the frame
+    // taken as its answer (empty when none came) and the outcome.
+    void transactionEnded(const QByteArray& request, const QByteArray& answer, Outcome outcome);
 
 private:
     void onPortEvent(PortEvent event);

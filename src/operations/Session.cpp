@@ -11,7 +11,8 @@
 namespace kelvar {
 
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
-    : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view) {
+    : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view),
+      log(*this) {
     link.Decoder().setSensor(&sensor);
     link.StatusFrozen = [this] {
         return sensor.CyclePowerFlag();
@@ -130,6 +131,7 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
 void cSession::Reset() {
     LoadSensor(ReloadCurrent);
     ForgetCurrentFile();
+    log.LogSensorReport();
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     const int tab = view.VisibleTab();
     if (tab == Tab::Communications || tab == Tab::Monitor) {
@@ -304,6 +306,14 @@ void cSession::TabShown(int index) {
     case Tab::Communications:
         StartMonitor();
         ShowCommStatus();
+        break;
+    case Tab::Log:
+        // The traffic record would fill the log with the monitor's polls.
+        if (log.Options.communications) {
+            StopMonitor();
+        } else {
+            StartMonitor();
+        }
         break;
     default:
         StartMonitor();

@@ -6,6 +6,7 @@
 #include "model/SensorData.h"
 #include "model/SensorList.h"
 #include "operations/CommStatus.h"
+#include "operations/Log.h"
 #include "operations/PortOptions.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
@@ -66,6 +67,7 @@ public:
     cCommands commands;
     cStatusBar statusBar;
     cView& view;
+    cLog log;
 
     // --- window state the flows use
     bool CalibrationMode = false;

@@ -125,11 +125,12 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
     if (state.CalibrateVisible) {
         pass.Check(QStringLiteral("Calibrate"), state.Calibrate);
     }
-    pass.Check(QStringLiteral("Logging"), state.Logging);
-    pass.Check(QStringLiteral("LogComms"), state.LogComms);
-    pass.Check(QStringLiteral("LogRuntime"), state.LogRuntime);
-    pass.Check(QStringLiteral("LogSensorData"), state.LogSensorData);
-    pass.Check(QStringLiteral("LogSensorList"), state.LogSensorList);
+    LogOptions& log = session.log.Options;
+    pass.Check(QStringLiteral("Logging"), log.enabled);
+    pass.Check(QStringLiteral("LogComms"), log.communications);
+    pass.Check(QStringLiteral("LogRuntime"), log.runtime);
+    pass.Check(QStringLiteral("LogSensorData"), log.sensorData);
+    pass.Check(QStringLiteral("LogSensorList"), log.sensorList);
 
     pass.Section(QStringLiteral("Communications"));
     pass.Number(QStringLiteral("Port"), link.CurrentPort, 1);
@@ -183,6 +184,9 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
     } else {
         // The keys stay in the store until the list is written again, so a
         // program that ends abruptly does not lose the list.
+        if (log.runtime) {
+            session.log.RuntimeData.clear();
+        }
         for (int n = 1;; ++n) {
             const QString text = pass.Text(SensorKey(n));
             if (text.isEmpty()) {
@@ -196,6 +200,10 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
             sensors.setSensorName(record.name);
             sensors.setActive(false);
             sensors.Add();
+            if (log.runtime) {
+                session.log.RuntimeData +=
+                    cLog::RuntimeLine(sensors.SensorText(), record.address, sensors.PortText());
+            }
         }
     }
     return pass.errors();

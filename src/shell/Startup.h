@@ -17,11 +17,6 @@ struct cShellState {
     bool AutoSearch = true;
     bool Calibrate = true;
     bool CalibrateVisible = false; // only with "/cal"
-    bool Logging = false;
-    bool LogComms = false;
-    bool LogRuntime = false;
-    bool LogSensorData = false;
-    bool LogSensorList = false;
     std::array<bool, 6> Information{true, true, true, true, true, true};
     QString CommandLine; // lower-cased
 };

@@ -21,17 +21,21 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTextStream>
 #include <array>
 
@@ -76,6 +80,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
     Bind();
     BindSelection();
     BindEditing();
+    BindLog();
 }
 
 cApplication::~cApplication() {
@@ -416,6 +421,66 @@ void cApplication::Bind() {
     }
 }
 
+void cApplication::BindLog() {
+    cLog& log = session_->log;
+    AsciiSensor& w = *window_;
+    auto* view = w.Control<QPlainTextEdit>(QStringLiteral("rtbLog"));
+    // The view keeps the newest lines only; "Save" and "Copy" take all of it.
+    view->setMaximumBlockCount(LogViewLines);
+    connect(&log, &cLog::appended, view, [view](const QString& text) {
+        QTextCursor end(view->document());
+        end.movePosition(QTextCursor::End);
+        QString plain = text;
+        end.insertText(plain.remove(u'\r'));
+    });
+    connect(&log, &cLog::cleared, view, &QPlainTextEdit::clear);
+    connect(&log, &cLog::optionsChanged, this, &cApplication::ShowLogOptions);
+    const auto button = [&w](const char* name) {
+        return w.Control<QAbstractButton>(QLatin1String(name));
+    };
+    connect(button("cmdUpdateLog"), &QAbstractButton::clicked, &log, &cLog::LogSensorReport);
+    connect(button("cmdClearLog"), &QAbstractButton::clicked, &log, &cLog::Clear);
+    connect(button("cmdSaveLog"), &QAbstractButton::clicked, &log, &cLog::SaveAs);
+    connect(button("cmdCopyLog"), &QAbstractButton::clicked, &log,
+            [&log] { QGuiApplication::clipboard()->setText(log.Text()); });
+    const auto item = [&w](const char* name) {
+        return w.Control<QAction>(QLatin1String(name));
+    };
+    // triggered, not toggled: the check marks are set from the options, and
+    // only the user's clicks change them.
+    connect(item("mnuLogEnabled"), &QAction::triggered, &log,
+            [&log](bool on) { log.SetEnabled(on); });
+    connect(item("mnuCommunications"), &QAction::triggered, &log,
+            [&log](bool on) { log.SetCommunications(on); });
+    for (const auto& [name, option] : {std::pair{"mnuSensorList", &LogOptions::sensorList},
+                                       {"mnuSensorData", &LogOptions::sensorData},
+                                       {"mnuRuntime", &LogOptions::runtime}}) {
+        connect(item(name), &QAction::triggered, &log, [&log, option](bool on) {
+            log.Options.*option = on;
+            emit log.optionsChanged();
+        });
+    }
+    connect(item("mnuSelectAll"), &QAction::triggered, &log, &cLog::SelectAll);
+}
+
+void cApplication::ShowLogOptions() {
+    const LogOptions& options = session_->log.Options;
+    AsciiSensor& w = *window_;
+    auto* enabled = w.Control<QAction>(QStringLiteral("mnuLogEnabled"));
+    enabled->setChecked(options.enabled);
+    enabled->setText(session_->log.EnabledCaption());
+    for (const auto& [name, checked] : {std::pair{"mnuSensorList", options.sensorList},
+                                        {"mnuSensorData", options.sensorData},
+                                        {"mnuRuntime", options.runtime},
+                                        {"mnuCommunications", options.communications}}) {
+        auto* action = w.Control<QAction>(QLatin1String(name));
+        action->setChecked(checked);
+        action->setEnabled(options.enabled);
+    }
+    w.Control<QAction>(QStringLiteral("mnuSelectAll"))->setEnabled(options.enabled);
+    w.SetTabEnabled(Tab::Log, options.enabled);
+}
+
 void cApplication::ShowSettings(bool force) {
     const SettingsView view = RefreshApplyState(*session_, force);
     for (const FieldShown& shown : view.fields) {
@@ -657,6 +722,7 @@ bool cApplication::Start() {
     if (auto* autoSearch = window_->findChild<QAction*>(QStringLiteral("mnuAutoSearch"))) {
         autoSearch->setChecked(state_.AutoSearch);
     }
+    ShowLogOptions();
     {
         const QSignalBlocker quietTimeouts(
             window_->Control<QComboBox>(QStringLiteral("cboTimeout")));

@@ -31,6 +31,8 @@ struct cAppOptions {
 class cApplication : public QObject {
     Q_OBJECT
 public:
+    // Lines the Log tab shows at most (the newest); the log keeps all.
+    static constexpr int LogViewLines = 5000;
     cApplication(const cAppOptions& options, cRegistry& registry, QObject* parent = nullptr);
     ~cApplication() override;
 
@@ -63,6 +65,10 @@ private:
     void ShowStatusPanel(unsigned changedLights);
     void ShowStatusStrip(unsigned changedFields);
     void BindSelection();
+    void BindLog();
+    // The Logging menu's check marks and captions, the items and the Log
+    // tab enabled as logging is.
+    void ShowLogOptions();
     void BindEditing();
     // Shows the edited values in every field and option.
     void ShowSettings(bool force);

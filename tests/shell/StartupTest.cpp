@@ -78,7 +78,7 @@ TEST_F(StartupTest, CleanProfileTakesEveryDefault) {
     EXPECT_EQ(state.Top, 100);
     EXPECT_EQ(state.Left, 100);
     EXPECT_TRUE(state.AutoSearch);
-    EXPECT_FALSE(state.Logging);
+    EXPECT_FALSE(session.log.Options.enabled);
     EXPECT_EQ(session.link.CurrentPort, 1);
     EXPECT_EQ(session.link.BaudIndex, 0);
     EXPECT_EQ(session.link.PacketInterval, 0);
@@ -127,7 +127,7 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     session.CommApply();
     ASSERT_EQ(session.sensors.Count(), 1);
     state.Top = 220;
-    state.Logging = true;
+    session.log.Options.enabled = true;
     EXPECT_TRUE(Shutdown(session, registry, state).isEmpty());
     EXPECT_EQ(Stored("Startup", "Top"), "220");
     EXPECT_EQ(Stored("Menu", "Logging"), "1");

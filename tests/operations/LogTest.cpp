@@ -1,0 +1,125 @@
+// The Log tab's text and the traffic record, against the simulated network.
+#include "operations/Log.h"
+#include "operations/Session.h"
+#include "sim/SimSerialPort.h"
+#include "support/SimTraffic.h"
+#include "support/TestView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+using namespace kelvar::sim;
+
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    LogTest() : port(network, {"comm1"}), session(port, view) {
+        view.session = &session;
+        network.addSensor(test::SensorAt(1, 115200));
+        session.link.PortNames.setDevice(1, "comm1");
+        session.link.OpenPort(1, 0);
+    }
+    QStringList Lines() const { return log().Text().split(QStringLiteral("\r\n")); }
+    cLog& log() const { return session.log; }
+
+    SimNetwork network;
+    SimSerialPort port;
+    test::TestView view;
+    mutable cSession session;
+};
+
+} // namespace
+
+TEST_F(LogTest, LinesIndentsSeparatorsAndHeadings) {
+    log().AppendLog("abc", 0, false);
+    log().AppendLog("abc", 1, false);
+    log().AppendLog("abc", 2, true);
+    log().AppendLog("", 0, true);
+    log().AppendLogHeading("Comm Port Map");
+    log().AppendLogHeading(QString(60, u'x'));
+    const QString dashes(50, u'-');
+    EXPECT_EQ(log().Text(), "abc\r\n    abc\r\n" + dashes + "\r\n      abc\r\n" + dashes +
+                                "\r\n\r\n" + QString(36, u'=') + " Comm Port Map\r\n\r\n " +
+                                QString(60, u'x') + "\r\n")
+        << "a heading too long for the width gets no \"=\"";
+}
+
+TEST_F(LogTest, ClearWithLoggingOffAndOnlyTheSensorList) {
+    log().Options.sensorList = true;
+    view.prompter.Script(MessageAnswer::No);
+    log().Clear();
+    ASSERT_EQ(view.prompter.asked.size(), 1);
+    EXPECT_EQ(view.prompter.asked[0].title, " Enable Logging");
+    EXPECT_FALSE(log().Options.enabled);
+    const QStringList lines = Lines();
+    EXPECT_EQ(lines[0], QString(50, u'*'));
+    EXPECT_TRUE(lines[1].startsWith("Kelvar Setup Software v"));
+    EXPECT_EQ(lines[2], QString(50, u'*')) << "no option list while logging is off";
+    EXPECT_TRUE(log().Text().contains("Sensor List Data\r\nNo sensor data in sensor list\r\n"));
+    EXPECT_FALSE(log().Text().contains("Data & Settings")) << "Sensor Data is unchecked";
+}
+
+TEST_F(LogTest, ClearListsTheOptionsAndKeepsCommunicationsChecked) {
+    log().SetEnabled(true);
+    log().SelectAll();
+    log().RuntimeData = cLog::RuntimeLine(" Sensor #1 ", 3, "Comm 1 @ 115.2K");
+    session.link.AvailablePorts.SetBit(1);
+    session.link.AvailablePorts.SetBit(2);
+    log().Clear();
+    const QString text = log().Text();
+    EXPECT_TRUE(text.contains("      Program Runtime Data\r\n      Sensor List Data\r\n"
+                              "      Sensor Data\r\n      Communications\r\n"));
+    EXPECT_TRUE(text.contains("  Sensor #1 Address: 3 on Comm 1 @ 115.2K\r\n"));
+    EXPECT_TRUE(text.contains("Map Data: 0 0000 0000 0000 0110"));
+    EXPECT_TRUE(text.contains("Sensor Data\r\nNo sensor.\r\n")) << "no sensor is on line";
+    EXPECT_TRUE(log().Options.communications);
+}
+
+TEST_F(LogTest, SaveProposesTheNextFreeNameAndWritesEverything) {
+    QTemporaryDir dir;
+    for (const char* name : {"Kelvar0000.log", "Kelvar0001.log"}) {
+        QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+    }
+    EXPECT_EQ(cLog::ProposedFileName(QDir(dir.path())), "Kelvar0002.log");
+    log().AppendLog("one");
+    QString error;
+    ASSERT_TRUE(log().Save(dir.filePath("Kelvar0002.log"), error)) << error.toStdString();
+    QFile saved(dir.filePath("Kelvar0002.log"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "one\r\n\r\n");
+    EXPECT_FALSE(log().Save(dir.filePath("no/such/folder/x.log"), error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(LogTest, TrafficLinesOnlyWhileCommunicationsIsChecked) {
+    session.link.PacketTimeout = 30;
+    session.link.SendCommand("A", 1);
+    log().SetEnabled(true);
+    view.prompter.Script(MessageAnswer::Yes);
+    log().SetCommunications(true);
+    EXPECT_EQ(view.prompter.asked.last().title, " System Response Warning");
+    session.link.SendCommand("A", 1);
+    session.link.SendCommand("A", 2);
+    network.faults().corrupt = 1.0;
+    session.link.SendCommand("A", 1);
+    network.faults() = {};
+    network.faults().late = 1.0;
+    network.faults().lateMs = 60;
+    session.link.SendCommand("A", 1);
+    network.faults() = {};
+    session.link.SendCommand("A", 1); // waits out the late answer first
+    PauseProcessingEvents(2 * cLog::TrafficBatchMs);
+    QStringList outcomes;
+    for (const QString& line : log().Text().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        outcomes.append(line.section(QStringLiteral("  "), 3));
+    }
+    EXPECT_EQ(outcomes, QStringList({"answered", "time-out", "CRC error", "time-out",
+                                     "late answer discarded", "answered"}));
+    EXPECT_TRUE(log().Text().contains(" ms  aA0E9E  aA")) << log().Text().toStdString();
+    EXPECT_TRUE(log().Text().contains(" ms  bA"));
+    EXPECT_TRUE(log().Text().contains("  no answer  time-out"));
+}
