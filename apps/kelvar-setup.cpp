@@ -46,7 +46,6 @@ void RouteSignalsTo(cApplication& program) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvar Setup Software"));
     QApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
 
@@ -55,8 +54,8 @@ int main(int argc, char** argv) {
         QStringLiteral("Sets up and watches Actimar linear position sensors.\n\n"
                        "/ex   the port search leaves out Comm 1\n"
                        "/cal  calibration mode"));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addOption({QStringLiteral("port"),
                       QStringLiteral("Comm N is DEVICE (repeatable), e.g. 1=/dev/ttyUSB0."),
                       QStringLiteral("N=DEVICE")});
@@ -64,6 +63,21 @@ int main(int argc, char** argv) {
                       QStringLiteral("Built-in simulated sensors on Comm 1 (addresses 1 and 3 at "
                                      "115.2K, 5 at 57.6K).")});
     parser.addPositionalArgument(QStringLiteral("switches"), QStringLiteral("/ex, /cal"));
+
+    // The help and the version need no display: they are printed before the
+    // QApplication, which cannot start without one. Anything that does not
+    // parse here may be a Qt option (-platform, -style) that only the
+    // QApplication knows, so that is left to it.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    if (parser.parse(arguments) && (parser.isSet(help) || parser.isSet(version))) {
+        const QCoreApplication console(argc, argv);
+        parser.process(console); // prints and ends the program
+    }
+
+    QApplication app(argc, argv);
     parser.process(app);
 
     cAppOptions options;
