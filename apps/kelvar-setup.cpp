@@ -48,6 +48,8 @@ void RouteSignalsTo(cApplication& program) {
 int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kelvar Setup Software"));
     QApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
+    // Ties the window to its desktop entry, and so to its icon.
+    QApplication::setDesktopFileName(QStringLiteral(KELVAR_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
