@@ -43,6 +43,21 @@ void RouteSignalsTo(cApplication& program) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// Whether Qt has a window system to start on: a display, or a platform
+// named in the environment or on the command line.
+bool WindowSystemGiven(const QStringList& arguments) {
+#ifdef Q_OS_MACOS
+    return true; // the window server is always there
+#endif
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(variable)) {
+            return true;
+        }
+    }
+    return arguments.contains(QStringLiteral("-platform")) ||
+           arguments.contains(QStringLiteral("--platform"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -77,6 +92,13 @@ int main(int argc, char** argv) {
     if (parser.parse(arguments) && (parser.isSet(help) || parser.isSet(version))) {
         const QCoreApplication console(argc, argv);
         parser.process(console); // prints and ends the program
+    }
+    if (!WindowSystemGiven(arguments)) {
+        // QApplication would abort with a message about plugins.
+        QTextStream(stderr) << "kelvar-setup: no display: neither DISPLAY nor WAYLAND_DISPLAY is "
+                               "set (QT_QPA_PLATFORM=offscreen runs the window without one)"
+                            << Qt::endl;
+        return 1;
     }
 
     QApplication app(argc, argv);
