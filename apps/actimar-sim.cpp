@@ -317,12 +317,14 @@ bool CatchSignals() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("actimar-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated Actimar sensors on a pseudo-terminal. Prints the terminal's device path on "
         "the first line, then serves requests until SIGTERM or SIGINT."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("sensor"),
          QStringLiteral("A sensor, repeatable: ADDR[:BAUD][,serial=N,length=N,res=X,units=U,"
@@ -356,8 +358,8 @@ int main(int argc, char** argv) {
         Fail(parser.errorText());
         return UsageError;
     }
-    if (parser.isSet(help)) {
-        parser.showHelp(0);
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || parser.isSet(version)) {
+        parser.process(app); // prints and ends the program
     }
     Settings settings;
     if (const QString problem = ReadSettings(parser, settings); !problem.isEmpty()) {

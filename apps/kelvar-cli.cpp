@@ -565,6 +565,17 @@ int RunMonitor(Session& s, const QStringList& args) {
     return status;
 }
 
+struct Command {
+    const char* name;
+    int (*run)(Session&, const QStringList&);
+    bool address;
+};
+
+constexpr Command Commands[] = {
+    {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
+    {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
+    {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true}};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -603,8 +614,8 @@ int main(int argc, char** argv) {
         "opened or fails; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addOption({QStringLiteral("port"),
                       QStringLiteral("Serial device path, Comm number 1-16, or N=DEVICE to map "
                                      "Comm N to a device (repeatable)."),
@@ -615,18 +626,19 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("timeout"),
                       QStringLiteral("Answer time-out in milliseconds (default 25)."),
                       QStringLiteral("MS"), QStringLiteral("25")});
+    QStringList names;
+    for (const Command& entry : Commands) {
+        names.append(QLatin1String(entry.name));
+    }
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("send, identity, param or serial"));
+                                 names.join(QStringLiteral(", ")) + QStringLiteral(" (see above)"));
     // Options come before the command, so that a negative VALUE is a value.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     if (!parser.parse(QCoreApplication::arguments())) {
         Fail(parser.errorText());
     }
-    if (parser.isSet(QStringLiteral("help"))) {
-        parser.showHelp(Ok);
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        parser.showVersion();
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || parser.isSet(version)) {
+        parser.process(app); // prints and ends the program
     }
 
     QStringList args = parser.positionalArguments();
@@ -634,17 +646,8 @@ int main(int argc, char** argv) {
         Fail(QStringLiteral("no command given (try --help)"));
     }
     const QString command = args.takeFirst();
-    struct Command {
-        const char* name;
-        int (*run)(Session&, const QStringList&);
-        bool address;
-    };
-    const Command commands[] = {
-        {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
-        {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
-        {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true}};
     const Command* chosen = nullptr;
-    for (const Command& entry : commands) {
+    for (const Command& entry : Commands) {
         if (command == QLatin1String(entry.name)) {
             chosen = &entry;
         }

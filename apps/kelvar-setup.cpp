@@ -44,20 +44,36 @@ void RouteSignalsTo(cApplication& program) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// Whether Qt has a window system to start on: a display, or a platform
+// named in the environment or on the command line.
+bool WindowSystemGiven(const QStringList& arguments) {
+#ifdef Q_OS_MACOS
+    return true; // the window server is always there
+#endif
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(variable)) {
+            return true;
+        }
+    }
+    return arguments.contains(QStringLiteral("-platform")) ||
+           arguments.contains(QStringLiteral("--platform"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    cEventGuard<QApplication> app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvar Setup Software"));
     QApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
+    // Ties the window to its desktop entry, and so to its icon.
+    QApplication::setDesktopFileName(QStringLiteral(KELVAR_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Sets up and watches Actimar linear position sensors.\n\n"
                        "/ex   the port search leaves out Comm 1\n"
                        "/cal  calibration mode"));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addOption({QStringLiteral("port"),
                       QStringLiteral("Comm N is DEVICE (repeatable), e.g. 1=/dev/ttyUSB0."),
                       QStringLiteral("N=DEVICE")});
@@ -65,6 +81,28 @@ int main(int argc, char** argv) {
                       QStringLiteral("Built-in simulated sensors on Comm 1 (addresses 1 and 3 at "
                                      "115.2K, 5 at 57.6K).")});
     parser.addPositionalArgument(QStringLiteral("switches"), QStringLiteral("/ex, /cal"));
+
+    // The help and the version need no display: they are printed before the
+    // QApplication, which cannot start without one. Anything that does not
+    // parse here may be a Qt option (-platform, -style) that only the
+    // QApplication knows, so that is left to it.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    if (parser.parse(arguments) && (parser.isSet(help) || parser.isSet(version))) {
+        const QCoreApplication console(argc, argv);
+        parser.process(console); // prints and ends the program
+    }
+    if (!WindowSystemGiven(arguments)) {
+        // QApplication would abort with a message about plugins.
+        QTextStream(stderr) << "kelvar-setup: no display: neither DISPLAY nor WAYLAND_DISPLAY is "
+                               "set (QT_QPA_PLATFORM=offscreen runs the window without one)"
+                            << Qt::endl;
+        return 1;
+    }
+
+    cEventGuard<QApplication> app(argc, argv);
     parser.process(app);
 
     cAppOptions options;
