@@ -155,13 +155,23 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
     EXPECT_EQ(back.Setting(), "0");
 }
 
-TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
-    // Among them names that QSettings would merge at a '/', and names that
+TEST_F(Registry, OddNamesAndValuesRoundTripExactly) {
+    // Names that QSettings would merge at a '/', and names and values that
     // would read as something else in a line of the file.
     const QStringList names = {
-        "Sensor001", "a",      "b",      "a/b",     "a%2Fb",    "a\\b",      "/a",         "a/",
-        "a//b",      " lead",  "trail ", "\tTab",   "x=y",      ";c",        "#h",         "[s]",
-        "s]",        "Ümlaut", "日本😀",  "General", "%General", "%67eneral", "Line\nBreak"};
+        "a/b",    "a%2Fb", "a\\b",    "/a",       "a/",        "a//b",        " lead",
+        "trail ", "\tTab", "x=y",     ";c",       "#h",        "[s]",         "s]",
+        "Ümlaut", "日本😀", "General", "%General", "%67eneral", "Line\nBreak",
+    };
+    QStringList values;
+    values += {" ", " lead", "a, b", ",", "\"q\""};
+    values += {"\"", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", "@ByteArray(x)", "@Invalid()", "@@x"};
+    values += {"@", ";c", "#c", "x\ny", "\t"};
+    values += {"ü€日本😀", "back\\", "a=b", "[Startup]", "Press 3, left"};
+    values += {"first; second", "C:\\Temp\\new", "say \"hi", "a \"b\" c", "\"C:\\Temp\\new\""};
+    values += {"\"x%0Ay\"", " 100%\n%0A ", "Jürgen", "trail ", "a,b"};
+    values += {"@String(x)", "03020000001234 0Axis 1", "\r\n"};
+    values << QString(QChar(0)) + u'z' << QString(5000, u'x');
     cRegistry reg;
     for (const QString& name : names) {
         Save(reg, name, "Key", "section " + name);
@@ -169,6 +179,9 @@ TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
     }
     Save(reg, "x", "y/z", "x|y/z");
     Save(reg, "x/y", "z", "x/y|z");
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        Save(reg, "Values", QString::number(i), values[i]);
+    }
 
     cRegistry back = Reopened(reg.FileName());
     for (const QString& name : names) {
@@ -177,50 +190,9 @@ TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
     }
     EXPECT_EQ(Get(back, "x", "y/z"), "x|y/z");
     EXPECT_EQ(Get(back, "x/y", "z"), "x/y|z");
-}
-
-TEST_F(Registry, OddValuesRoundTripExactly) {
-    const QStringList values = {" ",
-                                " lead",
-                                "trail ",
-                                "a,b",
-                                "a, b",
-                                ",",
-                                "\"q\"",
-                                "\"",
-                                "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)",
-                                "@ByteArray(x)",
-                                "@String(x)",
-                                "@Invalid()",
-                                "@@x",
-                                "@",
-                                ";c",
-                                "#c",
-                                "x\ny",
-                                "\r\n",
-                                "\t",
-                                QString(QChar(0)) + u'z',
-                                "ü€日本😀",
-                                "back\\",
-                                "a=b",
-                                "[Startup]",
-                                "03020000001234 0Axis 1",
-                                "Press 3, left",
-                                "first; second",
-                                "C:\\Temp\\new",
-                                "say \"hi",
-                                "a \"b\" c",
-                                "\"C:\\Temp\\new\"",
-                                "\"x%0Ay\"",
-                                " 100%\n%0A ",
-                                "Jürgen",
-                                QString(5000, u'x')};
-    cRegistry reg;
-    for (qsizetype i = 0; i < values.size(); ++i)
-        Save(reg, "Values", QString::number(i), values[i]);
-    cRegistry back = Reopened(reg.FileName());
-    for (qsizetype i = 0; i < values.size(); ++i)
+    for (qsizetype i = 0; i < values.size(); ++i) {
         EXPECT_EQ(Get(back, "Values", QString::number(i)), values[i]);
+    }
 
     // What needs no quotes is written as it is, for a person to read.
     const QString written = QString::fromUtf8(ReadFile(reg.FileName()));
