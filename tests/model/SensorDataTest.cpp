@@ -1,12 +1,10 @@
 #include "model/SensorData.h"
 #include "model/Errors.h"
-#include "model/Text.h"
 #include "support/ScriptedPrompter.h"
 
 #include <QLocale>
 #include <functional>
 #include <gtest/gtest.h>
-#include <limits>
 
 using namespace kelvar;
 using Data = clsSensorData;
@@ -49,19 +47,6 @@ void ExpectOutOfRange(long long index, const std::function<void()>& call) {
 }
 
 } // namespace
-
-TEST(Text, ProperCaseAndLeadingDigits) {
-    EXPECT_EQ(ProperCase(u"motion / set enable MODE "), "Motion / Set Enable Mode ");
-    EXPECT_EQ(ProperCase(u"  two  blanks "), "  Two  Blanks ");
-    const std::pair<const char16_t*, const char*> digits[] = {
-        {u"000004123", "4123"}, {u"1 2 3X9", "123"},
-        {u"ABC", "0"},          {u"", "0"},
-        {u"12.5", "12"},        {u"123456789012", "123456789012"},
-    };
-    for (const auto& [text, expected] : digits) {
-        EXPECT_EQ(LeadingDigits(text), expected) << expected;
-    }
-}
 
 TEST_F(SensorDataTest, CurrentRowIsClampedAndTestDataExcludesLimits) {
     for (const auto& [value, row] :
