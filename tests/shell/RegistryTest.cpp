@@ -64,16 +64,19 @@ void WriteFile(const QString& path, const QByteArray& data) {
     file.write(data);
 }
 
-void Save(cRegistry& reg, const QString& section, const QString& key, const QString& value) {
+void Point(cRegistry& reg, const QString& section, const QString& key) {
     reg.setSection(section);
     reg.setKey(key);
+}
+
+void Save(cRegistry& reg, const QString& section, const QString& key, const QString& value) {
+    Point(reg, section, key);
     reg.setSetting(value);
     EXPECT_TRUE(reg.RegSave()) << qPrintable(reg.ErrorText());
 }
 
 QString Get(cRegistry& reg, const QString& section, const QString& key) {
-    reg.setSection(section);
-    reg.setKey(key);
+    Point(reg, section, key);
     EXPECT_TRUE(reg.RegGet()) << qPrintable(reg.ErrorText());
     return reg.Setting();
 }
@@ -136,8 +139,7 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
     EXPECT_TRUE(reg.RegDel());
     EXPECT_TRUE(QDir(dir_.path()).isEmpty());
 
-    reg.setSection("Communications");
-    reg.setKey("Port");
+    Point(reg, "Communications", "Port");
     reg.setSetting("0");
     ASSERT_TRUE(reg.RegSave());
     Save(reg, "Communications", "PortBaudRate", "");
@@ -219,8 +221,7 @@ TEST_F(Registry, MissingNamesAndInvalidTextAreRefused) {
                                 {reg.Appname(), "Startup" + lone, "Top", "1"}};
     for (const auto& c : cases) {
         reg.setAppname(c[0]);
-        reg.setSection(c[1]);
-        reg.setKey(c[2]);
+        Point(reg, c[1], c[2]);
         reg.setSetting(c[3]);
         EXPECT_FALSE(reg.RegSave()) << qPrintable(c[1] + "/" + c[2]);
         EXPECT_EQ(reg.LastStatus(), Status::BadInput);
@@ -235,8 +236,7 @@ TEST_F(Registry, WriteFailureIsReportedAndNotReadBack) {
     WriteFile(Path("plain"), "a file where the folder should be");
     const EnvVar xdg("XDG_CONFIG_HOME", Path("plain").toLocal8Bit());
     cRegistry reg;
-    reg.setSection("Menu");
-    reg.setKey("Logging");
+    Point(reg, "Menu", "Logging");
     reg.setSetting("1");
     EXPECT_FALSE(reg.RegSave());
     EXPECT_EQ(reg.LastStatus(), Status::WriteFailed);
@@ -271,8 +271,7 @@ TEST_F(Registry, FailedChangeNeverTurnsUpLater) {
 TEST_F(Registry, UnreadableFileIsSetAsideWhole) {
     ASSERT_TRUE(QDir().mkpath(DefaultFile()));
     cRegistry reg;
-    reg.setSection("Startup");
-    reg.setKey("Top");
+    Point(reg, "Startup", "Top");
     EXPECT_FALSE(reg.RegGet());
     EXPECT_EQ(reg.LastStatus(), Status::Unreadable);
     EXPECT_TRUE(reg.RegDel()); // nothing readable, so nothing to remove
