@@ -59,11 +59,10 @@ protected:
         return ::poll(&ready, 1, milliseconds) == 1 && (ready.revents & POLLIN) != 0;
     }
 
-    static QStringList SendTo(const QString& name, int timeout) {
-        return {QStringLiteral("--port"),    name,
-                QStringLiteral("--timeout"), QString::number(timeout),
-                QStringLiteral("send"),      QStringLiteral("1"),
-                QStringLiteral("A")};
+    // kelvar-cli sending one request to `name`, started.
+    static void StartCli(QProcess& cli, const QString& name, int timeout) {
+        cli.start(KELVAR_CLI_PATH,
+                  {"--port", name, "--timeout", QString::number(timeout), "send", "1", "A"});
     }
 
     QTemporaryDir dir;
@@ -96,14 +95,14 @@ TEST_F(PortLockTest, AnotherProgramIsToldWhoHoldsTheDevice) {
     cQtSerialPort holder;
     ASSERT_TRUE(holder.open(device, 115200));
     QProcess cli;
-    cli.start(QStringLiteral(KELVAR_CLI_PATH), SendTo(link, 100));
+    StartCli(cli, link, 100);
     ASSERT_TRUE(cli.waitForFinished(30000));
     EXPECT_EQ(cli.exitCode(), 2);
     const QString refused = QString::fromLocal8Bit(cli.readAllStandardError());
     EXPECT_TRUE(refused.contains(HeldByThisProgram(link))) << refused.toStdString();
 
     holder.close();
-    cli.start(QStringLiteral(KELVAR_CLI_PATH), SendTo(link, 100));
+    StartCli(cli, link, 100);
     ASSERT_TRUE(cli.waitForFinished(30000));
     EXPECT_EQ(cli.exitCode(), 3) << "sent, and nobody answers: "
                                  << cli.readAllStandardError().toStdString();
@@ -112,7 +111,7 @@ TEST_F(PortLockTest, AnotherProgramIsToldWhoHoldsTheDevice) {
 
 TEST_F(PortLockTest, DeviceIsFreedWhenItsHolderDies) {
     QProcess cli;
-    cli.start(QStringLiteral(KELVAR_CLI_PATH), SendTo(device, 60000));
+    StartCli(cli, device, 60000);
     ASSERT_TRUE(cli.waitForStarted());
     ASSERT_TRUE(RequestArrives(20000));
     cQtSerialPort port;

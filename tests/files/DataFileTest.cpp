@@ -44,20 +44,6 @@ RecordSnapshot Take(const Data& data) {
     return test::Snapshot(data);
 }
 
-void ExpectSame(const RecordSnapshot& expected, const RecordSnapshot& actual) {
-    EXPECT_EQ(expected.parameters, actual.parameters);
-    EXPECT_EQ(expected.setpoints, actual.setpoints);
-    EXPECT_EQ(expected.texts, actual.texts);
-    EXPECT_EQ(expected.resolution, actual.resolution);
-    EXPECT_EQ(expected.maxSetpoints, actual.maxSetpoints);
-    EXPECT_EQ(expected.dataIsLoaded, actual.dataIsLoaded);
-}
-
-// Line number of one edited setpoint value in a file with the empty line.
-int SetpointLine(int setpoint, int column) {
-    return 82 + 3 * setpoint + (column - Data::EditedTargetColumn);
-}
-
 QByteArray ReadBytes(const QString& path) {
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
@@ -73,8 +59,7 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 // The file's lines; every line must end in CR LF.
 QList<QByteArray> Lines(const QString& path) {
     QList<QByteArray> lines = ReadBytes(path).split('\n');
-    EXPECT_TRUE(lines.last().isEmpty()) << "the last line has no line end";
-    lines.removeLast();
+    EXPECT_TRUE(lines.takeLast().isEmpty()) << "the last line has no line end";
     for (QByteArray& line : lines) {
         EXPECT_TRUE(line.endsWith('\r'));
         line.chop(1);
@@ -83,11 +68,7 @@ QList<QByteArray> Lines(const QString& path) {
 }
 
 void WriteLines(const QString& path, const QList<QByteArray>& lines) {
-    QByteArray bytes;
-    for (const QByteArray& line : lines) {
-        bytes += line + "\r\n";
-    }
-    WriteBytes(path, bytes);
+    WriteBytes(path, lines.isEmpty() ? QByteArray() : lines.join("\r\n") + "\r\n");
 }
 
 class DataFileTest : public ::testing::Test {
@@ -127,12 +108,26 @@ protected:
         return Lines(Path());
     }
 
+    // Writes `lines` with line `number` (from 1) replaced.
+    void WriteReplaced(QList<QByteArray> lines, int number, const QByteArray& text) {
+        lines[number - 1] = text;
+        WriteLines(Path(), lines);
+    }
+
+    // Reads the file, which must be accepted.
+    DataFileContents Accepted() {
+        QString error;
+        std::optional<DataFileContents> contents = ReadSensorDataFile(Path(), target, &error);
+        EXPECT_TRUE(contents) << error.toStdString();
+        return contents.value_or(DataFileContents{});
+    }
+
     // Loading a file that must be refused leaves target exactly as it was.
     QString Refusal() {
         const RecordSnapshot before = Take(target);
         QString error;
         EXPECT_FALSE(LoadSensorDataFile(Path(), target, &error));
-        ExpectSame(before, Take(target));
+        EXPECT_EQ(before, Take(target));
         return error;
     }
 
@@ -145,7 +140,7 @@ protected:
                    .arg(expected, QString::fromLatin1(found));
     }
 
-    std::int32_t Edited(Data& data, int row) {
+    static std::int32_t Edited(const Data& data, int row) {
         return data.ReadParameterData(row, Data::ChangedDataColumn);
     }
 
@@ -159,22 +154,16 @@ protected:
 TEST_F(DataFileTest, HoldsEditedValuesLineByLine) {
     const QList<QByteArray> lines = SavedLines();
     ASSERT_EQ(lines.size(), 261);
-    EXPECT_EQ(lines[0], "777ASCII");
-    EXPECT_EQ(lines[1], "1");
-    EXPECT_EQ(lines[2], "75");
-    EXPECT_EQ(lines[3], "-1237"); // parameter 1
-    EXPECT_EQ(lines[4], "2474");
-    EXPECT_EQ(lines[9], "-2147483648"); // parameter 7
-    EXPECT_EQ(lines[10], "2147483647");
-    EXPECT_EQ(lines[77], "-92775"); // parameter 75
-    EXPECT_EQ(lines[78], "");
-    EXPECT_EQ(lines[79], "0");
-    EXPECT_EQ(lines[80], "59");
-    EXPECT_EQ(lines[81], "-499970"); // setpoint 0: edited target, velocity, dwell
-    EXPECT_EQ(lines[82], "-499960");
-    EXPECT_EQ(lines[83], "-499950");
-    EXPECT_EQ(lines[SetpointLine(59, Data::EditedDwellColumn) - 1], "5400050");
-    EXPECT_EQ(lines[260], "5400050");
+    // The header, parameters 1, 2, 7, 8 and 75, the empty line, the setpoint
+    // header, setpoint 0 (edited target, velocity, dwell), setpoint 59's dwell.
+    const std::pair<int, const char*> expected[] = {
+        {1, "777ASCII"},     {2, "1"},           {3, "75"},       {4, "-1237"},    {5, "2474"},
+        {10, "-2147483648"}, {11, "2147483647"}, {78, "-92775"},  {79, ""},        {80, "0"},
+        {81, "59"},          {82, "-499970"},    {83, "-499960"}, {84, "-499950"}, {261, "5400050"},
+    };
+    for (const auto& [line, text] : expected) {
+        EXPECT_EQ(lines[line - 1], text) << "line " << line;
+    }
 }
 
 TEST_F(DataFileTest, SetpointCountFollowsMaxSetpoints) {
@@ -196,13 +185,10 @@ TEST_F(DataFileTest, TextDoesNotFollowTheLocale) {
     const QList<QByteArray> plain = SavedLines();
     QLocale::setDefault(QLocale(QLocale::German));
     const QList<QByteArray> german = SavedLines();
-    QString error;
-    const bool loaded = LoadSensorDataFile(Path(), target, &error);
+    const Data loaded = Accepted().record;
     QLocale::setDefault(saved);
-
     EXPECT_EQ(plain, german);
-    EXPECT_TRUE(loaded) << error.toStdString();
-    EXPECT_EQ(Edited(target, 9), -11133);
+    EXPECT_EQ(Edited(loaded, 9), -11133);
 }
 
 // ---------------------------------------------------------------- loading
@@ -225,64 +211,46 @@ TEST_F(DataFileTest, RoundTripRestoresEditedValuesOnly) {
                 wanted.setpoints[cell + static_cast<std::size_t>(column)];
         }
     }
-    ExpectSame(expected, Take(target));
+    EXPECT_EQ(expected, Take(target));
 }
 
 TEST_F(DataFileTest, EmptyLineBeforeSetpointsMayBeMissing) {
     QList<QByteArray> lines = SavedLines();
-    QString error;
-    const auto with = ReadSensorDataFile(Path(), target, &error);
-    ASSERT_TRUE(with) << error.toStdString();
-    EXPECT_EQ(with->parameterLine[1], 4);
-    EXPECT_EQ(with->parameterLine[75], 78);
-    EXPECT_EQ(with->setpointLine[0][0], 82);
-    EXPECT_EQ(with->setpointLine[0][2], 84);
-    EXPECT_EQ(with->setpointLine[59][2], 261);
+    const DataFileContents with = Accepted();
+    EXPECT_EQ(with.parameterLine[75], 78);
+    EXPECT_EQ(with.setpointLine[0][0], 82);
+    EXPECT_EQ(with.setpointLine[59][2], 261);
 
     lines.removeAt(78);
     WriteLines(Path(), lines);
-    const auto without = ReadSensorDataFile(Path(), target, &error);
-    ASSERT_TRUE(without) << error.toStdString();
-    ExpectSame(Take(with->record), Take(without->record));
-    EXPECT_EQ(without->parameterLine[1], 4);
-    EXPECT_EQ(without->setpointLine[0][0], 81);
-    EXPECT_EQ(without->setpointLine[59][2], 260);
+    const DataFileContents without = Accepted();
+    EXPECT_EQ(Take(with.record), Take(without.record));
+    EXPECT_EQ(without.parameterLine[1], 4);
+    EXPECT_EQ(without.setpointLine[0][0], 81);
+    EXPECT_EQ(without.setpointLine[59][2], 260);
 }
 
 TEST_F(DataFileTest, BareLineFeedsAreLineEnds) {
     const QList<QByteArray> lines = SavedLines();
-    Data crlf = target;
-    QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), crlf, &error)) << error.toStdString();
-
+    const DataFileContents crlf = Accepted();
+    EXPECT_FALSE(crlf.possiblyTruncated);
     WriteBytes(Path(), lines.join('\n') + '\n');
-    const auto lf = ReadSensorDataFile(Path(), target, &error);
-    ASSERT_TRUE(lf) << error.toStdString();
-    ExpectSame(Take(crlf), Take(lf->record));
-    EXPECT_FALSE(lf->possiblyTruncated);
+    const DataFileContents lf = Accepted();
+    EXPECT_EQ(Take(crlf.record), Take(lf.record));
+    EXPECT_FALSE(lf.possiblyTruncated);
 }
 
 TEST_F(DataFileTest, MissingFinalLineEndMarksTheFilePossiblyTruncated) {
-    const QList<QByteArray> lines = SavedLines();
-    QString error;
-    auto contents = ReadSensorDataFile(Path(), target, &error);
-    ASSERT_TRUE(contents) << error.toStdString();
-    EXPECT_FALSE(contents->possiblyTruncated);
-
     // The last value cut short: it still loads, and the caller is told.
-    const QByteArray whole = lines.join("\r\n");
+    const QByteArray whole = SavedLines().join("\r\n");
     WriteBytes(Path(), whole.left(whole.size() - 2));
-    contents = ReadSensorDataFile(Path(), target, &error);
-    ASSERT_TRUE(contents) << error.toStdString();
-    EXPECT_TRUE(contents->possiblyTruncated);
-    EXPECT_EQ(contents->record.ReadSetpointData(59, Data::EditedDwellColumn), 54000);
-    EXPECT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
+    DataFileContents cut = Accepted();
+    EXPECT_TRUE(cut.possiblyTruncated);
+    EXPECT_EQ(cut.record.ReadSetpointData(59, Data::EditedDwellColumn), 54000);
 
     // A blank last line without its line end counts the same.
     WriteBytes(Path(), whole + "\r\n\r\n  ");
-    contents = ReadSensorDataFile(Path(), target, &error);
-    ASSERT_TRUE(contents) << error.toStdString();
-    EXPECT_TRUE(contents->possiblyTruncated);
+    EXPECT_TRUE(Accepted().possiblyTruncated);
 }
 
 TEST_F(DataFileTest, OnlyBlankLinesMayFollowTheLastSetpoint) {
@@ -316,33 +284,22 @@ TEST_F(DataFileTest, ValueLinesMustBeWholeNumbers) {
     } places[] = {
         {4, "the edited value of parameter 1"},
         {13, "the edited value of parameter 10"},
-        {SetpointLine(22, Data::EditedDwellColumn), "the edited dwell of setpoint 22"},
+        {150, "the edited dwell of setpoint 22"},
     };
-    ASSERT_EQ(places[2].line, 150);
     for (const auto& place : places) {
         for (const QByteArray value : {"abc", "12abc", "", " ", "1.5", "12.0", "1e3", "-", "+5",
                                        "0x10", "2147483648", "-2147483649"}) {
-            QList<QByteArray> lines = saved;
-            lines[place.line - 1] = value;
-            WriteLines(Path(), lines);
+            WriteReplaced(saved, place.line, value);
             EXPECT_EQ(Refusal(), NotAWholeNumber(place.line, place.expected, value));
         }
-
-        QList<QByteArray> lines = saved;
-        lines[place.line - 1] = " -17\t";
-        WriteLines(Path(), lines);
-        QString error;
-        const auto contents = ReadSensorDataFile(Path(), target, &error);
-        ASSERT_TRUE(contents) << error.toStdString();
-        Data record = contents->record;
+        WriteReplaced(saved, place.line, " -17\t");
+        Data record = Accepted().record;
         EXPECT_EQ(place.line == 150 ? record.ReadSetpointData(22, Data::EditedDwellColumn)
                                     : Edited(record, place.line - 3),
                   -17);
     }
 
-    QList<QByteArray> lines = saved;
-    lines[12] = "1" + QByteArray(400, '0');
-    WriteLines(Path(), lines);
+    WriteReplaced(saved, 13, "1" + QByteArray(400, '0'));
     EXPECT_EQ(Refusal(), NotAWholeNumber(13, "the edited value of parameter 10",
                                          "1" + QByteArray(39, '0') + "..."));
 }
@@ -354,52 +311,26 @@ TEST_F(DataFileTest, HeadersMustBeTheRecordsOwn) {
         QByteArray text;
         QString expected;
     } cases[] = {
+        {1, "777ascii", "\"777ASCII\""},
+        {1, "777ASCII ", "\"777ASCII\""},
+        {1, "", "\"777ASCII\""},
         {2, "0", "the first parameter index (1)"},
-        {2, "3", "the first parameter index (1)"},
-        {2, "abc", "the first parameter index (1)"},
         {2, "1.0", "the first parameter index (1)"},
-        {3, "10", "the last parameter index (75)"},
         {3, "76", "the last parameter index (75)"},
         {3, "75abc", "the last parameter index (75)"},
-        {3, "", "the last parameter index (75)"},
         {80, "1", "the first setpoint number (0)"},
-        {80, "zero", "the first setpoint number (0)"},
         {81, "58", "the last setpoint number (59)"},
-        {81, "-40000", "the last setpoint number (59)"},
+        {81, "75", "the last setpoint number (59)"},
     };
     for (const auto& c : cases) {
-        QList<QByteArray> lines = saved;
-        lines[c.line - 1] = c.text;
-        WriteLines(Path(), lines);
+        WriteReplaced(saved, c.line, c.text);
         EXPECT_EQ(Refusal(), Corrupted + QStringLiteral("Line %1: expected %2, found \"%3\".")
                                              .arg(c.line)
                                              .arg(c.expected, QString::fromLatin1(c.text)));
     }
 
-    QList<QByteArray> lines = saved;
-    lines[1] = " 1\t";
-    WriteLines(Path(), lines);
-    QString error;
-    EXPECT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-}
-
-TEST_F(DataFileTest, SetpointCountOtherThanTheRecordsIsRefused) {
-    for (const int count : {75, 10, -1}) {
-        source.setMaxSetpoints(count);
-        SavedLines();
-        EXPECT_EQ(Refusal(), Corrupted + QStringLiteral("Line 81: expected the last setpoint "
-                                                        "number (59), found \"%1\".")
-                                             .arg(count));
-    }
-}
-
-TEST_F(DataFileTest, FirstLineMustBeExactlyTheMagicText) {
-    QList<QByteArray> lines = SavedLines();
-    for (const QByteArray magic : {"777ascii", "777ASCII ", "", "777ASCI"}) {
-        lines[0] = magic;
-        WriteLines(Path(), lines);
-        EXPECT_EQ(Refusal(), Corrupted + "Line 1: expected \"777ASCII\", found \"" + magic + "\".");
-    }
+    WriteReplaced(saved, 2, " 1\t");
+    Accepted();
 }
 
 TEST_F(DataFileTest, TruncatedFileChangesNothing) {
@@ -488,29 +419,20 @@ TEST_F(DataFileTest, FailedSaveKeepsTheEarlierFileWhole) {
 
 // ---------------------------------------------------------------- names
 
-TEST(DataFileNames, ProposedNameIsSerialNumberAndDate) {
+TEST(DataFileNames, ProposedNameExtensionAndCaption) {
     Data data;
-    data.setSerialNumber(QStringLiteral("00012345"));
-    EXPECT_EQ(ProposedDataFileName(data, QDate(2004, 3, 5)), "00012345 20040305.dat");
     data.setSerialNumber(QStringLiteral(" 123456789012 "));
     EXPECT_EQ(ProposedDataFileName(data, QDate(2031, 12, 24)), "123456789012 20311224.dat");
     data.setSerialNumber(QStringLiteral("%2"));
     EXPECT_EQ(ProposedDataFileName(data, QDate(2004, 3, 5)), "%2 20040305.dat");
-}
 
-TEST(DataFileNames, ExtensionAndCaption) {
-    EXPECT_TRUE(HasDataFileExtension(QStringLiteral("/home/a/00012345 20040305.dat")));
     EXPECT_TRUE(HasDataFileExtension(QStringLiteral("SETUP.DAT")));
-    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("setup.txt")));
-    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("setup")));
-    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("setup.dat.txt")));
-    EXPECT_FALSE(HasDataFileExtension(QStringLiteral("folder.dat/setup")));
-
-    const QString program = QStringLiteral("Kelvar Setup v8.1.0");
-    EXPECT_EQ(BareFileName(QStringLiteral("/home/a/b/setup 1.dat")), "setup 1.dat");
-    EXPECT_EQ(WindowCaption(program, QStringLiteral("setup 1.dat")),
-              "Kelvar Setup v8.1.0 (setup 1.dat)");
-    EXPECT_EQ(WindowCaption(program, QString()), program);
+    for (const char* name : {"setup.txt", "setup", "setup.dat.txt", "folder.dat/setup"}) {
+        EXPECT_FALSE(HasDataFileExtension(QString::fromLatin1(name))) << name;
+    }
+    EXPECT_EQ(WindowCaption(QStringLiteral("Kelvar"), BareFileName(QStringLiteral("/a/b/s 1.dat"))),
+              "Kelvar (s 1.dat)");
+    EXPECT_EQ(WindowCaption(QStringLiteral("Kelvar"), QString()), "Kelvar");
 }
 
 } // namespace

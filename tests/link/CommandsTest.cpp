@@ -2,42 +2,35 @@
 #include "link/Commands.h"
 #include "link/Framing.h"
 #include "model/SensorData.h"
-#include "sim/SimSerialPort.h"
-
+#include "support/SimLine.h"
 #include "support/SimTraffic.h"
 
 #include <gtest/gtest.h>
 
 using namespace kelvar;
-using namespace kelvar::sim;
+using Outcome = cCommands::Outcome;
 
 namespace {
 
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public ::testing::Test, public test::SimLine {
 protected:
-    CommandsTest() : port(network, {QStringLiteral("sim")}), link(port), commands(link, sensor) {
+    CommandsTest() {
+        sim::SensorConfig config = test::SensorAt(1);
         config.serialNumber = "56001234";
         simSensor = &network.addSensor(config);
         InitParameterTable(sensor);
         link.Decoder().setSensor(&sensor);
-        link.PortNames.setDevice(1, QStringLiteral("sim"));
-        EXPECT_TRUE(link.OpenPort(1, 0));
-        link.CurrentAddress = 1;
     }
 
-    // The command text of the last request on the wire: no address, no CRC.
-    QByteArray LastRequest() const {
-        const std::size_t entries = network.log().size();
-        return test::CommandTexts(network, entries > 0 ? entries - 1 : 0).value(0);
+    // The command texts of the last `count` requests on the wire.
+    QList<QByteArray> LastRequests(qsizetype count = 1) const {
+        return test::CommandTexts(network).last(count);
     }
+    QByteArray LastRequest() const { return LastRequests().value(0); }
 
-    SensorConfig config;
-    SimNetwork network;
-    SimSerialPort port;
-    cSensorLink link;
     clsSensorData sensor;
-    cCommands commands;
-    SimSensor* simSensor = nullptr;
+    cCommands commands{link, sensor};
+    sim::SimSensor* simSensor = nullptr;
 };
 
 } // namespace
@@ -48,9 +41,6 @@ TEST_F(CommandsTest, ReadsGoOutAsTheSensorExpects) {
     EXPECT_TRUE(gain.answered());
     EXPECT_EQ(gain.value, 500);
     EXPECT_EQ(link.Decoder().ParamResult, 0) << "the slot is consumed";
-
-    commands.ReadParameter(12);
-    EXPECT_EQ(LastRequest(), "D000C");
     commands.ReadParameter(255);
     EXPECT_EQ(LastRequest(), "D00FF");
 
@@ -62,16 +52,16 @@ TEST_F(CommandsTest, ReadsGoOutAsTheSensorExpects) {
     EXPECT_EQ(LastRequest(), "R000A") << "an unknown field reads the target";
 }
 
-TEST_F(CommandsTest, UnansweredReadGivesZero) {
+TEST_F(CommandsTest, UnansweredReadGivesZeroAndIsListedAsFailed) {
     link.CurrentAddress = 2;
     link.PacketTimeout = 30;
     const auto result = commands.ReadParameter(2);
-    EXPECT_EQ(result.outcome, cCommands::Outcome::NoAnswer);
+    EXPECT_EQ(result.outcome, Outcome::NoAnswer);
     EXPECT_EQ(result.value, 0);
     commands.ReadSetpoint(4, 2);
     using F = cCommands::Failure;
-    EXPECT_EQ(commands.TakeFailedRequests(), QList<F>({F{"D0002", cCommands::Outcome::NoAnswer},
-                                                       F{"R2004", cCommands::Outcome::NoAnswer}}));
+    EXPECT_EQ(commands.TakeFailedRequests(),
+              QList<F>({F{"D0002", Outcome::NoAnswer}, F{"R2004", Outcome::NoAnswer}}));
     EXPECT_TRUE(commands.TakeFailedRequests().isEmpty());
 }
 
@@ -83,24 +73,20 @@ TEST_F(CommandsTest, WritesNeedMode5AndEchoWhatTheSensorHolds) {
     EXPECT_EQ(refused.value, 500) << "outside mode 5 the sensor keeps its value";
 
     EXPECT_TRUE(commands.EnsureMode5());
-    ASSERT_GE(network.log().size(), 2U);
-    EXPECT_EQ(network.log().at(network.log().size() - 2).request.mid(1, 1), "C");
-    EXPECT_EQ(LastRequest(), "G0005");
+    EXPECT_EQ(LastRequests(2), QList<QByteArray>({"C", "G0005"}));
     const auto before = network.requestCount();
     EXPECT_TRUE(commands.EnsureMode5());
     EXPECT_EQ(network.requestCount(), before + 1) << "already in mode 5: C alone";
 
-    sensor.WriteParameterData(33, 1, 0x123);
-    commands.WriteParameter(33);
-    EXPECT_EQ(LastRequest(), "L0210123");
-    sensor.WriteParameterData(33, 1, -1);
-    const auto zeroAdjust = commands.WriteParameter(33);
-    EXPECT_EQ(LastRequest(), "L021FFFE");
-    EXPECT_EQ(zeroAdjust.value, zeroAdjust.sent);
+    // Zero adjust travels in the sensor's own form.
+    for (const auto& [value, request] :
+         {std::pair{0x123, "L0210123"}, {0, "L0210000"}, {-1, "L021FFFE"}}) {
+        sensor.WriteParameterData(33, 1, value);
+        const auto written = commands.WriteParameter(33);
+        EXPECT_EQ(LastRequest(), request);
+        EXPECT_EQ(written.value, written.sent) << request;
+    }
     EXPECT_EQ(DecodeZeroAdjust(commands.ReadParameter(33).value), -1);
-    sensor.WriteParameterData(33, 1, 0);
-    commands.WriteParameter(33);
-    EXPECT_EQ(LastRequest(), "L0210000");
     // Past the sensor's signed range the value comes back with the other
     // sign: the echo, decoded as a read decodes it, shows the write failed.
     sensor.WriteParameterData(33, 1, 32800);
@@ -115,11 +101,15 @@ TEST_F(CommandsTest, WritesNeedMode5AndEchoWhatTheSensorHolds) {
     EXPECT_EQ(simSensor->setpoint(3, 2), 100);
 }
 
+TEST(ZeroAdjust, SensorsOwnForm) {
+    EXPECT_EQ(EncodeZeroAdjust(-1), 0xFFFE);
+    EXPECT_EQ(DecodeZeroAdjust(65535), 0);
+    EXPECT_EQ(DecodeZeroAdjust(32768), -32767);
+    EXPECT_EQ(DecodeZeroAdjust(32767), 32767);
+}
+
 TEST_F(CommandsTest, RequestsAreDescribedForMessages) {
-    InitParameterTable(sensor);
-    EXPECT_EQ(commands.DescribeRequest("D000C"), "D000C (parameter 12 Velocity Enable)");
     EXPECT_EQ(commands.DescribeRequest("L0370007"), "L0370007 (parameter 55 Address)");
-    EXPECT_EQ(commands.DescribeRequest("R100A"), "R100A (setpoint 10 velocity)");
     EXPECT_EQ(commands.DescribeRequest("Q2030064"), "Q2030064 (setpoint 3 dwell)");
     EXPECT_EQ(commands.DescribeRequest("F0030"), "F0030 (identity characters 49 to 54)");
     EXPECT_EQ(commands.DescribeRequest("A"), "A (position)");
@@ -141,20 +131,19 @@ TEST_F(CommandsTest, TargetsAreRoundedHalfToEvenAndNeverNegative) {
 }
 
 TEST_F(CommandsTest, ValuesWiderThanTheirFieldAreRefused) {
-    const auto before = network.requestCount();
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     link.RefreshStatus();
-    EXPECT_EQ(commands.ReadParameter(0x10000).outcome, cCommands::Outcome::NotSent);
-    EXPECT_EQ(commands.WriteSetpoint(256, 0, 5).outcome, cCommands::Outcome::NotSent);
-    EXPECT_EQ(commands.WriteSetpoint(3, 0, 65536).outcome, cCommands::Outcome::NotSent);
-    EXPECT_EQ(commands.WriteSetpoint(3, 0, -1).outcome, cCommands::Outcome::NotSent);
+    EXPECT_EQ(commands.ReadParameter(0x10000).outcome, Outcome::NotSent);
+    EXPECT_EQ(commands.WriteSetpoint(256, 0, 5).outcome, Outcome::NotSent);
+    EXPECT_EQ(commands.WriteSetpoint(3, 0, 65536).outcome, Outcome::NotSent);
+    EXPECT_EQ(commands.WriteSetpoint(3, 0, -1).outcome, Outcome::NotSent);
     sensor.setResolution(0.001F);
-    EXPECT_EQ(commands.SetTarget(65.536), cCommands::Outcome::NotSent);
-    EXPECT_EQ(commands.SetTarget(1e300), cCommands::Outcome::NotSent);
-    EXPECT_EQ(commands.SendSetpointValue(70000), cCommands::Outcome::NotSent);
-    EXPECT_EQ(network.requestCount(), before) << "nothing was sent";
+    EXPECT_EQ(commands.SetTarget(65.536), Outcome::NotSent);
+    EXPECT_EQ(commands.SetTarget(1e300), Outcome::NotSent);
+    EXPECT_EQ(commands.SendSetpointValue(70000), Outcome::NotSent);
+    EXPECT_EQ(network.requestCount(), 0) << "nothing was sent";
     EXPECT_GE(link.TxErrors()[0], 1) << "counted as a transmit error";
-    EXPECT_EQ(commands.SetTarget(65.535), cCommands::Outcome::Answered);
+    EXPECT_EQ(commands.SetTarget(65.535), Outcome::Answered);
 }
 
 TEST_F(CommandsTest, SensorCheckStopsAtTheFirstSilence) {
@@ -169,8 +158,7 @@ TEST_F(CommandsTest, SensorCheckStopsAtTheFirstSilence) {
 
 TEST_F(CommandsTest, SerialNumberAndIdentityRecord) {
     EXPECT_EQ(commands.ReadSerialNumber(), "56001234");
-    EXPECT_EQ(network.log().at(network.log().size() - 2).request.mid(1, 5), "F0020");
-    EXPECT_EQ(LastRequest(), "F0026");
+    EXPECT_EQ(LastRequests(2), QList<QByteArray>({"F0020", "F0026"}));
     EXPECT_EQ(link.Decoder().IdentityFillCount(), 0);
 
     QList<int> progress;
@@ -178,34 +166,25 @@ TEST_F(CommandsTest, SerialNumberAndIdentityRecord) {
     EXPECT_EQ(record, QString::fromLatin1(simSensor->identityRecord()));
     EXPECT_EQ(LastRequest(), "F0030");
     EXPECT_EQ(progress, QList<int>({0, 1, 2, 3, 4, 5, 6, 7, 8}));
-}
 
-TEST_F(CommandsTest, TwelveDigitSerialNumberStaysExact) {
-    SensorConfig big;
-    big.address = 2;
+    // Twelve digits stay exact.
+    sim::SensorConfig big = test::SensorAt(2);
     big.serialNumber = "987654321012";
     network.addSensor(big);
     link.CurrentAddress = 2;
     EXPECT_EQ(commands.ReadSerialNumber(), "987654321012");
 }
 
-TEST(ZeroAdjust, SensorsOwnForm) {
-    EXPECT_EQ(EncodeZeroAdjust(-1), 0xFFFE);
-    EXPECT_EQ(DecodeZeroAdjust(65535), 0);
-    EXPECT_EQ(DecodeZeroAdjust(32768), -32767);
-    EXPECT_EQ(DecodeZeroAdjust(32767), 32767);
-}
-
 TEST_F(CommandsTest, OpenPortSelectsItsOptions) {
     link.PortNames.setDevice(3, QStringLiteral("sim"));
     ASSERT_TRUE(link.OpenPort(3, 2));
     EXPECT_EQ(port.baud(), 38400);
+    EXPECT_EQ(link.CurrentPort, 3);
     EXPECT_EQ(link.BaudIndex, 2);
 
     ASSERT_TRUE(link.OpenPort(3, 7));
     EXPECT_EQ(port.baud(), 115200);
     EXPECT_EQ(link.BaudIndex, 0);
-
     link.BaudIndex = 9;
     EXPECT_EQ(link.PortDescription(), "Comm 3 @ 115.2K");
     EXPECT_EQ(link.BaudIndex, 0);

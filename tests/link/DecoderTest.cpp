@@ -13,9 +13,7 @@ namespace {
 
 class DecoderTest : public ::testing::Test {
 protected:
-    DecoderTest() : port(network, {}), link(port), decoder(link.Decoder()) {
-        decoder.setSensor(&sensor);
-    }
+    DecoderTest() { decoder.setSensor(&sensor); }
 
     // The frame as the link hands it over once it has checked it.
     void Answer(const QByteArray& addressLetterAndData) {
@@ -24,15 +22,22 @@ protected:
     }
 
     sim::SimNetwork network;
-    sim::SimSerialPort port;
-    cSensorLink link;
-    cResponseDecoder& decoder;
+    sim::SimSerialPort port{network, {}};
+    cSensorLink link{port};
+    cResponseDecoder& decoder = link.Decoder();
     clsSensorData sensor;
 };
 
 } // namespace
 
 TEST_F(DecoderTest, StatusByteIsMirroredWithBits3And5Inverted) {
+    // A remembered byte of 0 must not hide a first answer of 00: its bits 3
+    // and 5 still have to be inverted, or the position would read 0.
+    Answer("aA0003E8");
+    EXPECT_TRUE(link.StatusWord.TestBit(5));
+    EXPECT_TRUE(link.StatusWord.TestBit(3));
+    EXPECT_FLOAT_EQ(decoder.Position(), 1.0F);
+
     Answer("aAD70BB8"); // D7: 1101 0111, position 3000 counts
     EXPECT_EQ(link.StatusWord.Map() & 0xFF, 0xD7 ^ 0x28);
     EXPECT_FLOAT_EQ(decoder.Position(), 3.0F);
@@ -46,25 +51,20 @@ TEST_F(DecoderTest, StatusByteIsMirroredWithBits3And5Inverted) {
     EXPECT_EQ(decoder.PositionCounts(), 0);
 }
 
-TEST_F(DecoderTest, FirstStatusByteIsTakenEvenWhenItIsZero) {
-    // A remembered byte of 0 must not hide a first answer of 00: its bits 3
-    // and 5 still have to be inverted, or the position would read 0.
-    Answer("aA0003E8");
-    EXPECT_TRUE(link.StatusWord.TestBit(5));
-    EXPECT_TRUE(link.StatusWord.TestBit(3));
-    EXPECT_FLOAT_EQ(decoder.Position(), 1.0F);
-}
-
-TEST_F(DecoderTest, SamePositionTwiceIsNotShownAgain) {
-    QSignalSpy spy(&decoder, &cResponseDecoder::positionAnswered);
+TEST_F(DecoderTest, UnchangedPositionOrTargetIsNotShownAgain) {
+    QSignalSpy positions(&decoder, &cResponseDecoder::positionAnswered);
+    QSignalSpy targets(&decoder, &cResponseDecoder::targetChanged);
     Answer("aAD703E8");
     Answer("aAD703E8");
     Answer("aKD707D0");
-    ASSERT_EQ(spy.count(), 3);
-    EXPECT_TRUE(spy.at(0).at(1).toBool());
-    EXPECT_FALSE(spy.at(1).at(1).toBool()) << "unchanged";
-    EXPECT_TRUE(spy.at(2).at(1).toBool());
-    EXPECT_FLOAT_EQ(spy.at(2).at(0).toFloat(), 2.0F);
+    ASSERT_EQ(positions.count(), 3);
+    EXPECT_TRUE(positions.at(0).at(1).toBool());
+    EXPECT_FALSE(positions.at(1).at(1).toBool()) << "unchanged";
+    EXPECT_TRUE(positions.at(2).at(1).toBool());
+    EXPECT_FLOAT_EQ(positions.at(2).at(0).toFloat(), 2.0F);
+    Answer("aB0001F4");
+    Answer("aB0001F4");
+    EXPECT_EQ(targets.count(), 1);
 }
 
 TEST_F(DecoderTest, OutputAnswerLeavesTheStatusByte) {
@@ -93,13 +93,6 @@ TEST_F(DecoderTest, ControlByteReplacesExactlyItsBits) {
     EXPECT_EQ((link.StatusWord.Map() >> 8) & 0xFF, 0);
 }
 
-TEST_F(DecoderTest, UnchangedTargetIsNotShownAgain) {
-    QSignalSpy spy(&decoder, &cResponseDecoder::targetChanged);
-    Answer("aB0001F4");
-    Answer("aB0001F4");
-    EXPECT_EQ(spy.count(), 1);
-}
-
 TEST_F(DecoderTest, VelocityScaleFollowsTheVelocityMode) {
     QSignalSpy spy(&decoder, &cResponseDecoder::velocityShown);
     sensor.setVelocityValue(1);
@@ -120,7 +113,7 @@ TEST_F(DecoderTest, VelocityScaleFollowsTheVelocityMode) {
     EXPECT_EQ(decoder.ModeDigit, 0) << "not a digit";
 }
 
-TEST_F(DecoderTest, ParameterSetpointAndAcceptedAnswers) {
+TEST_F(DecoderTest, ParameterSetpointAndIdentityAnswers) {
     Answer("aD00FFFE");
     EXPECT_EQ(decoder.ParamResult, 0xFFFE);
     Answer("aL0001F4");
@@ -130,18 +123,12 @@ TEST_F(DecoderTest, ParameterSetpointAndAcceptedAnswers) {
     EXPECT_EQ(decoder.SetpointResult, 100);
     Answer("aQ03FFFF");
     EXPECT_EQ(decoder.SetpointResult, 65535);
-}
-
-TEST_F(DecoderTest, ShortAnswerReadsItsCrcDigitsAsData) {
     // "aD" and two data characters: the value field holds the CRC digits.
-    const QByteArray frame = FrameResponse("aD12");
-    decoder.Decode(frame.mid(1, frame.size() - 2));
-    EXPECT_EQ(decoder.ParamResult, HexToLong(frame.mid(5, 4), false));
-}
+    const QByteArray shortFrame = FrameResponse("aD12");
+    decoder.Decode(shortFrame.mid(1, shortFrame.size() - 2));
+    EXPECT_EQ(decoder.ParamResult, HexToLong(shortFrame.mid(5, 4), false));
 
-TEST_F(DecoderTest, IdentityCharactersFillAtMostTheBuffer) {
     Answer("aFAM-100");
-    EXPECT_EQ(decoder.IdentityFillCount(), 6);
     EXPECT_EQ(decoder.IdentityText(), "AM-100");
     for (int i = 0; i < 30; ++i) {
         Answer("aF123456");

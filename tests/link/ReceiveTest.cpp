@@ -1,8 +1,6 @@
 // Frame assembly: the same frames fed whole, split in two and byte by byte.
 #include "link/Framing.h"
-#include "link/SensorLink.h"
-#include "sim/SimNetwork.h"
-#include "sim/SimSerialPort.h"
+#include "support/SimLine.h"
 #include "support/WhileWaiting.h"
 
 #include <gtest/gtest.h>
@@ -13,43 +11,25 @@ namespace {
 
 enum class Feed { Whole, Halves, Bytes };
 
-class ReceiveTest : public ::testing::TestWithParam<Feed> {
+// No sensor answers on this line: what arrives is fed in.
+class ReceiveTest : public ::testing::TestWithParam<Feed>, public test::SimLine {
 protected:
-    ReceiveTest() : port(network, {QStringLiteral("line")}), link(port) {
-        link.PortNames.setDevice(1, QStringLiteral("line"));
-        link.OpenPort(1, 0);
-    }
-
-    // The bytes arrive while a request to address 1 waits (no sensor answers
-    // on this line); returns how the request ended.
+    // The bytes arrive while a request to address 1 waits; returns how the
+    // request ended.
     cSensorLink::Outcome Feed(const QByteArray& bytes) {
-        test::WhileWaiting(link, [this, bytes] { FeedNow(bytes); });
-        return link.SendCommand("A", 1);
-    }
-
-    void FeedNow(const QByteArray& bytes) {
-        switch (GetParam()) {
-        case Feed::Whole:
-            link.ReceiveChars(bytes);
-            break;
-        case Feed::Halves:
-            link.ReceiveChars(bytes.left(bytes.size() / 2));
-            link.ReceiveChars(bytes.mid(bytes.size() / 2));
-            break;
-        case Feed::Bytes:
-            for (char c : bytes) {
-                link.ReceiveChars(QByteArray(1, c));
+        test::WhileWaiting(link, [this, bytes] {
+            const qsizetype piece = GetParam() == Feed::Whole    ? bytes.size()
+                                    : GetParam() == Feed::Halves ? bytes.size() / 2 + 1
+                                                                 : 1;
+            for (qsizetype at = 0; at < bytes.size(); at += piece) {
+                link.ReceiveChars(bytes.mid(at, piece));
             }
-            break;
-        }
+        });
+        return link.SendCommand("A", 1);
     }
 
     // The frame between SOH and ETX that ParsePacket saw last.
     QString Seen() const { return QString::fromLatin1(link.LastFrame()); }
-
-    sim::SimNetwork network;
-    sim::SimSerialPort port;
-    cSensorLink link;
 };
 
 } // namespace

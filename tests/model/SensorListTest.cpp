@@ -28,21 +28,13 @@ QString Current(const clsSensorList& list) {
         .arg(list.Active() ? 1 : 0);
 }
 
-} // namespace
+const QString Placeholder = QStringLiteral("0 0 0 n/a  0");
 
-TEST(SensorList, NewListHoldsOnlyThePlaceholder) {
-    const clsSensorList list;
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.ActiveCount(), 0);
-    EXPECT_EQ(list.FirstActive(), 0);
-    EXPECT_EQ(list.SensorNumber(), 0);
-    EXPECT_EQ(list.SensorText(-1), "#0 -(n/a) ");
-    EXPECT_EQ(list.PortText(-1), "Comm 0 @ 115.2K");
-    EXPECT_EQ(Current(list), "0 0 0 n/a  0");
-}
+} // namespace
 
 TEST(SensorList, Cursor) {
     clsSensorList list;
+    EXPECT_EQ(Current(list), Placeholder);
     AddSensor(list, 3, 1, "00012345", false);
     AddSensor(list, 4, 2, "00067890", true);
     EXPECT_EQ(list.Count(), 2);
@@ -64,7 +56,7 @@ TEST(SensorList, Cursor) {
 
     list.setSensorNumber(5);
     EXPECT_EQ(list.SensorNumber(), 0);
-    EXPECT_EQ(Current(list), "0 0 0 n/a  0");
+    EXPECT_EQ(Current(list), Placeholder);
     // Row 0 counts for ActiveCount, never for FirstActive.
     list.setActive(true);
     list.Update();
@@ -74,36 +66,26 @@ TEST(SensorList, Cursor) {
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.ActiveCount(), 0);
-    EXPECT_EQ(Current(list), "0 0 0 n/a  0");
+    EXPECT_EQ(Current(list), Placeholder);
 }
 
-TEST(SensorList, Texts) {
+TEST(SensorList, TextsAndOutOfRangeNumbers) {
     clsSensorList list;
-    for (const auto& [code, text] : {std::pair{0, "115.2"},
-                                     {1, "57.6"},
-                                     {2, "38.4"},
-                                     {3, "19.2"},
-                                     {7, "115.2"},
-                                     {-1, "115.2"}}) {
+    EXPECT_EQ(list.SensorText(-1), "#0 -(n/a) ");
+    for (const auto& [code, text] : {std::pair{2, "38.4"}, {7, "115.2"}, {-1, "115.2"}}) {
         AddSensor(list, 3, static_cast<std::int16_t>(code), "00012345", true);
         EXPECT_EQ(list.PortText(list.Count()), QStringLiteral("Comm 3 @ %1K").arg(text)) << code;
     }
     EXPECT_EQ(list.SensorText(2), "#2 -(00012345) ");
-    list.setSensorNumber(3);
-    EXPECT_EQ(list.PortText(-1), "Comm 3 @ 38.4K");
-    EXPECT_EQ(list.SensorText(-1), "#3 -(00012345) ");
-}
-
-TEST(SensorList, OutOfRangeNumbersRaise) {
-    clsSensorList list;
-    AddSensor(list, 3, 1, "00012345", true);
-    AddSensor(list, 4, 1, "00067890", true);
     list.setSensorNumber(1);
+    EXPECT_EQ(list.PortText(-1), "Comm 3 @ 38.4K");
+    EXPECT_EQ(list.SensorText(-1), "#1 -(00012345) ");
+
     EXPECT_THROW(list.setSensorNumber(-1), SubscriptOutOfRange);
     EXPECT_THROW(list.PortText(-2), SubscriptOutOfRange);
-    EXPECT_THROW(list.PortText(3), SubscriptOutOfRange);
+    EXPECT_THROW(list.PortText(4), SubscriptOutOfRange);
     EXPECT_THROW(list.SensorText(-5), SubscriptOutOfRange);
-    EXPECT_THROW(list.SensorText(3), SubscriptOutOfRange);
+    EXPECT_THROW(list.SensorText(4), SubscriptOutOfRange);
     EXPECT_EQ(list.SensorNumber(), 1);
-    EXPECT_EQ(Current(list), "3 1 5 00012345 Sensor 00012345 1");
+    EXPECT_EQ(Current(list), "3 2 5 00012345 Sensor 00012345 1");
 }

@@ -437,6 +437,7 @@ TEST_F(SessionTest, CommStatusLinesChangeOnlyWhenTheirLightDoes) {
     EXPECT_EQ(changed.last(), 0U) << "nothing changed, nothing redrawn";
     EXPECT_EQ(session.CommStatus().portStatus(), "Comm 1 @ 115.2K Open");
     EXPECT_EQ(session.PortOptions.Chosen(), 0) << "opening a port selects its option";
+    EXPECT_TRUE(session.PortOptions[0].bold);
 
     network.faults().corrupt = 0.0;
     session.link.PacketTimeout = 30;

@@ -64,16 +64,19 @@ void WriteFile(const QString& path, const QByteArray& data) {
     file.write(data);
 }
 
-void Save(cRegistry& reg, const QString& section, const QString& key, const QString& value) {
+void Point(cRegistry& reg, const QString& section, const QString& key) {
     reg.setSection(section);
     reg.setKey(key);
+}
+
+void Save(cRegistry& reg, const QString& section, const QString& key, const QString& value) {
+    Point(reg, section, key);
     reg.setSetting(value);
     EXPECT_TRUE(reg.RegSave()) << qPrintable(reg.ErrorText());
 }
 
 QString Get(cRegistry& reg, const QString& section, const QString& key) {
-    reg.setSection(section);
-    reg.setKey(key);
+    Point(reg, section, key);
     EXPECT_TRUE(reg.RegGet()) << qPrintable(reg.ErrorText());
     return reg.Setting();
 }
@@ -136,8 +139,7 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
     EXPECT_TRUE(reg.RegDel());
     EXPECT_TRUE(QDir(dir_.path()).isEmpty());
 
-    reg.setSection("Communications");
-    reg.setKey("Port");
+    Point(reg, "Communications", "Port");
     reg.setSetting("0");
     ASSERT_TRUE(reg.RegSave());
     Save(reg, "Communications", "PortBaudRate", "");
@@ -155,13 +157,23 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
     EXPECT_EQ(back.Setting(), "0");
 }
 
-TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
-    // Among them names that QSettings would merge at a '/', and names that
+TEST_F(Registry, OddNamesAndValuesRoundTripExactly) {
+    // Names that QSettings would merge at a '/', and names and values that
     // would read as something else in a line of the file.
     const QStringList names = {
-        "Sensor001", "a",      "b",      "a/b",     "a%2Fb",    "a\\b",      "/a",         "a/",
-        "a//b",      " lead",  "trail ", "\tTab",   "x=y",      ";c",        "#h",         "[s]",
-        "s]",        "Ümlaut", "日本😀",  "General", "%General", "%67eneral", "Line\nBreak"};
+        "a/b",    "a%2Fb", "a\\b",    "/a",       "a/",        "a//b",        " lead",
+        "trail ", "\tTab", "x=y",     ";c",       "#h",        "[s]",         "s]",
+        "Ümlaut", "日本😀", "General", "%General", "%67eneral", "Line\nBreak",
+    };
+    QStringList values;
+    values += {" ", " lead", "a, b", ",", "\"q\""};
+    values += {"\"", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", "@ByteArray(x)", "@Invalid()", "@@x"};
+    values += {"@", ";c", "#c", "x\ny", "\t"};
+    values += {"ü€日本😀", "back\\", "a=b", "[Startup]", "Press 3, left"};
+    values += {"first; second", "C:\\Temp\\new", "say \"hi", "a \"b\" c", "\"C:\\Temp\\new\""};
+    values += {"\"x%0Ay\"", " 100%\n%0A ", "Jürgen", "trail ", "a,b"};
+    values += {"@String(x)", "03020000001234 0Axis 1", "\r\n"};
+    values << QString(QChar(0)) + u'z' << QString(5000, u'x');
     cRegistry reg;
     for (const QString& name : names) {
         Save(reg, name, "Key", "section " + name);
@@ -169,6 +181,9 @@ TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
     }
     Save(reg, "x", "y/z", "x|y/z");
     Save(reg, "x/y", "z", "x/y|z");
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        Save(reg, "Values", QString::number(i), values[i]);
+    }
 
     cRegistry back = Reopened(reg.FileName());
     for (const QString& name : names) {
@@ -177,50 +192,9 @@ TEST_F(Registry, OddNamesRoundTripWithoutAliasing) {
     }
     EXPECT_EQ(Get(back, "x", "y/z"), "x|y/z");
     EXPECT_EQ(Get(back, "x/y", "z"), "x/y|z");
-}
-
-TEST_F(Registry, OddValuesRoundTripExactly) {
-    const QStringList values = {" ",
-                                " lead",
-                                "trail ",
-                                "a,b",
-                                "a, b",
-                                ",",
-                                "\"q\"",
-                                "\"",
-                                "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)",
-                                "@ByteArray(x)",
-                                "@String(x)",
-                                "@Invalid()",
-                                "@@x",
-                                "@",
-                                ";c",
-                                "#c",
-                                "x\ny",
-                                "\r\n",
-                                "\t",
-                                QString(QChar(0)) + u'z',
-                                "ü€日本😀",
-                                "back\\",
-                                "a=b",
-                                "[Startup]",
-                                "03020000001234 0Axis 1",
-                                "Press 3, left",
-                                "first; second",
-                                "C:\\Temp\\new",
-                                "say \"hi",
-                                "a \"b\" c",
-                                "\"C:\\Temp\\new\"",
-                                "\"x%0Ay\"",
-                                " 100%\n%0A ",
-                                "Jürgen",
-                                QString(5000, u'x')};
-    cRegistry reg;
-    for (qsizetype i = 0; i < values.size(); ++i)
-        Save(reg, "Values", QString::number(i), values[i]);
-    cRegistry back = Reopened(reg.FileName());
-    for (qsizetype i = 0; i < values.size(); ++i)
+    for (qsizetype i = 0; i < values.size(); ++i) {
         EXPECT_EQ(Get(back, "Values", QString::number(i)), values[i]);
+    }
 
     // What needs no quotes is written as it is, for a person to read.
     const QString written = QString::fromUtf8(ReadFile(reg.FileName()));
@@ -247,8 +221,7 @@ TEST_F(Registry, MissingNamesAndInvalidTextAreRefused) {
                                 {reg.Appname(), "Startup" + lone, "Top", "1"}};
     for (const auto& c : cases) {
         reg.setAppname(c[0]);
-        reg.setSection(c[1]);
-        reg.setKey(c[2]);
+        Point(reg, c[1], c[2]);
         reg.setSetting(c[3]);
         EXPECT_FALSE(reg.RegSave()) << qPrintable(c[1] + "/" + c[2]);
         EXPECT_EQ(reg.LastStatus(), Status::BadInput);
@@ -263,8 +236,7 @@ TEST_F(Registry, WriteFailureIsReportedAndNotReadBack) {
     WriteFile(Path("plain"), "a file where the folder should be");
     const EnvVar xdg("XDG_CONFIG_HOME", Path("plain").toLocal8Bit());
     cRegistry reg;
-    reg.setSection("Menu");
-    reg.setKey("Logging");
+    Point(reg, "Menu", "Logging");
     reg.setSetting("1");
     EXPECT_FALSE(reg.RegSave());
     EXPECT_EQ(reg.LastStatus(), Status::WriteFailed);
@@ -299,8 +271,7 @@ TEST_F(Registry, FailedChangeNeverTurnsUpLater) {
 TEST_F(Registry, UnreadableFileIsSetAsideWhole) {
     ASSERT_TRUE(QDir().mkpath(DefaultFile()));
     cRegistry reg;
-    reg.setSection("Startup");
-    reg.setKey("Top");
+    Point(reg, "Startup", "Top");
     EXPECT_FALSE(reg.RegGet());
     EXPECT_EQ(reg.LastStatus(), Status::Unreadable);
     EXPECT_TRUE(reg.RegDel()); // nothing readable, so nothing to remove
