@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
@@ -623,6 +624,10 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("baud"),
                       QStringLiteral("Line speed: 115200 (default), 57600, 38400 or 19200."),
                       QStringLiteral("B"), QStringLiteral("115200")});
+    parser.addOption({QStringLiteral("traffic"),
+                      QStringLiteral("Writes every request and answer to FILE, one line each: "
+                                     "milliseconds, request, answer, outcome."),
+                      QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("timeout"),
                       QStringLiteral("Answer time-out in milliseconds (default 25)."),
                       QStringLiteral("MS"), QStringLiteral("25")});
@@ -673,6 +678,24 @@ int main(int argc, char** argv) {
     }
     session.link.PacketTimeout =
         ParseInt(parser.value(QStringLiteral("timeout")), 1, 60000, QStringLiteral("--timeout"));
+    QFile traffic(parser.value(QStringLiteral("traffic")));
+    if (parser.isSet(QStringLiteral("traffic"))) {
+        if (!traffic.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            Fail(QStringLiteral("--traffic %1: %2").arg(traffic.fileName(), traffic.errorString()));
+        }
+        cLog& log = session.core.log;
+        log.Options.enabled = log.Options.communications = true;
+        QObject::connect(&log, &cLog::appended, &traffic, [&traffic](const QString& text) {
+            traffic.write(text.toUtf8());
+            traffic.flush();
+        });
+        // Each line at once: a command that fails ends the program before a batch would.
+        for (const auto signal :
+             {&cSensorLink::answerDiscarded, &cSensorLink::otherAddressAnswered}) {
+            QObject::connect(&session.link, signal, &log, &cLog::FlushTraffic);
+        }
+        QObject::connect(&session.link, &cSensorLink::transactionEnded, &log, &cLog::FlushTraffic);
+    }
     if (!session.link.OpenPort(portNumber, speedIndex)) {
         Fail(QStringLiteral("cannot open %1: %2")
                  .arg(session.link.PortDescription(), session.link.PortErrorText()));

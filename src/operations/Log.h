@@ -65,6 +65,9 @@ public:
                                const QString& outcome);
 
     // --- the Log tab's buttons and the Logging menu
+    // Hands on the traffic lines not yet appended (they go in batches).
+    void FlushTraffic();
+
     // "Clear": asks to enable logging when it is off, then a fresh log.
     void Clear();
     // "Save": asks for a file (Kelvar0000.log ... proposed) and writes the log.
@@ -88,7 +91,6 @@ signals:
 private:
     void Append(const QString& text);
     void RecordTraffic(const QByteArray& request, const QByteArray& answer, const QString& outcome);
-    void FlushTraffic();
     void SectionTitle(const QString& title);
     void Row(const QString& text) { AppendLog(text, 1); }
 

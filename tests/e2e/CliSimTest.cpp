@@ -113,9 +113,16 @@ TEST_F(CliSimTest, SendPrintsTheExchangeAndExitsByItsOutcome) {
     EXPECT_EQ(lines[1].size(), 3 + 12);
 
     // The sensor at 4 runs at 57.6K: silent at 115.2K, answers at its speed.
-    const auto wrongSpeed = Cli({"send", "4", "A"});
+    QTemporaryDir dir;
+    const QString traffic = dir.filePath("traffic.log");
+    const auto wrongSpeed = Cli({"--traffic", traffic, "send", "4", "A"});
     EXPECT_EQ(wrongSpeed.status, 3);
     EXPECT_TRUE(wrongSpeed.out.contains("RX none"));
+    QFile record(traffic);
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    const QByteArray line = record.readAll();
+    EXPECT_TRUE(line.contains(" ms  dA") && line.endsWith("  no answer  time-out\r\n"))
+        << line.toStdString();
     EXPECT_EQ(Cli({"--baud", "57600", "send", "4", "A"}).status, 0);
 }
 
