@@ -1,6 +1,7 @@
 // Drives the sensor link from a shell, over the same code as the window.
 
 #include "files/DataFile.h"
+#include "files/PagePainter.h"
 #include "link/Commands.h"
 #include "link/Framing.h"
 #include "link/QtSerialPort.h"
@@ -9,6 +10,7 @@
 #include "model/Numbers.h"
 #include "model/SensorData.h"
 #include "model/Speeds.h"
+#include "operations/Report.h"
 #include "operations/Session.h"
 #include "operations/View.h"
 #include "shell/EventGuard.h"
@@ -18,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
@@ -491,6 +495,36 @@ int RunApply(Session& s, const QStringList& args) {
     return unconfirmed.isEmpty() && s.core.ReadComplete() ? Ok : NotConfirmed;
 }
 
+int RunReport(Session& s, const QStringList& args) {
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"), QString(), QStringLiteral("FILE"));
+    QCommandLineParser parser;
+    parser.addOption(pdfOption);
+    ParseCommandOptions(parser, QStringLiteral("report"), args);
+    if (parser.positionalArguments().size() != 1 || !parser.isSet(pdfOption)) {
+        Fail(QStringLiteral("usage: report ADDRESS --pdf FILE.pdf"));
+    }
+    const int status = LoadOne(s);
+    if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        return status;
+    }
+    if (status != Ok) {
+        // A report of a partial read would show zeros as the sensor's values.
+        Warn(QStringLiteral("no report written: the read of sensor %1 was incomplete")
+                 .arg(s.link.CurrentAddress));
+        return status;
+    }
+    QPdfWriter pdf(parser.value(pdfOption));
+    pdf.setTitle(QStringLiteral("Sensor Configuration"));
+    pdf.setCreator(QStringLiteral("kelvar-cli " KELVAR_VERSION));
+    cPagePainter pages(pdf);
+    if (!pages.Ready()) {
+        Warn(QStringLiteral("cannot write %1").arg(parser.value(pdfOption)));
+        return Usage;
+    }
+    PrintConfigurationReport(s.core, pages);
+    return Ok;
+}
+
 int RunMonitor(Session& s, const QStringList& args) {
     const QCommandLineOption countOption(QStringLiteral("count"), QString(), QStringLiteral("N"),
                                          QStringLiteral("20"));
@@ -572,15 +606,30 @@ struct Command {
     bool address;
 };
 
-constexpr Command Commands[] = {
-    {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
-    {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
-    {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true}};
+constexpr Command Commands[] = {{"send", RunSend, true},       {"identity", RunIdentity, true},
+                                {"param", RunParam, true},     {"serial", RunSerial, true},
+                                {"scan", RunScan, false},      {"read", RunRead, true},
+                                {"monitor", RunMonitor, true}, {"diff", RunDiff, true},
+                                {"apply", RunApply, true},     {"report", RunReport, true}};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    cEventGuard<QCoreApplication> app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    // A report is painted with fonts, which need a GUI application; the
+    // offscreen platform needs no display. The other commands do without.
+    std::unique_ptr<QCoreApplication> app;
+    if (arguments.contains(QStringLiteral("report"))) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        app = std::make_unique<cEventGuard<QGuiApplication>>(argc, argv);
+    } else {
+        app = std::make_unique<cEventGuard<QCoreApplication>>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kelvar-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVAR_VERSION));
 
@@ -610,7 +659,10 @@ int main(int argc, char** argv) {
         "                              or a cut-short last line needs --force.\n"
         "  monitor ADDRESS [--count N] [--csv]\n"
         "                              Polls the sensor as the window's monitor does and\n"
-        "                              prints one row per poll with what its answer held.\n\n"
+        "                              prints one row per poll with what its answer held.\n"
+        "  report ADDRESS --pdf FILE.pdf\n"
+        "                              Reads the sensor and writes its configuration report\n"
+        "                              as a PDF, paged as the printout.\n\n"
         "Exit status: 0 success; 2 usage error, a refused file, or a port that cannot be\n"
         "opened or fails; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
@@ -643,7 +695,7 @@ int main(int argc, char** argv) {
         Fail(parser.errorText());
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || parser.isSet(version)) {
-        parser.process(app); // prints and ends the program
+        parser.process(*app); // prints and ends the program
     }
 
     QStringList args = parser.positionalArguments();

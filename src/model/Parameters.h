@@ -8,6 +8,8 @@ namespace Param {
 inline constexpr int VelocityEnable = 12;
 inline constexpr int AutoNullEnable = 16;
 inline constexpr int AutoNullWindow = 17;
+inline constexpr int JogIncrement = 18;
+inline constexpr int JogMaximum = 19;
 inline constexpr int DrivePolarity = 20;
 inline constexpr int MinimumTravel = 30;
 inline constexpr int MaximumTravel = 31;

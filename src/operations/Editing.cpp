@@ -41,16 +41,6 @@ const NumberField& FieldAt(int field) {
     return NumberFields()[static_cast<std::size_t>(field)];
 }
 
-// A register's text in a clsSensorData::Text format; the record's current row
-// is left where it was.
-QString RegisterText(clsSensorData& data, int reg, std::int32_t format) {
-    const int current = data.Parameter();
-    data.setParameter(reg);
-    QString text = data.Text(format);
-    data.setParameter(current);
-    return text;
-}
-
 // The number in a field's text. Typed text uses "." as its decimal point; a
 // text the field still shows from a redraw is in the user's locale.
 std::optional<double> ReadNumber(const QString& text) {
@@ -75,6 +65,16 @@ QString EnterValueTip(const QString& name, const QString& min, const QString& ma
 }
 
 } // namespace
+
+// A register's text in a clsSensorData::Text format; the record's current row
+// is left where it was.
+QString RegisterText(clsSensorData& data, int reg, std::int32_t format) {
+    const int current = data.Parameter();
+    data.setParameter(reg);
+    QString text = data.Text(format);
+    data.setParameter(current);
+    return text;
+}
 
 // ------------------------------------------------------------- number fields
 

@@ -81,6 +81,10 @@ FieldEntry CommitField(clsSensorData& data, int field, const QString& text);
 // UpDownN serves field N - 2.
 std::int32_t SpinValue(int field, std::int32_t shown, int step);
 
+// A register's text in a clsSensorData::Text format; the record's current row
+// is left where it was.
+QString RegisterText(clsSensorData& data, int reg, std::int32_t format);
+
 // ----------------------------------------------------- option groups, boxes
 
 enum class OptionGroup {

@@ -179,6 +179,9 @@ public:
     // Before Apply writes: a question when the read was incomplete, then the
     // list of what will be written; true when the user agrees to both.
     bool ConfirmWrites();
+    // Asks first when the record is not a complete read; true to go on.
+    bool ConfirmIncompleteRead(const QString& title, const QString& doing);
+
     struct Unconfirmed {
         QString item; // parameter name or "Setpoint n target/velocity/dwell"
         qint32 sent;
@@ -271,8 +274,6 @@ private:
     void ReportReadFailures();
     // The serial run mode's end of a read: the target is set to the position.
     void HoldTargetAtPosition();
-    // Asks first when the record is not a complete read; true to go on.
-    bool ConfirmIncompleteRead(const QString& title, const QString& doing);
     QString FormatReadout(float value) const;
     void ShowReadout(ReadoutPanel panel, Readout readout, float value, const QString& text);
     void ShowLinkTexts();

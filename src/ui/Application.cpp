@@ -1,6 +1,8 @@
 #include "ui/Application.h"
 
+#include "files/PagePainter.h"
 #include "operations/FactoryReset.h"
+#include "operations/Report.h"
 
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
@@ -30,6 +32,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -461,6 +465,29 @@ void cApplication::BindLog() {
         });
     }
     connect(item("mnuSelectAll"), &QAction::triggered, &log, &cLog::SelectAll);
+    connect(button("cmdPrintLog"), &QAbstractButton::clicked, this,
+            [this] { PrintPages([this](cPrintSurface& pages) { PrintLog(*session_, pages); }); });
+    const auto printSettings = [this] {
+        if (session_->ConfirmIncompleteRead(QStringLiteral("Print Sensor Data"),
+                                            QStringLiteral("Print these values"))) {
+            PrintPages(
+                [this](cPrintSurface& pages) { PrintConfigurationReport(*session_, pages); });
+        }
+    };
+    connect(button("cmdPrintSettings"), &QAbstractButton::clicked, this, printSettings);
+    connect(item("mnuPrint"), &QAction::triggered, this, printSettings);
+}
+
+void cApplication::PrintPages(const std::function<void(cPrintSurface&)>& print) {
+    QPrinter printer;
+    QPrintDialog dialog(&printer, window_.get());
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    cPagePainter pages(printer);
+    if (pages.Ready()) {
+        print(pages);
+    }
 }
 
 void cApplication::ShowLogOptions() {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace kelvar {
@@ -16,6 +17,7 @@ class cSensorSelection;
 class cStatusDisplay;
 class AsciiSplash;
 class cRegistry;
+class cPrintSurface;
 namespace sim {
 class SimNetwork;
 }
@@ -66,6 +68,8 @@ private:
     void ShowStatusStrip(unsigned changedFields);
     void BindSelection();
     void BindLog();
+    // The printer dialog, then the pages; nothing when the user cancels.
+    void PrintPages(const std::function<void(cPrintSurface&)>& print);
     // The Logging menu's check marks and captions, the items and the Log
     // tab enabled as logging is.
     void ShowLogOptions();

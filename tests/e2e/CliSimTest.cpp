@@ -207,6 +207,23 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
     EXPECT_EQ(lines[1].section(',', 1, 1), "A");
     EXPECT_EQ(lines[1].section(',', 3, 4), ",") << "an A answer says nothing of velocity or target";
 
+    // The report as a PDF, without a display, paged as the printout.
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("report.pdf");
+    const auto report = Cli({"report", "1", "--pdf", pdf});
+    EXPECT_EQ(report.status, 0) << report.err.toStdString();
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    if (text.waitForFinished(10000) && text.exitCode() == 0) {
+        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(printed.contains("(Page: 1 of 2)")) << printed.toStdString();
+        EXPECT_TRUE(printed.contains("Serial Number") && printed.contains("10000001"));
+        EXPECT_TRUE(printed.contains("(Page: 2 of 2)"));
+        EXPECT_TRUE(printed.contains("SetPoint Information"));
+    } else {
+        ADD_FAILURE() << "pdftotext (poppler-utils) could not read the report";
+    }
+
     const auto silent = Cli({"read", "9"});
     EXPECT_EQ(silent.status, 3);
     EXPECT_TRUE(silent.err.contains("sensor 9 does not answer")) << silent.err.toStdString();

@@ -1,0 +1,178 @@
+#include "operations/Report.h"
+
+#include "files/PrintText.h"
+#include "link/Framing.h"
+#include "model/Parameters.h"
+#include "operations/Editing.h"
+#include "operations/Session.h"
+
+#include <QLocale>
+
+namespace kelvar {
+
+namespace {
+
+const QString crlf = QStringLiteral("\r\n");
+
+// The text formats of clsSensorData::Text used here.
+constexpr std::int32_t EditedValueText = 2;
+constexpr std::int32_t EditedLengthText = 3;
+
+QString Header(const QDateTime& now, int page) {
+    return crlf + crlf + Tabs(1) + QStringLiteral("Sensor Configuration - ") +
+           QLocale().toString(now, QStringLiteral("dd-MMM-yy hh:mm:ss")) +
+           QStringLiteral("  (Page: %1 of 2)").arg(page) + crlf;
+}
+
+QString Section(const QString& title) {
+    return Tabs(1) + title + crlf;
+}
+
+QString Row(const QString& label, const QString& value) {
+    return Tabs(2) + TabPad(label) + value + crlf;
+}
+
+QString OptionCaption(OptionGroup group, std::int32_t value) {
+    const int index = OptionIndex(group, value);
+    return index < 0 ? QString::number(value)
+                     : OptionGroupOf(group).captions.at(static_cast<std::size_t>(index));
+}
+
+QString Page1(cSession& session, const QDateTime& now) {
+    clsSensorData& data = session.sensor;
+    const QString units = u' ' + data.Units().trimmed();
+    const auto edited = [&data](int reg) {
+        return data.ReadParameterData(reg, clsSensorData::ChangedDataColumn);
+    };
+    const auto length = [&data, &units](int reg) {
+        return RegisterText(data, reg, EditedLengthText) + units;
+    };
+    QString text = Header(now, 1);
+    text += Section(QStringLiteral("Sensor Information"));
+    text += Row(QStringLiteral("Model"), data.Model());
+    text += Row(QStringLiteral("Serial Number"), data.SerialNumber());
+    text += Row(QStringLiteral("Firmware"),
+                data.Version() + QStringLiteral(" (") + data.FirmwareDate() + u')') +
+            crlf;
+
+    text += Section(QStringLiteral("Physical Settings"));
+    text += Row(QStringLiteral("Sensor Number"), QString::number(session.link.CurrentAddress));
+    static constexpr std::array<const char*, 4> Bauds = {" 19.2k", " 38.4k", " 57.6k", "115.2k"};
+    const std::int32_t baud = edited(Param::BaudRate);
+    text += Row(QStringLiteral("Sensor Baud Rate"),
+                baud >= 1 && baud <= 4 ? QLatin1String(Bauds[static_cast<std::size_t>(baud - 1)])
+                                       : QString::number(baud));
+    text += Row(QStringLiteral("Sensor Length"), length(Param::SensorLength));
+    text += Row(QStringLiteral("Resolution"), FormatLength(data.Resolution(), false, data) + units);
+    text += Row(QStringLiteral("Maximum Travel"), length(Param::MaximumTravel));
+    text += Row(QStringLiteral("Minimum Travel"), length(Param::MinimumTravel));
+    text += Row(QStringLiteral("In Position Window"), length(Param::InPositionWindow)) + crlf;
+    text += Row(QStringLiteral("Null Zero"), QString::number(edited(Param::NullZero))) + crlf;
+    static constexpr std::array<const char*, 3> Loops = {"625uSec", "1mSec", "2mSec"};
+    const std::int32_t loop = edited(Param::LoopTime);
+    text += Row(QStringLiteral("Loop Time"),
+                loop >= 1 && loop <= 3 ? QLatin1String(Loops[static_cast<std::size_t>(loop - 1)])
+                                       : QString::number(loop)) +
+            crlf;
+    text += Row(QStringLiteral("Zero Adjust"), QString::number(edited(Param::ZeroAdjust))) + crlf;
+    text += Row(QStringLiteral("Jog Maximum"),
+                RegisterText(data, Param::JogMaximum, EditedValueText) + units);
+    text += Row(QStringLiteral("Jog Increment"),
+                RegisterText(data, Param::JogIncrement, EditedValueText) + units) +
+            crlf;
+
+    text += Tabs(1) + TabPad(QStringLiteral("Dynamic Settings")) + Tabs(1) +
+            QStringLiteral("Value") + Tabs(1) + QStringLiteral("(Min/Max)") + crlf + crlf;
+    for (const int first : {2, 3}) {
+        for (int reg = first; reg <= 15; reg += 2) {
+            // 12 is an option, not a dynamic setting, and 13 is its unused twin.
+            if (reg == Param::VelocityEnable || reg == Param::VelocityEnable + 1 ||
+                data.ReadParameterData(reg, clsSensorData::DataTypeColumn) ==
+                    clsSensorData::NotUsedType) {
+                continue;
+            }
+            text += Tabs(2) + TabPad(data.ReadParameterName(reg, 0)) +
+                    QString::number(edited(reg)) + Tabs(1) +
+                    QStringLiteral("(%1/%2)")
+                        .arg(data.ReadParameterData(reg, clsSensorData::MinColumn))
+                        .arg(data.ReadParameterData(reg, clsSensorData::MaxColumn)) +
+                    crlf;
+        }
+    }
+
+    text += Section(QStringLiteral("Option Settings"));
+    for (int reg = 1; reg <= data.MaxParameters(); ++reg) {
+        if (data.ReadParameterData(reg, clsSensorData::DataTypeColumn) ==
+            clsSensorData::NotUsedType) {
+            continue;
+        }
+        const std::int32_t value = edited(reg);
+        QString shown;
+        switch (reg) {
+        case Param::CylinderType:
+            shown = OptionCaption(OptionGroup::Cylinder, value);
+            break;
+        case Param::DrivePolarity:
+            shown = value == 0 ? QStringLiteral("Normal") : QStringLiteral("Reversed");
+            break;
+        case Param::VelocityEnable:
+            shown = OptionCaption(OptionGroup::VelocityEnable, value);
+            break;
+        case Param::ReadoutDirection:
+            shown = value == 0 ? QStringLiteral("Retract to 0") : QStringLiteral("Extend to 0");
+            break;
+        case Param::EnableMode:
+            shown = OptionCaption(OptionGroup::Enable, value);
+            break;
+        case Param::RunMode:
+            shown = OptionCaption(OptionGroup::Run, value);
+            break;
+        case Param::OutputMode:
+            shown = OptionCaption(OptionGroup::OutPut, value);
+            break;
+        default:
+            continue;
+        }
+        text += Row(data.ReadParameterName(reg, 0), shown);
+    }
+    return text;
+}
+
+QString Page2(cSession& session, const QDateTime& now) {
+    const clsSensorData& data = session.sensor;
+    const auto field = [](const QString& text, QStringView alignment = u"R") {
+        return PadText(text, 10, alignment);
+    };
+    QString text = Header(now, 2) + Section(QStringLiteral("SetPoint Information")) + crlf;
+    text += field(QStringLiteral("Setpoint")) + field(QStringLiteral("Target")) +
+            field(QStringLiteral("Velocity")) + field(QStringLiteral("Dwell")) + crlf;
+    for (int i = 0; i <= data.MaxSetpoints(); ++i) {
+        text += field(QString::number(i + 1), u"C") +
+                field(data.SetpointText(i, clsSensorData::TargetColumn)) +
+                field(data.SetpointText(i, clsSensorData::VelocityColumn)) +
+                field(data.SetpointText(i, clsSensorData::DwellColumn)) + crlf;
+    }
+    return text;
+}
+
+} // namespace
+
+std::array<QString, 2> ConfigurationReport(cSession& session, const QDateTime& now) {
+    return {Page1(session, now), Page2(session, now)};
+}
+
+void PrintConfigurationReport(cSession& session, cPrintSurface& surface) {
+    session.statusBar.SetMessage(QStringLiteral("Printing...."));
+    const auto pages = ConfigurationReport(session, QDateTime::currentDateTime());
+    PrintControl(pages[0], surface);
+    surface.NewPage();
+    PrintControl(pages[1], surface);
+    session.statusBar.SetMessage(QStringLiteral("Ready"));
+}
+
+void PrintLog(cSession& session, cPrintSurface& surface) {
+    session.statusBar.SetMessage(QStringLiteral("Printing...."));
+    PrintControl(session.log.Text() + crlf, surface);
+}
+
+} // namespace kelvar
