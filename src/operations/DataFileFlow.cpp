@@ -33,6 +33,11 @@ QString DocumentsFolder() {
 
 } // namespace
 
+void cSession::SetCurrentFile(const QString& path) {
+    currentFile_ = path;
+    emit currentFileChanged(BareFileName(path));
+}
+
 void cSession::ForgetCurrentFile() {
     currentFile_.clear();
     emit currentFileChanged(QString());
@@ -52,8 +57,7 @@ void cSession::SaveSensorData() {
     statusBar.SetMessage(QStringLiteral("Writing to file.."));
     QString error;
     if (SaveSensorDataFile(path, sensor, &error)) {
-        currentFile_ = path;
-        emit currentFileChanged(BareFileName(path));
+        SetCurrentFile(path);
     } else {
         view.Ask(QStringLiteral("Data File Error"), error, MessageIcon::Exclamation,
                  MessageButtons::Ok);
@@ -105,10 +109,9 @@ void cSession::UseSensorDataFile(const QString& path, const DataFileContents& co
             sensor.WriteSetpointData(s, f, loaded.ReadSetpointData(s, f));
         }
     }
-    currentFile_ = path;
     emit settingsLoaded();
     RefreshApplyState();
-    emit currentFileChanged(BareFileName(path));
+    SetCurrentFile(path);
 }
 
 cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {

@@ -217,6 +217,8 @@ public:
     void UseSensorDataFile(const QString& path, const DataFileContents& contents);
     // The file saved or loaded last; empty after Reset.
     const QString& CurrentFile() const { return currentFile_; }
+    // The file the window's caption names: the data file or the log saved last.
+    void SetCurrentFile(const QString& path);
     void ForgetCurrentFile();
     // --- the searches
     void FindPorts();

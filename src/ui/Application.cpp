@@ -425,6 +425,26 @@ void cApplication::Bind() {
     }
 }
 
+namespace {
+
+// Where the last `count` lines of a text that ends with a line end start; 0
+// when it has no more lines than that.
+qsizetype StartOfLastLines(const QString& text, int count) {
+    qsizetype at = text.size();
+    for (int i = 0; i <= count; ++i) {
+        if (at <= 0) {
+            return 0;
+        }
+        at = text.lastIndexOf(u'\n', at - 1);
+        if (at < 0) {
+            return 0;
+        }
+    }
+    return at + 1;
+}
+
+} // namespace
+
 void cApplication::BindLog() {
     cLog& log = session_->log;
     AsciiSensor& w = *window_;
@@ -432,10 +452,18 @@ void cApplication::BindLog() {
     // The view keeps the newest lines only; "Save" and "Copy" take all of it.
     view->setMaximumBlockCount(LogViewLines);
     connect(&log, &cLog::appended, view, [view](const QString& text) {
-        QTextCursor end(view->document());
-        end.movePosition(QTextCursor::End);
         QString plain = text;
-        end.insertText(plain.remove(u'\r'));
+        plain.remove(u'\r');
+        // A batch longer than the view shows replaces all of it: its start
+        // would be scrolled out at once.
+        const qsizetype from = StartOfLastLines(plain, LogViewLines);
+        QTextCursor end(view->document());
+        if (from > 0) {
+            view->clear();
+            plain.remove(0, from);
+        }
+        end.movePosition(QTextCursor::End);
+        end.insertText(plain);
     });
     connect(&log, &cLog::cleared, view, &QPlainTextEdit::clear);
     connect(&log, &cLog::optionsChanged, this, &cApplication::ShowLogOptions);

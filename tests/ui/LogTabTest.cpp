@@ -1,0 +1,60 @@
+// The Log tab in the window: the Logging menu's states and a bounded view.
+#include "operations/Session.h"
+#include "shell/Registry.h"
+#include "support/ScriptedPrompter.h"
+#include "ui/Application.h"
+#include "ui/AsciiSensor.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+
+TEST(LogTab, MenuStatesAndABoundedViewOfAWholeRecord) {
+    QTemporaryDir dir;
+    cRegistry registry(dir.filePath("settings.ini"));
+    cAppOptions options;
+    options.simulate = true;
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    AsciiSensor& window = program.Window();
+    test::ScriptedPrompter prompter;
+    window.SetPrompter(&prompter);
+    auto* enabled = window.Control<QAction>("mnuLogEnabled");
+    auto* tabs = window.Control<QTabWidget>("SSTab1");
+    // A first start: logging off, its options and the Log tab disabled.
+    EXPECT_EQ(enabled->text(), "Click to Enable");
+    EXPECT_FALSE(window.Control<QAction>("mnuCommunications")->isEnabled());
+    EXPECT_FALSE(tabs->isTabEnabled(Tab::Log));
+
+    enabled->trigger();
+    EXPECT_EQ(enabled->text(), "Click to Disable");
+    EXPECT_TRUE(tabs->isTabEnabled(Tab::Log));
+    prompter.Script(MessageAnswer::Yes);
+    window.Control<QAction>("mnuCommunications")->trigger();
+    EXPECT_TRUE(window.Control<QAction>("mnuCommunications")->isChecked());
+
+    // More lines than the view keeps arrive in one batch, then one short line:
+    // the view shows the newest, the log keeps every line.
+    cSession& session = program.Session();
+    const int lines = cApplication::LogViewLines + 1000;
+    for (int i = 0; i < lines; ++i) {
+        emit session.link.transactionEnded(QByteArray::number(i), "aA",
+                                           cSensorLink::Outcome::Answered);
+    }
+    session.log.FlushTraffic();
+    session.log.AppendLog(QString());
+    auto* view = window.Control<QPlainTextEdit>("rtbLog");
+    EXPECT_LE(view->blockCount(), cApplication::LogViewLines + 1);
+    const QStringList shown = view->toPlainText().split(u'\n');
+    ASSERT_GE(shown.size(), 2);
+    EXPECT_TRUE(shown.at(shown.size() - 3).contains(QStringLiteral(" ms  %1  aA").arg(lines - 1)))
+        << shown.at(shown.size() - 3).toStdString();
+    EXPECT_EQ(session.log.Text().count(QStringLiteral("  answered\r\n")), lines);
+    program.Shutdown();
+}
