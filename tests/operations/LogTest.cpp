@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@ protected:
         network.addSensor(test::SensorAt(1, 115200));
         session.link.PortNames.setDevice(1, "comm1");
         session.link.OpenPort(1, 0);
+        InitParameterTable(session.sensor);
     }
     QStringList Lines() const { return log().Text().split(QStringLiteral("\r\n")); }
     cLog& log() const { return session.log; }
@@ -122,4 +124,25 @@ TEST_F(LogTest, TrafficLinesOnlyWhileCommunicationsIsChecked) {
     EXPECT_TRUE(log().Text().contains(" ms  aA0E9E  aA")) << log().Text().toStdString();
     EXPECT_TRUE(log().Text().contains(" ms  bA"));
     EXPECT_TRUE(log().Text().contains("  no answer  time-out"));
+}
+
+TEST_F(LogTest, TheSensorReportOfARead) {
+    session.sensors.setPort(1);
+    session.sensors.setAddress(1);
+    session.sensors.setSerial("1");
+    session.sensors.setActive(true);
+    session.sensors.Add();
+    session.LoadSensor(1);
+    session.StopMonitor();
+    log().Options.sensorData = true;
+    log().LogSensorReport();
+    const QString text = log().Text();
+    EXPECT_TRUE(text.contains("    Sensor Length: 24.0in\r\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("    Extend Gain  = 500\r\n"));
+    EXPECT_TRUE(text.contains("    Run Mode  = Serial\r\n"));
+    EXPECT_TRUE(text.contains("    Maximun Travel: "));
+    EXPECT_TRUE(text.contains("  Setpoint    Target  Velocity     Dwell\r\n"));
+    EXPECT_EQ(text.count(QRegularExpression(QStringLiteral("\r\n    \\d+ +\\d"))), 60)
+        << "one line per setpoint";
+    EXPECT_TRUE(text.contains(" End of Sensor "));
 }
