@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -18,13 +19,16 @@ namespace {
 
 class LogTest : public ::testing::Test {
 protected:
+    // The report is display text in the user's locale; fixed here.
     LogTest() : port(network, {"comm1"}), session(port, view) {
+        QLocale::setDefault(QLocale::c());
         view.session = &session;
         network.addSensor(test::SensorAt(1, 115200));
         session.link.PortNames.setDevice(1, "comm1");
         session.link.OpenPort(1, 0);
         InitParameterTable(session.sensor);
     }
+    ~LogTest() override { QLocale::setDefault(QLocale::system()); }
     QStringList Lines() const { return log().Text().split(QStringLiteral("\r\n")); }
     cLog& log() const { return session.log; }
 
