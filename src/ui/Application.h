@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "operations/Session.h"
+#include "shell/Help.h"
 #include "shell/Startup.h"
 
 #include <QObject>
@@ -54,6 +55,8 @@ public:
 
     cSession& Session() { return *session_; }
     AsciiSensor& Window() { return *window_; }
+    // What the Help menu shows, and where (tests give their own).
+    cHelp& Help() { return *help_; }
 
 private:
     void Bind();
@@ -66,6 +69,7 @@ private:
     void ShowStatusStrip(unsigned changedFields);
     void BindSelection();
     void BindLog();
+    void BindHelp();
     // The Logging menu's check marks and captions, the items and the Log
     // tab enabled as logging is.
     void ShowLogOptions();
@@ -90,6 +94,8 @@ private:
     std::unique_ptr<cStatusDisplay> statusDisplay_;
     std::unique_ptr<cSensorSelection> selection_;
     std::unique_ptr<cCautions> cautions_;
+    std::unique_ptr<cBrowser> browser_;
+    std::unique_ptr<cHelp> help_;
     cShellState state_;
     bool started_ = false;
     bool shutDown_ = false;
