@@ -465,8 +465,9 @@ void cApplication::BindLog() {
     for (const auto& [name, option] : {std::pair{"mnuSensorList", &LogOptions::sensorList},
                                        {"mnuSensorData", &LogOptions::sensorData},
                                        {"mnuRuntime", &LogOptions::runtime}}) {
-        connect(item(name), &QAction::triggered, &log, [&log, option](bool on) {
-            log.Options.*option = on;
+        // Copied by name: clang 14 cannot capture a structured binding.
+        connect(item(name), &QAction::triggered, &log, [&log, member = option](bool on) {
+            log.Options.*member = on;
             emit log.optionsChanged();
         });
     }
