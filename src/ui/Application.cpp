@@ -14,6 +14,7 @@
 #include "operations/StatusDisplay.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
+#include "ui/AsciiAbout.h"
 #include "ui/AsciiSensor.h"
 #include "ui/AsciiSplash.h"
 #include "ui/Look.h"
@@ -25,6 +26,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -62,6 +64,13 @@ std::unique_ptr<sim::SimNetwork> BuiltInNetwork() {
     return network;
 }
 
+// The desktop's browser, found as Qt finds it.
+class cDesktopBrowser : public cBrowser {
+public:
+    bool Found() override { return !FirstProgram(WebPageOpeners, FindOnPath).isEmpty(); }
+    bool Open(const QUrl& url) override { return QDesktopServices::openUrl(url); }
+};
+
 } // namespace
 
 cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObject* parent)
@@ -85,6 +94,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
     BindSelection();
     BindEditing();
     BindLog();
+    BindHelp();
 }
 
 cApplication::~cApplication() {
@@ -517,6 +527,25 @@ void cApplication::PrintPages(const std::function<void(cPrintSurface&)>& print) 
     if (pages.Ready()) {
         print(pages);
     }
+}
+
+void cApplication::BindHelp() {
+    AsciiSensor& w = *window_;
+    browser_ = std::make_unique<cDesktopBrowser>();
+    help_ = std::make_unique<cHelp>(
+        w, *browser_,
+        HelpPagePlaces(QCoreApplication::applicationDirPath(), QStringLiteral(KELVAR_SOURCE_HELP)));
+    connect(w.Control<QAction>(QStringLiteral("mnuHelpContents")), &QAction::triggered, this,
+            [this] { help_->ShowContents(); });
+    connect(w.Control<QAction>(QStringLiteral("mnuHomePage")), &QAction::triggered, this,
+            [this] { help_->ShowHomePage(); });
+    connect(w.Control<QAction>(QStringLiteral("mnuAbout")), &QAction::triggered, this, [this] {
+        // Modal over the window without an event loop of its own, which would
+        // hold a flow that runs until the box is closed.
+        auto* about = new AsciiAbout(*window_, window_.get());
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->open();
+    });
 }
 
 void cApplication::ShowLogOptions() {

@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "operations/Session.h"
+#include "shell/Help.h"
 #include "shell/Startup.h"
 
 #include <QObject>
@@ -56,6 +57,8 @@ public:
 
     cSession& Session() { return *session_; }
     AsciiSensor& Window() { return *window_; }
+    // What the Help menu shows, and where (tests give their own).
+    cHelp& Help() { return *help_; }
 
 private:
     void Bind();
@@ -70,6 +73,7 @@ private:
     void BindLog();
     // The printer dialog, then the pages; nothing when the user cancels.
     void PrintPages(const std::function<void(cPrintSurface&)>& print);
+    void BindHelp();
     // The Logging menu's check marks and captions, the items and the Log
     // tab enabled as logging is.
     void ShowLogOptions();
@@ -94,6 +98,8 @@ private:
     std::unique_ptr<cStatusDisplay> statusDisplay_;
     std::unique_ptr<cSensorSelection> selection_;
     std::unique_ptr<cCautions> cautions_;
+    std::unique_ptr<cBrowser> browser_;
+    std::unique_ptr<cHelp> help_;
     cShellState state_;
     bool started_ = false;
     bool shutDown_ = false;

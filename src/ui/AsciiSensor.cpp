@@ -3,6 +3,7 @@
 #include "model/Speeds.h"
 #include "operations/CommStatus.h"
 #include "operations/StatusTexts.h"
+#include "shell/Maker.h"
 #include "ui/InfoDialog.h"
 #include "ui/Look.h"
 
@@ -233,7 +234,7 @@ constexpr std::array<MenuItem, 29> Menus{{
     {0, "mnuHelp", "&Help", Submenu},
     {1, "mnuHelpContents", "&Contents", 0},
     {1, nullptr, nullptr, Separator},
-    {1, "mnuHomePage", "Morvane &Homepage", 0},
+    {1, "mnuHomePage", KELVAR_MAKER " &Homepage", 0}, // MakerName, as a literal
     {1, "mnuAbout", "&About", 0},
 }};
 
@@ -246,8 +247,7 @@ constexpr std::array<const char*, Tab::Count> TabCaptions{
 
 AsciiSensor::AsciiSensor(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("AsciiSensor"));
-    setWindowTitle(QString::fromUtf8("Kelvar Actimar\u2122 Configuration Program v") +
-                   QStringLiteral(KELVAR_VERSION));
+    setWindowTitle(QString::fromUtf8(FileDescription) + QStringLiteral(" v" KELVAR_VERSION));
     BuildMenus();
     BuildStatusBar();
 

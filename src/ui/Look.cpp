@@ -1,8 +1,11 @@
 #include "ui/Look.h"
 
+#include "shell/Maker.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
@@ -121,6 +124,31 @@ QString FromCrLf(const QString& text) {
     QString lines = text;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return lines;
+}
+
+QLabel* CentredLabel(const QString& text, const QString& name, qreal scale, bool bold) {
+    auto* label = new QLabel(text);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignCenter);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    font.setBold(bold);
+    label->setFont(font);
+    return label;
+}
+
+QGridLayout* MakerNameWithShadow() {
+    // Both in one grid cell; the margins shift one against the other.
+    auto* maker = new QGridLayout;
+    const QString name = QString::fromLatin1(MakerName);
+    QLabel* shadow = CentredLabel(name, QStringLiteral("lblCompanyShadow"), 2.4, true);
+    shadow->setContentsMargins(3, 3, 0, 0);
+    SetTextColour(shadow, qRgb(0x80, 0x80, 0x80));
+    QLabel* front = CentredLabel(name, QStringLiteral("lblCompany"), 2.4, true);
+    front->setContentsMargins(0, 0, 3, 3);
+    maker->addWidget(shadow, 0, 0);
+    maker->addWidget(front, 0, 0);
+    return maker;
 }
 
 cUpDown::cUpDown(const QString& name, QWidget* parent) : QWidget(parent) {

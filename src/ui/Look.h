@@ -7,6 +7,7 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QGridLayout;
 class QLabel;
 class QToolButton;
 
@@ -66,6 +67,13 @@ void SelectOption(QButtonGroup* group, int index);
 
 // The system's texts break lines with CR LF.
 QString FromCrLf(const QString& text);
+
+// A centred label in the widget's font scaled by `scale`.
+QLabel* CentredLabel(const QString& text, const QString& name, qreal scale = 1.0,
+                     bool bold = false);
+// The maker's name in large letters over a grey copy of itself a little
+// lower and further right, its shadow (lblCompany, lblCompanyShadow).
+QGridLayout* MakerNameWithShadow();
 
 // A stand-alone pair of spin arrows beside a field; the owner decides what a
 // step does.

@@ -2,6 +2,7 @@
 // a file edited by hand reads, and what happens when the file cannot be
 // written or read.
 #include "shell/Registry.h"
+#include "support/EnvVar.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,23 +14,9 @@
 
 using kelvar::cRegistry;
 using Status = cRegistry::Status;
+using kelvar::test::EnvVar;
 
 namespace {
-
-// Sets an environment variable for the life of the object.
-class EnvVar {
-public:
-    EnvVar(const char* name, const QByteArray& value)
-        : name_(name), wasSet_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~EnvVar() { wasSet_ ? qputenv(name_, old_) : qunsetenv(name_); }
-
-private:
-    const char* name_;
-    bool wasSet_;
-    QByteArray old_;
-};
 
 // Lets no file of this process grow past `bytes` while it lives. Tests run as
 // root, where permission bits stop no write; this limit does.
