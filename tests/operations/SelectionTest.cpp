@@ -182,6 +182,8 @@ TEST_F(SelectionTest, SelectorListsTheSensorsAndKeepsTheCurrentOne) {
     EXPECT_FALSE(s.enabled);
 
     AddListedSensor(3);
+    emit session.sensorsChanged();
+    EXPECT_FALSE(s.enabled) << "one sensor: nothing to choose";
     AddListedSensor(5, false);
     AddListedSensor(7);
     session.sensors.setSensorNumber(2);

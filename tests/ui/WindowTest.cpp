@@ -124,10 +124,6 @@ TEST_F(WindowTest, AskShowsItsQuestionAndGivesTheButtonPressed) {
     const Case cases[] = {
         {MessageIcon::Critical, MessageButtons::YesNo, QMessageBox::Yes, QMessageBox::Critical,
          yesNo, MessageAnswer::Yes},
-        {MessageIcon::Exclamation, MessageButtons::YesNo, QMessageBox::No, QMessageBox::Warning,
-         yesNo, MessageAnswer::No},
-        {MessageIcon::Exclamation, MessageButtons::OkCancel, QMessageBox::Ok, QMessageBox::Warning,
-         okCancel, MessageAnswer::Ok},
         {MessageIcon::Exclamation, MessageButtons::OkCancel, QMessageBox::Cancel,
          QMessageBox::Warning, okCancel, MessageAnswer::Cancel},
         {MessageIcon::Information, MessageButtons::Ok, QMessageBox::Ok, QMessageBox::Information,
