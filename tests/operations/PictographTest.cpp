@@ -13,26 +13,23 @@ TEST(Pictograph, LabelsFollowTheReadoutDirection) {
     clsSensorData data;
     InitParameterTable(data);
     data.WriteParameterData(Param::SensorLength, 0, 24000);
-    data.WriteParameterData(Param::MaximumTravel, 1, 20000);
-    data.WriteParameterData(Param::MinimumTravel, 1, 250);
-    data.WriteParameterData(Param::ZeroAdjust, 1, -1500);
-    data.WriteParameterData(Param::InPositionWindow, 1, 60);
-
-    data.WriteParameterData(41, 1, 0); // retract to 0
+    for (const auto& [parameter, value] :
+         {std::pair{Param::MaximumTravel, 20000}, std::pair{Param::MinimumTravel, 250},
+          std::pair{Param::ZeroAdjust, -1500}, std::pair{Param::InPositionWindow, 60},
+          std::pair{Param::ReadoutDirection, 0}}) { // retract to 0
+        data.WriteParameterData(parameter, 1, value);
+    }
     PictographView view = Pictograph(data);
     EXPECT_FALSE(view.mirrored);
-    EXPECT_EQ(view.labels[0], "Zero Adjust\r\n-1.500in");
-    EXPECT_EQ(view.labels[1], "Sensor Length\r\n24.0in");
-    EXPECT_EQ(view.labels[2], "Max. Limit\r\n20.000in");
-    EXPECT_EQ(view.labels[3], "Min. Limit\r\n0.250in");
+    const QStringList labels{"Zero Adjust\r\n-1.500in", "Sensor Length\r\n24.0in",
+                             "Max. Limit\r\n20.000in", "Min. Limit\r\n0.250in"};
+    EXPECT_EQ(QStringList(view.labels.begin(), view.labels.end()), labels);
     EXPECT_EQ(view.windowLabels[0], "In Position Window\r\n0.060in");
 
-    data.WriteParameterData(41, 1, 1); // extend to 0: mirrored
+    data.WriteParameterData(Param::ReadoutDirection, 1, 1); // extend to 0: mirrored
     view = Pictograph(data);
     EXPECT_TRUE(view.mirrored);
-    EXPECT_TRUE(view.labels[0].startsWith("Sensor Length"));
-    EXPECT_TRUE(view.labels[1].startsWith("Zero Adjust"));
-    EXPECT_TRUE(view.labels[2].startsWith("Min. Limit"));
-    EXPECT_TRUE(view.labels[3].startsWith("Max. Limit"));
+    EXPECT_EQ(QStringList(view.labels.begin(), view.labels.end()),
+              QStringList({labels[1], labels[0], labels[3], labels[2]}));
     QLocale::setDefault(QLocale::system());
 }

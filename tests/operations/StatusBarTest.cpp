@@ -8,22 +8,11 @@
 
 using namespace kelvar;
 
-namespace {
-
-class StatusBarTest : public ::testing::Test {
-protected:
-    StatusBarTest() : port(network, {}), link(port), bar(link, sensors) {}
-
-    sim::SimNetwork network;
+TEST(StatusBar, ProgressClampsAndEndsWithTheSensorTextsInProperCase) {
     sim::SimSerialPort port;
-    cSensorLink link;
+    cSensorLink link(port);
     clsSensorList sensors;
-    cStatusBar bar;
-};
-
-} // namespace
-
-TEST_F(StatusBarTest, ProgressClampsAndEndsWithTheSensorTexts) {
+    cStatusBar bar(link, sensors);
     bar.StartProgress(0, 26, QStringLiteral("Searching"));
     EXPECT_TRUE(bar.ProgressVisible());
     EXPECT_EQ(bar.Panel(1), "Searching");
@@ -35,18 +24,13 @@ TEST_F(StatusBarTest, ProgressClampsAndEndsWithTheSensorTexts) {
     EXPECT_EQ(bar.Panel(2), "No Sensor");
     EXPECT_EQ(bar.Panel(3), "Comm 1 @ 115.2K");
 
-    sensors.setPort(3);
-    sensors.setBaudRate(1);
-    sensors.setAddress(5);
     sensors.setSerial(QStringLiteral("00012345"));
     sensors.Add();
     bar.EndProgress(QStringLiteral("Done"));
     EXPECT_EQ(bar.Panel(1), "Done");
     EXPECT_EQ(bar.Panel(2), "Sensor #1 -(00012345) ");
     EXPECT_THROW((void)bar.Panel(5), SubscriptOutOfRange);
-}
 
-TEST_F(StatusBarTest, StatusTextsInProperCase) {
     bar.SetStatusTexts(QStringLiteral("READY now"), QStringLiteral("no sensor"));
     EXPECT_EQ(bar.Panel(1), "Ready Now");
     EXPECT_EQ(bar.Panel(2), "No Sensor");

@@ -17,6 +17,11 @@ inline sim::SensorConfig SensorAt(int address, qint32 baud = 115200) {
     return config;
 }
 
+// A field of a request: `value` in upper-case hexadecimal, `digits` wide.
+inline QByteArray Hex(int value, int digits) {
+    return QByteArray::number(value, 16).toUpper().rightJustified(digits, '0');
+}
+
 // The command texts (no address letter, no CRC) of the requests the line
 // saw from log entry `from` on; with an address, only those sent to it.
 inline QList<QByteArray> CommandTexts(const sim::SimNetwork& network, std::size_t from = 0,

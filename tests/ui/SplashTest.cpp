@@ -8,58 +8,28 @@
 
 using namespace kelvar;
 
-namespace {
-
-class SplashTest : public ::testing::Test {
-protected:
+TEST(Splash, ShowsTheVersionStatusAndProgressAndAClickClosesIt) {
     AsciiSplash splash;
-
-    QLabel* Label(const char* name) const { return splash.findChild<QLabel*>(QLatin1String(name)); }
-    QProgressBar* Bar() const { return splash.findChild<QProgressBar*>("ProgressBar1"); }
-};
-
-TEST_F(SplashTest, IsAFramelessWindowWithItsTexts) {
-    EXPECT_EQ(splash.objectName(), "AsciiSplash");
-    EXPECT_TRUE(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(splash.isWindow());
-    ASSERT_NE(Label("lblProductName"), nullptr);
-    EXPECT_EQ(Label("lblProductName")->text(),
-              QString::fromUtf8("Kelvar Actimar\u2122 Configuration Program"));
-    EXPECT_EQ(Label("lblPleaseWait")->text(), "Please wait....");
-    EXPECT_EQ(Label("lblStatus")->text(), "Initializing........");
-    EXPECT_EQ(Label("lblVersion")->text(), "Version " KELVAR_VERSION);
-    // The maker's name and its shadow copy.
-    EXPECT_EQ(Label("lblCompany")->text(), Label("lblCompanyShadow")->text());
-    EXPECT_EQ(Label("lblCompany")->font(), Label("lblCompanyShadow")->font());
-}
-
-TEST_F(SplashTest, StatusTakesCrLfLineBreaks) {
+    const auto label = [&splash](const char* name) {
+        return splash.findChild<QLabel*>(QLatin1String(name))->text();
+    };
+    EXPECT_EQ(label("lblVersion"), "Version " KELVAR_VERSION);
     splash.SetStatus("Searching for\r\nComm Ports...");
-    EXPECT_EQ(Label("lblStatus")->text(), "Searching for\nComm Ports...");
-    splash.SetStatus("Searching for Comm Ports...");
-    EXPECT_EQ(Label("lblStatus")->text(), "Searching for Comm Ports...");
-}
+    EXPECT_EQ(label("lblStatus"), "Searching for\nComm Ports...");
 
-TEST_F(SplashTest, ProgressBarIsShownOnlyWhenAsked) {
-    ASSERT_NE(Bar(), nullptr);
-    EXPECT_TRUE(Bar()->isHidden());
+    auto* bar = splash.findChild<QProgressBar*>("ProgressBar1");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isHidden());
     splash.SetProgressRange(0, 16);
     splash.SetProgress(5);
     splash.SetProgressShown(true);
-    EXPECT_FALSE(Bar()->isHidden());
-    EXPECT_EQ(Bar()->maximum(), 16);
-    EXPECT_EQ(Bar()->value(), 5);
-    splash.SetProgressShown(false);
-    EXPECT_TRUE(Bar()->isHidden());
-}
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_EQ(bar->maximum(), 16);
+    EXPECT_EQ(bar->value(), 5);
 
-TEST_F(SplashTest, AClickClosesIt) {
     splash.show();
-    ASSERT_TRUE(splash.isVisible());
     QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), splash.mapToGlobal(QPointF(5, 5)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&splash, &click);
     EXPECT_FALSE(splash.isVisible());
 }
-
-} // namespace
