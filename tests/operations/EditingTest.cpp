@@ -1,5 +1,6 @@
-// Parameter editing: entry, key filter, options, redraw.
+// Parameter editing: entry, key filter, options, redraw, the Limits tab's drawing.
 #include "operations/Editing.h"
+#include "operations/Pictograph.h"
 
 #include "model/Errors.h"
 #include "support/SimSession.h"
@@ -158,6 +159,28 @@ TEST_F(EditingTest, ShowSettingsWithoutForceShowsOnlyChangedRegisters) {
     EXPECT_EQ(view.options[0].group, OptionGroup::ServoBaud);
     EXPECT_EQ(view.options[0].index, 2);
     EXPECT_FALSE(view.addressIndex.has_value());
+}
+
+TEST_F(EditingTest, PictographLabelsFollowTheReadoutDirection) {
+    data.WriteParameterData(Param::SensorLength, 0, 24000);
+    for (const auto& [parameter, value] :
+         {std::pair{Param::MaximumTravel, 20000}, std::pair{Param::MinimumTravel, 250},
+          std::pair{Param::ZeroAdjust, -1500}, std::pair{Param::InPositionWindow, 60},
+          std::pair{Param::ReadoutDirection, 0}}) { // retract to 0
+        data.WriteParameterData(parameter, 1, value);
+    }
+    PictographView view = Pictograph(data);
+    EXPECT_FALSE(view.mirrored);
+    const QStringList labels{"Zero Adjust\r\n-1.500in", "Sensor Length\r\n24.0in",
+                             "Max. Limit\r\n20.000in", "Min. Limit\r\n0.250in"};
+    EXPECT_EQ(QStringList(view.labels.begin(), view.labels.end()), labels);
+    EXPECT_EQ(view.windowLabels[0], "In Position Window\r\n0.060in");
+
+    data.WriteParameterData(Param::ReadoutDirection, 1, 1); // extend to 0: mirrored
+    view = Pictograph(data);
+    EXPECT_TRUE(view.mirrored);
+    EXPECT_EQ(QStringList(view.labels.begin(), view.labels.end()),
+              QStringList({labels[1], labels[0], labels[3], labels[2]}));
 }
 
 using EditingApplyTest = test::SimSessionTest;

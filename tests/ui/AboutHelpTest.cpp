@@ -62,9 +62,6 @@ protected:
     void Choose(const char* item) {
         program.Window().Control<QAction>(QLatin1String(item))->trigger();
     }
-    QStringList Files() const {
-        return QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
-    }
 
     QTemporaryDir dir;
     test::EnvVar named{"KELVAR_HELP", dir.filePath("guide.html").toLocal8Bit()};
@@ -74,16 +71,9 @@ protected:
     cApplication program{cAppOptions{{}, true, {}}, registry};
 };
 
+// The messages of a missing guide or browser are the help logic's own tests;
+// here the menu items reach it.
 TEST_F(HelpMenuTest, TheGuideAndTheHomePageOpenInTheBrowser) {
-    const QStringList files = Files();
-    prompter.Script(MessageAnswer::Ok);
-    Choose("mnuHelpContents");
-    ASSERT_EQ(prompter.asked.size(), 1);
-    EXPECT_EQ(prompter.asked[0].title, "Help File Error");
-    EXPECT_EQ(prompter.asked[0].text, "Help File Not Avalable");
-    EXPECT_EQ(prompter.asked[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(Files(), files);
-
     QFile page(dir.filePath("guide.html"));
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.close();
@@ -91,13 +81,7 @@ TEST_F(HelpMenuTest, TheGuideAndTheHomePageOpenInTheBrowser) {
     Choose("mnuHomePage");
     EXPECT_EQ(browser.opened, QList<QUrl>({QUrl::fromLocalFile(dir.filePath("guide.html")),
                                            QUrl("https://www.morvane.com/")}));
-
-    browser.found = false;
-    prompter.Script(MessageAnswer::Ok);
-    Choose("mnuHelpContents");
-    ASSERT_EQ(prompter.asked.size(), 2);
-    EXPECT_EQ(prompter.asked[1].title, "Browser Not Found");
-    EXPECT_EQ(prompter.asked[1].text, "Could not find associated Browser");
+    EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
 TEST_F(HelpMenuTest, AboutOpensModallyOverTheWindow) {

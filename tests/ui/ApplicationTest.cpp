@@ -212,6 +212,7 @@ TEST_F(RunningProgramTest, NumberFieldsTakeAWholeNewValueHeldToItsLimitsAndCommi
     emit window.Control<cUpDown>(QStringLiteral("UpDown%1").arg(FieldOfRegister(2) + 2))->up();
     EXPECT_EQ(gain->text(), "501");
     EXPECT_TRUE(apply->isEnabled());
+    EXPECT_FALSE(gain->toolTip().isEmpty());
 }
 
 TEST_F(RunningProgramTest, ApplyLocksOtherFlowsAndTheSensorTabsFollowTheSensor) {
