@@ -11,12 +11,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
