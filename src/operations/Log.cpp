@@ -196,16 +196,15 @@ void cLog::LogSensorReport() {
 
     SectionTitle(QStringLiteral("Operational Settings"));
     row(Param::Address, QString::number(held(Param::Address)));
-    static constexpr std::array<const char*, 4> Bauds = {"19.2K", "38.4K", "57.6K", "115.2K"};
-    const std::int32_t baud = held(Param::BaudRate);
-    row(Param::BaudRate, QLatin1String(Bauds[baud >= 1 && baud <= 3 ? baud - 1 : 3]));
+    // Any code but 1 to 3 reads as the last speed, 115.2K.
+    row(Param::BaudRate, OptionText(OptionGroup::ServoBaud, held(Param::BaudRate)));
     const std::int32_t mode = held(Param::RunMode);
     row(Param::RunMode,
         mode >= 0 && mode <= 4 ? OptionText(OptionGroup::Run, mode) : QStringLiteral("**ERROR**"));
-    static constexpr std::array<const char*, 3> Outputs = {"In Position", "In Track",
-                                                           "Cycle Complete"};
+    // Any mode but 0 and 1 reads as "Cycle Complete".
     const std::int32_t output = held(Param::OutputMode);
-    row(Param::OutputMode, QLatin1String(Outputs[output == 0 || output == 1 ? output : 2]));
+    row(Param::OutputMode,
+        OptionText(OptionGroup::OutPut, output == 0 || output == 1 ? output : 2));
     row(Param::CylinderType,
         held(Param::CylinderType) == 0 ? QStringLiteral("Hydraulic") : QStringLiteral("Pnuematic"));
     static constexpr std::array<const char*, 4> Enables = {
