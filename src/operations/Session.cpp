@@ -225,7 +225,7 @@ void cSession::StartMonitor() {
 
 void cSession::StopMonitor() {
     MonitorTimer.stop();
-    if (tickInProgress_) {
+    if (tickInProgress_ && link.AwaitingReply()) {
         // Let the running tick finish its exchange.
         PauseProcessingEvents(100);
     }
@@ -235,6 +235,11 @@ void cSession::StopMonitor() {
 void cSession::MonitorTick() {
     tickInProgress_ = true;
     if (!link.AwaitingReply()) {
+        if (pendingSetpoint_ != NoSetpointRequest) {
+            const int chosen = pendingSetpoint_;
+            pendingSetpoint_ = NoSetpointRequest;
+            ShowSetpointWindow(chosen, true);
+        }
         if (pollCounter_ > 6) {
             pollCounter_ = 0;
         }

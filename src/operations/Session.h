@@ -8,6 +8,7 @@
 #include "operations/CommStatus.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
+#include "operations/Setpoints.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
 
@@ -155,6 +156,29 @@ public:
     // position, velocity and target to 0 first.
     void UpdateReadouts(bool reset);
 
+    // --- setpoint moves
+    static constexpr int NoSetpointRequest = 65535;
+    // "View Only": the setpoint buttons show a setpoint without moving to it.
+    bool ViewOnly = false;
+    // True from the graph's Start to its Stop, paused or not.
+    bool GraphRunning = false;
+    // A setpoint button was pressed: the next monitor tick shows the setpoint
+    // and, as ShowSetpointWindow says, moves to it. A later press before that
+    // tick replaces an earlier one.
+    void RequestSetpoint(int index);
+    int PendingSetpoint() const { return pendingSetpoint_; }
+    enum class MoveOutcome {
+        Shown,        // shown only: nothing was sent
+        Moved,        // velocity and target sent, and the sensor answered both
+        NotConfirmed, // a request got no valid answer: the move is reported
+    };
+    // Shows the setpoint (wrapped into the table) with its neighbours. With
+    // move, and the Graph tab showing or "View Only" unticked, sends its
+    // edited velocity and then its edited target: the cylinder moves. Then
+    // polls target and velocity and starts the monitor.
+    MoveOutcome ShowSetpointWindow(int index, bool move);
+    const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
+
     // --- applying changes
     // Writes every pending parameter and setpoint. What the sensor did not
     // confirm is kept for Apply to report.
@@ -263,6 +287,8 @@ signals:
     // start another one.
     void flowRunningChanged(bool running);
     void readoutsStaleChanged();
+    // The setpoint display changed (SetpointWindowShown).
+    void setpointWindowChanged();
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
@@ -305,6 +331,8 @@ private:
     QString currentFile_;
     // Per Monitor-tab readout the value last shown; -1 when none yet.
     std::array<float, ReadoutCount> shown_{-1, -1, -1};
+    int pendingSetpoint_ = NoSetpointRequest;
+    SetpointWindowView setpointWindow_{};
 };
 
 } // namespace kelvar
