@@ -13,12 +13,6 @@ void cSession::RefreshApplyState() {
 
 namespace {
 
-// A setpoint is written whole: all three of its fields, or none.
-bool SetpointPending(clsSensorData& sensor, int s) {
-    sensor.ReadSetpointData(s, clsSensorData::TargetColumn); // makes it the current one
-    return sensor.SetpointDataHasChanged();
-}
-
 QString OutsideLimits(std::int32_t value, const ValueLimits& limits) {
     return limits.Contains(value) ? QString()
                                   : QStringLiteral("outside its limits %1").arg(LimitsText(limits));
@@ -128,6 +122,7 @@ void cSession::WriteChanges() {
     statusBar.StartProgress(0, setpoints, QStringLiteral("Writing Setpoints..."));
     for (int s = 0; s <= setpoints && link.PortIsOpen(); ++s) {
         statusBar.SetProgress(s);
+        // A setpoint is written whole: all three of its fields, or none.
         if (!SetpointPending(sensor, s)) {
             continue;
         }

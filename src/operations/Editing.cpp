@@ -41,9 +41,9 @@ const NumberField& FieldAt(int field) {
     return NumberFields()[static_cast<std::size_t>(field)];
 }
 
-// The number in a field's text. Typed text uses "." as its decimal point; a
-// text the field still shows from a redraw is in the user's locale.
-std::optional<double> ReadNumber(const QString& text) {
+} // namespace
+
+std::optional<double> ReadEnteredNumber(const QString& text) {
     const QString trimmed = text.trimmed();
     if (!std::any_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c.isDigit(); })) {
         return std::nullopt;
@@ -58,6 +58,8 @@ std::optional<double> ReadNumber(const QString& text) {
     const double shown = QLocale().toDouble(trimmed, &ok);
     return ok ? std::optional<double>(shown) : std::nullopt;
 }
+
+namespace {
 
 QString EnterValueTip(const QString& name, const QString& min, const QString& max) {
     return QStringLiteral(" Enter a value for ") + name + QStringLiteral(" ") +
@@ -111,7 +113,10 @@ int FieldOfRegister(int reg) {
 }
 
 KeyAction FilterKey(int field, QChar key) {
-    const FieldKeys keys = FieldAt(field).keys;
+    return FilterKeys(FieldAt(field).keys, key);
+}
+
+KeyAction FilterKeys(FieldKeys keys, QChar key) {
     if (key == EnterKey) {
         return KeyAction::MoveOn;
     }
@@ -132,7 +137,7 @@ FieldEntry CommitField(clsSensorData& data, int field, const QString& text) {
     const NumberField& f = FieldAt(field);
     data.setParameter(f.reg);
     FieldEntry entry;
-    const std::optional<double> number = ReadNumber(text);
+    const std::optional<double> number = ReadEnteredNumber(text);
     if (!number) {
         entry.refused = true;
         entry.value = data.ChangedData();
@@ -322,6 +327,8 @@ SettingsView ShowSettings(clsSensorData& data, bool force) {
             view.addressIndex = edited - 1;
         }
     }
+    view.setpointRows = SetpointRows(data, force);
+    view.markedSetpoints = MarkedSetpoints(data);
     return view;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SensorData.h"
+#include "operations/Setpoints.h"
 
 #include <QChar>
 #include <QString>
@@ -58,6 +59,12 @@ enum class KeyAction {
 inline constexpr QChar BackspaceKey{u'\b'};
 inline constexpr QChar EnterKey{u'\r'};
 KeyAction FilterKey(int field, QChar key);
+// The same for an entry that takes these keys.
+KeyAction FilterKeys(FieldKeys keys, QChar key);
+
+// The number in an entry's text: typed with "." as its decimal point, or as
+// a redraw left it in the user's locale. Empty when the text holds none.
+std::optional<double> ReadEnteredNumber(const QString& text);
 
 // A field's text for its register's edited value.
 QString FieldText(clsSensorData& data, int field);
@@ -148,10 +155,14 @@ struct SettingsView {
     std::vector<CaptionShown> captions; // the "Drive Limit" captions
     std::vector<OptionShown> options;
     std::optional<int> addressIndex; // the address selector's entry
+    std::vector<SetpointGridRow> setpointRows;
+    // Per setpoint button: its caption underlined.
+    std::array<bool, SetpointGridRows> markedSetpoints{};
 };
 
 // The controls of every register whose edited value differs from its read
-// value, or of all when force is set; registers of type 0 are skipped.
+// value, or of all when force is set; registers of type 0 are skipped. The
+// same for the setpoint grid's rows, and the marks of the setpoint buttons.
 SettingsView ShowSettings(clsSensorData& data, bool force);
 
 // Enables Apply exactly while a change is pending (through the session), then

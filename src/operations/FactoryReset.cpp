@@ -4,6 +4,7 @@
 #include "model/Parameters.h"
 #include "model/SensorData.h"
 #include "operations/Prompter.h"
+#include "operations/Session.h"
 
 namespace kelvar {
 
@@ -70,6 +71,14 @@ FactoryReset LoadDefaultValues(clsSensorData& data, cPrompter& prompter) {
         data.WriteSetpointData(i, clsSensorData::EditedDwellColumn, 10);
     }
     return FactoryReset::ParametersAndSetpoints;
+}
+
+FactoryReset LoadDefaultValues(cSession& session) {
+    const FactoryReset reset = LoadDefaultValues(session.sensor, session.view);
+    if (reset != FactoryReset::Declined) {
+        session.ShowSetpointDisplay(0);
+    }
+    return reset;
 }
 
 } // namespace kelvar

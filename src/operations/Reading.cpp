@@ -120,6 +120,8 @@ void cSession::ReadParametersAndSetpoints() {
     }
 
     statusBar.StartProgress(0, LastSetpoint, QStringLiteral("Reading Setpoints..."));
+    // What was read must not move the cylinder before the user has seen it.
+    SetViewOnly(true);
     sensor.ClearSetpoints();
     sensor.setMaxSetpoints(LastSetpoint);
     for (int s = 0; s <= LastSetpoint; ++s) {
@@ -130,6 +132,7 @@ void cSession::ReadParametersAndSetpoints() {
         }
         statusBar.SetProgress(s);
     }
+    ShowSetpointDisplay(0);
     statusBar.EndProgress(QStringLiteral("Ready"));
 
     for (int r = 0; r <= last; ++r) {
@@ -282,7 +285,8 @@ void cSession::LoadSensor(int sensorNumber) {
         RunModeOption = sensor.ReadParameterData(Param::RunMode, clsSensorData::ChangedDataColumn);
         currentSensor_ = {QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress),
                           QStringLiteral("Network Address: %1").arg(link.CurrentAddress),
-                          sensors.SensorName()};
+                          sensors.SensorName(),
+                          SetpointEditHelp(sensor, TravelMinimum, TravelMaximum)};
         emit currentSensorChanged();
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {

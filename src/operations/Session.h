@@ -46,6 +46,7 @@ struct CurrentSensorView {
     QString programDataTitle; // " Actimar 3 Program Data  "
     QString addressText;      // "Network Address: 3"
     QString name;
+    QString setpointHelp; // under the setpoint grid, with the travel limits
 };
 
 // Everything the main window owns for the whole run, and the flows that work
@@ -160,6 +161,8 @@ public:
     static constexpr int NoSetpointRequest = 65535;
     // "View Only": the setpoint buttons show a setpoint without moving to it.
     bool ViewOnly = false;
+    // Ticks or unticks "View Only" where the window shows it (viewOnlyChanged).
+    void SetViewOnly(bool viewOnly);
     // True from the graph's Start to its Stop, paused or not.
     bool GraphRunning = false;
     // A setpoint button was pressed: the next monitor tick shows the setpoint
@@ -177,6 +180,14 @@ public:
     // edited velocity and then its edited target: the cylinder moves. Then
     // polls target and velocity and starts the monitor.
     MoveOutcome ShowSetpointWindow(int index, bool move);
+    // Shows the setpoint (wrapped) with its neighbours; nothing is sent.
+    void ShowSetpointDisplay(int index);
+    // "Load Setpoint Table": the monitor stops, test sequence `option` (see
+    // FillSetpointTest) fills the edited setpoints, setpoint 0 is shown
+    // without moving and the monitor starts. Refused, with a message, while
+    // the travel limits and length are not the sensor's (not read, or their
+    // requests went unanswered). Nothing is sent to the sensor's table.
+    bool LoadSetpointTest(int option);
     const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
 
     // --- applying changes
@@ -289,6 +300,7 @@ signals:
     void readoutsStaleChanged();
     // The setpoint display changed (SetpointWindowShown).
     void setpointWindowChanged();
+    void viewOnlyChanged(bool viewOnly);
 
 private:
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,

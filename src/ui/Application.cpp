@@ -7,6 +7,7 @@
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
 #include "model/Speeds.h"
+#include "model/Text.h"
 #include "operations/Cautions.h"
 #include "operations/Editing.h"
 #include "operations/Pictograph.h"
@@ -40,9 +41,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTextCursor>
 #include <QTextStream>
+#include <QToolTip>
 #include <array>
 
 namespace kelvar {
@@ -62,6 +66,18 @@ std::unique_ptr<sim::SimNetwork> BuiltInNetwork() {
         network->addSensor(config);
     }
     return network;
+}
+
+QRgb CellRgb(CellColour colour) {
+    switch (colour) {
+    case CellColour::Red:
+        return Colour::Red;
+    case CellColour::DarkBlue:
+        return Colour::DarkBlue;
+    case CellColour::Black:
+        break;
+    }
+    return Colour::Black;
 }
 
 // The desktop's browser, found as Qt finds it.
@@ -93,6 +109,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
     Bind();
     BindSelection();
     BindEditing();
+    BindSetpoints();
     BindLog();
     BindHelp();
 }
@@ -322,6 +339,7 @@ void cApplication::Bind() {
     });
     connect(&s, &cSession::currentSensorChanged, this, [this, &s] {
         const CurrentSensorView& current = s.CurrentSensor();
+        Draw(QStringLiteral("lblEditInfo"), FromCrLf(current.setpointHelp));
         Draw(QStringLiteral("fraProgramData"), current.programDataTitle);
         Draw(QStringLiteral("lblSensor"), current.addressText);
         Draw(QStringLiteral("txtSensorName"), current.name);
@@ -395,7 +413,7 @@ void cApplication::Bind() {
     });
     const auto factoryReset = [this, &s] {
         s.RunUserFlow([this] {
-            if (LoadDefaultValues(session_->sensor, session_->view) != FactoryReset::Declined) {
+            if (LoadDefaultValues(*session_) != FactoryReset::Declined) {
                 ShowSettings(true);
             }
         });
@@ -613,6 +631,219 @@ void cApplication::ShowSettings(bool force) {
         const QSignalBlocker quiet(addresses);
         addresses->setCurrentIndex(*view.addressIndex);
     }
+    auto* grid = window_->Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
+    for (const SetpointGridRow& row : view.setpointRows) {
+        for (int column = TargetCell; column <= DwellCell; ++column) {
+            const SetpointCell& cell = row.cells.at(static_cast<std::size_t>(column - TargetCell));
+            QTableWidgetItem* item = grid->item(row.setpoint, column);
+            item->setText(cell.text);
+            item->setForeground(QColor(CellRgb(cell.colour)));
+        }
+    }
+    if (force) {
+        grid->setCurrentCell(0, TargetCell);
+    }
+    for (int i = 0; i < SetpointGridRows; ++i) {
+        const bool marked = view.markedSetpoints.at(static_cast<std::size_t>(i));
+        for (const QString& buttons :
+             {QStringLiteral("cmdSelect"), QStringLiteral("cmdGraphSelect")}) {
+            SetUnderline(window_->Control<QAbstractButton>(buttons, i), marked);
+        }
+    }
+}
+
+void cApplication::BeginCellEdit() {
+    if (setpointGridGuard_ || session_->FlowRunning()) {
+        return;
+    }
+    auto* grid = window_->Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
+    auto* box = window_->Control<QLineEdit>(QStringLiteral("txtEditCell"));
+    // The setpoint numbers are no data.
+    QTableWidgetItem* item = grid->currentItem();
+    if (item == nullptr || item->column() < TargetCell || item->column() > DwellCell) {
+        return;
+    }
+    editRow_ = item->row();
+    editColumn_ = item->column();
+    if (!cellEditOpen_) {
+        box->setText(item->text());
+    }
+    cellEditOpen_ = true;
+    box->setGeometry(grid->visualItemRect(item));
+    SetTextColour(box, item->foreground().color().rgb());
+    box->show();
+    box->setFocus(Qt::OtherFocusReason);
+}
+
+void cApplication::CloseCellEdit() {
+    if (!cellEditOpen_) {
+        return;
+    }
+    cellEditOpen_ = false;
+    auto* grid = window_->Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
+    auto* box = window_->Control<QLineEdit>(QStringLiteral("txtEditCell"));
+    const QString text = box->text();
+    const bool hadFocus = box->hasFocus();
+    // Before the box goes, or the focus would move on to the next control.
+    if (hadFocus) {
+        grid->setFocus(Qt::OtherFocusReason);
+    }
+    box->hide();
+    // A read that runs replaces the whole table.
+    if (!session_->FlowRunning()) {
+        const CellEntry entry = CommitCellEdit(session_->sensor, editRow_, editColumn_, text);
+        grid->item(editRow_, editColumn_)->setText(entry.text);
+    }
+    ShowSettings(false);
+}
+
+void cApplication::BindSetpoints() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    auto* grid = w.Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
+    auto* box = w.Control<QLineEdit>(QStringLiteral("txtEditCell"));
+
+    connect(&s, &cSession::loadStarted, this, [this] {
+        CloseCellEdit();
+        setpointGridGuard_ = true;
+    });
+    connect(&s, &cSession::loadFinished, this, [this] { setpointGridGuard_ = false; });
+    connect(grid, &QTableWidget::cellClicked, this, [this] { BeginCellEdit(); });
+    w.SetKeyHandler(grid, [this](QKeyEvent* event) {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const QString text = event->text();
+        if (!enter && (text.isEmpty() || !text.at(0).isPrint())) {
+            return false; // arrows, Tab and the like move about the grid
+        }
+        // The key that opens the box is not typed into it.
+        BeginCellEdit();
+        return true;
+    });
+    connect(grid, &QTableWidget::currentCellChanged, this, [this] { CloseCellEdit(); });
+    connect(grid->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { CloseCellEdit(); });
+    connect(&w, &AsciiSensor::focusEntered, this, [this, grid, box](QWidget* control) {
+        if (control == box) {
+            SetEditing(box, true);
+        } else if (control == grid) {
+            CloseCellEdit();
+        }
+    });
+    connect(&w, &AsciiSensor::focusLeft, this, [this, box](QWidget* control) {
+        if (control == box) {
+            SetEditing(box, false);
+            CloseCellEdit();
+        }
+    });
+    w.SetKeyHandler(box, [this, grid, box](QKeyEvent* event) {
+        const int row = grid->currentRow();
+        switch (event->key()) {
+        case Qt::Key_Escape:
+            // Back to what the cell showed: nothing is stored.
+            box->setText(grid->item(editRow_, editColumn_)->text());
+            grid->setFocus(Qt::OtherFocusReason);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            grid->item(editRow_, editColumn_)->setText(box->text());
+            grid->setCurrentCell((editRow_ + 1) % SetpointGridRows, editColumn_);
+            grid->setFocus(Qt::OtherFocusReason);
+            return true;
+        case Qt::Key_Down:
+            grid->setFocus(Qt::OtherFocusReason);
+            if (row < SetpointGridRows - 1) {
+                grid->setCurrentCell(row + 1, grid->currentColumn());
+            }
+            return true;
+        case Qt::Key_Up:
+            grid->setFocus(Qt::OtherFocusReason);
+            if (row > 0) {
+                grid->setCurrentCell(row - 1, grid->currentColumn());
+            }
+            return true;
+        default:
+            break;
+        }
+        const QString text = event->text();
+        if (text.isEmpty() || event->key() == Qt::Key_Delete) {
+            return false; // the caret keys
+        }
+        const QChar key = event->key() == Qt::Key_Backspace ? BackspaceKey : text.at(0);
+        return FilterKeys(FieldKeys::Decimal, key) != KeyAction::Accept;
+    });
+
+    auto* buttons = w.Control<QButtonGroup>(QStringLiteral("cmdSelect"));
+    connect(buttons, &QButtonGroup::idClicked, this, [this](int index) {
+        if (selectedSetpoint_ >= 0) {
+            SetButtonHighlight(
+                window_->Control<QAbstractButton>(QStringLiteral("cmdSelect"), selectedSetpoint_),
+                false);
+        }
+        SetButtonHighlight(window_->Control<QAbstractButton>(QStringLiteral("cmdSelect"), index),
+                           true);
+        selectedSetpoint_ = index;
+        session_->RequestSetpoint(index);
+    });
+    connect(&s, &cSession::setpointWindowChanged, this, [this] {
+        const SetpointWindowView& rows = session_->SetpointWindowShown();
+        for (int i = 0; i < 3; ++i) {
+            const SetpointRowView& row = rows.at(static_cast<std::size_t>(i));
+            Draw(QStringLiteral("lblSetpointNumber_%1").arg(i), QString::number(row.number));
+            Draw(QStringLiteral("lblSetpointTarget_%1").arg(i), row.target);
+            Draw(QStringLiteral("lblSetpointVelocity_%1").arg(i), row.velocity);
+            Draw(QStringLiteral("lblSetpointDwell_%1").arg(i), row.dwell);
+            SetTextColour(window_->Control<QLabel>(QStringLiteral("lblSetpointTarget"), i),
+                          row.targetOutOfLimits ? Colour::Red : Colour::Black);
+        }
+    });
+
+    auto* viewOnly = w.Control<QCheckBox>(QStringLiteral("chkView"));
+    viewOnly->setToolTip(ViewOnlyTip(viewOnly->isChecked()));
+    connect(viewOnly, &QCheckBox::toggled, this, [this, viewOnly](bool ticked) {
+        session_->SetViewOnly(ticked);
+        if (viewOnly->isVisible()) {
+            QToolTip::showText(viewOnly->mapToGlobal(viewOnly->rect().center()),
+                               ProperCase(ViewOnlyTip(ticked)), viewOnly);
+        }
+    });
+    connect(&s, &cSession::viewOnlyChanged, viewOnly, [viewOnly](bool ticked) {
+        const QSignalBlocker quiet(viewOnly);
+        viewOnly->setChecked(ticked);
+        viewOnly->setToolTip(ViewOnlyTip(ticked));
+        SetBold(viewOnly, ticked);
+    });
+
+    auto* tests = w.Control<QButtonGroup>(QStringLiteral("optCalSetpoints"));
+    connect(tests, &QButtonGroup::idClicked, this, [tests](int index) {
+        for (QAbstractButton* option : tests->buttons()) {
+            SetBold(option, tests->id(option) == index);
+        }
+    });
+    auto* load = w.Control<QAbstractButton>(QStringLiteral("cmdSetpointTest"));
+    connect(load, &QAbstractButton::clicked, this, [this, tests, &s] {
+        const int option = tests->checkedId();
+        for (QAbstractButton* button : tests->buttons()) {
+            SetBold(button, false);
+        }
+        s.RunUserFlow([this, option, &s] {
+            if (s.LoadSetpointTest(option)) {
+                ShowSettings(true);
+            }
+        });
+    });
+    // The calibration tab's help follows the focus through the frame.
+    connect(&w, &AsciiSensor::focusEntered, this, [this, tests, load](QWidget* control) {
+        if (control == load || tests->buttons().contains(control)) {
+            Draw(QStringLiteral("lblCalibrate"),
+                 FromCrLf(SetpointTestHelp(control == load ? SetpointTestFocus::Button
+                                                           : SetpointTestFocus::Option)));
+        }
+    });
+    connect(&w, &AsciiSensor::focusLeft, this, [this, tests, load](QWidget* control) {
+        if (control == load || tests->buttons().contains(control)) {
+            Draw(QStringLiteral("lblCalibrate"), QString());
+        }
+    });
 }
 
 void cApplication::ShowFieldHelp() {

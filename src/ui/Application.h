@@ -78,6 +78,14 @@ private:
     // tab enabled as logging is.
     void ShowLogOptions();
     void BindEditing();
+    // The setpoint grid and its edit box, the setpoint buttons and display,
+    // "View Only" and the test sequences.
+    void BindSetpoints();
+    // Opens the edit box over the grid's current cell, unless a read runs.
+    void BeginCellEdit();
+    // Closes an open edit box: its text is committed into the cell it was
+    // opened over, and the changed settings are shown.
+    void CloseCellEdit();
     // Shows the edited values in every field and option.
     void ShowSettings(bool force);
     void ShowFieldHelp();
@@ -104,6 +112,14 @@ private:
     bool started_ = false;
     bool shutDown_ = false;
     bool terminating_ = false;
+    // Raised while a sensor is read: the grid opens no edit box.
+    bool setpointGridGuard_ = false;
+    // The grid cell (row 0 holds setpoint 0) the edit box is open over.
+    bool cellEditOpen_ = false;
+    int editRow_ = 0;
+    int editColumn_ = TargetCell;
+    // The highlighted setpoint button; -1 before the first click.
+    int selectedSetpoint_ = -1;
 };
 
 } // namespace kelvar

@@ -434,7 +434,7 @@ QWidget* AsciiSensor::BuildSideColumn() {
 
     QGroupBox* actions = Frame(QStringLiteral("fraActions"), QStringLiteral("Actions"));
     auto* actionLayout = new QHBoxLayout(actions);
-    QPushButton* apply = Button(QStringLiteral("cmdApply"), QStringLiteral("Apply"));
+    QPushButton* apply = Button(QStringLiteral("cmdApply"), QLatin1String(ApplyButtonCaption));
     apply->setEnabled(false);
     actionLayout->addWidget(apply);
     actionLayout->addWidget(Button(QStringLiteral("cmdReload"), QStringLiteral("Reset")));
@@ -671,10 +671,7 @@ QWidget* AsciiSensor::BuildSetPointsTab() {
     editCell->setAlignment(Qt::AlignRight);
     editCell->hide();
 
-    QLabel* help = Label(QStringLiteral("Press <Enter> or <Click> on cell to change data\n"
-                                        "Target values in red are beyond minimum or maximum "
-                                        "travel limits"),
-                         QStringLiteral("lblEditInfo"));
+    QLabel* help = Label(FromCrLf(SetpointEditHelp()), QStringLiteral("lblEditInfo"));
     layout->addWidget(grid, 1);
     layout->addWidget(help);
     return page;
@@ -943,16 +940,16 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
     QGroupBox* loopTime = OptionFrame(OptionGroup::LoopTime);
     SetTextColour(loopTime, Colour::Blue);
 
+    QStringList testCaptions;
+    for (const char* caption : SetpointTestCaptions) {
+        testCaptions.append(QLatin1String(caption));
+    }
     QGroupBox* test =
         OptionFrame(QStringLiteral("fraSetpointTest"), QStringLiteral(" Select Setpoint Test"),
-                    QStringLiteral("optCalSetpoints"),
-                    {QStringLiteral("Even Spread Over Stroke Length"),
-                     QStringLiteral("Compound Cycle Mode Test Over Sensor Length"),
-                     QStringLiteral("Complex Cycle Mode Test Over Sensor Length")},
-                    1);
+                    QStringLiteral("optCalSetpoints"), testCaptions, 1);
     auto* testGrid = static_cast<QGridLayout*>(test->layout());
     testGrid->addWidget(
-        Button(QStringLiteral("cmdSetpointTest"), QStringLiteral("Load Setpoint Table")),
+        Button(QStringLiteral("cmdSetpointTest"), QLatin1String(SetpointTestButtonCaption)),
         testGrid->rowCount(), 0, Qt::AlignLeft);
 
     QGroupBox* drive =
