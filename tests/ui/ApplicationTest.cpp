@@ -23,6 +23,7 @@
 #include <QLocale>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -213,6 +214,30 @@ TEST_F(RunningProgramTest, NumberFieldsTakeAWholeNewValueHeldToItsLimitsAndCommi
     EXPECT_EQ(gain->text(), "501");
     EXPECT_TRUE(apply->isEnabled());
     EXPECT_FALSE(gain->toolTip().isEmpty());
+}
+
+TEST_F(RunningProgramTest, TheSetpointsReadAreShownAndATypedTargetMovesToTheNextRow) {
+    auto* grid = window.Control<QTableWidget>("MSFlexGrid1");
+    EXPECT_EQ(grid->item(0, 1)->text(), "0.393");
+    EXPECT_EQ(window.Control<QLabel>("lblSetpointTarget_1")->text(), "0.393");
+    EXPECT_EQ(window.Control<QLabel>("lblSetpointNumber_0")->text(), "60");
+    EXPECT_TRUE(window.Control<QCheckBox>("chkView")->isChecked());
+
+    // A key on the grid opens the box over the last row's target; Enter
+    // stores it and wraps to the first row.
+    window.SelectTab(Tab::SetPoints);
+    grid->setCurrentCell(59, 1);
+    QTest::keyClick(grid, Qt::Key_5);
+    auto* box = window.Control<QLineEdit>("txtEditCell");
+    ASSERT_TRUE(box->hasFocus());
+    QCoreApplication::processEvents();
+    QTest::keyClicks(box, "-12.5x");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_FALSE(box->isVisible());
+    EXPECT_EQ(session.sensor.ReadSetpointData(59, clsSensorData::EditedTargetColumn), 12500);
+    EXPECT_EQ(grid->item(59, 1)->text(), "12.500");
+    EXPECT_EQ(grid->currentRow(), 0);
+    EXPECT_TRUE(window.Control<QAbstractButton>("cmdApply")->isEnabled());
 }
 
 TEST_F(RunningProgramTest, ApplyLocksOtherFlowsAndTheSensorTabsFollowTheSensor) {
