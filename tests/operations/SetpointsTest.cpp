@@ -97,35 +97,25 @@ TEST_F(SetpointsTest, EntriesAreConvertedClampedOrRefused) {
 }
 
 TEST_F(SetpointsTest, TestSequencesFollowTheTravelLimitsAndLength) {
-    // Even spread: step round((11950 - 300) / 59 - 2) = 195 from 250.
-    FillSetpointTest(data, -1);
-    EXPECT_EQ(Edited(0), (std::array<std::int32_t, 3>{445, 200, 10}));
-    EXPECT_EQ(Edited(58), (std::array<std::int32_t, 3>{11755, 200, 10}));
-    EXPECT_EQ(Edited(59)[0], 0);
-
-    // Cycles: top 24000 - 1000 = 23000, bottom 250 + 1000 = 1250,
-    // step8 round(21750 / 8) = 2719, half 10875.
-    data.ClearSetpoints();
-    data.setMaxSetpoints(59);
-    data.WriteSetpointData(12, 5, 33);
-    FillSetpointTest(data, 1);
-    const std::array<std::array<std::int32_t, 3>, 5> compound = {
-        {{23000, 200, 50}, {10875, 200, 100}, {1250, 200, 200}, {3969, 200, 75}, {23002, 200, 75}}};
-    for (int s : {0, 1, 2, 3}) {
-        EXPECT_EQ(Edited(s), compound[s]) << s;
+    // Even spread (option -1: none ticked): step round(11650 / 59 - 2) = 195.
+    // Cycles: top 24000 - 1000 = 23000, bottom 250 + 1000 = 1250, step8
+    // round(21750 / 8) = 2719, half 10875; 77 and 33 were there before.
+    const struct {
+        int option, setpoint;
+        std::array<std::int32_t, 3> edited;
+    } rows[] = {{-1, 0, {445, 200, 10}},   {-1, 58, {11755, 200, 10}}, {-1, 59, {0, 200, 10}},
+                {1, 0, {23000, 200, 50}},  {1, 1, {10875, 200, 100}},  {1, 3, {3969, 200, 75}},
+                {1, 10, {23002, 200, 75}}, {1, 12, {0, 200, 33}},      {2, 0, {23000, 77, 50}},
+                {2, 1, {2500, 100, 0}},    {2, 3, {3969, 100, 0}},     {2, 4, {6688, 77, 75}},
+                {2, 11, {1250, 100, 0}}};
+    for (const auto& row : rows) {
+        data.ClearSetpoints();
+        data.setMaxSetpoints(59);
+        data.WriteSetpointData(row.setpoint, 4, 77);
+        data.WriteSetpointData(row.setpoint, 5, 33);
+        FillSetpointTest(data, row.option);
+        EXPECT_EQ(Edited(row.setpoint), row.edited) << row.option << " " << row.setpoint;
     }
-    EXPECT_EQ(Edited(10), compound[4]);
-    EXPECT_EQ(Edited(12), (std::array<std::int32_t, 3>{0, 200, 33}));
-
-    data.ClearSetpoints();
-    data.setMaxSetpoints(59);
-    data.WriteSetpointData(4, 4, 77);
-    FillSetpointTest(data, 2);
-    EXPECT_EQ(Edited(0), (std::array<std::int32_t, 3>{23000, 0, 50}));
-    EXPECT_EQ(Edited(1), (std::array<std::int32_t, 3>{2500, 100, 0}));
-    EXPECT_EQ(Edited(3), (std::array<std::int32_t, 3>{3969, 100, 0}));
-    EXPECT_EQ(Edited(4), (std::array<std::int32_t, 3>{6688, 77, 75}));
-    EXPECT_EQ(Edited(11), (std::array<std::int32_t, 3>{1250, 100, 0}));
 }
 
 namespace {
