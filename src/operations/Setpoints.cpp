@@ -2,6 +2,7 @@
 
 #include "model/Parameters.h"
 #include "operations/Session.h"
+#include "operations/SetpointMove.h"
 
 namespace kelvar {
 
@@ -49,7 +50,13 @@ cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
     emit setpointWindowChanged();
 
     MoveOutcome outcome = MoveOutcome::Shown;
-    if (move && (view.VisibleTab() == Tab::Graph || !ViewOnly)) {
+    const bool send = move && (view.VisibleTab() == Tab::Graph || !ViewOnly);
+    // A setpoint that was never read holds 0: it must not become a target.
+    const QString refusal = send ? SetpointMoveRefusal(*this, chosen) : QString();
+    if (!refusal.isEmpty()) {
+        statusBar.SetMessage(refusal);
+        log.AppendLog(refusal);
+    } else if (send) {
         // The target goes only after its velocity was taken: a target
         // without it would move at whatever speed the sensor held.
         const std::int32_t velocity =
