@@ -12,6 +12,7 @@
 #include "model/Speeds.h"
 #include "operations/Report.h"
 #include "operations/Session.h"
+#include "operations/SetpointMove.h"
 #include "operations/View.h"
 #include "shell/EventGuard.h"
 
@@ -32,7 +33,7 @@ using namespace kelvar;
 
 namespace {
 
-enum ExitStatus { Ok = 0, Usage = 2, NoAnswer = 3, BadAnswer = 4, NotConfirmed = 5 };
+enum ExitStatus { Ok = 0, Usage = 2, NoAnswer = 3, BadAnswer = 4, NotConfirmed = 5, NotInTime = 6 };
 
 // One line on stderr: the core's texts break lines for message boxes.
 void Warn(const QString& message) {
@@ -600,17 +601,93 @@ int RunMonitor(Session& s, const QStringList& args) {
     return status;
 }
 
+// A time in seconds, as a whole or decimal number; milliseconds back.
+int ParseSeconds(const QString& text, double low, double high, const QString& what) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !(value >= low && value <= high)) { // NaN fails both
+        Fail(QStringLiteral("%1 must be %2 to %3 seconds, got \"%4\"")
+                 .arg(what)
+                 .arg(low)
+                 .arg(high)
+                 .arg(text));
+    }
+    return static_cast<int>(value * 1000);
+}
+
+int RunGoto(Session& s, const QStringList& args) {
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"), QString(),
+                                           QStringLiteral("S"), QStringLiteral("30"));
+    QCommandLineParser parser;
+    parser.addOption(timeoutOption);
+    ParseCommandOptions(parser, QStringLiteral("goto"), args);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2) {
+        Fail(QStringLiteral("usage: goto ADDRESS SETPOINT [--timeout S]"));
+    }
+    constexpr int SetpointsInUse = 60;
+    const int setpoint = ParseInt(positional.at(1), 1, SetpointsInUse, QStringLiteral("SETPOINT"));
+    const int timeoutMs =
+        ParseSeconds(parser.value(timeoutOption), 0.1, 3600, QStringLiteral("goto --timeout"));
+    if (const int status = LoadOne(s); status != Ok) {
+        if (s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+            // A setpoint that was not read would send the cylinder to 0.
+            Warn(QStringLiteral("nothing moved: the read of sensor %1 was incomplete")
+                     .arg(s.link.CurrentAddress));
+        }
+        return status;
+    }
+    if (setpoint > s.sensor.MaxSetpoints() + 1) {
+        Fail(QStringLiteral("sensor %1 has setpoints 1 to %2, got %3")
+                 .arg(s.link.CurrentAddress)
+                 .arg(s.sensor.MaxSetpoints() + 1)
+                 .arg(setpoint));
+    }
+    cSetpointMove move(s.core);
+    QTextStream out(stdout);
+    QObject::connect(
+        &move, &cSetpointMove::polled,
+        [&](char letter, cSensorLink::Outcome outcome, const QString& values) {
+            out << letter << ' '
+                << (values.isEmpty() ? QStringLiteral("no answer: ") + Reason(s, outcome) : values)
+                << Qt::endl;
+        });
+    QEventLoop loop;
+    QObject::connect(&move, &cSetpointMove::finished, &loop, &QEventLoop::quit);
+    s.core.ViewOnly = false;
+    move.Start(setpoint - 1, timeoutMs);
+    if (move.State() == cSetpointMove::Result::Moving) {
+        loop.exec();
+    }
+    s.core.StopMonitor();
+    if (!move.Reason().isEmpty()) {
+        Warn(move.Reason());
+    }
+    switch (move.State()) {
+    case cSetpointMove::Result::Arrived:
+        return Ok;
+    case cSetpointMove::Result::TimedOut:
+        return NotInTime;
+    case cSetpointMove::Result::Lost:
+        return ExitFor(move.LastFailure());
+    case cSetpointMove::Result::NotConfirmed:
+        return s.core.PortFailed() ? Usage : NoAnswer;
+    default:
+        return Usage;
+    }
+}
+
 struct Command {
     const char* name;
     int (*run)(Session&, const QStringList&);
     bool address;
 };
 
-constexpr Command Commands[] = {{"send", RunSend, true},       {"identity", RunIdentity, true},
-                                {"param", RunParam, true},     {"serial", RunSerial, true},
-                                {"scan", RunScan, false},      {"read", RunRead, true},
-                                {"monitor", RunMonitor, true}, {"diff", RunDiff, true},
-                                {"apply", RunApply, true},     {"report", RunReport, true}};
+constexpr Command Commands[] = {
+    {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
+    {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
+    {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true},
+    {"report", RunReport, true},   {"goto", RunGoto, true}};
 
 } // namespace
 
@@ -662,11 +739,16 @@ int main(int argc, char** argv) {
         "                              prints one row per poll with what its answer held.\n"
         "  report ADDRESS --pdf FILE.pdf\n"
         "                              Reads the sensor and writes its configuration report\n"
-        "                              as a PDF, paged as the printout.\n\n"
+        "                              as a PDF, paged as the printout.\n"
+        "  goto ADDRESS SETPOINT [--timeout S]\n"
+        "                              Reads the sensor, moves the cylinder to SETPOINT\n"
+        "                              (1-60) as a setpoint button does and prints one line\n"
+        "                              per poll until it is in position; gives up after S\n"
+        "                              seconds (default 30; 0.1 to 3600).\n\n"
         "Exit status: 0 success; 2 usage error, a refused file, or a port that cannot be\n"
         "opened or fails; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
-        "5 the sensor did not confirm a written value."));
+        "5 the sensor did not confirm a written value; 6 goto: not in position in time."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOption({QStringLiteral("port"),

@@ -1,5 +1,7 @@
 #include "model/Text.h"
 
+#include <QRegularExpression>
+
 namespace kelvar {
 
 QString ProperCase(QStringView text) {
@@ -30,6 +32,32 @@ QString LeadingDigits(QStringView text) {
         }
     }
     return digits.isEmpty() ? QStringLiteral("0") : digits;
+}
+
+bool IsEnglishUnits(const QString& units) {
+    return units.trimmed() == QLatin1String("in");
+}
+
+QString LengthUnit(const QString& units) {
+    if (IsEnglishUnits(units)) {
+        return QStringLiteral("in");
+    }
+    const QString own = units.trimmed();
+    return own.isEmpty() ? QStringLiteral("mm") : own;
+}
+
+QString CaptionInUnits(const QString& caption, const QString& units) {
+    if (IsEnglishUnits(units)) {
+        return caption;
+    }
+    // "(in)" and "(In.)" whole; "in/sec" also after a number ("0-40in/sec").
+    static const QRegularExpression enclosed(QStringLiteral("\\((?:in|In\\.)\\)"));
+    static const QRegularExpression perSecond(QStringLiteral("(?<![A-Za-z])in/sec"));
+    const QString unit = LengthUnit(units);
+    QString text = caption;
+    text.replace(enclosed, u'(' + unit + u')');
+    text.replace(perSecond, unit + QStringLiteral("/sec"));
+    return text;
 }
 
 } // namespace kelvar

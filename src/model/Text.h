@@ -16,4 +16,15 @@ QString ProperCase(QStringView text);
 // as text because sensor serial numbers run to twelve digits.
 QString LeadingDigits(QStringView text);
 
+// A sensor whose units text is "in" is an English (inch) one; any other is
+// metric.
+bool IsEnglishUnits(const QString& units);
+// The length unit captions name: "in", or a metric sensor's own units text
+// ("mm"; "mm" when it sent none).
+QString LengthUnit(const QString& units);
+// A caption as a sensor with these units shows it. Captions are typed for an
+// English sensor and come back unchanged for one; for a metric sensor
+// "(in)", "(In.)" and "in/sec" name its own unit ("(mm)", "mm/sec").
+QString CaptionInUnits(const QString& caption, const QString& units);
+
 } // namespace kelvar

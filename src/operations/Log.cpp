@@ -3,6 +3,7 @@
 #include "link/Framing.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
+#include "model/Text.h"
 #include "operations/Editing.h"
 #include "operations/Session.h"
 
@@ -238,7 +239,8 @@ void cLog::LogSensorReport() {
                                                               "0-400in/sec"};
     const std::int32_t velocity = held(Param::VelocityEnable);
     row(Param::VelocityEnable,
-        QLatin1String(Velocities[velocity == 0 || velocity == 1 ? velocity : 2]));
+        CaptionInUnits(QLatin1String(Velocities[velocity == 0 || velocity == 1 ? velocity : 2]),
+                       units));
     row(Param::DrivePolarity,
         held(Param::DrivePolarity) == 0 ? QStringLiteral("Normal") : QStringLiteral("Inverted"));
     AppendLog(QString());
@@ -250,7 +252,8 @@ void cLog::LogSensorReport() {
     AppendLog(field(QStringLiteral("Setpoint")) + field(QStringLiteral("Target")) +
               field(QStringLiteral("Velocity")) + field(QStringLiteral("Dwell")));
     AppendLog(PadText(QStringLiteral("#"), 10, u"C") + field(u'(' + units + u')') +
-              field(QStringLiteral("(in/sec)")) + field(QStringLiteral("(Sec.)")));
+              field(CaptionInUnits(QStringLiteral("(in/sec)"), units)) +
+              field(QStringLiteral("(Sec.)")));
     const bool fineVelocity = data.VelocityValue() == 1;
     for (int i = 0; i <= data.MaxSetpoints(); ++i) {
         const auto value = [&data, i](std::int32_t column) {

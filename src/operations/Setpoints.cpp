@@ -5,6 +5,7 @@
 #include "model/Parameters.h"
 #include "operations/Editing.h"
 #include "operations/Session.h"
+#include "operations/SetpointMove.h"
 
 #include <algorithm>
 #include <limits>
@@ -299,7 +300,13 @@ cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
     ShowSetpointDisplay(chosen);
 
     MoveOutcome outcome = MoveOutcome::Shown;
-    if (move && (view.VisibleTab() == Tab::Graph || !ViewOnly)) {
+    const bool send = move && (view.VisibleTab() == Tab::Graph || !ViewOnly);
+    // A setpoint that was never read holds 0: it must not become a target.
+    const QString refusal = send ? SetpointMoveRefusal(*this, chosen) : QString();
+    if (!refusal.isEmpty()) {
+        statusBar.SetMessage(refusal);
+        log.AppendLog(refusal);
+    } else if (send) {
         // The target goes only after its velocity was taken: a target
         // without it would move at whatever speed the sensor held.
         const std::int32_t velocity =

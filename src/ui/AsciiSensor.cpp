@@ -1,6 +1,7 @@
 #include "ui/AsciiSensor.h"
 
 #include "model/Speeds.h"
+#include "model/Text.h"
 #include "operations/CommStatus.h"
 #include "operations/StatusTexts.h"
 #include "shell/Maker.h"
@@ -94,22 +95,25 @@ QLabel* ReadoutBox(const QString& name, const QString& zero, const QString& tool
     return readout;
 }
 
+struct ReadoutEntry {
+    const char* quantity;
+    const char* caption; // an English sensor's (CaptionInUnits)
+    const char* toolTip;
+    const char* zero;
+};
+constexpr std::array<ReadoutEntry, 3> ReadoutEntries{{
+    {"Position", "Position\n(in)", "Current Position", "0.000"},
+    {"Velocity", "Velocity\n(in/sec)", "Current Velocity", "0.0"},
+    {"Target", "Target\n(in)", "Current Target", "0.000"},
+}};
+// The panels whose readouts carry captions.
+constexpr std::array<const char*, 2> CaptionedReadouts{"lbl", "lblGraph"};
+
 // Caption above readout, one column per value: <prefix>Position and
 // <prefix>PositionCaption ...
 void AddReadouts(QGridLayout* grid, const QString& prefix) {
-    struct Entry {
-        const char* quantity;
-        const char* caption;
-        const char* toolTip;
-        const char* zero;
-    };
-    static constexpr std::array<Entry, 3> Entries{{
-        {"Position", "Position\n(in)", "Current Position", "0.000"},
-        {"Velocity", "Velocity\n(in/sec)", "Current Velocity", "0.0"},
-        {"Target", "Target\n(in)", "Current Target", "0.000"},
-    }};
-    for (int i = 0; i < static_cast<int>(Entries.size()); ++i) {
-        const Entry& entry = Entries[static_cast<std::size_t>(i)];
+    for (int i = 0; i < static_cast<int>(ReadoutEntries.size()); ++i) {
+        const ReadoutEntry& entry = ReadoutEntries[static_cast<std::size_t>(i)];
         const QString name = prefix + QLatin1String(entry.quantity);
         QLabel* caption = Label(QLatin1String(entry.caption), name + QStringLiteral("Caption"));
         caption->setAlignment(Qt::AlignCenter);
@@ -145,9 +149,10 @@ constexpr int LastLengthCaption = 15;
 
 QString FieldCaption(int index, const QString& units) {
     const QString caption = QLatin1String(FieldCaptions[static_cast<std::size_t>(index)]);
-    return index >= FirstLengthCaption && index <= LastLengthCaption
-               ? caption + QStringLiteral("\n (") + units + QLatin1Char(')')
-               : caption;
+    return CaptionInUnits(index >= FirstLengthCaption && index <= LastLengthCaption
+                              ? caption + QStringLiteral("\n (in)")
+                              : caption,
+                          units);
 }
 // Fields 0 to 11 have spin buttons, UpDown2 to UpDown13.
 constexpr int SpinFields = 12;
@@ -1087,8 +1092,23 @@ void AsciiSensor::FocusNext() {
 }
 
 void AsciiSensor::SetLengthUnits(const QString& units) {
-    for (int index = FirstLengthCaption; index <= LastLengthCaption; ++index) {
+    for (int index = 0; index < static_cast<int>(FieldCaptions.size()); ++index) {
         Control<QLabel>(QStringLiteral("lblData"), index)->setText(FieldCaption(index, units));
+    }
+    for (const char* panel : CaptionedReadouts) {
+        for (const ReadoutEntry& entry : ReadoutEntries) {
+            Control<QLabel>(QLatin1String(panel) + QLatin1String(entry.quantity) +
+                            QStringLiteral("Caption"))
+                ->setText(CaptionInUnits(QLatin1String(entry.caption), units));
+        }
+    }
+    for (const OptionGroupDef& def : OptionGroups()) {
+        const QString name = QLatin1String(OptionControlOf(def.group).name);
+        for (int i = 0; i < static_cast<int>(def.captions.size()); ++i) {
+            if (auto* option = findChild<QRadioButton*>(Indexed(name, i))) {
+                option->setText(CaptionInUnits(def.captions[static_cast<std::size_t>(i)], units));
+            }
+        }
     }
 }
 

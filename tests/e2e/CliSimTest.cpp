@@ -345,3 +345,45 @@ TEST_F(CliSimTest, MonitorMarksLostPollsAndStopsWhenThePortGoes) {
     EXPECT_EQ(monitor.exitCode(), 2);
     EXPECT_TRUE(monitor.readAllStandardError().contains("monitor of sensor 1 stopped"));
 }
+
+TEST_F(CliSimTest, GotoMovesToASetpointAndWaitsUntilItIsInPosition) {
+    StartSim();
+    // Setpoint 1 lies 393 counts out, at 0.20 in/sec: about two seconds away.
+    const auto arrived = Cli({"goto", "1", "1"});
+    EXPECT_EQ(arrived.status, 0) << arrived.err.toStdString();
+    const QStringList lines = arrived.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 1) << arrived.out.toStdString();
+    EXPECT_EQ(lines.filter("in position").size(), 1);
+    const QString last = lines.last();
+    EXPECT_TRUE(last.startsWith("A position ") && last.contains(", target 0.393 in, velocity ") &&
+                last.endsWith(" in/sec, in position"))
+        << last.toStdString();
+    EXPECT_GE(last.section(' ', 2, 2).toDouble(), 0.333) << "within the window of 60 counts";
+    const QStringList moves = Writes(log);
+    ASSERT_EQ(moves.size(), 2) << moves.join('\n').toStdString();
+    EXPECT_TRUE(moves[0].contains(" aK0014") && moves[1].contains(" aI0189"));
+
+    // Setpoint 30 lies 11.8 in away: not within a second.
+    const auto late = Cli({"goto", "1", "30", "--timeout", "1"});
+    EXPECT_EQ(late.status, 6) << late.err.toStdString();
+    EXPECT_FALSE(late.out.contains("in position"));
+
+    const qsizetype writes = Writes(log).size();
+    for (const QStringList& bad : {QStringList{"goto", "1", "0"}, QStringList{"goto", "1", "61"},
+                                   QStringList{"goto", "1", "x"}, QStringList{"goto", "1"},
+                                   QStringList{"goto", "1", "5", "--timeout", "-1"},
+                                   QStringList{"goto", "1", "5", "--timeout", "soon"},
+                                   QStringList{"goto", "1", "5", "--timeout", "1e9"}}) {
+        EXPECT_EQ(Cli(bad).status, 2) << bad.join(' ').toStdString();
+    }
+    EXPECT_EQ(Writes(log).size(), writes) << "nothing sent for a refused goto";
+}
+
+TEST_F(CliSimTest, GotoGivesUpWhenTheSensorFallsSilent) {
+    // The line goes dead after the read (223 requests), the move (K, I, B, C) and three polls.
+    StartSim({"--silent-after", "230"});
+    const auto silent = Cli({"goto", "1", "30"}, "200");
+    EXPECT_EQ(silent.status, 3) << silent.err.toStdString();
+    EXPECT_EQ(silent.out.count(": no answer within"), 5) << silent.out.toStdString();
+    EXPECT_TRUE(silent.err.contains("stopped answering")) << silent.err.toStdString();
+}

@@ -1,5 +1,6 @@
 #include "model/SensorData.h"
 #include "model/Errors.h"
+#include "model/Text.h"
 #include "operations/FactoryReset.h"
 #include "support/ScriptedPrompter.h"
 
@@ -310,4 +311,18 @@ TEST_F(FactoryResetTest, DefaultSetpointsLieOneUnitApart) {
         }
         EXPECT_EQ(data.ReadSetpointData(60, Data::EditedTargetColumn), 5);
     }
+}
+
+TEST(UnitsTest, AMetricSensorsCaptionsNameItsUnits) {
+    for (const auto& [english, metric] :
+         {std::pair{"Position\n(in)", "Position\n(mm)"},
+          std::pair{"Velocity\n(in/sec)", "Velocity\n(mm/sec)"},
+          std::pair{"In Position\n (in)", "In Position\n (mm)"},
+          std::pair{"Zero Adjust\n (In.)", "Zero Adjust\n (mm)"},
+          std::pair{"Fast (0-400.0 in/sec)", "Fast (0-400.0 mm/sec)"},
+          std::pair{"0-40in/sec", "0-40mm/sec"}, std::pair{"Drive Limits", "Drive Limits"}}) {
+        EXPECT_EQ(CaptionInUnits(QString::fromLatin1(english), QStringLiteral("mm")), metric);
+        EXPECT_EQ(CaptionInUnits(QString::fromLatin1(english), QStringLiteral("in")), english);
+    }
+    EXPECT_EQ(LengthUnit(QStringLiteral("  ")), "mm") << "a metric sensor that names no unit";
 }

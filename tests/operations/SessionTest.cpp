@@ -139,6 +139,59 @@ TEST_F(SessionTest, LostPositionAnswerSendsNoTarget) {
     EXPECT_EQ(network.sensor(0).target(), 0) << "the cylinder's target is untouched";
 }
 
+TEST_F(SessionTest, ASetpointMoveSendsOnlyTheSetpointsOwnTarget) {
+    ListAndRead(1);
+    const auto targets = [this](std::size_t from) {
+        QList<QByteArray> sent;
+        for (const QByteArray& request : Requests(from)) {
+            if (request.startsWith('I') || request.startsWith('K')) {
+                sent.append(request);
+            }
+        }
+        return sent;
+    };
+    const QByteArray target = "I" + test::Hex(network.sensor(0).setpoint(4, 0), 4);
+
+    // The velocity goes unanswered: its target is not sent.
+    network.faults().drop = 1.0;
+    auto from = network.log().size();
+    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::NotConfirmed);
+    EXPECT_EQ(targets(from), QList<QByteArray>{"K0014"});
+
+    // Polls lost or late while buttons are pressed: no target but the setpoint's.
+    network.faults().drop = 0.3;
+    network.faults().late = 0.3;
+    from = network.log().size();
+    for (int i = 0; i < 8; ++i) {
+        session.RequestSetpoint(4);
+        session.MonitorTick();
+        session.MonitorTick();
+    }
+    session.StopMonitor();
+    QList<QByteArray> sent = targets(from);
+    sent.removeIf([](const QByteArray& request) { return request.startsWith('K'); });
+    EXPECT_FALSE(sent.isEmpty());
+    EXPECT_EQ(sent.count(target), sent.size()) << sent.join(' ').toStdString();
+
+    // A setpoint that was not read is no target until the user enters one.
+    network.faults() = {};
+    OnMessage([this](const QString& message) {
+        const bool setpoint4 = message == "Reading Setpoints..." &&
+                               session.statusBar.ProgressValue() == 3; // 0 to 3 are read
+        network.faults().drop = setpoint4 ? 1.0 : 0.0;
+    });
+    Answer({MessageAnswer::Ok});
+    session.LoadSensor(cSession::ReloadCurrent);
+    ASSERT_TRUE(session.UnreadSetpoints().contains(4));
+    from = network.log().size();
+    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Shown);
+    EXPECT_TRUE(targets(from).isEmpty());
+    session.sensor.WriteSetpointData(4, clsSensorData::EditedTargetColumn, 1000);
+    session.sensor.WriteSetpointData(4, clsSensorData::EditedVelocityColumn, 30);
+    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Moved);
+    EXPECT_EQ(targets(from), (QList<QByteArray>{"K001E", "I03E8"}));
+}
+
 TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
     EXPECT_FALSE(session.VerifySensorList()) << "an empty list";
     AddListedSensor(1);

@@ -290,8 +290,10 @@ TEST_F(RunningProgramTest, ApplyLocksOtherFlowsAndTheSensorTabsFollowTheSensor) 
     session.sensor.setUnits("mm");
     emit session.loadFinished();
     unitsShown("(mm)");
+    EXPECT_EQ(window.Control<QLabel>("lblGraphVelocityCaption")->text(), "Velocity\n(mm/sec)");
     reset->click(); // read again, the sensor says inches
     unitsShown("(in)");
+    EXPECT_EQ(window.Control<QLabel>("lblGraphVelocityCaption")->text(), "Velocity\n(in/sec)");
 }
 
 TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThereAndASearchEndsClean) {
