@@ -133,6 +133,14 @@ QString FieldText(clsSensorData& data, int field) {
     return RegisterText(data, f.reg, IsLength(f) ? EditedLengthText : EditedValueText);
 }
 
+double CountsOfLength(double length, const clsSensorData& data) {
+    // Lengths are read in single precision, as the sensor's resolution is;
+    // a length beyond the float range is held to it.
+    constexpr double floatMax = std::numeric_limits<float>::max();
+    return static_cast<double>(static_cast<float>(std::clamp(length, -floatMax, floatMax)) /
+                               data.Resolution());
+}
+
 FieldEntry CommitField(clsSensorData& data, int field, const QString& text) {
     const NumberField& f = FieldAt(field);
     data.setParameter(f.reg);
@@ -144,14 +152,7 @@ FieldEntry CommitField(clsSensorData& data, int field, const QString& text) {
         entry.text = FieldText(data, field);
         return entry;
     }
-    // Lengths are read in single precision, as the sensor's resolution is;
-    // a length beyond the float range overflows to infinity and is clamped.
-    constexpr double floatMax = std::numeric_limits<float>::max();
-    const double counts =
-        IsLength(f)
-            ? static_cast<double>(static_cast<float>(std::clamp(*number, -floatMax, floatMax)) /
-                                  data.Resolution())
-            : *number;
+    const double counts = IsLength(f) ? CountsOfLength(*number, data) : *number;
     const bool travelLimit = f.reg == Param::MinimumTravel || f.reg == Param::MaximumTravel;
     // The travel limits take any value that fits a register.
     const double low = travelLimit ? std::numeric_limits<std::int32_t>::min() : data.Min();

@@ -66,6 +66,10 @@ KeyAction FilterKeys(FieldKeys keys, QChar key);
 // a redraw left it in the user's locale. Empty when the text holds none.
 std::optional<double> ReadEnteredNumber(const QString& text);
 
+// A typed length in counts, not yet rounded: the length in single precision
+// divided by the sensor's resolution.
+double CountsOfLength(double length, const clsSensorData& data);
+
 // A field's text for its register's edited value.
 QString FieldText(clsSensorData& data, int field);
 

@@ -5,6 +5,7 @@
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
 #include "model/SensorList.h"
+#include "operations/Calibration.h"
 #include "operations/CommStatus.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
@@ -190,6 +191,28 @@ public:
     bool LoadSetpointTest(int option);
     const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
 
+    // --- calibration (the Calibration tab, with "/cal")
+    // Writes the zero adjust / null zero (counts) at once and reads it back;
+    // true when the sensor answered that it holds it. A value outside the
+    // limits is not sent; a write the sensor did not confirm is told.
+    bool SetZeroAdjust(std::int32_t counts);
+    bool SetNullZero(std::int32_t counts);
+    // Enter or Tab in a calibration field: the typed value is written, or the
+    // field goes back to the value the sensor holds.
+    void EnterCalibrationValue(CalibrationField field, const QString& text);
+    // An up-down click: the edited value moved by step and written at once.
+    void StepCalibrationValue(CalibrationField field, int step);
+    // "Auto Zero Adjust": asks first; only answered position readings of the
+    // test magnet count; on any failure the zero adjust it started from is
+    // put back.
+    void AutoZeroAdjust();
+    // The target set to this click's position reading (only with motion
+    // enabled), or to the middle of the sensor.
+    void SetTargetToPosition();
+    void SetTargetToMidpoint();
+    // The "Calibrate Sensor" menu item's check mark.
+    void SetCalibrationMode(bool on);
+
     // --- applying changes
     // Writes every pending parameter and setpoint. What the sensor did not
     // confirm is kept for Apply to report.
@@ -301,8 +324,12 @@ signals:
     // The setpoint display changed (SetpointWindowShown).
     void setpointWindowChanged();
     void viewOnlyChanged(bool viewOnly);
+    // A calibration value was written or refused: its field shows what the
+    // sensor holds.
+    void calibrationChanged();
 
 private:
+    bool SetCalibrationValue(CalibrationField field, std::int32_t value);
     void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
                          std::int32_t& maxTravel);
     void DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel);

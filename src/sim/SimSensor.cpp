@@ -265,7 +265,10 @@ std::uint8_t SimSensor::statusByte() const {
     const bool overtravel = maximum > minimum && (position < minimum || position > maximum);
     constexpr std::uint8_t zevirOk = 0x01, systemOk = 0x04, nullOk = 0x10, on = 0x40,
                            motionEnabled = 0x80;
-    std::uint8_t status = zevirOk | systemOk | nullOk | on | motionEnabled;
+    std::uint8_t status = zevirOk | systemOk | nullOk | on;
+    if (motionEnabled_) {
+        status |= motionEnabled;
+    }
     if (inPosition) {
         status |= 0x02;
     }

@@ -51,6 +51,9 @@ public:
     std::uint16_t setpoint(int index, int field) const;
     void setSetpoint(int index, int field, std::uint16_t value);
 
+    // The motion enable input; a sensor is wired with it on.
+    void setMotionEnabled(bool on) { motionEnabled_ = on; }
+
     int mode() const { return mode_; }
     const QByteArray& identityRecord() const { return identity_; }
     double position() const { return position_; }
@@ -83,6 +86,7 @@ private:
     double position_ = 0; // counts, as reported (zero adjust included)
     std::uint16_t target_ = 0;
     std::uint16_t velocity_ = PowerUpVelocity;
+    bool motionEnabled_ = true;
     std::optional<qint64> lastMs_;
 };
 

@@ -6,8 +6,10 @@
 
 #include "files/DataFile.h"
 #include "link/QtSerialPort.h"
+#include "model/Parameters.h"
 #include "model/Speeds.h"
 #include "model/Text.h"
+#include "operations/Calibration.h"
 #include "operations/Cautions.h"
 #include "operations/Editing.h"
 #include "operations/Pictograph.h"
@@ -79,6 +81,16 @@ QRgb CellRgb(CellColour colour) {
     }
     return Colour::Black;
 }
+// The calibration fields and their up-down controls.
+struct CalibrationControl {
+    CalibrationField field;
+    const char* name;
+    const char* upDown;
+};
+constexpr std::array<CalibrationControl, 2> CalibrationControls{{
+    {CalibrationField::ZeroAdjust, "txtAdjustValue", "UpDownAdjust"},
+    {CalibrationField::NullZero, "txtNullZero", "UpDownNullZero"},
+}};
 
 // The desktop's browser, found as Qt finds it.
 class cDesktopBrowser : public cBrowser {
@@ -110,6 +122,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
     BindSelection();
     BindEditing();
     BindSetpoints();
+    BindCalibration();
     BindLog();
     BindHelp();
 }
@@ -650,6 +663,16 @@ void cApplication::ShowSettings(bool force) {
             SetUnderline(window_->Control<QAbstractButton>(buttons, i), marked);
         }
     }
+    for (const CalibrationControl& controls : CalibrationControls) {
+        auto* field = window_->Control<QLineEdit>(QLatin1String(controls.name));
+        if (!field->hasFocus()) {
+            field->setText(CalibrationFieldText(session_->sensor, controls.field));
+        }
+    }
+    const AutoNullView autoNull = AutoNullControls(session_->sensor);
+    window_->Control<QLineEdit>(QStringLiteral("txtData"), FieldOfRegister(Param::AutoNullWindow))
+        ->setEnabled(autoNull.windowEnabled);
+    Draw(QStringLiteral("lblAutoNull"), FromCrLf(autoNull.note));
 }
 
 void cApplication::BeginCellEdit() {
@@ -989,6 +1012,79 @@ void cApplication::BindEditing() {
     connect(&s, &cSession::loadFinished, this, showAll);
     connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
     connect(&w, &AsciiSensor::tabChanged, this, showAll);
+}
+
+void cApplication::BindCalibration() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    auto* instructions = w.Control<QLabel>(QStringLiteral("lblCalibrate"));
+    for (const CalibrationControl& controls : CalibrationControls) {
+        const CalibrationField which = controls.field;
+        auto* field = w.Control<QLineEdit>(QLatin1String(controls.name));
+        w.SetKeyHandler(field, [this, which, field](QKeyEvent* event) {
+            const bool tab = event->key() == Qt::Key_Tab;
+            if (tab || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+                const QString text = field->text();
+                session_->RunUserFlow(
+                    [this, which, text] { session_->EnterCalibrationValue(which, text); });
+                // What the sensor holds now, written or not.
+                field->setText(CalibrationFieldText(session_->sensor, which));
+                field->selectAll();
+                if (tab) {
+                    window_->FocusNext();
+                }
+                return true;
+            }
+            const QString typed = event->text();
+            const QChar key = event->key() == Qt::Key_Backspace ? BackspaceKey
+                              : typed.isEmpty()                 ? QChar()
+                                                                : typed.at(0);
+            // Arrows and the like move the caret.
+            return !key.isNull() && FilterCalibrationKey(which, key) == KeyAction::Swallow;
+        });
+        connect(&w, &AsciiSensor::focusEntered, field, [field, which, instructions](QWidget* c) {
+            if (c == field) {
+                SetEditing(field, true);
+                instructions->setText(FromCrLf(CalibrationInstructions(which)));
+            }
+        });
+        // A text typed but not entered was not written: the field shows the
+        // sensor's value again.
+        connect(&w, &AsciiSensor::focusLeft, field, [this, field, which, instructions](QWidget* c) {
+            if (c == field) {
+                SetEditing(field, false);
+                instructions->clear();
+                field->setText(CalibrationFieldText(session_->sensor, which));
+            }
+        });
+        auto* upDown = w.Control<cUpDown>(QLatin1String(controls.upDown));
+        for (const int step : {1, -1}) {
+            connect(upDown, step > 0 ? &cUpDown::up : &cUpDown::down, &s, [&s, which, step] {
+                s.RunUserFlow([&s, which, step] { s.StepCalibrationValue(which, step); });
+            });
+        }
+    }
+    for (const auto& [name, member] : {std::pair{"cmdAutoAdjust", &cSession::AutoZeroAdjust},
+                                       {"cmdCalibrateSetTarget", &cSession::SetTargetToPosition},
+                                       {"cmdMidPoint", &cSession::SetTargetToMidpoint}}) {
+        // Copied by name: clang 14 cannot capture a structured binding.
+        connect(w.Control<QAbstractButton>(QLatin1String(name)), &QAbstractButton::clicked, &s,
+                [&s, action = member] { s.RunUserFlow([&s, action] { (s.*action)(); }); });
+    }
+    connect(&s, &cSession::calibrationChanged, this, [this] { ShowSettings(true); });
+    connect(&w, &AsciiSensor::tabChanged, this, [&w](int index) {
+        if (index == Tab::Calibration) {
+            w.Control<QLineEdit>(QStringLiteral("txtAdjustValue"))->setFocus(Qt::OtherFocusReason);
+        }
+    });
+    auto* calibrate = w.Control<QAction>(QStringLiteral("mnuCalibrate"));
+    connect(calibrate, &QAction::triggered, this, [this, calibrate](bool on) {
+        if (session_->RunUserFlow([this, on] { session_->SetCalibrationMode(on); })) {
+            state_.Calibrate = on;
+        } else {
+            calibrate->setChecked(!on);
+        }
+    });
 }
 
 void cApplication::PlaceWindow() {

@@ -86,6 +86,8 @@ private:
     // Closes an open edit box: its text is committed into the cell it was
     // opened over, and the changed settings are shown.
     void CloseCellEdit();
+    // The Calibration tab, the "Calibrate Sensor" menu item.
+    void BindCalibration();
     // Shows the edited values in every field and option.
     void ShowSettings(bool force);
     void ShowFieldHelp();

@@ -2,6 +2,7 @@
 #include "ui/Application.h"
 #include "link/SensorLink.h"
 #include "model/Errors.h"
+#include "model/Parameters.h"
 #include "operations/Editing.h"
 #include "operations/Selection.h"
 #include "operations/StatusDisplay.h"
@@ -369,4 +370,34 @@ TEST_F(RunningProgramTest, AProgrammingErrorIsReportedAndTheProgramGoesOn) {
     bool ran = false;
     EXPECT_TRUE(session.RunUserFlow([&ran] { ran = true; }));
     EXPECT_TRUE(ran);
+}
+
+TEST_F(ApplicationTest, CalibrationOnlyWithItsSwitchAndItsFieldWritesAtOnce) {
+    WriteSettingsWithTheSensors();
+    for (const bool withSwitch : {false, true}) {
+        options.commandLine = withSwitch ? "/cal" : "";
+        cApplication program(options, registry);
+        ASSERT_TRUE(program.Start());
+        AsciiSensor& window = program.Window();
+        auto* calibrate = window.Control<QAction>("mnuCalibrate");
+        auto* tabs = window.Control<QTabWidget>("SSTab1");
+        EXPECT_EQ(calibrate->isVisible(), withSwitch);
+        EXPECT_EQ(tabs->isTabVisible(Tab::Calibration), withSwitch);
+        if (withSwitch) {
+            window.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+            window.SelectTab(Tab::Calibration);
+            auto* zero = window.Control<QLineEdit>("txtAdjustValue");
+            ASSERT_TRUE(zero->hasFocus());
+            QCoreApplication::processEvents();
+            EXPECT_FALSE(window.Control<QLabel>("lblCalibrate")->text().isEmpty());
+            QTest::keyClicks(zero, "1x.5");
+            QTest::keyClick(zero, Qt::Key_Return);
+            EXPECT_EQ(zero->text(), "1.500");
+            EXPECT_EQ(program.Session().sensor.ReadParameterData(Param::ZeroAdjust, 0), 1500);
+            calibrate->trigger();
+            EXPECT_FALSE(tabs->isTabVisible(Tab::Calibration));
+        }
+        window.close();
+    }
 }
