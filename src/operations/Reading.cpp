@@ -4,6 +4,7 @@
 #include "model/Numbers.h"
 #include "model/Parameters.h"
 #include "model/Speeds.h"
+#include "model/Text.h"
 #include "operations/Session.h"
 
 namespace kelvar {
@@ -27,8 +28,7 @@ void cSession::ReadSensorModel() {
     identity_.model = sensor.Model();
     identity_.firmwareVersion = sensor.Version();
     identity_.firmwareDate = sensor.FirmwareDate();
-    identity_.units =
-        units == QLatin1String("in") ? QStringLiteral("English") : QStringLiteral("Metric");
+    identity_.units = IsEnglishUnits(units) ? QStringLiteral("English") : QStringLiteral("Metric");
     emit identityChanged();
     statusBar.EndProgress(QStringLiteral("Ready"));
 }

@@ -134,17 +134,12 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
     entry.clamped = *number < 0;
     double counts = 0;
     switch (column) {
-    case TargetCell: {
-        // In single precision, as the resolution is; beyond the float range
-        // the value is held to it rather than becoming infinite.
-        constexpr double floatMax = std::numeric_limits<float>::max();
-        counts =
-            static_cast<double>(static_cast<float>(std::min(value, floatMax)) / data.Resolution());
+    case TargetCell:
+        counts = CountsOfLength(value, data);
         if (data.Resolution() == 0.002F) {
             counts *= 2;
         }
         break;
-    }
     case VelocityCell: {
         const bool slow = data.VelocityValue() == 1;
         const double top = slow ? 40 : 400;

@@ -151,6 +151,7 @@ TEST_F(SessionTest, ASetpointMoveSendsOnlyTheSetpointsOwnTarget) {
         return sent;
     };
     const QByteArray target = "I" + test::Hex(network.sensor(0).setpoint(4, 0), 4);
+    session.SetViewOnly(false);
 
     // The velocity goes unanswered: its target is not sent.
     network.faults().drop = 1.0;
@@ -183,6 +184,7 @@ TEST_F(SessionTest, ASetpointMoveSendsOnlyTheSetpointsOwnTarget) {
     Answer({MessageAnswer::Ok});
     session.LoadSensor(cSession::ReloadCurrent);
     ASSERT_TRUE(session.UnreadSetpoints().contains(4));
+    session.SetViewOnly(false);
     from = network.log().size();
     EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Shown);
     EXPECT_TRUE(targets(from).isEmpty());
