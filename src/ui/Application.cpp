@@ -109,6 +109,7 @@ cApplication::~cApplication() {
     cautions_.reset();
     selection_.reset();
     statusDisplay_.reset();
+    window_->Control<cStripChart>(QStringLiteral("TimeBase"))->SetGraph(nullptr);
     session_.reset();
 }
 
