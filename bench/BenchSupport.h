@@ -1,8 +1,9 @@
 #pragma once
 
-// What the benchmarks share: a simulated sensor network on a pseudo-terminal
-// and this process's CPU time.
+// What the benchmarks share: a simulated sensor network on a pseudo-terminal,
+// this process's CPU time and its resident memory.
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -20,6 +21,22 @@ inline double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// This process's resident memory; -1 when it cannot be told.
+inline long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return -1;
+}
+
+// Only for the benchmarks built with the simulator's path.
+#ifdef ACTIMAR_SIM_PATH
 // actimar-sim with its default sensor (address 1, 115.2K) for as long as the
 // object lives; Device() is empty when it did not start.
 class SimulatorProcess {
@@ -42,5 +59,6 @@ private:
     QString link_;
     QProcess process_;
 };
+#endif
 
 } // namespace kelvar::bench

@@ -4,15 +4,13 @@
 // per second with the traffic record off and on.
 // Usage: log_bench [LINES] [SECONDS]
 
+#include "BenchWindow.h"
 #include "operations/Session.h"
-#include "shell/Registry.h"
-#include "ui/Application.h"
 #include "ui/AsciiSensor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
@@ -57,11 +55,8 @@ int main(int argc, char** argv) {
     const int lines = argc > 1 ? std::max(1, atoi(argv[1])) : 100000;
     const int seconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
 
-    QTemporaryDir dir;
-    cRegistry registry(dir.filePath(QStringLiteral("settings.ini")));
-    cAppOptions options;
-    options.simulate = true;
-    cApplication program(options, registry);
+    bench::SimulatedProgram simulated;
+    cApplication& program = simulated.program;
     if (!program.Start()) {
         std::fprintf(stderr, "the window did not start\n");
         return 1;

@@ -9,26 +9,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 #include <cstdio>
 
 using namespace kelvar;
 
 namespace {
-
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-    }
-    return -1;
-}
 
 class BenchView : public cView {
 public:
@@ -105,7 +91,7 @@ int main(int argc, char** argv) {
     std::printf("scan of an empty port at one speed: %.3f s\n", scanSeconds);
     std::printf("monitoring for %.0f s (%.1f polls per second): %.2f%% of one core, %ld KiB "
                 "resident\n",
-                wall, polls / wall, 100.0 * cpu / wall, ResidentKiB());
+                wall, polls / wall, 100.0 * cpu / wall, bench::ResidentKiB());
 
     return readOk ? 0 : 1;
 }

@@ -288,6 +288,8 @@ void cSession::LoadSensor(int sensorNumber) {
                           sensors.SensorName(),
                           SetpointEditHelp(sensor, TravelMinimum, TravelMaximum)};
         emit currentSensorChanged();
+        // Loaded before the monitor is asked to start: it starts only then.
+        flags.SetBit(StateBit::DataLoaded);
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
             StartMonitor();
@@ -296,7 +298,6 @@ void cSession::LoadSensor(int sensorNumber) {
         if (CalibrationMode) {
             view.SetTabEnabled(Tab::Calibration, true);
         }
-        flags.SetBit(StateBit::DataLoaded);
     } else {
         ResetToNoSensor();
         view.SelectTab(Tab::Communications);

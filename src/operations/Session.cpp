@@ -22,6 +22,12 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     ReconnectTimer.setInterval(ReconnectIntervalMs);
     connect(&ReconnectTimer, &QTimer::timeout, this, &cSession::ReconnectTick);
     connect(&link, &cSensorLink::portLost, this, &cSession::OnPortLost);
+    // Another sensor read while graphing is drawn to its own scale.
+    connect(this, &cSession::loadFinished, this, [this] {
+        if (GraphRunning) {
+            InitGraph();
+        }
+    });
 
     connect(&link, &cSensorLink::portSelected, this, [this] {
         PortOptions.Choose(link.CurrentPort - 1);
@@ -270,11 +276,12 @@ void cSession::MonitorTick() {
         commands.TakeFailedRequests();
         SetStale(readout, outcome != cSensorLink::Outcome::Answered);
         emit monitorPolled(letter, outcome);
+        TakeGraphSample();
     }
     tickInProgress_ = false;
 }
 
-void cSession::UpdateReadouts(bool reset) {
+void cSession::UpdateReadouts(bool reset, ReadoutPanel panel) {
     auto& decoder = link.Decoder();
     if (reset) {
         shown_.fill(-1);
@@ -287,9 +294,9 @@ void cSession::UpdateReadouts(bool reset) {
     const std::array<float, ReadoutCount> values = {decoder.Position(), decoder.Velocity(),
                                                     decoder.Target()};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        if (values[i] != shown_[i]) {
+        if (panel != ReadoutPanel::Monitor || values[i] != shown_[i]) {
             const auto readout = static_cast<Readout>(i);
-            ShowReadout(ReadoutPanel::Monitor, readout, values[i],
+            ShowReadout(panel, readout, values[i],
                         readout == Readout::Velocity ? FormatNumber(values[i], u"##0.00", QLocale())
                                                      : FormatReadout(values[i]));
         }
@@ -311,6 +318,9 @@ void cSession::TabShown(int index) {
     case Tab::Communications:
         StartMonitor();
         ShowCommStatus();
+        break;
+    case Tab::Graph:
+        GraphTabShown();
         break;
     case Tab::Log:
         // The traffic record would fill the log with the monitor's polls.

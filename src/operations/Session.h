@@ -7,12 +7,14 @@
 #include "model/SensorList.h"
 #include "operations/Calibration.h"
 #include "operations/CommStatus.h"
+#include "operations/Graph.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
 #include "operations/Setpoints.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -154,9 +156,10 @@ public:
     bool MonitorRunning() const { return MonitorTimer.isActive(); }
     // What showing a tab does to the monitor and the readouts.
     void TabShown(int index);
-    // Redraws the Monitor tab's readouts that changed; with reset, sets
-    // position, velocity and target to 0 first.
-    void UpdateReadouts(bool reset);
+    // Redraws the panel's readouts that changed (on the Monitor tab; every
+    // one on another panel); with reset, sets position, velocity and target
+    // to 0 first.
+    void UpdateReadouts(bool reset, ReadoutPanel panel = ReadoutPanel::Monitor);
 
     // --- setpoint moves
     static constexpr int NoSetpointRequest = 65535;
@@ -212,6 +215,23 @@ public:
     void SetTargetToMidpoint();
     // The "Calibrate Sensor" menu item's check mark.
     void SetCalibrationMode(bool on);
+    // --- the graph
+    cGraph Graph;
+    // The scale list's entry; -1 for none.
+    int GraphScaleEntry = DefaultGraphScale;
+    // Start and Stop: the monitor polls every 30 ms while the graph runs and
+    // each tick adds a sample. Refused while a flow runs.
+    void StartStopGraph();
+    // Pause and Resume: the chart and its index stay.
+    void PauseGraph();
+    bool GraphPaused() const { return graphPaused_; }
+    QString StartGraphCaption() const;
+    QString PauseGraphCaption() const;
+    // Scale and buffers for the current sensor and the chart's width.
+    void InitGraph();
+    // Asks for an image file and then a CSV file; writeImage puts the chart
+    // as the window shows it into the file. Tells the user what failed.
+    void SaveGraph(const std::function<bool(QIODevice&)>& writeImage);
 
     // --- applying changes
     // Writes every pending parameter and setpoint. What the sensor did not
@@ -327,6 +347,10 @@ signals:
     // A calibration value was written or refused: its field shows what the
     // sensor holds.
     void calibrationChanged();
+    // Start, Stop, Pause or Resume: captions and what is enabled change.
+    void graphStateChanged();
+    // What to draw on the chart now.
+    void graphDrawn(const kelvar::GraphPlot& plot);
 
 private:
     bool SetCalibrationValue(CalibrationField field, std::int32_t value);
@@ -372,6 +396,11 @@ private:
     std::array<float, ReadoutCount> shown_{-1, -1, -1};
     int pendingSetpoint_ = NoSetpointRequest;
     SetpointWindowView setpointWindow_{};
+    bool graphPaused_ = false;
+    QElapsedTimer graphClock_;
+    void GraphTabShown();
+    // The monitor tick's sample, from the last answered position and target.
+    void TakeGraphSample();
 };
 
 } // namespace kelvar

@@ -21,6 +21,7 @@
 #include "ui/AsciiSensor.h"
 #include "ui/AsciiSplash.h"
 #include "ui/Look.h"
+#include "ui/StripChart.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -37,6 +38,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
@@ -125,6 +127,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
     BindCalibration();
     BindLog();
     BindHelp();
+    BindGraph();
 }
 
 cApplication::~cApplication() {
@@ -136,15 +139,24 @@ cApplication::~cApplication() {
     cautions_.reset();
     selection_.reset();
     statusDisplay_.reset();
+    window_->Control<cStripChart>(QStringLiteral("TimeBase"))->SetGraph(nullptr);
     session_.reset();
 }
 
 void cApplication::Draw(const QString& label, const QString& text) {
-    if (auto* widget = window_->findChild<QLabel*>(label)) {
+    // Some are drawn after every exchange: a search of the whole window each
+    // time would cost more than all else the monitor does.
+    QPointer<QWidget>& target = drawTargets_[label];
+    if (target == nullptr) {
+        target = window_->findChild<QWidget*>(label);
+    }
+    if (auto* widget = qobject_cast<QLabel*>(target)) {
         widget->setText(text);
-    } else if (auto* field = window_->findChild<QLineEdit*>(label)) {
-        field->setText(text);
-    } else if (auto* frame = window_->findChild<QGroupBox*>(label)) {
+    } else if (auto* field = qobject_cast<QLineEdit*>(target)) {
+        if (field->text() != text) {
+            field->setText(text);
+        }
+    } else if (auto* frame = qobject_cast<QGroupBox*>(target)) {
         frame->setTitle(text);
     }
 }
@@ -317,6 +329,61 @@ void cApplication::BindSelection() {
             [this] { Draw(QStringLiteral("lblSensorNameHint"), selection_->NameHintShown()); });
 }
 
+void cApplication::BindGraph() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    auto* chart = w.Control<cStripChart>(QStringLiteral("TimeBase"));
+    chart->SetGraph(&s.Graph);
+    s.Graph.AreaWidth = chart->contentsRect().width();
+    connect(chart, &cStripChart::widthChanged, &s, [&s](int width) { s.Graph.AreaWidth = width; });
+    connect(&s, &cSession::graphDrawn, chart, [this, chart](const GraphPlot& plot) {
+        chart->Draw(plot);
+        if (plot.clear) {
+            Draw(QStringLiteral("lblGraph_5"), plot.minimumLabel);
+            Draw(QStringLiteral("lblGraph_6"), plot.maximumLabel);
+        }
+        if (!plot.sampleRate.isEmpty()) {
+            Draw(QStringLiteral("txtSampleRate"), plot.sampleRate);
+        }
+    });
+
+    auto* start = w.Control<QAbstractButton>(QStringLiteral("cmdStartGraph"));
+    auto* pause = w.Control<QAbstractButton>(QStringLiteral("cmdPauseGraph"));
+    auto* scale = w.Control<QComboBox>(QStringLiteral("cboScale"));
+    auto* reload = w.Control<QWidget>(QStringLiteral("cmdReload"));
+    connect(start, &QAbstractButton::clicked, &s, &cSession::StartStopGraph);
+    connect(pause, &QAbstractButton::clicked, &s, &cSession::PauseGraph);
+    s.GraphScaleEntry = scale->currentIndex();
+    connect(scale, &QComboBox::currentIndexChanged, &s,
+            [&s](int entry) { s.GraphScaleEntry = entry; });
+    // Connected after the flows' own handler, which enables Reset again.
+    const auto showState = [&s, start, pause, scale, reload] {
+        start->setText(s.StartGraphCaption());
+        start->setEnabled(!s.FlowRunning());
+        pause->setText(s.PauseGraphCaption());
+        pause->setEnabled(s.GraphRunning);
+        scale->setEnabled(!s.GraphRunning);
+        reload->setEnabled(!s.GraphRunning && !s.FlowRunning());
+    };
+    connect(&s, &cSession::graphStateChanged, this, showState);
+    connect(&s, &cSession::flowRunningChanged, this, showState);
+    showState();
+
+    auto* buttons = w.Control<QButtonGroup>(QStringLiteral("cmdGraphSelect"));
+    connect(buttons, &QButtonGroup::idClicked, &s, [buttons, &s](int chosen) {
+        for (QAbstractButton* button : buttons->buttons()) {
+            SetButtonHighlight(button, buttons->id(button) == chosen);
+        }
+        s.RequestSetpoint(chosen);
+    });
+
+    connect(w.Control<QAbstractButton>(QStringLiteral("cmdSaveGraph")), &QAbstractButton::clicked,
+            &s, [&s, chart] {
+                s.SaveGraph(
+                    [chart](QIODevice& device) { return chart->Image().save(&device, "PNG"); });
+            });
+}
+
 void cApplication::Bind() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
@@ -403,8 +470,9 @@ void cApplication::Bind() {
     auto* apply = w.Control<QAbstractButton>(QStringLiteral("cmdApply"));
     apply->setEnabled(false);
     connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
-    connect(&s, &cSession::applyEnabledChanged, apply,
-            [apply, &s](bool enabled) { apply->setEnabled(enabled && !s.FlowRunning()); });
+    connect(&s, &cSession::applyEnabledChanged, apply, [apply, &s](bool enabled) {
+        apply->setEnabled(enabled && !s.FlowRunning() && !s.GraphRunning);
+    });
     connect(&s, &cSession::flowRunningChanged, this, [&w, &s](bool running) {
         for (const char* name :
              {"cmdCommApply", "cmdAutoBaudSearch", "cmdReload", "cmdDefaultSettings",

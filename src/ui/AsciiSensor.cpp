@@ -7,6 +7,7 @@
 #include "shell/Maker.h"
 #include "ui/InfoDialog.h"
 #include "ui/Look.h"
+#include "ui/StripChart.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -752,19 +753,17 @@ QWidget* AsciiSensor::BuildGraphTab() {
     AddReadouts(readouts, QStringLiteral("lblGraph"));
 
     auto* controls = new QGridLayout;
-    QPushButton* start = Button(QStringLiteral("cmdStartGraph"), QStringLiteral("Start"),
+    // The captions come with the graph's state.
+    QPushButton* start = Button(QStringLiteral("cmdStartGraph"), QString(),
                                 QStringLiteral("Starts / Stops Graphing"));
-    QPushButton* pause = Button(QStringLiteral("cmdPauseGraph"), QStringLiteral("Pause"),
+    QPushButton* pause = Button(QStringLiteral("cmdPauseGraph"), QString(),
                                 QStringLiteral("Pause / Resume Graphing"));
     pause->setEnabled(false);
     controls->addWidget(start, 0, 0);
     controls->addWidget(pause, 0, 1);
     controls->addWidget(Label(QStringLiteral("Scale")), 1, 0);
-    QComboBox* scale =
-        List(QStringLiteral("cboScale"),
-             {QStringLiteral("  1/4:1"), QStringLiteral("  1/2:1"), QStringLiteral("  1:1"),
-              QStringLiteral("  2:1"), QStringLiteral("  4:1")});
-    scale->setCurrentIndex(2);
+    QComboBox* scale = List(QStringLiteral("cboScale"), GraphScaleCaptions());
+    scale->setCurrentIndex(DefaultGraphScale);
     scale->setToolTip(QStringLiteral("Selects Display Speed"));
     controls->addWidget(scale, 1, 1);
     controls->addWidget(Label(QStringLiteral("Approx. Sample Rate")), 2, 0);
@@ -775,14 +774,13 @@ QWidget* AsciiSensor::BuildGraphTab() {
     rate->addWidget(sampleRate);
     rate->addWidget(Label(QStringLiteral("mSec")));
     controls->addLayout(rate, 2, 1);
+    controls->addWidget(Button(QStringLiteral("cmdSaveGraph"), QStringLiteral("Save Graph..."),
+                               QStringLiteral("Saves the chart as an image and its samples as "
+                                              "a CSV file")),
+                        3, 0, 1, 2);
 
-    // The chart is drawn by the graph code; this reserves its place.
-    auto* chart = new QFrame;
+    auto* chart = new cStripChart;
     chart->setObjectName(QStringLiteral("TimeBase"));
-    chart->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    chart->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    chart->setMinimumSize(320, 160);
-    SetLight(chart, qRgb(0xFF, 0xFF, 0xFF));
 
     // The travel limits beside the chart, maximum on top.
     auto* limits = new QVBoxLayout;

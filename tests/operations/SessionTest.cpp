@@ -58,6 +58,12 @@ TEST_F(SessionTest, AReadAsksForEverythingInOrderAndAReloadSetsTheTarget) {
     EXPECT_EQ(reload.at(reload.size() - 5), "A");
     EXPECT_TRUE(reload.at(reload.size() - 4).startsWith('I'));
     EXPECT_EQ(reload.mid(reload.size() - 3), QList<QByteArray>({"B", "B", "C"}));
+
+    // Read while the Graph tab shows: the monitor goes on polling there too.
+    session.StopMonitor();
+    view.tab = Tab::Graph;
+    session.LoadSensor(cSession::ReloadCurrent);
+    EXPECT_TRUE(session.MonitorRunning());
 }
 
 TEST_F(SessionTest, UnansweredRequestsOfAReadAreReported) {

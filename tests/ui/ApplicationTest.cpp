@@ -401,3 +401,35 @@ TEST_F(ApplicationTest, CalibrationOnlyWithItsSwitchAndItsFieldWritesAtOnce) {
         window.close();
     }
 }
+
+TEST_F(RunningProgramTest, TheGraphTabShowsTheLiveValuesAndMovesToTheLastSetpointChosen) {
+    const auto answered = [](QLabel* readout) {
+        for (int i = 0; i < 30 && !readout->isEnabled(); ++i) {
+            PauseProcessingEvents(100);
+        }
+        return readout->text();
+    };
+    auto* tabs = window.Control<QTabWidget>("SSTab1");
+    const QString onMonitor = answered(window.Control<QLabel>("lblPosition"));
+    ASSERT_NE(onMonitor, "0.000");
+    tabs->setCurrentIndex(Tab::Graph);
+    EXPECT_EQ(answered(window.Control<QLabel>("lblGraphPosition")), onMonitor);
+
+    // Two choices before a tick: only the later one reaches the sensor.
+    session.sensor.WriteSetpointData(2, clsSensorData::EditedTargetColumn, 0x0BB8);
+    session.sensor.WriteSetpointData(4, clsSensorData::EditedTargetColumn, 0x1388);
+    session.StopMonitor();
+    QList<QByteArray> targets;
+    QObject::connect(&session.link, &cSensorLink::transactionEnded, &window,
+                     [&targets](const QByteArray& request) {
+                         if (request.mid(1, 1) == "I") {
+                             targets.append(request.mid(2, 4));
+                         }
+                     });
+    window.Control<QAbstractButton>("cmdGraphSelect", 2)->click();
+    window.Control<QAbstractButton>("cmdGraphSelect", 4)->click();
+    session.MonitorTick();
+    EXPECT_EQ(targets, QList<QByteArray>{"1388"});
+    EXPECT_TRUE(window.Control<QAbstractButton>("cmdGraphSelect", 4)->font().bold());
+    EXPECT_FALSE(window.Control<QAbstractButton>("cmdGraphSelect", 2)->font().bold());
+}

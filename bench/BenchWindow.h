@@ -1,0 +1,25 @@
+#pragma once
+
+// The program with its window on the built-in sensor network, for the
+// benchmarks that run the window off screen.
+
+#include "shell/Registry.h"
+#include "ui/Application.h"
+
+#include <QTemporaryDir>
+
+namespace kelvar::bench {
+
+// Its settings in a folder of its own, so the user's stay untouched.
+struct SimulatedProgram {
+    static cAppOptions Simulated() {
+        cAppOptions options;
+        options.simulate = true;
+        return options;
+    }
+    QTemporaryDir dir;
+    cRegistry registry{dir.filePath(QStringLiteral("settings.ini"))};
+    cApplication program{Simulated(), registry};
+};
+
+} // namespace kelvar::bench

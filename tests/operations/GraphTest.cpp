@@ -1,0 +1,148 @@
+// The strip chart's model, and graphing on the simulated network.
+#include "operations/Graph.h"
+#include "support/SimSession.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kelvar;
+
+namespace {
+
+clsSensorData SensorOfLength(std::int32_t counts) {
+    clsSensorData sensor;
+    InitParameterTable(sensor);
+    sensor.WriteParameterData(Param::SensorLength, clsSensorData::SensorDataColumn, counts);
+    return sensor;
+}
+
+sim::SensorConfig Resting(int counts) {
+    sim::SensorConfig config = test::SensorAt(1);
+    config.startCounts = counts;
+    return config;
+}
+
+// Sensor 1 read, the Graph tab showing, the graph running; ticks by hand.
+class GraphSessionTest : public test::SimSessionTest {
+protected:
+    GraphSessionTest() {
+        network.addSensor(Resting(12345));
+        ListAndRead(1);
+        view.SelectTab(Tab::Graph);
+        session.StartStopGraph();
+        session.MonitorTimer.stop();
+    }
+    void Ticks(int count) {
+        for (int i = 0; i < count; ++i) {
+            session.MonitorTick();
+        }
+    }
+    std::size_t Samples() const { return session.Graph.Samples().size(); }
+};
+
+} // namespace
+
+TEST(Graph, ValuesLieBetweenTheMarginsAndAnUnreadLengthStillScales) {
+    // length, y of 0, y of the length (the margin is an eighth, halves to even)
+    for (const auto& [length, yOfZero, yOfLength] :
+         {std::tuple{4000, 4500, 500}, {12, 14, 2}, {0, 73727, 8192}}) {
+        cGraph graph;
+        graph.InitGraph(-1, SensorOfLength(length), 0, 0);
+        EXPECT_EQ(graph.ScaleFactor(), 8);
+        EXPECT_EQ(graph.ToY(0), yOfZero) << length;
+        EXPECT_EQ(graph.ToY(length > 0 ? length : cGraph::FullScaleCounts), yOfLength) << length;
+    }
+}
+
+TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
+    cGraph graph;
+    graph.AreaWidth = 4000;
+    graph.InitGraph(DefaultGraphScale, SensorOfLength(4000), 0, 0);
+    ASSERT_EQ(graph.LastIndex(), 500);
+    std::vector<int> clears;
+    std::vector<int> stroked; // samples that drew
+    int widest = 0;
+    for (int n = 1; n <= 502; ++n) {
+        const GraphPlot plot = graph.AddGraphSample(n, 0, std::nullopt, n);
+        ASSERT_LT(graph.SampleIndex(), 500) << n;
+        if (plot.clear) {
+            clears.push_back(n);
+        }
+        if (!plot.strokes.empty()) {
+            stroked.push_back(n);
+            ASSERT_EQ(plot.strokes.size(), 2U);
+            widest = std::max(widest, plot.strokes.back().x);
+        }
+    }
+    EXPECT_EQ(clears, (std::vector<int>{1, 500}));
+    EXPECT_EQ(stroked.front(), 3);
+    EXPECT_EQ(widest, 498);
+    EXPECT_EQ(stroked.at(stroked.size() - 2), 499);
+    EXPECT_EQ(stroked.back(), 502);
+    // The first stroke after the wrap joins the two samples since.
+    const GraphStroke& position = graph.Whole().strokes.back();
+    EXPECT_EQ(position.x, 2);
+    EXPECT_EQ(position.y1, graph.ToY(501));
+    EXPECT_EQ(position.y2, graph.ToY(502));
+}
+
+TEST_F(GraphSessionTest, PauseKeepsTheRunAndStopEndsPauseAndTheFastPace) {
+    EXPECT_EQ(session.MonitorTimer.interval(), cSession::GraphMonitorIntervalMs);
+    Ticks(4);
+    const std::size_t taken = Samples();
+    EXPECT_GT(taken, 0U);
+    session.PauseGraph();
+    EXPECT_EQ(session.StartGraphCaption(), "Stop");
+    EXPECT_EQ(session.PauseGraphCaption(), "Resume");
+    Ticks(2);
+    EXPECT_EQ(Samples(), taken);
+    session.StartStopGraph();
+    EXPECT_EQ(session.StartGraphCaption(), "Start");
+    EXPECT_EQ(session.PauseGraphCaption(), "Pause");
+    EXPECT_FALSE(session.GraphPaused());
+    EXPECT_EQ(session.MonitorTimer.interval(), cSession::MonitorIntervalMs);
+    Ticks(2);
+    EXPECT_EQ(Samples(), taken);
+}
+
+TEST_F(GraphSessionTest, ALostPollPlotsNothingAndTheSamplesAreSavedInTheSensorsUnits) {
+    // After the tab's reset no sample comes before position and target are answered.
+    for (int i = 0; i < 7 && (session.ReadoutStale(Readout::Position) ||
+                              session.ReadoutStale(Readout::Target));
+         ++i) {
+        EXPECT_EQ(Samples(), 0U);
+        Ticks(1);
+    }
+    EXPECT_EQ(Samples(), 1U);
+    // Two lost polls in a row are never both velocity polls.
+    network.faults().drop = 1.0;
+    Ticks(2);
+    const std::size_t taken = Samples();
+    Ticks(5);
+    EXPECT_EQ(Samples(), taken);
+    network.faults().drop = 0;
+    Ticks(7);
+    EXPECT_GT(Samples(), taken);
+
+    QTemporaryDir dir;
+    view.fileAnswer = dir.filePath("run.csv"); // the image, then the samples over it
+    session.SaveGraph([](QIODevice& device) { return device.write("png") == 3; });
+    EXPECT_EQ(view.fileQuestions.size(), 2);
+    QFile file(view.fileAnswer);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
+    ASSERT_EQ(lines.size(), static_cast<qsizetype>(Samples()) + 2); // header, samples, ""
+    EXPECT_TRUE(lines[0].startsWith("Sample,")) << lines[0].toStdString();
+    const QStringList first = lines[1].split(',');
+    ASSERT_EQ(first.size(), 5);
+    EXPECT_EQ(first[0], "1");
+    EXPECT_EQ(first[2], "12.345");
+    EXPECT_EQ(first[4], "") << "no velocity answered yet";
+    EXPECT_FALSE(lines.at(lines.size() - 2).endsWith(',')) << "the velocity was polled since";
+
+    view.fileAnswer = dir.filePath("missing/run.csv");
+    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
+    session.SaveGraph([](QIODevice&) { return true; });
+    EXPECT_EQ(view.prompter.asked.size(), 2) << "each failure is told";
+}
