@@ -18,22 +18,10 @@ protected:
     // The sensor rests 2000 counts out, its velocity 0 so that it stays
     // there; it is read, its monitor stopped.
     void SetUp() override {
-        sim::SensorConfig config = test::SensorAt(1);
-        config.serialNumber = "10000001";
-        config.startCounts = 2000;
-        sim = &network.addSensor(config);
+        sim = &AddSensor(1, 115200, 2000);
         sim->Respond("K0000", 0);
         ListAndRead(1);
         from = network.log().size();
-    }
-    QList<QByteArray> Sent(char letter) const {
-        QList<QByteArray> sent;
-        for (const QByteArray& request : Requests(from)) {
-            if (request.front() == letter) {
-                sent.append(request);
-            }
-        }
-        return sent;
     }
     static QByteArray Write(int reg, std::int32_t value) {
         return "L" + test::Hex(reg, 3) + test::Hex(EncodeZeroAdjust(value), 4);
@@ -89,7 +77,7 @@ TEST_F(CalibrationTest, AutoZeroAdjustWritesOnlyWhatAnsweredReadingsGive) {
     // Readout direction 1: 1000 + (24000 - 3000), the magnet reading 3.000 in.
     Answer({MessageAnswer::Ok});
     session.AutoZeroAdjust();
-    EXPECT_EQ(Sent('L'), QList<QByteArray>({Write(33, 1000), Write(33, 22000)}));
+    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, 1000), Write(33, 22000)}));
     EXPECT_EQ(Held(), 22000);
     EXPECT_TRUE(view.prompter.ScriptUsedUp());
 
@@ -99,8 +87,8 @@ TEST_F(CalibrationTest, AutoZeroAdjustWritesOnlyWhatAnsweredReadingsGive) {
     network.faults().silentAfter = network.requestCount() + 3; // C, L, D
     Answer({MessageAnswer::Ok, MessageAnswer::Ok});
     session.AutoZeroAdjust();
-    EXPECT_EQ(Sent('L'), QList<QByteArray>({Write(33, 23000)}));
-    EXPECT_EQ(Sent('A').size(), 1);
+    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, 23000)}));
+    EXPECT_EQ(Sent(from, "A").size(), 1);
     EXPECT_TRUE(view.prompter.asked.last().text.contains("could not be put back"));
 }
 
@@ -114,7 +102,7 @@ TEST_F(CalibrationTest, WithoutTheMagnetTheZeroAdjustIsPutBack) {
     from = network.log().size();
     Answer({MessageAnswer::Ok, MessageAnswer::Ok});
     session.AutoZeroAdjust();
-    EXPECT_EQ(Sent('L'), QList<QByteArray>({Write(33, -4000), Write(33, -5000)}));
+    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, -4000), Write(33, -5000)}));
     EXPECT_EQ(Held(), -5000);
     EXPECT_TRUE(view.prompter.asked.last().text.contains("magnet was not found"));
 }
@@ -123,17 +111,17 @@ TEST_F(CalibrationTest, TargetToPositionOnlyFromThisClicksAnsweredPosition) {
     network.faults().drop = 1.0;
     Answer({MessageAnswer::Ok});
     session.SetTargetToPosition();
-    EXPECT_EQ(Sent('A').size(), 1);
+    EXPECT_EQ(Sent(from, "A").size(), 1);
 
     network.faults().drop = 0;
     sim->setMotionEnabled(false);
     Answer({MessageAnswer::Ok});
     session.SetTargetToPosition();
     EXPECT_EQ(view.prompter.asked.last().title, " Calibration Error");
-    EXPECT_TRUE(Sent('I').isEmpty());
+    EXPECT_TRUE(Sent(from, "I").isEmpty());
 
     sim->setMotionEnabled(true);
     session.commands.PollPosition(); // as the monitor sees it
     session.SetTargetToPosition();
-    EXPECT_EQ(Sent('I'), QList<QByteArray>({"I07D0"}));
+    EXPECT_EQ(Sent(from, "I"), QList<QByteArray>({"I07D0"}));
 }

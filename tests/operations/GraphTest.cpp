@@ -17,26 +17,15 @@ clsSensorData SensorOfLength(std::int32_t counts) {
     return sensor;
 }
 
-sim::SensorConfig Resting(int counts) {
-    sim::SensorConfig config = test::SensorAt(1);
-    config.startCounts = counts;
-    return config;
-}
-
 // Sensor 1 read, the Graph tab showing, the graph running; ticks by hand.
 class GraphSessionTest : public test::SimSessionTest {
 protected:
     GraphSessionTest() {
-        network.addSensor(Resting(12345));
+        AddSensor(1, 115200, 12345);
         ListAndRead(1);
         view.SelectTab(Tab::Graph);
         session.StartStopGraph();
         session.MonitorTimer.stop();
-    }
-    void Ticks(int count) {
-        for (int i = 0; i < count; ++i) {
-            session.MonitorTick();
-        }
     }
     std::size_t Samples() const { return session.Graph.Samples().size(); }
 };

@@ -1,9 +1,6 @@
 // The Log tab's text and the traffic record, against the simulated network.
 #include "operations/Log.h"
-#include "operations/Session.h"
-#include "sim/SimSerialPort.h"
-#include "support/SimTraffic.h"
-#include "support/TestView.h"
+#include "support/SimSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,29 +10,19 @@
 #include <gtest/gtest.h>
 
 using namespace kelvar;
-using namespace kelvar::sim;
 
 namespace {
 
-class LogTest : public ::testing::Test {
+// Sensor 1 on Comm 1, open; the report is display text in a fixed locale.
+class LogTest : public test::SimSessionTest {
 protected:
-    // The report is display text in the user's locale; fixed here.
-    LogTest() : port(network, {"comm1"}), session(port, view) {
+    LogTest() {
         QLocale::setDefault(QLocale::c());
-        view.session = &session;
-        network.addSensor(test::SensorAt(1, 115200));
-        session.link.PortNames.setDevice(1, "comm1");
+        AddSensor(1);
         session.link.OpenPort(1, 0);
-        InitParameterTable(session.sensor);
     }
     ~LogTest() override { QLocale::setDefault(QLocale::system()); }
-    QStringList Lines() const { return log().Text().split(QStringLiteral("\r\n")); }
-    cLog& log() const { return session.log; }
-
-    SimNetwork network;
-    SimSerialPort port;
-    test::TestView view;
-    mutable cSession session;
+    cLog& log() { return session.log; }
 };
 
 } // namespace
@@ -61,7 +48,7 @@ TEST_F(LogTest, ClearWithLoggingOffAndOnlyTheSensorList) {
     ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_EQ(view.prompter.asked[0].title, " Enable Logging");
     EXPECT_FALSE(log().Options.enabled);
-    const QStringList lines = Lines();
+    const QStringList lines = log().Text().split("\r\n");
     EXPECT_EQ(lines[0], QString(50, u'*'));
     EXPECT_TRUE(lines[1].startsWith("Kelvar Setup Software v"));
     EXPECT_EQ(lines[2], QString(50, u'*')) << "no option list while logging is off";
@@ -131,13 +118,7 @@ TEST_F(LogTest, TrafficLinesOnlyWhileCommunicationsIsChecked) {
 }
 
 TEST_F(LogTest, TheSensorReportOfARead) {
-    session.sensors.setPort(1);
-    session.sensors.setAddress(1);
-    session.sensors.setSerial("1");
-    session.sensors.setActive(true);
-    session.sensors.Add();
-    session.LoadSensor(1);
-    session.StopMonitor();
+    ListAndRead(1);
     log().Options.sensorData = true;
     log().LogSensorReport();
     const QString text = log().Text();

@@ -137,33 +137,31 @@ TEST_F(SessionTest, LostPositionAnswerSendsNoTarget) {
     const auto before = network.log().size();
     Answer({MessageAnswer::Ok});
     session.LoadSensor(cSession::ReloadCurrent);
-    for (const QByteArray& request : Requests(before)) {
-        EXPECT_FALSE(request.startsWith('I')) << request.toStdString();
-    }
+    EXPECT_TRUE(Sent(before, "I").isEmpty());
     ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_EQ(view.prompter.asked[0].title, "Target Not Set");
     EXPECT_EQ(network.sensor(0).target(), 0) << "the cylinder's target is untouched";
 }
 
-TEST_F(SessionTest, ASetpointMoveSendsOnlyTheSetpointsOwnTarget) {
+TEST_F(SessionTest, SetpointButtonsMoveOnlyWithoutViewOnlyAndOnlyToTheSetpointsOwnTarget) {
     ListAndRead(1);
-    const auto targets = [this](std::size_t from) {
-        QList<QByteArray> sent;
-        for (const QByteArray& request : Requests(from)) {
-            if (request.startsWith('I') || request.startsWith('K')) {
-                sent.append(request);
-            }
-        }
-        return sent;
+    EXPECT_TRUE(session.ViewOnly) << "ticked by the read";
+    EXPECT_EQ(session.SetpointWindowShown()[1].target, "0.393");
+    const auto press = [this](int button) {
+        const auto from = network.log().size();
+        session.RequestSetpoint(button);
+        session.MonitorTick();
+        return Sent(from, "KI");
     };
-    const QByteArray target = "I" + test::Hex(network.sensor(0).setpoint(4, 0), 4);
+    EXPECT_TRUE(press(3).isEmpty());
     session.SetViewOnly(false);
+    EXPECT_EQ(press(3), (QList<QByteArray>{"K0014", "I0626"}));
 
     // The velocity goes unanswered: its target is not sent.
     network.faults().drop = 1.0;
     auto from = network.log().size();
     EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::NotConfirmed);
-    EXPECT_EQ(targets(from), QList<QByteArray>{"K0014"});
+    EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>{"K0014"});
 
     // Polls lost or late while buttons are pressed: no target but the setpoint's.
     network.faults().drop = 0.3;
@@ -171,12 +169,11 @@ TEST_F(SessionTest, ASetpointMoveSendsOnlyTheSetpointsOwnTarget) {
     from = network.log().size();
     for (int i = 0; i < 8; ++i) {
         session.RequestSetpoint(4);
-        session.MonitorTick();
-        session.MonitorTick();
+        Ticks(2);
     }
     session.StopMonitor();
-    QList<QByteArray> sent = targets(from);
-    sent.removeIf([](const QByteArray& request) { return request.startsWith('K'); });
+    const QList<QByteArray> sent = Sent(from, "I");
+    const QByteArray target = "I" + test::Hex(network.sensor(0).setpoint(4, 0), 4);
     EXPECT_FALSE(sent.isEmpty());
     EXPECT_EQ(sent.count(target), sent.size()) << sent.join(' ').toStdString();
 
@@ -193,11 +190,18 @@ TEST_F(SessionTest, ASetpointMoveSendsOnlyTheSetpointsOwnTarget) {
     session.SetViewOnly(false);
     from = network.log().size();
     EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Shown);
-    EXPECT_TRUE(targets(from).isEmpty());
+    EXPECT_TRUE(Sent(from, "KI").isEmpty());
     session.sensor.WriteSetpointData(4, clsSensorData::EditedTargetColumn, 1000);
     session.sensor.WriteSetpointData(4, clsSensorData::EditedVelocityColumn, 30);
     EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Moved);
-    EXPECT_EQ(targets(from), (QList<QByteArray>{"K001E", "I03E8"}));
+    EXPECT_EQ(Sent(from, "KI"), (QList<QByteArray>{"K001E", "I03E8"}));
+
+    // A test sequence needs the travel limits read.
+    DropWhile(QStringLiteral("Reading Parameters..."));
+    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
+    session.LoadSensor(cSession::ReloadCurrent);
+    EXPECT_FALSE(session.LoadSetpointTest(0));
+    EXPECT_EQ(view.prompter.asked.last().title, "Setpoint Test");
 }
 
 TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
@@ -223,17 +227,13 @@ TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
 TEST_F(SessionTest, MonitorPollsInTurnAndOnlyOnTheMonitorTab) {
     session.StartMonitor();
     EXPECT_FALSE(session.MonitorRunning()) << "no data loaded";
-    sim::SensorConfig resting = test::SensorAt(7);
-    resting.startCounts = 12000; // readouts other than the 0 they start at
-    network.addSensor(resting);
+    AddSensor(7, 115200, 12000); // readouts other than the 0 they start at
     ListAndRead(7);
     QList<ReadoutPanel> drawn;
     QObject::connect(&session, &cSession::readoutShown,
                      [&](ReadoutPanel panel, Readout, const QString&) { drawn.append(panel); });
     const auto before = network.log().size();
-    for (int tick = 0; tick < 14; ++tick) {
-        session.MonitorTick();
-    }
+    Ticks(14);
     EXPECT_EQ(Requests(before), QList<QByteArray>({"A", "B", "A", "C", "A", "B", "A", "A", "B", "A",
                                                    "C", "A", "B", "A"}));
     EXPECT_FALSE(drawn.isEmpty());

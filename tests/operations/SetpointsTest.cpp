@@ -2,7 +2,7 @@
 #include "operations/Setpoints.h"
 
 #include "model/Parameters.h"
-#include "support/SimSession.h"
+#include "model/SensorData.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -116,38 +116,4 @@ TEST_F(SetpointsTest, TestSequencesFollowTheTravelLimitsAndLength) {
         FillSetpointTest(data, row.option);
         EXPECT_EQ(Edited(row.setpoint), row.edited) << row.option << " " << row.setpoint;
     }
-}
-
-namespace {
-using SetpointSessionTest = test::SimSessionTest;
-}
-
-TEST_F(SetpointSessionTest, ButtonsMoveOnlyWithoutViewOnlyAndATestNeedsTheLimitsRead) {
-    AddSensor(1);
-    ListAndRead(1);
-    EXPECT_TRUE(session.ViewOnly) << "ticked by the read";
-    EXPECT_EQ(session.SetpointWindowShown()[1].target, "0.393");
-
-    const auto pressAndTick = [this](int button) {
-        const std::size_t from = network.log().size();
-        session.RequestSetpoint(button);
-        session.MonitorTick();
-        QList<QByteArray> moves;
-        for (const QByteArray& request : Requests(from)) {
-            if (request.startsWith('K') || request.startsWith('I')) {
-                moves.append(request);
-            }
-        }
-        return moves;
-    };
-    EXPECT_TRUE(pressAndTick(3).isEmpty());
-    session.SetViewOnly(false);
-    EXPECT_EQ(pressAndTick(3),
-              (QList<QByteArray>{"K" + test::Hex(20, 4), "I" + test::Hex(1574, 4)}));
-
-    DropWhile(QStringLiteral("Reading Parameters..."));
-    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
-    EXPECT_FALSE(session.LoadSetpointTest(0));
-    EXPECT_EQ(view.prompter.asked.last().title, "Setpoint Test");
 }

@@ -21,10 +21,11 @@ protected:
         InitParameterTable(session.sensor);
     }
 
-    // A sensor on the network; its serial number is 10000000 + address.
-    sim::SimSensor& AddSensor(int address, qint32 baud = 115200) {
+    // A sensor on the network resting at `counts`; its serial number is 10000000 + address.
+    sim::SimSensor& AddSensor(int address, qint32 baud = 115200, int counts = 0) {
         sim::SensorConfig config = SensorAt(address, baud);
         config.serialNumber = QByteArray::number(10000000 + address);
+        config.startCounts = counts;
         return network.addSensor(config);
     }
 
@@ -49,6 +50,19 @@ protected:
     // The command texts since log entry `from`; with an address, only those to it.
     QList<QByteArray> Requests(std::size_t from = 0, int address = 0) const {
         return CommandTexts(network, from, address);
+    }
+
+    // The requests since log entry `from` whose command letter is one of `letters`.
+    QList<QByteArray> Sent(std::size_t from, const QByteArray& letters) const {
+        QList<QByteArray> sent = Requests(from);
+        sent.removeIf([&letters](const QByteArray& r) { return !letters.contains(r.front()); });
+        return sent;
+    }
+
+    void Ticks(int count) {
+        for (int i = 0; i < count; ++i) {
+            session.MonitorTick();
+        }
     }
 
     // The answers to the questions to come, in order.
