@@ -68,7 +68,7 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
     EXPECT_EQ(sim->parameter(Param::NullZero), 4095);
 }
 
-TEST_F(CalibrationTest, AutoZeroAdjustWritesOnlyWhatAnsweredReadingsGive) {
+TEST_F(CalibrationTest, AutoZeroAdjustWritesOnlyWhatAnsweredReadingsGiveAndPutsBackWhatFails) {
     // Cancel: nothing sent.
     Answer({MessageAnswer::Cancel});
     session.AutoZeroAdjust();
@@ -81,19 +81,7 @@ TEST_F(CalibrationTest, AutoZeroAdjustWritesOnlyWhatAnsweredReadingsGive) {
     EXPECT_EQ(Held(), 22000);
     EXPECT_TRUE(view.prompter.ScriptUsedUp());
 
-    // The sensor goes silent after the shifted value is set: nothing computed
-    // is written, and it cannot be put back.
-    from = network.log().size();
-    network.faults().silentAfter = network.requestCount() + 3; // C, L, D
-    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.AutoZeroAdjust();
-    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, 23000)}));
-    EXPECT_EQ(Sent(from, "A").size(), 1);
-    EXPECT_TRUE(view.prompter.asked.last().text.contains("could not be put back"));
-}
-
-TEST_F(CalibrationTest, WithoutTheMagnetTheZeroAdjustIsPutBack) {
-    // A zero adjust that makes the reading negative: no position.
+    // A zero adjust that makes the reading negative: no magnet, the value is put back.
     sim->Respond("G0005", 0);
     sim->Respond(Write(33, -5000), 0);
     Answer({MessageAnswer::Ok}); // the read cannot hold the target at the position
@@ -105,6 +93,16 @@ TEST_F(CalibrationTest, WithoutTheMagnetTheZeroAdjustIsPutBack) {
     EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, -4000), Write(33, -5000)}));
     EXPECT_EQ(Held(), -5000);
     EXPECT_TRUE(view.prompter.asked.last().text.contains("magnet was not found"));
+
+    // The sensor goes silent after the shifted value is set: nothing computed
+    // is written, and it cannot be put back.
+    from = network.log().size();
+    network.faults().silentAfter = network.requestCount() + 3; // C, L, D
+    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
+    session.AutoZeroAdjust();
+    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, -4000)}));
+    EXPECT_EQ(Sent(from, "A").size(), 1);
+    EXPECT_TRUE(view.prompter.asked.last().text.contains("could not be put back"));
 }
 
 TEST_F(CalibrationTest, TargetToPositionOnlyFromThisClicksAnsweredPosition) {

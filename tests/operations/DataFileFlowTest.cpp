@@ -53,31 +53,11 @@ TEST_F(DataFileFlowTest, SaveThenLoadFollowsTheFileAndTheCaption) {
     EXPECT_EQ(files.last(), "");
 }
 
-TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothing) {
+TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersCall) {
     view.fileAnswer = dir.filePath("settings.txt");
     Answer({MessageAnswer::Ok});
     session.SaveSensorData();
-    ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_FALSE(QFile::exists(view.fileAnswer));
-
-    view.fileAnswer = dir.filePath("bad.dat");
-    QFile bad(view.fileAnswer);
-    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-    bad.write("777ascii\r\n");
-    bad.close();
-    Answer({MessageAnswer::Ok});
-    session.LoadSensorData();
-    ASSERT_EQ(view.prompter.asked.size(), 2);
-    EXPECT_EQ(view.prompter.asked[1].title, "Parameter Data File Error");
-    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 1"));
-    EXPECT_TRUE(session.CurrentFile().isEmpty());
-
-    view.fileAnswer.clear(); // cancelled: nothing happens
-    session.LoadSensorData();
-    EXPECT_EQ(view.prompter.asked.size(), 2);
-}
-
-TEST_F(DataFileFlowTest, LoadedValuesAreHeldToTheirLimitsFirst) {
     view.fileAnswer = dir.filePath("axis 1.dat");
     session.SaveSensorData();
     const auto edited = [this](int line, const QByteArray& value) {
@@ -92,23 +72,29 @@ TEST_F(DataFileFlowTest, LoadedValuesAreHeldToTheirLimitsFirst) {
 
     // An address no sensor can have: refused, nothing changes.
     edited(58, "0");
+    session.ForgetCurrentFile();
     Answer({MessageAnswer::Ok});
     session.LoadSensorData();
-    ASSERT_EQ(view.prompter.asked.size(), 1);
-    EXPECT_EQ(view.prompter.asked[0].title, "Parameter Data File Error");
-    EXPECT_TRUE(view.prompter.asked[0].text.contains("Line 58: Address is 0, outside its limits "
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_EQ(view.prompter.asked[1].title, "Parameter Data File Error");
+    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 58: Address is 0, outside its limits "
                                                      "1 to 26."));
     EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 1);
+    EXPECT_TRUE(session.CurrentFile().isEmpty());
+    view.fileAnswer.clear(); // cancelled: nothing happens
+    session.LoadSensorData();
+    EXPECT_EQ(view.prompter.asked.size(), 2);
+    view.fileAnswer = dir.filePath("axis 1.dat");
 
     // An odd polarity and another address: the user decides.
     edited(58, "7");
     edited(23, "5");
     Answer({MessageAnswer::No});
     session.LoadSensorData();
-    ASSERT_EQ(view.prompter.asked.size(), 2);
-    EXPECT_EQ(view.prompter.asked[1].title, "Check Data File");
-    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 23: Drive Polarity is 5"));
-    EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 58: the file's Address is 7"));
+    ASSERT_EQ(view.prompter.asked.size(), 3);
+    EXPECT_EQ(view.prompter.asked[2].title, "Check Data File");
+    EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 23: Drive Polarity is 5"));
+    EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 58: the file's Address is 7"));
     EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 0) << "No: nothing loaded";
     Answer({MessageAnswer::Yes});
     session.LoadSensorData();

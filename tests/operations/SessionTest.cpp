@@ -250,7 +250,7 @@ TEST_F(SessionTest, MonitorPollsInTurnAndOnlyOnTheMonitorTab) {
     EXPECT_TRUE(session.MonitorRunning());
 }
 
-TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnly) {
+TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnlyAndKeepsTheirNames) {
     session.link.PacketTimeout = 5; // the simulator answers at once
     session.ChoosePortOption(1);    // Comm 2: nothing there
     session.ChooseSpeedOption(3);
@@ -266,16 +266,30 @@ TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnly) {
     ASSERT_EQ(session.sensors.Count(), 1);
     EXPECT_EQ(session.sensors.Address(), 5);
     session.ChooseSpeedOption(0);
-    session.CommApply();
-    ASSERT_EQ(session.sensors.Count(), 2);
-    session.sensors.setSensorNumber(1);
-    EXPECT_EQ(session.sensors.Address(), 1);
-    session.sensors.setSensorNumber(2);
-    EXPECT_EQ(session.sensors.Address(), 3);
-    EXPECT_EQ(session.sensors.Serial(), "10000003");
+    const auto search = [this] {
+        session.CommApply();
+        ASSERT_EQ(session.sensors.Count(), 2);
+        session.sensors.setSensorNumber(1);
+        EXPECT_EQ(session.sensors.Address(), 1);
+        session.sensors.setSensorNumber(2);
+        EXPECT_EQ(session.sensors.Serial(), "10000003");
+    };
+    search();
     EXPECT_TRUE(session.PortOptions[0].green);
     EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
     EXPECT_EQ(session.link.CurrentAddress, 3) << "the last one found is current";
+
+    session.sensors.setSensorName("Press 3, left");
+    session.sensors.Update();
+    // The adapter is out: nothing was searched, nothing is forgotten.
+    port.SimulateRemoval("comm1");
+    search();
+    EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
+    EXPECT_TRUE(session.CommLabelRed());
+    // Back in: the sensor found again by its serial number keeps its name.
+    port.SimulateReinsertion("comm1");
+    search();
+    EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
 }
 
 TEST_F(SessionTest, FullScanVisitsEveryPortAndSpeedButAnExcludedPortOne) {
@@ -322,29 +336,6 @@ TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
     EXPECT_FALSE(session.RunUserFlow([&] { session.Reset(); }));
     session.LoadSensor(1);
     EXPECT_EQ(network.log().size(), after);
-}
-
-TEST_F(SessionTest, AFailedSearchKeepsTheListAndASearchKeepsTheNames) {
-    session.link.PacketTimeout = 5;
-    const auto search = [this] {
-        session.link.CurrentPort = 1;
-        session.ScanPort();
-        ASSERT_EQ(session.sensors.Count(), 2);
-        session.sensors.setSensorNumber(2);
-        EXPECT_EQ(session.sensors.Serial(), "10000003");
-    };
-    search();
-    session.sensors.setSensorName("Press 3, left");
-    session.sensors.Update();
-    // The adapter is out: nothing was searched, nothing is forgotten.
-    port.SimulateRemoval("comm1");
-    search();
-    EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
-    EXPECT_TRUE(session.CommLabelRed());
-    // Back in: the sensor found again by its serial number keeps its name.
-    port.SimulateReinsertion("comm1");
-    search();
-    EXPECT_EQ(session.sensors.SensorName(), "Press 3, left");
 }
 
 TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStaleUntilTheSensorIsFoundAgain) {
