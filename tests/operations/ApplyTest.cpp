@@ -2,6 +2,7 @@
 #include "support/SimSession.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -64,8 +65,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     Answer({Ok, Ok});
     session.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 2) << "no question about the speed";
-    EXPECT_TRUE(view.prompter.asked[0].text.contains(
-        "Run Mode: 0 2  <- changes how the sensor is reached or runs"));
+    EXPECT_TRUE(view.prompter.asked[0].text.contains("Run Mode: 0 2  <- changes how"));
     EXPECT_EQ(view.prompter.asked[1].title, "Changed Sensor Settings");
     EXPECT_EQ(session.sensor.ReadParameterData(Param::RunMode, 0), 2);
     EXPECT_EQ(sim.address(), 7);
@@ -163,9 +163,8 @@ TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
     Answer({Ok, Ok});
     session.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 2) << "no power cycle: no such change was written";
-    EXPECT_TRUE(view.prompter.asked[0].text.contains(
-        "Address: 1 0  <- changes how the sensor is reached or runs  (will not be written: outside "
-        "its limits 1 to 26)"));
+    EXPECT_TRUE(
+        view.prompter.asked[0].text.contains(QRegularExpression("Address: 1 0 .*will not")));
     for (const QByteArray& request : Requests(from)) {
         EXPECT_FALSE(request.startsWith("L037") || request.startsWith("L014") ||
                      request.startsWith("Q003"))
@@ -174,8 +173,7 @@ TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
     EXPECT_EQ(sim.parameter(2), 600);
     EXPECT_EQ(sim.parameter(Param::Address), 1);
     EXPECT_EQ(LastQuestion().title, "Changes Not Confirmed");
-    EXPECT_TRUE(
-        LastQuestion().text.contains("Address: 0, not written: outside its limits 1 to 26"));
+    EXPECT_TRUE(LastQuestion().text.contains("Address: 0, not written"));
     EXPECT_EQ(session.link.CurrentAddress, 1) << "the refused address is not followed";
 }
 
