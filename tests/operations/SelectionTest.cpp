@@ -195,17 +195,6 @@ TEST_F(SelectionTest, SelectorListsTheSensorsAndKeepsTheCurrentOne) {
     EXPECT_EQ(s.sensorLabel, "Network Address: 5");
 }
 
-TEST_F(SelectionTest, AddressInUseNeedsPortSpeedAndAddressOfAnotherListed) {
-    AddListedSensor(1);
-    EXPECT_FALSE(IsAddressInUse(session.sensors, 1, 0, 1)) << "a list of one";
-    AddListedSensor(5, true, 1);
-    session.sensors.setSensorNumber(1);
-    EXPECT_TRUE(IsAddressInUse(session.sensors, 1, 1, 5));
-    EXPECT_FALSE(IsAddressInUse(session.sensors, 1, 0, 5));
-    EXPECT_FALSE(IsAddressInUse(session.sensors, 2, 1, 5));
-    EXPECT_EQ(session.sensors.SensorNumber(), 1);
-}
-
 TEST_F(SelectionTest, GuardsAPendingPowerCycleAndNoToUnappliedEditsChangeNothing) {
     LoadFirstOf(1, 3);
     selection.FormReady = false;
@@ -288,8 +277,11 @@ TEST_F(SelectionTest, OffLineSensorThatAnswersComesOnLineAndIsRead) {
 
 // ------------------------------------------------------ address and name
 
-TEST_F(SelectionTest, AddressSelectorRefusesAnAddressInUse) {
+TEST_F(SelectionTest, AddressSelectorRefusesAnAddressInUseOnTheSamePortAndSpeed) {
     LoadFirstOf(1, 5);
+    EXPECT_FALSE(IsAddressInUse(session.sensors, 1, 1, 5));
+    EXPECT_FALSE(IsAddressInUse(session.sensors, 2, 0, 5));
+    EXPECT_EQ(session.sensors.SensorNumber(), 1);
     std::vector<int> reselected;
     QObject::connect(&selection, &cSensorSelection::addressSelected,
                      [&](int index) { reselected.push_back(index); });
