@@ -3,7 +3,6 @@
 
 #include "support/WhenModal.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -115,36 +114,43 @@ TEST_F(WindowTest, AskShowsItsQuestionAndGivesTheButtonPressed) {
         MessageButtons buttons;
         QMessageBox::StandardButton press; // Escape: closed without a button
         QMessageBox::Icon shownIcon;
+        QMessageBox::StandardButtons shownButtons;
         MessageAnswer expected;
     };
-    // A button the box lacks is not pressed, and the answer comes out wrong.
+    const auto yesNo = QMessageBox::Yes | QMessageBox::No;
+    const auto okCancel = QMessageBox::Ok | QMessageBox::Cancel;
     const Case cases[] = {
         {MessageIcon::Critical, MessageButtons::YesNo, QMessageBox::Yes, QMessageBox::Critical,
-         MessageAnswer::Yes},
-        {MessageIcon::Exclamation, MessageButtons::OkCancel, QMessageBox::Ok, QMessageBox::Warning,
-         MessageAnswer::Ok},
+         yesNo, MessageAnswer::Yes},
+        {MessageIcon::Exclamation, MessageButtons::OkCancel, QMessageBox::Cancel,
+         QMessageBox::Warning, okCancel, MessageAnswer::Cancel},
         {MessageIcon::Information, MessageButtons::Ok, QMessageBox::Ok, QMessageBox::Information,
-         MessageAnswer::Ok},
+         QMessageBox::Ok, MessageAnswer::Ok},
         // Closing the box gives the set's negative answer.
         {MessageIcon::Exclamation, MessageButtons::YesNo, QMessageBox::Escape, QMessageBox::Warning,
-         MessageAnswer::No},
+         yesNo, MessageAnswer::No},
         {MessageIcon::Exclamation, MessageButtons::OkCancel, QMessageBox::Escape,
-         QMessageBox::Warning, MessageAnswer::Cancel},
+         QMessageBox::Warning, okCancel, MessageAnswer::Cancel},
     };
     for (const Case& c : cases) {
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QString shown;
+        QMessageBox::StandardButtons buttons;
+        QString title;
+        QString text;
         test::WhenModal answer([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
-            shown = box->windowTitle() + "|" + box->text();
+            title = box->windowTitle();
+            text = box->text();
             icon = box->icon();
-            QAbstractButton* button = box->button(c.press);
-            button != nullptr ? button->click() : box->reject();
+            buttons = box->standardButtons();
+            c.press == QMessageBox::Escape ? box->reject() : box->button(c.press)->click();
         });
         EXPECT_EQ(window.Ask("Changed", "CHANGES MADE\r\nNOT APPLIED", c.icon, c.buttons),
                   c.expected);
-        EXPECT_EQ(shown, "Changed|CHANGES MADE\nNOT APPLIED");
+        EXPECT_EQ(title, "Changed");
+        EXPECT_EQ(text, "CHANGES MADE\nNOT APPLIED");
         EXPECT_EQ(icon, c.shownIcon);
+        EXPECT_EQ(buttons, c.shownButtons);
     }
 }
 
