@@ -126,7 +126,7 @@ TEST_F(SetpointSessionTest, ButtonsMoveOnlyWithoutViewOnlyAndATestNeedsTheLimits
     AddSensor(1);
     ListAndRead(1);
     EXPECT_TRUE(session.ViewOnly) << "ticked by the read";
-    EXPECT_EQ(session.SetpointWindowShown()[1].target, "0.393");
+    EXPECT_EQ(QLocale().toDouble(session.SetpointWindowShown()[1].target), 0.393);
 
     const auto pressAndTick = [this](int button) {
         const std::size_t from = network.log().size();
