@@ -70,7 +70,7 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
     EXPECT_EQ(stroked.at(stroked.size() - 2), 499);
     EXPECT_EQ(stroked.back(), 502);
     // The first stroke after the wrap joins the two samples since.
-    const GraphStroke& position = graph.Whole().strokes.back();
+    const GraphStroke position = graph.Whole().strokes.back();
     EXPECT_EQ(position.x, 2);
     EXPECT_EQ(position.y1, graph.ToY(501));
     EXPECT_EQ(position.y2, graph.ToY(502));

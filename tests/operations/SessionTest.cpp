@@ -2,6 +2,7 @@
 #include "model/Errors.h"
 #include "support/SimSession.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -146,7 +147,7 @@ TEST_F(SessionTest, LostPositionAnswerSendsNoTarget) {
 TEST_F(SessionTest, SetpointButtonsMoveOnlyWithoutViewOnlyAndOnlyToTheSetpointsOwnTarget) {
     ListAndRead(1);
     EXPECT_TRUE(session.ViewOnly) << "ticked by the read";
-    EXPECT_EQ(session.SetpointWindowShown()[1].target, "0.393");
+    EXPECT_EQ(QLocale().toDouble(session.SetpointWindowShown()[1].target), 0.393);
     const auto press = [this](int button) {
         const auto from = network.log().size();
         session.RequestSetpoint(button);
