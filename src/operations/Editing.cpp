@@ -17,7 +17,6 @@ namespace kelvar {
 namespace {
 
 constexpr int HydraulicOption = 0;
-constexpr int FastVelocityOption = 2;
 
 constexpr int NoSpin = 0;
 constexpr int SpinFull = 65535;
@@ -289,10 +288,6 @@ void ChooseOption(clsSensorData& data, OptionGroup group, int index) {
     if (group == OptionGroup::VelocityEnable) {
         data.setVelocityValue(static_cast<std::int16_t>(index));
     }
-}
-
-std::int32_t VelocityScale(int velocityIndex) {
-    return velocityIndex == FastVelocityOption ? 400 : 40;
 }
 
 // ------------------------------------------------------------- redrawing

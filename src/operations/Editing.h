@@ -135,8 +135,6 @@ int OptionIndex(OptionGroup group, std::int32_t value);
 // window to 0, the velocity options set the record's VelocityValue.
 void ChooseOption(clsSensorData& data, OptionGroup group, int index);
 
-// The graph's velocity scale for a velocity option: 40 or 400.
-std::int32_t VelocityScale(int velocityIndex);
 
 // ------------------------------------------------------------- redrawing
 
