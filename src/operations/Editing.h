@@ -135,7 +135,6 @@ int OptionIndex(OptionGroup group, std::int32_t value);
 // window to 0, the velocity options set the record's VelocityValue.
 void ChooseOption(clsSensorData& data, OptionGroup group, int index);
 
-
 // ------------------------------------------------------------- redrawing
 
 struct FieldShown {
