@@ -7,6 +7,7 @@
 #include "operations/Session.h"
 
 #include <QLocale>
+#include <optional>
 
 namespace kelvar {
 
@@ -36,6 +37,18 @@ QString OptionCaption(OptionGroup group, std::int32_t value) {
     const int index = OptionIndex(group, value);
     return index < 0 ? QString::number(value)
                      : OptionGroupOf(group).captions.at(static_cast<std::size_t>(index));
+}
+
+// The option a register's value is reported by, for the registers the
+// report names by their option's caption.
+std::optional<OptionGroup> ReportedOption(int reg) {
+    for (const OptionGroup group : {OptionGroup::Cylinder, OptionGroup::VelocityEnable,
+                                    OptionGroup::Enable, OptionGroup::Run, OptionGroup::OutPut}) {
+        if (OptionGroupOf(group).reg == reg) {
+            return group;
+        }
+    }
+    return std::nullopt;
 }
 
 QString Page1(cSession& session, const QDateTime& now) {
@@ -108,29 +121,13 @@ QString Page1(cSession& session, const QDateTime& now) {
         }
         const std::int32_t value = edited(reg);
         QString shown;
-        switch (reg) {
-        case Param::CylinderType:
-            shown = OptionCaption(OptionGroup::Cylinder, value);
-            break;
-        case Param::DrivePolarity:
+        if (reg == Param::DrivePolarity) {
             shown = value == 0 ? QStringLiteral("Normal") : QStringLiteral("Reversed");
-            break;
-        case Param::VelocityEnable:
-            shown = OptionCaption(OptionGroup::VelocityEnable, value);
-            break;
-        case Param::ReadoutDirection:
+        } else if (reg == Param::ReadoutDirection) {
             shown = value == 0 ? QStringLiteral("Retract to 0") : QStringLiteral("Extend to 0");
-            break;
-        case Param::EnableMode:
-            shown = OptionCaption(OptionGroup::Enable, value);
-            break;
-        case Param::RunMode:
-            shown = OptionCaption(OptionGroup::Run, value);
-            break;
-        case Param::OutputMode:
-            shown = OptionCaption(OptionGroup::OutPut, value);
-            break;
-        default:
+        } else if (const auto group = ReportedOption(reg)) {
+            shown = OptionCaption(*group, value);
+        } else {
             continue;
         }
         text += Row(data.ReadParameterName(reg, 0), shown);
