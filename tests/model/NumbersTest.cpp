@@ -40,9 +40,3 @@ TEST(Numbers, FormatsPatterns) {
             << c.value << " " << QString::fromUtf16(c.pattern).toStdString();
     }
 }
-
-TEST(Numbers, DisplayFollowsLocaleButDefaultIsC) {
-    const QLocale german(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(FormatNumber(1234.5, u"###,##0.000", german), QStringLiteral("1.234,500"));
-    EXPECT_EQ(FormatNumber(1234.5, u"###,##0.000"), QStringLiteral("1,234.500"));
-}

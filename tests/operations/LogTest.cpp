@@ -27,20 +27,6 @@ protected:
 
 } // namespace
 
-TEST_F(LogTest, LinesIndentsSeparatorsAndHeadings) {
-    log().AppendLog("abc", 0, false);
-    log().AppendLog("abc", 1, false);
-    log().AppendLog("abc", 2, true);
-    log().AppendLog("", 0, true);
-    log().AppendLogHeading("Comm Port Map");
-    log().AppendLogHeading(QString(60, u'x'));
-    const QString dashes(50, u'-');
-    EXPECT_EQ(log().Text(), "abc\r\n    abc\r\n" + dashes + "\r\n      abc\r\n" + dashes +
-                                "\r\n\r\n" + QString(36, u'=') + " Comm Port Map\r\n\r\n " +
-                                QString(60, u'x') + "\r\n")
-        << "a heading too long for the width gets no \"=\"";
-}
-
 TEST_F(LogTest, ClearWithLoggingOffAndOnlyTheSensorList) {
     log().Options.sensorList = true;
     view.prompter.Script(MessageAnswer::No);

@@ -1,5 +1,4 @@
 // Reading, monitoring and searching against the in-process simulated network.
-#include "model/Errors.h"
 #include "support/SimSession.h"
 
 #include <QLocale>
@@ -396,29 +395,4 @@ TEST_F(SessionTest, CommStatusLinesChangeOnlyWhenTheirLightDoes) {
     session.link.PacketTimeout = 30;
     session.link.SendCommand("D000C", 2);
     EXPECT_EQ(session.CommLabel(), "Error on Command: D");
-}
-
-TEST_F(SessionTest, StatusBarProgressClampsAndEndsWithTheSensorTextsInProperCase) {
-    cStatusBar& bar = session.statusBar;
-    bar.StartProgress(0, 26, QStringLiteral("Searching"));
-    EXPECT_TRUE(bar.ProgressVisible());
-    EXPECT_EQ(bar.Panel(1), "Searching");
-    EXPECT_EQ(bar.SetProgress(30), 26);
-    EXPECT_EQ(bar.SetProgress(-4), 0);
-    EXPECT_EQ(bar.SetProgress(7), 7);
-    bar.EndProgress(QStringLiteral("Ready"));
-    EXPECT_FALSE(bar.ProgressVisible());
-    EXPECT_EQ(bar.Panel(2), "No Sensor");
-    EXPECT_EQ(bar.Panel(3), "Comm 1 @ 115.2K");
-
-    session.sensors.setSerial(QStringLiteral("00012345"));
-    session.sensors.Add();
-    bar.EndProgress(QStringLiteral("Done"));
-    EXPECT_EQ(bar.Panel(1), "Done");
-    EXPECT_EQ(bar.Panel(2), "Sensor #1 -(00012345) ");
-    EXPECT_THROW((void)bar.Panel(5), SubscriptOutOfRange);
-
-    bar.SetStatusTexts(QStringLiteral("READY now"), QStringLiteral("no sensor"));
-    EXPECT_EQ(bar.Panel(1), "Ready Now");
-    EXPECT_EQ(bar.Panel(2), "No Sensor");
 }
