@@ -14,11 +14,9 @@ using namespace kelvar::sim;
 
 TEST(SimStrictness, MalformedOrUnknownCommandsGetNoAnswer) {
     SimSensor sensor{SensorConfig{}};
-    for (const char* command :
-         {"",         "A1",        "BB",       "C0",       "D00C",   "D000c",   "D0000F",
-          "F003",     "G000A",     "G0010",    "I12345",   "K12",    "L021FFF", "L021FFFEE",
-          "L04C0001", "Q20300640", "Q303000A", "Q23C0001", "R2003F", "R3000",   "R003C",
-          "E",        "Z",         "#A",       "D004C"}) {
+    for (const char* command : {"", "A1", "D00C", "D000c", "D0000F", "G000A", "L021FFF",
+                                "L021FFFEE", "L04C0001", "Q20300640", "Q303000A", "Q23C0001",
+                                "R2003F", "R3000", "R003C", "E", "Z", "#A", "D004C"}) {
         EXPECT_FALSE(sensor.Respond(command, 0)) << command;
     }
 }
