@@ -17,16 +17,11 @@
 using namespace kelvar;
 using test::ScriptedPrompter;
 
-TEST(AboutBox, TellsWhenThereIsNoSystemInformationToolAndOkClosesIt) {
+TEST(AboutBox, TellsWhenThereIsNoSystemInformationTool) {
     ScriptedPrompter prompter{MessageAnswer::Ok};
     AsciiAbout about(prompter, nullptr, [](const QString&) { return QString(); });
-    about.show();
     about.findChild<QPushButton*>("cmdSysInfo")->click();
     EXPECT_EQ(prompter.asked.size(), 1);
-    EXPECT_TRUE(about.isVisible());
-    about.findChild<QPushButton*>("cmdOK")->click();
-    EXPECT_FALSE(about.isVisible());
-    EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
 // The messages of a missing guide or browser are the help logic's own tests;
