@@ -32,13 +32,7 @@ TEST(BitMap, MaskLogic) {
     }
 }
 
-TEST(BitMap, BinaryTextAndFirstBit) {
-    const clsBitMap map(0xA5);
-    EXPECT_EQ(map.BinaryText(7, true), QStringLiteral("1010 0101"));
-    EXPECT_EQ(map.BinaryText(9, true), QStringLiteral("00 1010 0101"));
-    EXPECT_EQ(map.BinaryText(-1, true), QString());
-    EXPECT_EQ(clsBitMap().BinaryText(7, false), QStringLiteral("00000000"));
-
+TEST(BitMap, FirstBit) {
     clsBitMap bits;
     EXPECT_EQ(bits.FirstBit(), 0);
     bits.SetBit(30);

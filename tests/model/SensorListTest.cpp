@@ -32,7 +32,7 @@ const QString Placeholder = QStringLiteral("0 0 0 n/a  0");
 
 } // namespace
 
-TEST(SensorList, Cursor) {
+TEST(SensorList, CursorTextsAndOutOfRangeNumbers) {
     clsSensorList list;
     EXPECT_EQ(Current(list), Placeholder);
     AddSensor(list, 3, 1, "00012345", false);
@@ -67,10 +67,6 @@ TEST(SensorList, Cursor) {
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.ActiveCount(), 0);
     EXPECT_EQ(Current(list), Placeholder);
-}
-
-TEST(SensorList, TextsAndOutOfRangeNumbers) {
-    clsSensorList list;
     EXPECT_EQ(list.SensorText(-1), "#0 -(n/a) ");
     for (const auto& [code, text] : {std::pair{2, "38.4"}, {7, "115.2"}, {-1, "115.2"}}) {
         AddSensor(list, 3, static_cast<std::int16_t>(code), "00012345", true);

@@ -13,7 +13,6 @@ TEST(Cautions, OncePerRunAndNeverAfterDoNotShowAgain) {
         cautions.ShowCaution(1, view);
         cautions.ShowCaution(1, view);
         ASSERT_EQ(view.informationShown.size(), 1) << "once per run";
-        EXPECT_TRUE(view.informationShown[0].contains("Zero Adjust"));
         cautions.ShowCaution(0, view); // a flag without a message
         cautions.ShowCaution(9, view);
         EXPECT_EQ(view.informationShown.size(), 1);

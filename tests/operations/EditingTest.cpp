@@ -64,7 +64,6 @@ TEST_F(EditingTest, EntriesAreHeldToTheirLimitsAndFlaggedWithoutOverflow) {
         {GainField, "70000", 65535, true, "65535"},
         {GainField, "0", 1, true, "1"},
         {GainField, huge, 65535, true, {}},
-        {GainField, "800", 800, false, "800"},
         // The travel limits are held only to what a register holds.
         {MinimumTravelField, "70", 70000, false, {}},
         {MinimumTravelField, huge, std::numeric_limits<std::int32_t>::max(), true, {}},

@@ -76,26 +76,8 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
     EXPECT_EQ(position.y2, graph.ToY(502));
 }
 
-TEST_F(GraphSessionTest, PauseKeepsTheRunAndStopEndsPauseAndTheFastPace) {
+TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInTheSensorsUnits) {
     EXPECT_EQ(session.MonitorTimer.interval(), cSession::GraphMonitorIntervalMs);
-    Ticks(4);
-    const std::size_t taken = Samples();
-    EXPECT_GT(taken, 0U);
-    session.PauseGraph();
-    EXPECT_EQ(session.StartGraphCaption(), "Stop");
-    EXPECT_EQ(session.PauseGraphCaption(), "Resume");
-    Ticks(2);
-    EXPECT_EQ(Samples(), taken);
-    session.StartStopGraph();
-    EXPECT_EQ(session.StartGraphCaption(), "Start");
-    EXPECT_EQ(session.PauseGraphCaption(), "Pause");
-    EXPECT_FALSE(session.GraphPaused());
-    EXPECT_EQ(session.MonitorTimer.interval(), cSession::MonitorIntervalMs);
-    Ticks(2);
-    EXPECT_EQ(Samples(), taken);
-}
-
-TEST_F(GraphSessionTest, ALostPollPlotsNothingAndTheSamplesAreSavedInTheSensorsUnits) {
     // After the tab's reset no sample comes before position and target are answered.
     for (int i = 0; i < 7 && (session.ReadoutStale(Readout::Position) ||
                               session.ReadoutStale(Readout::Target));
@@ -112,7 +94,21 @@ TEST_F(GraphSessionTest, ALostPollPlotsNothingAndTheSamplesAreSavedInTheSensorsU
     EXPECT_EQ(Samples(), taken);
     network.faults().drop = 0;
     Ticks(7);
-    EXPECT_GT(Samples(), taken);
+    const std::size_t running = Samples();
+    EXPECT_GT(running, taken);
+
+    session.PauseGraph();
+    EXPECT_EQ(session.StartGraphCaption(), "Stop");
+    EXPECT_EQ(session.PauseGraphCaption(), "Resume");
+    Ticks(2);
+    EXPECT_EQ(Samples(), running);
+    session.StartStopGraph();
+    EXPECT_EQ(session.StartGraphCaption(), "Start");
+    EXPECT_EQ(session.PauseGraphCaption(), "Pause");
+    EXPECT_FALSE(session.GraphPaused());
+    EXPECT_EQ(session.MonitorTimer.interval(), cSession::MonitorIntervalMs);
+    Ticks(2);
+    EXPECT_EQ(Samples(), running);
 
     QTemporaryDir dir;
     view.fileAnswer = dir.filePath("run.csv"); // the image, then the samples over it
@@ -122,7 +118,6 @@ TEST_F(GraphSessionTest, ALostPollPlotsNothingAndTheSamplesAreSavedInTheSensorsU
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(Samples()) + 2); // header, samples, ""
-    EXPECT_TRUE(lines[0].startsWith("Sample,")) << lines[0].toStdString();
     const QStringList first = lines[1].split(',');
     ASSERT_EQ(first.size(), 5);
     EXPECT_EQ(first[0], "1");
