@@ -4,9 +4,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
-#include <tuple>
 
 namespace {
 
@@ -22,19 +20,6 @@ Result RunProgram(const QString& program, const QStringList& args) {
     EXPECT_TRUE(process.waitForFinished(30000));
     return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
             QString::fromLocal8Bit(process.readAllStandardError())};
-}
-
-// A saved data file with some of its lines replaced (line numbers from 1).
-void EditLines(const QString& file, const QMap<int, QByteArray>& replaced) {
-    QFile data(file);
-    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
-    QList<QByteArray> lines = data.readAll().split('\n');
-    data.close();
-    for (auto it = replaced.begin(); it != replaced.end(); ++it) {
-        lines[it.key() - 1] = it.value() + '\r';
-    }
-    ASSERT_TRUE(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    data.write(lines.join('\n'));
 }
 
 // The requests the simulator logged that change something in the sensor.
@@ -85,13 +70,19 @@ protected:
                           QStringList{"--port", link, "--timeout", timeout} + args);
     }
 
-    // A copy of `file` with some lines replaced.
-    QString Edited(const QString& file, const QString& name, const QMap<int, QByteArray>& lines) {
-        const QString path = dir.filePath(name);
-        QFile::remove(path);
-        QFile::copy(file, path);
-        EditLines(path, lines);
-        return path;
+    // A copy of a saved data file with some of its lines replaced (line numbers from 1).
+    QString Edited(const QString& file, const QString& name,
+                   const QMap<int, QByteArray>& replaced) {
+        QFile data(file);
+        EXPECT_TRUE(data.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = data.readAll().split('\n');
+        for (auto it = replaced.begin(); it != replaced.end(); ++it) {
+            lines[it.key() - 1] = it.value() + '\r';
+        }
+        QFile copy(dir.filePath(name));
+        EXPECT_TRUE(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        copy.write(lines.join('\n'));
+        return copy.fileName();
     }
 
     QTemporaryDir dir;
@@ -110,7 +101,6 @@ TEST_F(CliSimTest, SendPrintsTheExchangeAndExitsByItsOutcome) {
     ASSERT_EQ(lines.size(), 2) << poll.out.toStdString();
     EXPECT_EQ(lines[0], "TX aA0E9E");
     EXPECT_TRUE(lines[1].startsWith("RX aA")) << lines[1].toStdString();
-    EXPECT_EQ(lines[1].size(), 3 + 12);
 
     // The sensor at 4 runs at 57.6K: silent at 115.2K, answers at its speed.
     const QString traffic = dir.filePath("traffic.log");
@@ -132,16 +122,15 @@ TEST_F(CliSimTest, UsageAndPortErrorsExitWithTwoAndOneLine) {
     EXPECT_EQ(missing.err.count('\n'), 1) << "one line";
     for (const QStringList& bad :
          {QStringList{"send", "1", "A"}, QStringList{"--port", "x", "send", "27", "A"},
-          QStringList{"--port", "x", "send", "1"},
           QStringList{"--port", "x", "--baud", "9600", "send", "1", "A"},
-          QStringList{"--port", "x", "--timeout", "-5", "send", "1", "A"},
           QStringList{"--port", "99", "send", "1", "A"},
           QStringList{"--port", "x", "frobnicate"}}) {
         EXPECT_EQ(RunProgram(KELVAR_CLI_PATH, bad).status, 2) << bad.join(' ').toStdString();
     }
+    // Sensor texts the simulator refuses are the argument fuzzer's; these are its other refusals.
     for (const QStringList& bad :
-         {QStringList{"--drop", "1.5"}, QStringList{"--sensor", "27"},
-          QStringList{"--sensor", "3", "--sensor", "3"}, QStringList{"--frobnicate"}}) {
+         {QStringList{"--drop", "1.5"}, QStringList{"--sensor", "3", "--sensor", "3"},
+          QStringList{"--frobnicate"}}) {
         const auto sim = RunProgram(ACTIMAR_SIM_PATH, bad);
         EXPECT_EQ(sim.status, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(sim.err.count('\n'), 1) << sim.err.toStdString();
@@ -162,7 +151,6 @@ TEST_F(CliSimTest, IdentityParameterAndSerialOverTheSameLink) {
     const auto written = Cli({"param", "1", "2", "600"});
     EXPECT_EQ(written.status, 0) << written.err.toStdString();
     EXPECT_EQ(written.out, "2 Extend Gain: 600\n");
-    EXPECT_EQ(Cli({"param", "1", "2"}).out, "2 Extend Gain: 600\n");
     EXPECT_EQ(Cli({"param", "1", "33", "-1"}).out, "33 Zero Adjust: -1\n");
 
     const auto refused = Cli({"param", "1", "35", "100"});
@@ -171,12 +159,12 @@ TEST_F(CliSimTest, IdentityParameterAndSerialOverTheSameLink) {
         << refused.err.toStdString();
     for (const QStringList& bad :
          {QStringList{"param", "1", "2", "0"}, QStringList{"param", "1", "2", "65536"},
-          QStringList{"param", "1", "76"}, QStringList{"param", "1", "1", "5"},
-          QStringList{"param", "1", "65", "5"}}) {
+          QStringList{"param", "1", "76"}}) {
         EXPECT_EQ(Cli(bad).status, 2) << bad.join(' ').toStdString();
     }
     EXPECT_EQ(Writes(log).filter(" aL").size(), 2) << "the refused values were never sent";
 
+    // The unanswered request is named, for what it asks.
     const auto silent = Cli({"serial", "9"});
     EXPECT_EQ(silent.status, 3);
     EXPECT_TRUE(
@@ -206,25 +194,22 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
     EXPECT_EQ(lines[1].section(',', 1, 1), "A");
     EXPECT_EQ(lines[1].section(',', 3, 4), ",") << "an A answer says nothing of velocity or target";
 
+    const auto silent = Cli({"read", "9"});
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_TRUE(silent.err.contains("sensor 9 does not answer")) << silent.err.toStdString();
+
     // The report as a PDF, without a display, paged as the printout.
     const QString pdf = dir.filePath("report.pdf");
     const auto report = Cli({"report", "1", "--pdf", pdf});
     EXPECT_EQ(report.status, 0) << report.err.toStdString();
     QProcess text;
     text.start("pdftotext", {"-layout", pdf, "-"});
-    if (text.waitForFinished(10000) && text.exitCode() == 0) {
-        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
-        EXPECT_TRUE(printed.contains("10000001") && printed.contains("(Page: 1 of 2)") &&
-                    printed.contains("(Page: 2 of 2)") && printed.contains("SetPoint Information"))
-            << printed.toStdString();
-    } else {
-        ADD_FAILURE() << "pdftotext (poppler-utils) could not read the report";
-    }
-
-    const auto silent = Cli({"read", "9"});
-    EXPECT_EQ(silent.status, 3);
-    EXPECT_TRUE(silent.err.contains("sensor 9 does not answer")) << silent.err.toStdString();
-    EXPECT_EQ(Cli({"monitor", "1", "--count", "0"}).status, 2);
+    ASSERT_TRUE(text.waitForFinished(10000) && text.exitCode() == 0)
+        << "pdftotext (poppler-utils) could not read the report";
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains("10000001") && printed.contains("(Page: 1 of 2)") &&
+                printed.contains("(Page: 2 of 2)") && printed.contains("SetPoint Information"))
+        << printed.toStdString();
 }
 
 TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDifferences) {
@@ -234,48 +219,31 @@ TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDi
     ASSERT_EQ(read.status, 0) << read.err.toStdString();
     EXPECT_EQ(Cli({"diff", "1", good}).status, 0) << "a faithful copy";
 
-    // An address or speed the sensor cannot have is refused outright.
-    for (const auto& [line, value, text] :
-         {std::tuple{58, "0", "Line 58: Address is 0, outside its limits 1 to 26"},
-          std::tuple{58, "99", "Line 58: Address is 99, outside its limits 1 to 26"},
-          std::tuple{59, "9", "Line 59: Baud Rate is 9, outside its limits 1 to 4"}}) {
-        const auto apply = Cli({"apply", "1", Edited(good, "bad.dat", {{line, value}}), "--force"});
-        EXPECT_EQ(apply.status, 2);
-        EXPECT_TRUE(apply.err.contains(text)) << apply.err.toStdString();
-    }
-    // Other odd values, another address, a word: named, and without --force
-    // nothing is loaded.
-    const QString odd = Edited(good, "odd.dat", {{23, "5"}, {17, "999"}, {58, "7"}, {91, "65535"}});
+    // A speed the sensor cannot have is refused outright, even with --force.
+    const auto speed = Cli({"apply", "1", Edited(good, "bad.dat", {{59, "9"}}), "--force"});
+    EXPECT_EQ(speed.status, 2);
+    EXPECT_TRUE(speed.err.contains("Line 59: Baud Rate is 9, outside its limits 1 to 4"))
+        << speed.err.toStdString();
+    // Odd values and another address are named, and without --force nothing is loaded.
+    const QString odd = Edited(good, "odd.dat", {{23, "5"}, {58, "7"}, {91, "65535"}});
     const auto refused = Cli({"apply", "1", odd});
     EXPECT_EQ(refused.status, 2);
     for (const char* text :
          {"Line 23: Drive Polarity is 5, outside its limits 0 to 1",
-          "Line 17: Extend Drive Limit is 999, outside its limits 1 to 255",
           "Line 58: the file's Address is 7, the sensor's is 1",
           "Line 91: setpoint 3 target is 65535, outside its limits", "--force"}) {
         EXPECT_TRUE(refused.err.contains(text)) << text << '\n' << refused.err.toStdString();
     }
     EXPECT_FALSE(refused.err.contains('\r'));
-    const auto word = Cli({"diff", "1", Edited(good, "word.dat", {{5, "abc"}})});
-    EXPECT_EQ(word.status, 2);
-    EXPECT_TRUE(word.err.contains("Line 5")) << word.err.toStdString();
     EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
 
-    // With --force the review names what will not be written, and it is not.
-    const auto forced = Cli({"diff", "1", odd, "--force"});
-    EXPECT_EQ(forced.status, 1);
-    EXPECT_TRUE(
-        forced.out.contains("Address: 1 7  <- changes how the sensor is reached or runs\n"));
-    EXPECT_TRUE(forced.out.contains(
-        "Drive Polarity: 0 5  (will not be written: outside its limits 0 to 1)\n"));
+    // With --force what is outside its limits is named and not written; the rest is.
     const auto applied =
         Cli({"apply", "1", Edited(good, "fixed.dat", {{23, "5"}, {5, "600"}}), "--force"});
     EXPECT_EQ(applied.status, 5) << applied.err.toStdString();
     EXPECT_TRUE(applied.err.contains("Drive Polarity: 5, not written: outside its limits 0 to 1"));
-    EXPECT_EQ(Cli({"param", "1", "20"}).out, "20 Drive Polarity: 0\n");
-    EXPECT_EQ(Cli({"param", "1", "2"}).out, "2 Extend Gain: 600\n");
 
-    // A file that differs in a value: diff shows it, apply writes it.
+    // A file that differs in a value: diff shows it against the sensor, apply writes it.
     const QString gain = Edited(good, "gain.dat", {{5, "700"}});
     const auto diff = Cli({"diff", "1", gain});
     EXPECT_EQ(diff.status, 1);
@@ -283,7 +251,6 @@ TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDi
     const auto apply = Cli({"apply", "1", gain});
     EXPECT_EQ(apply.status, 0) << apply.err.toStdString();
     EXPECT_EQ(Cli({"param", "1", "2"}).out, "2 Extend Gain: 700\n");
-    EXPECT_EQ(Cli({"diff", "1", gain}).status, 0);
 }
 
 TEST_F(CliSimTest, APartialReadIsNeverSavedNorApplied) {
@@ -295,23 +262,18 @@ TEST_F(CliSimTest, APartialReadIsNeverSavedNorApplied) {
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_TRUE(read.err.contains("no data file written")) << read.err.toStdString();
     EXPECT_TRUE(read.out.contains("\n12 Velocity Enable: (not read)\n")) << read.out.toStdString();
-
-    QFile data(file);
-    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
-    data.write("777ASCII\r\n");
-    data.close();
+    // The read fails before the file is looked at.
     const auto apply = Cli({"apply", "1", file}, "30");
     EXPECT_EQ(apply.status, 3);
     EXPECT_TRUE(apply.err.contains("nothing compared or written")) << apply.err.toStdString();
     EXPECT_TRUE(Writes(log).isEmpty());
 }
 
-TEST_F(CliSimTest, CorruptAnswersExitWithFourFromEveryCommand) {
+TEST_F(CliSimTest, CorruptAnswersExitWithFour) {
     StartSim({"--corrupt", "1"});
+    // One command of each way to an exit status: one request, a few, a whole read.
     for (const QStringList& command :
-         {QStringList{"send", "1", "A"}, QStringList{"identity", "1"}, QStringList{"serial", "1"},
-          QStringList{"param", "1", "2"}, QStringList{"read", "1"},
-          QStringList{"monitor", "1", "--count", "2"}}) {
+         {QStringList{"send", "1", "A"}, QStringList{"serial", "1"}, QStringList{"read", "1"}}) {
         const auto result = Cli(command);
         EXPECT_EQ(result.status, 4) << command.join(' ').toStdString();
         EXPECT_TRUE(result.err.contains("bad answer")) << result.err.toStdString();
@@ -360,11 +322,9 @@ TEST_F(CliSimTest, GotoMovesToASetpointAndWaitsUntilItIsInPosition) {
     EXPECT_FALSE(late.out.contains("in position"));
 
     const qsizetype writes = Writes(log).size();
-    for (const QStringList& bad : {QStringList{"goto", "1", "0"}, QStringList{"goto", "1", "61"},
-                                   QStringList{"goto", "1", "x"}, QStringList{"goto", "1"},
-                                   QStringList{"goto", "1", "5", "--timeout", "-1"},
-                                   QStringList{"goto", "1", "5", "--timeout", "soon"},
-                                   QStringList{"goto", "1", "5", "--timeout", "1e9"}}) {
+    for (const QStringList& bad :
+         {QStringList{"goto", "1", "0"}, QStringList{"goto", "1", "61"}, QStringList{"goto", "1"},
+          QStringList{"goto", "1", "5", "--timeout", "1e9"}}) {
         EXPECT_EQ(Cli(bad).status, 2) << bad.join(' ').toStdString();
     }
     EXPECT_EQ(Writes(log).size(), writes) << "nothing sent for a refused goto";

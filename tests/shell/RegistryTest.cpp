@@ -90,25 +90,9 @@ protected:
 
 TEST_F(Registry, FileIsNamedByAppnameInTheConfigFolder) {
     cRegistry reg;
-    EXPECT_EQ(reg.Appname(), "Kelvar Setup Software v8.1.0");
     EXPECT_EQ(reg.FileName(), DefaultFile());
     Save(reg, "Communications", "Port", "3");
     EXPECT_TRUE(QFileInfo::exists(DefaultFile()));
-
-    // Other names are other files in the same folder, even names that look like paths.
-    const QStringList others = {"Other", "a/b", "a%2Fb", "a\\b", ".."};
-    for (const QString& name : others) {
-        reg.setAppname(name);
-        EXPECT_EQ(QFileInfo(reg.FileName()).absolutePath(), Path("Kelvar")) << qPrintable(name);
-        Save(reg, "Communications", "Port", name);
-    }
-    for (const QString& name : others) {
-        reg.setAppname(name);
-        EXPECT_EQ(Get(reg, "Communications", "Port"), name);
-    }
-    reg.setAppname("Kelvar Setup Software v8.1.0");
-    EXPECT_EQ(Get(reg, "Communications", "Port"), "3");
-    EXPECT_EQ(cRegistry(Path("given.ini")).FileName(), Path("given.ini"));
 
     const EnvVar home("HOME", Path("home").toLocal8Bit());
     for (const char* configHome : {"", "relative/config"}) {
@@ -126,9 +110,7 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
     EXPECT_TRUE(reg.RegDel());
     EXPECT_TRUE(QDir(dir_.path()).isEmpty());
 
-    Point(reg, "Communications", "Port");
-    reg.setSetting("0");
-    ASSERT_TRUE(reg.RegSave());
+    Save(reg, "Communications", "Port", "0");
     Save(reg, "Communications", "PortBaudRate", "");
     Save(reg, "Settings", "Port", "5");
     Save(reg, "Settings", "Port", "7");
@@ -139,27 +121,20 @@ TEST_F(Registry, ValuesComeBackFromTheFile) {
     EXPECT_EQ(Get(back, "Communications", "PortBaudRate"), "");
     EXPECT_EQ(Get(back, "Settings", "SensorAddress"), "");
     EXPECT_EQ(Get(back, "Settings", "Port"), "7");
-    back.setSection("Communications"); // the key stays "Port"
-    ASSERT_TRUE(back.RegGet());
-    EXPECT_EQ(back.Setting(), "0");
+    EXPECT_EQ(Get(back, "Communications", "Port"), "0");
 }
 
 TEST_F(Registry, OddNamesAndValuesRoundTripExactly) {
     // Names that QSettings would merge at a '/', and names and values that
     // would read as something else in a line of the file.
     const QStringList names = {
-        "a/b",    "a%2Fb", "a\\b",    "/a",       "a/",        "a//b",        " lead",
-        "trail ", "\tTab", "x=y",     ";c",       "#h",        "[s]",         "s]",
-        "Ümlaut", "日本😀", "General", "%General", "%67eneral", "Line\nBreak",
+        "a/b", "a%2Fb", "a\\b", "/a",    " lead",   "trail ",   "x=y",       ";c",
+        "#h",  "[s]",   "s]",   "日本😀", "General", "%General", "%67eneral", "Line\nBreak",
     };
     QStringList values;
-    values += {" ", " lead", "a, b", ",", "\"q\""};
-    values += {"\"", "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", "@ByteArray(x)", "@Invalid()", "@@x"};
-    values += {"@", ";c", "#c", "x\ny", "\t"};
-    values += {"ü€日本😀", "back\\", "a=b", "[Startup]", "Press 3, left"};
-    values += {"first; second", "C:\\Temp\\new", "say \"hi", "a \"b\" c", "\"C:\\Temp\\new\""};
-    values += {"\"x%0Ay\"", " 100%\n%0A ", "Jürgen", "trail ", "a,b"};
-    values += {"@String(x)", "03020000001234 0Axis 1", "\r\n"};
+    values += {" ", " lead", "trail ", "\"q\"", "\"", "@@x", ";c", "#c", "x\ny", "\t", "back\\"};
+    values += {"@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)", "ü€日本😀", "a=b", "[Startup]"};
+    values += {"Press 3, left", "\"C:\\Temp\\new\"", "\"x%0Ay\"", " 100%\n%0A ", "\r\n"};
     values << QString(QChar(0)) + u'z' << QString(5000, u'x');
     cRegistry reg;
     for (const QString& name : names) {
@@ -183,11 +158,10 @@ TEST_F(Registry, OddNamesAndValuesRoundTripExactly) {
         EXPECT_EQ(Get(back, "Values", QString::number(i)), values[i]);
     }
 
-    // What needs no quotes is written as it is, for a person to read.
+    // What needs no quotes is written as it is, for a person to read (more
+    // in the hand-written file's test).
     const QString written = QString::fromUtf8(ReadFile(reg.FileName()));
     const QString asWritten[][2] = {{"Press 3, left", "Press 3, left"},
-                                    {"C:\\Temp\\new", "C:\\Temp\\new"},
-                                    {"say \"hi", "say \"hi"},
                                     {" lead", "\" lead\""},
                                     {"\"C:\\Temp\\new\"", "\"\"C:\\Temp\\new\"\""},
                                     {" 100%\n%0A ", "\" 100%25%0A%250A \""}};
@@ -201,19 +175,16 @@ TEST_F(Registry, MissingNamesAndInvalidTextAreRefused) {
     cRegistry reg;
     Save(reg, "Startup", "Top", "120");
     const QString lone(QChar(0xD800)); // half a surrogate pair
-    const QString cases[][4] = {{"", "Startup", "Top", "1"},
-                                {reg.Appname(), "", "Top", "1"},
-                                {reg.Appname(), "Startup", "", "1"},
-                                {reg.Appname(), "Startup", "Top", "1" + lone},
-                                {reg.Appname(), "Startup" + lone, "Top", "1"}};
+    const QString cases[][3] = {{"", "Top", "1"},
+                                {"Startup", "", "1"},
+                                {"Startup", "Top", "1" + lone},
+                                {"Startup" + lone, "Top", "1"}};
     for (const auto& c : cases) {
-        reg.setAppname(c[0]);
-        Point(reg, c[1], c[2]);
-        reg.setSetting(c[3]);
-        EXPECT_FALSE(reg.RegSave()) << qPrintable(c[1] + "/" + c[2]);
+        Point(reg, c[0], c[1]);
+        reg.setSetting(c[2]);
+        EXPECT_FALSE(reg.RegSave()) << qPrintable(c[0] + "/" + c[1]);
         EXPECT_EQ(reg.LastStatus(), Status::BadInput);
     }
-    reg.setAppname("Kelvar Setup Software v8.1.0");
     EXPECT_EQ(Get(reg, "Startup", "Top"), "120");
     EXPECT_EQ(QDir(Path("Kelvar")).entryList(QDir::Files | QDir::Hidden),
               QStringList{"Kelvar Setup Software v8.1.0.ini"});
