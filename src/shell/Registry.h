@@ -7,16 +7,17 @@ class QSettings;
 
 namespace kelvar {
 
-// The per-user settings store: text values addressed by application name,
-// section and key. Set Section and Key (both keep their values between
-// calls), then RegGet and read Setting, or set Setting and RegSave, or RegDel.
+// The per-user settings store: text values addressed by section and key.
+// Set Section and Key (both keep their values between calls), then RegGet
+// and read Setting, or set Setting and RegSave, or RegDel.
 //
 // The store is an INI file with one group per section. Unless the object was
-// given a file, Appname names it: $XDG_CONFIG_HOME/Kelvar/<Appname>.ini, or
-// ~/.config/Kelvar/<Appname>.ini when XDG_CONFIG_HOME is unset, empty or not
-// an absolute path. Names and values may hold any text and come back exactly
-// as they were stored. Section and key names match whatever their case, as in
-// the Windows registry; a name the file already has keeps its spelling there.
+// given a file, it is "Kelvar Setup Software v8.1.0.ini" in
+// $XDG_CONFIG_HOME/Kelvar, or in ~/.config/Kelvar when XDG_CONFIG_HOME is
+// unset, empty or not an absolute path. Names and values may hold any text
+// and come back exactly as they were stored. Section and key names match
+// whatever their case, as in the Windows registry; a name the file already
+// has keeps its spelling there.
 //
 // People edit the file by hand, so it reads as it looks:
 // - "[Section]" starts a section; the line holds nothing else.
@@ -50,7 +51,7 @@ class cRegistry {
 public:
     enum class Status {
         Ok,
-        // Appname (when it names the file), Section or Key is empty, or a
+        // Section or Key is empty, or a
         // name or the Setting to save is not valid UTF-16.
         BadInput,
         // The settings file exists but cannot be read (RegGet only).
@@ -60,15 +61,12 @@ public:
         WriteFailed,
     };
 
-    // The per-user file named by Appname. The folder is fixed here, from the
-    // environment at the time.
+    // The per-user file. The folder is fixed here, from the environment at
+    // the time.
     cRegistry();
-    // Always this file, whatever Appname says; an empty path means the
-    // per-user file, as above.
+    // Always this file; an empty path means the per-user file, as above.
     explicit cRegistry(const QString& filePath);
 
-    const QString& Appname() const { return appname_; }
-    void setAppname(const QString& value) { appname_ = value; }
     const QString& Section() const { return section_; }
     void setSection(const QString& value) { section_ = value; }
     const QString& Key() const { return key_; }
@@ -76,11 +74,11 @@ public:
     const QString& Setting() const { return setting_; }
     void setSetting(const QString& value) { setting_ = value; }
 
-    // Reads the value under (Appname, Section, Key) into Setting. A missing
+    // Reads the value under (Section, Key) into Setting. A missing
     // value is no failure: Setting becomes empty. On failure Setting is empty
     // too, so a caller that only wants its default may ignore the result.
     bool RegGet();
-    // Stores Setting under (Appname, Section, Key).
+    // Stores Setting under (Section, Key).
     bool RegSave();
     // Removes Key from Section. Removing a key that is not there, or from a
     // file that reads as empty, succeeds and changes nothing.
@@ -116,7 +114,6 @@ private:
 
     QString folder_;
     QString filePath_;
-    QString appname_ = QStringLiteral("Kelvar Setup Software v8.1.0");
     QString section_;
     QString key_;
     QString setting_;
