@@ -7,6 +7,7 @@
 #include "ui/Application.h"
 
 #include <QTemporaryDir>
+#include <cstdio>
 
 namespace kelvar::bench {
 
@@ -20,6 +21,15 @@ struct SimulatedProgram {
     QTemporaryDir dir;
     cRegistry registry{dir.filePath(QStringLiteral("settings.ini"))};
     cApplication program{Simulated(), registry};
+
+    // Starts the program, and says so when it does not.
+    bool Start() {
+        if (program.Start()) {
+            return true;
+        }
+        std::fprintf(stderr, "the window did not start\n");
+        return false;
+    }
 };
 
 } // namespace kelvar::bench

@@ -14,25 +14,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTabWidget>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 using namespace kelvar;
-
-namespace {
-
-// Not the application's own loop: its end would shut the program down.
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -40,11 +27,10 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
 
     bench::SimulatedProgram simulated;
-    cApplication& program = simulated.program;
-    if (!program.Start()) {
-        std::fprintf(stderr, "the window did not start\n");
+    if (!simulated.Start()) {
         return 1;
     }
+    cApplication& program = simulated.program;
     AsciiSensor& window = program.Window();
     cSession& session = program.Session();
     window.Control<QTabWidget>(QStringLiteral("SSTab1"))->setCurrentIndex(Tab::Graph);
@@ -75,12 +61,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Settled: the first sweep's allocations are made.
-    RunFor(1000);
+    PauseProcessingEvents(1000);
     stamps.clear();
     const long rssStart = bench::ResidentKiB();
     const double cpuStart = bench::CpuSeconds();
     const qint64 wallStart = clock.nsecsElapsed();
-    RunFor(seconds * 1000);
+    PauseProcessingEvents(seconds * 1000);
     const double wall = static_cast<double>(clock.nsecsElapsed() - wallStart) / 1e9;
     const double cpu = bench::CpuSeconds() - cpuStart;
     const long rssEnd = bench::ResidentKiB();

@@ -56,11 +56,10 @@ int main(int argc, char** argv) {
     const int seconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
 
     bench::SimulatedProgram simulated;
-    cApplication& program = simulated.program;
-    if (!program.Start()) {
-        std::fprintf(stderr, "the window did not start\n");
+    if (!simulated.Start()) {
         return 1;
     }
+    cApplication& program = simulated.program;
     cSession& session = program.Session();
     cLog& log = session.log;
     log.Options.enabled = true;

@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
 
@@ -80,9 +79,7 @@ int main(int argc, char** argv) {
     QObject::connect(&session.MonitorTimer, &QTimer::timeout, [&] { ++polls; });
     const double cpuStart = bench::CpuSeconds();
     clock.restart();
-    QEventLoop loop;
-    QTimer::singleShot(monitorSeconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
+    PauseProcessingEvents(monitorSeconds * 1000);
     const double wall = clock.nsecsElapsed() / 1e9;
     const double cpu = bench::CpuSeconds() - cpuStart;
     session.StopMonitor();
