@@ -87,12 +87,15 @@ QString ReadSettings(const QCommandLineParser& parser, Settings& settings) {
           probability(QStringLiteral("junk"), faults.junk),
           probability(QStringLiteral("late"), faults.late),
           probability(QStringLiteral("line-errors"), faults.lineError),
+          probability(QStringLiteral("repeat"), faults.repeat),
           milliseconds(QStringLiteral("late-ms"), faults.lateMs),
+          milliseconds(QStringLiteral("repeat-ms"), faults.repeatMs),
           milliseconds(QStringLiteral("delay-ms"), settings.replyDelayMs)}) {
         if (!problem.isEmpty()) {
             return problem;
         }
     }
+    faults.echo = parser.isSet(QStringLiteral("echo"));
     if (parser.isSet(QStringLiteral("silent-after"))) {
         bool ok = false;
         faults.silentAfter = parser.value(QStringLiteral("silent-after")).toLongLong(&ok, 10);
@@ -349,6 +352,15 @@ int main(int argc, char** argv) {
          QStringLiteral("p")},
         {QStringLiteral("delay-ms"), QStringLiteral("Delay of every other answer (default 0)."),
          QStringLiteral("ms")},
+        {QStringLiteral("repeat"),
+         QStringLiteral("Probability that an answer comes twice (a repeater, a reflection)."),
+         QStringLiteral("p")},
+        {QStringLiteral("repeat-ms"),
+         QStringLiteral("How long after the answer its copy comes (default 1)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("echo"),
+         QStringLiteral("Every request comes back before its answer, as on a two-wire adapter "
+                        "without echo suppression.")},
         {QStringLiteral("silent-after"),
          QStringLiteral("No answer to any request after the first N."), QStringLiteral("n")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault draws (default 1)."),

@@ -4,6 +4,7 @@
 #include "files/PagePainter.h"
 #include "link/Commands.h"
 #include "link/Framing.h"
+#include "link/PortInfo.h"
 #include "link/QtSerialPort.h"
 #include "link/SensorLink.h"
 #include "model/Limits.h"
@@ -65,7 +66,7 @@ int ParseInt(const QString& text, int low, int high, const QString& what) {
 }
 
 // Every --port value: "N=DEVICE" maps Comm N, a bare number chooses Comm N,
-// anything else is the device itself (taken as Comm 1).
+// anything else is the device itself (taken as Comm 1). 0 when none is chosen.
 int ChoosePort(const QStringList& values, cPortNames& names) {
     static const QRegularExpression number(QStringLiteral("^\\d+$"));
     int chosen = 0;
@@ -81,10 +82,28 @@ int ChoosePort(const QStringList& values, cPortNames& names) {
             chosen = 1;
         }
     }
-    if (chosen == 0) {
-        Fail(QStringLiteral("--port DEVICE is required"));
-    }
     return chosen;
+}
+
+// The RS-485 options, each refused with its option's name.
+cLineDriver ParseLineDriver(const QCommandLineParser& parser) {
+    cLineDriver driver;
+    const std::pair<const char*, LineDriverField> options[] = {
+        {"rs485", LineDriverField::Mode},
+        {"rs485-rts", LineDriverField::RtsOnSend},
+        {"rs485-delay-before", LineDriverField::DelayBeforeMs},
+        {"rs485-delay-after", LineDriverField::DelayAfterMs},
+    };
+    for (const auto& [option, field] : options) {
+        const QString name = QLatin1String(option);
+        if (parser.isSet(name)) {
+            if (const QString error = ParseLineDriverField(driver, field, parser.value(name));
+                !error.isEmpty()) {
+                Fail(QStringLiteral("--%1: %2").arg(name, error));
+            }
+        }
+    }
+    return driver;
 }
 
 // The command line has no window: questions are printed and answered with
@@ -141,6 +160,7 @@ int ExitFor(cSensorLink::Outcome outcome) {
         return Usage;
     case cSensorLink::Outcome::NoAnswer:
     case cSensorLink::Outcome::Busy:
+    case cSensorLink::Outcome::Doubtful:
         break;
     }
     return NoAnswer;
@@ -155,6 +175,8 @@ QString Reason(const Session& s, cSensorLink::Outcome outcome) {
                                                 : s.link.PortErrorText();
     case cSensorLink::Outcome::NotSent:
         return QStringLiteral("not sent");
+    case cSensorLink::Outcome::Doubtful:
+        return QStringLiteral("answer in doubt: another frame from the sensor followed it");
     default:
         return QStringLiteral("no answer within %1 ms").arg(s.link.PacketTimeout);
     }
@@ -175,6 +197,7 @@ int ExitForFailures(const QList<cCommands::Failure>& failures) {
 // Requests that went unanswered are named, so that a value read as 0 is
 // never taken for what the sensor holds.
 int ReportFailures(Session& s) {
+    const QString advice = s.commands.FailureAdvice(s.link.CurrentAddress);
     const QList<cCommands::Failure> failed = s.commands.TakeFailedRequests();
     QStringList texts;
     for (const cCommands::Failure& failure : failed) {
@@ -186,6 +209,9 @@ int ReportFailures(Session& s) {
                  .arg(s.link.CurrentAddress)
                  .arg(failed.size())
                  .arg(texts.join(QStringLiteral("; "))));
+    }
+    if (!failed.isEmpty() && !advice.isEmpty()) {
+        Warn(advice);
     }
     return ExitForFailures(failed);
 }
@@ -277,9 +303,14 @@ int RunParam(Session& s, const QStringList& args) {
                  QStringLiteral("VALUE of %1").arg(name));
     if (!s.commands.EnsureMode5()) {
         const int status = ReportFailures(s);
-        Warn(QStringLiteral("sensor %1 did not enter mode 5; nothing was written")
-                 .arg(s.link.CurrentAddress));
-        return status == Ok ? NotConfirmed : status;
+        // Only an answer of the sensor's own tells that it stayed out of mode 5.
+        if (status == Ok) {
+            Warn(QStringLiteral("sensor %1 did not enter mode 5; nothing was written")
+                     .arg(s.link.CurrentAddress));
+            return NotConfirmed;
+        }
+        Warn(QStringLiteral("nothing was written to sensor %1").arg(s.link.CurrentAddress));
+        return status;
     }
     s.commands.TakeFailedRequests();
     s.sensor.WriteParameterData(index, clsSensorData::ChangedDataColumn, value);
@@ -324,6 +355,8 @@ int RunScan(Session& s, const QStringList& args) {
     if (!parser.positionalArguments().isEmpty()) {
         Fail(QStringLiteral("usage: scan [--all-speeds]"));
     }
+    const QString searched = s.link.PortDescription();
+    const QString device = s.link.PortNames.deviceFor(s.link.CurrentPort);
     if (parser.isSet(allSpeeds)) {
         s.link.AvailablePorts.SetBit(s.link.CurrentPort);
         s.core.FullScan();
@@ -331,7 +364,14 @@ int RunScan(Session& s, const QStringList& args) {
         s.core.ScanPort();
     }
     PrintSensors(s.core.sensors);
-    return s.core.sensors.Count() > 0 ? Ok : NoAnswer;
+    if (s.core.sensors.Count() > 0) {
+        return Ok;
+    }
+    Warn(parser.isSet(allSpeeds)
+             ? QStringLiteral("no sensor answered on %1 at any speed").arg(device)
+             : QStringLiteral("no sensor answered on %1 (%2); --all-speeds searches every speed")
+                   .arg(device, searched));
+    return NoAnswer;
 }
 
 // Points the session at the one sensor asked for and reads it whole.
@@ -473,16 +513,26 @@ int RunDiff(Session& s, const QStringList& args) {
 
 int RunApply(Session& s, const QStringList& args) {
     LoadFileAndShowDifferences(s, args, QStringLiteral("apply"));
+    if (const QString conflict = s.core.AddressConflict(); !conflict.isEmpty()) {
+        Fail(conflict + QStringLiteral(" Nothing was written."));
+    }
     s.core.WriteChanges();
     const auto unconfirmed = s.core.LastUnconfirmed();
     for (const auto& u : unconfirmed) {
         Warn(QStringLiteral("not confirmed: ") + u.Text());
     }
-    if (s.core.PortFailed()) {
-        Warn(QStringLiteral("writing to sensor %1 stopped: %2")
+    if (!s.core.ApplyAdvice().isEmpty()) {
+        Warn(s.core.ApplyAdvice());
+    }
+    const auto portStopped = [&s](const QString& doing) {
+        Warn(QStringLiteral("%1 sensor %2 stopped: %3")
+                 .arg(doing)
                  .arg(s.link.CurrentAddress)
                  .arg(s.link.PortErrorText()));
         return Usage;
+    };
+    if (s.core.PortFailed()) {
+        return portStopped(QStringLiteral("writing to"));
     }
     if (s.sensor.CyclePowerFlag()) {
         Warn(QStringLiteral("one or more changes take effect only after the sensor's power has "
@@ -490,10 +540,18 @@ int RunApply(Session& s, const QStringList& args) {
     }
     s.core.LoadSensor(cSession::ReloadCurrent);
     s.core.StopMonitor();
-    if (!s.core.ReadComplete()) {
-        Warn(s.core.ReadFailureText());
+    if (s.core.PortFailed()) {
+        return portStopped(QStringLiteral("reading"));
     }
-    return unconfirmed.isEmpty() && s.core.ReadComplete() ? Ok : NotConfirmed;
+    if (!unconfirmed.isEmpty()) {
+        return NotConfirmed;
+    }
+    if (!s.core.ReadComplete()) {
+        // Every write was confirmed; only the read that checks them fell short.
+        Warn(s.core.ReadFailureText());
+        return std::max<int>(NoAnswer, ExitForFailures(s.core.LastReadFailures()));
+    }
+    return Ok;
 }
 
 int RunReport(Session& s, const QStringList& args) {
@@ -677,6 +735,42 @@ int RunGoto(Session& s, const QStringList& args) {
     }
 }
 
+// One block per sensor that was asked anything, on stderr so that the
+// command's own output stays as it is.
+void PrintStatistics(const cSensorLink& link) {
+    QTextStream err(stderr);
+    for (int address = MinAddress; address <= MaxAddress; ++address) {
+        const cLinkStatistics& statistics = link.Statistics(address);
+        if (statistics.requests == 0) {
+            continue;
+        }
+        err << "sensor " << address << " link statistics:\n";
+        for (const QString& line : statistics.Lines()) {
+            err << "  " << line << '\n';
+        }
+    }
+    err.flush();
+}
+
+// Lists the ports without talking on any: each is opened and closed again.
+int RunPorts(Session& s, const QStringList& args) {
+    if (!args.isEmpty()) {
+        Fail(QStringLiteral("usage: ports"));
+    }
+    const QList<PortReport> reports = InspectPorts(s.link.PortNames, s.port.lineDriver());
+    QTextStream out(stdout);
+    for (const PortReport& report : reports) {
+        for (const QString& line : DescribePort(report)) {
+            out << line << '\n';
+        }
+    }
+    if (reports.isEmpty()) {
+        out << "no serial port found\n";
+    }
+    out.flush();
+    return Ok;
+}
+
 struct Command {
     const char* name;
     int (*run)(Session&, const QStringList&);
@@ -687,7 +781,7 @@ constexpr Command Commands[] = {
     {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
     {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
     {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true},
-    {"report", RunReport, true},   {"goto", RunGoto, true}};
+    {"report", RunReport, true},   {"goto", RunGoto, true},         {"ports", RunPorts, false}};
 
 } // namespace
 
@@ -744,7 +838,13 @@ int main(int argc, char** argv) {
         "                              Reads the sensor, moves the cylinder to SETPOINT\n"
         "                              (1-60) as a setpoint button does and prints one line\n"
         "                              per poll until it is in position; gives up after S\n"
-        "                              seconds (default 30; 0.1 to 3600).\n\n"
+        "                              seconds (default 30; 0.1 to 3600).\n"
+        "  ports                       Lists Comm 1 to 16 as the program numbers them\n"
+        "                              (--port mappings included, numbers without a device\n"
+        "                              left out): device, /dev/serial/by-id name, driver,\n"
+        "                              USB adapter, latency_timer, and whether it opens\n"
+        "                              (with --rs485 as given) or why not. Needs no --port\n"
+        "                              and talks on no port.\n\n"
         "Exit status: 0 success; 2 usage error, a refused file, or a port that cannot be\n"
         "opened or fails; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
@@ -765,6 +865,30 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("timeout"),
                       QStringLiteral("Answer time-out in milliseconds (default 25)."),
                       QStringLiteral("MS"), QStringLiteral("25")});
+    parser.addOption({QStringLiteral("rs485"),
+                      QStringLiteral("How the RS-485 transmitter is switched: off (default; USB "
+                                     "adapters switch by themselves), kernel (the kernel's RS-485 "
+                                     "mode) or rts (RTS set by the program around each request)."),
+                      QStringLiteral("MODE")});
+    parser.addOption({QStringLiteral("rs485-rts"),
+                      QStringLiteral("Level of RTS while sending with --rs485 kernel or rts: high "
+                                     "(default) or low; the other level after."),
+                      QStringLiteral("LEVEL")});
+    parser.addOption({QStringLiteral("rs485-delay-before"),
+                      QStringLiteral("Milliseconds RTS is at its sending level before the first "
+                                     "byte, 0 to 1000 (default 0)."),
+                      QStringLiteral("MS")});
+    parser.addOption({QStringLiteral("rs485-delay-after"),
+                      QStringLiteral("Milliseconds RTS stays at its sending level after the last "
+                                     "byte, 0 to 1000 (default 0)."),
+                      QStringLiteral("MS")});
+    parser.addOption({QStringLiteral("retries"),
+                      QStringLiteral("How often a request without a good answer is asked again "
+                                     "(0 to 9, default 2)."),
+                      QStringLiteral("N"), QStringLiteral("2")});
+    parser.addOption({QStringLiteral("stats"),
+                      QStringLiteral("After the command, prints the link statistics of every "
+                                     "sensor asked to stderr.")});
     QStringList names;
     for (const Command& entry : Commands) {
         names.append(QLatin1String(entry.name));
@@ -805,6 +929,12 @@ int main(int argc, char** argv) {
     }
     const int portNumber =
         ChoosePort(parser.values(QStringLiteral("port")), session.link.PortNames);
+    // Every command but ports opens the port chosen by --port and talks on it.
+    const bool talks = chosen->run != RunPorts;
+    if (portNumber == 0 && talks) {
+        Fail(QStringLiteral("--port DEVICE is required"));
+    }
+    session.port.setLineDriver(ParseLineDriver(parser));
     const int speedIndex = SpeedIndexOfBaud(
         ParseInt(parser.value(QStringLiteral("baud")), 1, 10000000, QStringLiteral("--baud")));
     if (speedIndex < 0) {
@@ -812,6 +942,11 @@ int main(int argc, char** argv) {
     }
     session.link.PacketTimeout =
         ParseInt(parser.value(QStringLiteral("timeout")), 1, 60000, QStringLiteral("--timeout"));
+    session.link.Retries = ParseInt(parser.value(QStringLiteral("retries")), 0,
+                                    cSensorLink::MaxRetries, QStringLiteral("--retries"));
+    if (!talks) {
+        return chosen->run(session, args);
+    }
     QFile traffic(parser.value(QStringLiteral("traffic")));
     if (parser.isSet(QStringLiteral("traffic"))) {
         if (!traffic.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -834,5 +969,12 @@ int main(int argc, char** argv) {
         Fail(QStringLiteral("cannot open %1: %2")
                  .arg(session.link.PortDescription(), session.link.PortErrorText()));
     }
-    return chosen->run(session, args);
+    if (!session.port.notice().isEmpty()) {
+        Warn(session.port.notice());
+    }
+    const int status = chosen->run(session, args);
+    if (parser.isSet(QStringLiteral("stats"))) {
+        PrintStatistics(session.link);
+    }
+    return status;
 }

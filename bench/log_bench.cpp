@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     feeder.setInterval(0);
     QObject::connect(&feeder, &QTimer::timeout, [&] {
         for (int i = 0; i < 500 && sent < lines; ++i, ++sent) {
-            emit session.link.transactionEnded(request, answer, cSensorLink::Outcome::Answered);
+            emit session.link.transactionEnded(request, answer, cSensorLink::Outcome::Answered, 0);
         }
         if (sent >= lines) {
             feeder.stop();

@@ -25,18 +25,108 @@ QByteArray FieldDigit(int field) {
 
 } // namespace
 
-cCommands::cCommands(cSensorLink& link, clsSensorData& sensor) : link_(link), sensor_(sensor) {}
+cCommands::cCommands(cSensorLink& link, clsSensorData& sensor) : link_(link), sensor_(sensor) {
+    doubts_ = QObject::connect(&link_, &cSensorLink::answersDoubted,
+                               [this](int, const QList<QByteArray>& commands) {
+                                   for (const QByteArray& command : commands) {
+                                       failed_.append({command, Outcome::Doubtful});
+                                   }
+                               });
+    late_ = QObject::connect(&link_, &cSensorLink::answerDiscarded, [this] { ++lateAnswers_; });
+    others_ = QObject::connect(&link_, &cSensorLink::otherAddressAnswered,
+                               [this](const QByteArray& frame) {
+                                   if (const int address = frame.front() - 'a' + 1;
+                                       address >= MinAddress && address <= MaxAddress &&
+                                       !otherAddresses_.contains(address)) {
+                                       otherAddresses_.append(address);
+                                   }
+                               });
+}
+
+cCommands::~cCommands() {
+    for (const auto& connection : {doubts_, late_, others_}) {
+        QObject::disconnect(connection);
+    }
+}
 
 cCommands::Outcome cCommands::Send(const QByteArray& command, int address) {
+    // A sensor that stopped answering is not asked on: the rest of the flow
+    // fails at once instead of a time-out at a time.
+    if (StoppedAnswering()) {
+        failed_.append({command, Outcome::NoAnswer});
+        return Outcome::NoAnswer;
+    }
     const Outcome outcome = link_.SendCommand(command, address);
     if (outcome != Outcome::Answered) {
         failed_.append({command, outcome});
+    }
+    // Only the same sensor going unanswered again and again counts: a search
+    // asks many empty addresses in a row.
+    const int asked = address < 1 ? link_.CurrentAddress : address;
+    if (asked != silentAddress_) {
+        silentAddress_ = asked;
+        silentRun_ = 0;
+    }
+    if (outcome == Outcome::NoAnswer) {
+        ++silentRun_;
+    } else if (outcome == Outcome::Answered || outcome == Outcome::BadAnswer ||
+               outcome == Outcome::Doubtful) {
+        silentRun_ = 0;
     }
     return outcome;
 }
 
 QList<cCommands::Failure> cCommands::TakeFailedRequests() {
+    silentRun_ = 0;
+    lateAnswers_ = 0;
+    otherAddresses_.clear();
     return std::exchange(failed_, {});
+}
+
+QList<QByteArray> cCommands::TakeDoubted(char letter) {
+    QList<QByteArray> doubted;
+    failed_.removeIf([&](const Failure& failure) {
+        const bool take =
+            failure.outcome == Outcome::Doubtful && failure.command.startsWith(letter);
+        if (take && !doubted.contains(failure.command)) {
+            doubted.append(failure.command);
+        }
+        return take;
+    });
+    return doubted;
+}
+
+void cCommands::Settle() {
+    link_.Settle();
+}
+
+QString cCommands::FailureAdvice(int address) const {
+    QStringList advice;
+    if (StoppedAnswering()) {
+        advice.append(QStringLiteral("sensor %1 stopped answering (%2 requests in a row got no "
+                                     "answer after their retries)")
+                          .arg(address)
+                          .arg(SilentRequestsToGiveUp));
+    }
+    if (lateAnswers_ > 0) {
+        advice.append(QStringLiteral("%1 answer(s) came after the time-out of %2 ms and were "
+                                     "discarded: a longer time-out (the Timeout list, --timeout) "
+                                     "may help")
+                          .arg(lateAnswers_)
+                          .arg(link_.PacketTimeout));
+    }
+    if (!otherAddresses_.isEmpty()) {
+        QStringList numbers;
+        for (const int other : otherAddresses_) {
+            numbers.append(QString::number(other));
+        }
+        advice.append(QStringLiteral("answers came from address %1 while sensor %2 was asked: "
+                                     "another sensor may answer for it, or it may be set to "
+                                     "another address")
+                          .arg(numbers.join(QStringLiteral(", ")))
+                          .arg(address));
+    }
+    return advice.join(QStringLiteral("; "));
 }
 
 QString cCommands::DescribeRequest(const QByteArray& command) const {
@@ -192,46 +282,80 @@ bool cCommands::EnsureMode5() {
     return Send("G0005") == Outcome::Answered && decoder.ModeDigit == 5;
 }
 
-bool cCommands::CheckSensorAnswers(int address) {
-    for (int poll = 0; poll < 2; ++poll) {
-        if (Send("A", address) != Outcome::Answered ||
-            link_.StatusWord.TestBit(LinkBit::NoAnswer)) {
-            return false;
+bool cCommands::CheckSensorAnswers(int address, bool retryFirst) {
+    const int retries = link_.Retries;
+    if (!retryFirst) {
+        link_.Retries = 0;
+    }
+    const bool first = Send("A", address) == Outcome::Answered;
+    link_.Retries = retries;
+    return first && Send("A", address) == Outcome::Answered &&
+           !link_.StatusWord.TestBit(LinkBit::NoAnswer);
+}
+
+QString cCommands::ReadIdentityChunks(const QList<int>& offsets, bool& allAnswered,
+                                      const std::function<void(int)>& progress) {
+    constexpr int ChunkChars = 6;
+    auto& decoder = link_.Decoder();
+    const auto chunk = [&](const QByteArray& command) {
+        decoder.ClearIdentity();
+        const bool answered = Send(command) == Outcome::Answered;
+        // A chunk that did not come keeps the later characters at their places.
+        decoder.SkipIdentityItems(ChunkChars);
+        const QString text = decoder.IdentityText().left(ChunkChars);
+        decoder.ClearIdentity();
+        return std::pair{answered, text};
+    };
+    QStringList chunks;
+    QList<QByteArray> commands;
+    allAnswered = true;
+    for (const int offset : offsets) {
+        if (!link_.PortIsOpen()) {
+            allAnswered = false;
+            break;
+        }
+        commands.append("F" + HexField(offset, 4));
+        const auto [answered, text] = chunk(commands.last());
+        allAnswered = allAnswered && answered;
+        chunks.append(text);
+        if (!StoppedAnswering()) {
+            PauseProcessingEvents(IdentityPauseMs);
+        }
+        if (progress) {
+            progress(static_cast<int>(chunks.size()) - 1);
         }
     }
-    return true;
+    // A chunk whose answer a stray frame put in doubt is asked again, each
+    // answer taken only once the line is quiet after it.
+    Settle();
+    const cSensorLink::SettledAnswers settled(link_);
+    for (const QByteArray& doubted : TakeDoubted('F')) {
+        const qsizetype at = commands.indexOf(doubted);
+        if (at < 0) {
+            continue;
+        }
+        const auto [answered, text] = chunk(doubted);
+        allAnswered = allAnswered && answered;
+        chunks[at] = text;
+        PauseProcessingEvents(IdentityPauseMs);
+    }
+    return chunks.join(QString());
 }
 
 QString cCommands::ReadSerialNumber() {
-    auto& decoder = link_.Decoder();
-    decoder.ClearIdentity();
-    bool answered = true;
-    for (const int offset : {32, 38}) {
-        answered = SendFields('F', {HexField(offset, 4)}) == Outcome::Answered && answered;
-        PauseProcessingEvents(IdentityPauseMs);
-    }
-    const QString text = decoder.IdentityText().trimmed();
-    decoder.ClearIdentity();
+    bool answered = false;
+    const QString text = ReadIdentityChunks({32, 38}, answered).trimmed();
     // Half a serial number is not the sensor's serial number.
     return answered ? LeadingDigits(QString(text.mid(6, 6) + text.mid(0, 6))) : QString();
 }
 
 QString cCommands::ReadIdentityRecord(const std::function<void(int)>& progress) {
-    auto& decoder = link_.Decoder();
-    decoder.ClearIdentity();
-    for (int request = 0; request < 9 && link_.PortIsOpen(); ++request) {
-        if (SendFields('F', {HexField(6 * request, 4)}) != Outcome::Answered) {
-            // Keep the later characters at their places in the record.
-            decoder.SkipIdentityItems(6 * (request + 1));
-        }
-        PauseProcessingEvents(IdentityPauseMs);
-        if (progress) {
-            progress(request);
-        }
+    QList<int> offsets;
+    for (int request = 0; request < 9; ++request) {
+        offsets.append(6 * request);
     }
-    const QString text = decoder.IdentityText();
-    decoder.ClearIdentity();
-    return text;
+    bool answered = false;
+    return ReadIdentityChunks(offsets, answered, progress);
 }
 
 } // namespace kelvar

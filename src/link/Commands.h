@@ -33,6 +33,9 @@ public:
     };
 
     cCommands(cSensorLink& link, clsSensorData& sensor);
+    ~cCommands();
+    cCommands(const cCommands&) = delete;
+    cCommands& operator=(const cCommands&) = delete;
 
     Outcome PollPosition();
     Outcome PollTarget();
@@ -52,8 +55,10 @@ public:
     // the sensor reports mode 5 at the end.
     bool EnsureMode5();
     // Two "A" polls to `address`; true only when both get a valid answer.
-    // A first poll without an answer decides it: the second is not sent.
-    bool CheckSensorAnswers(int address);
+    // A first poll without an answer decides it: the second is not sent, and
+    // the first is not asked again unless `retryFirst` (an empty address of
+    // a search costs one time-out).
+    bool CheckSensorAnswers(int address, bool retryFirst = false);
     QString ReadSerialNumber();
     // The nine "F" requests, each followed by a 75 ms pause; returns the
     // characters received. `progress` hears the request number 0 to 8.
@@ -67,8 +72,27 @@ public:
         bool operator==(const Failure&) const = default;
     };
     // The requests that got no valid answer since the last call, in the
-    // order sent; the list starts empty again.
+    // order sent, and those whose answers were put in doubt afterwards
+    // (Outcome::Doubtful); the list starts empty again, and so do the counts
+    // below.
     QList<Failure> TakeFailedRequests();
+    // Removes the requests with this letter whose answers were put in doubt
+    // from the failed ones, and returns them: the caller asks them again.
+    QList<QByteArray> TakeDoubted(char letter);
+    // Waits until the line has been quiet, so that every answer still in
+    // doubt is known.
+    void Settle();
+
+    // Five requests in a row went unanswered (after their retries): the
+    // sensor has stopped answering and a flow stops asking it.
+    static constexpr int SilentRequestsToGiveUp = 5;
+    bool StoppedAnswering() const { return silentRun_ >= SilentRequestsToGiveUp; }
+    // Answers thrown away as late since the failed requests were last taken.
+    int LateAnswers() const { return lateAnswers_; }
+    // What a flow says when its requests failed for these reasons: that the
+    // sensor stopped answering, that answers came too late (how many) or
+    // from another address, with the remedy; empty when none of them.
+    QString FailureAdvice(int address) const;
     // A request in words for messages: its text, and the parameter, setpoint
     // or identity characters it is about ("D000C (parameter 12 Velocity Enable)").
     QString DescribeRequest(const QByteArray& command) const;
@@ -79,9 +103,21 @@ private:
     // Refuses the request when a field did not fit (an empty field).
     Outcome SendFields(char letter, std::initializer_list<QByteArray> fields);
 
+    // Reads identity characters at these offsets, six per request; a request
+    // that is not answered leaves blanks in its place.
+    QString ReadIdentityChunks(const QList<int>& offsets, bool& allAnswered,
+                               const std::function<void(int)>& progress = {});
+
     cSensorLink& link_;
     clsSensorData& sensor_;
     QList<Failure> failed_;
+    int silentRun_ = 0;
+    int silentAddress_ = 0; // the sensor silentRun_ counts for
+    int lateAnswers_ = 0;
+    QMetaObject::Connection doubts_;
+    QMetaObject::Connection late_;
+    QMetaObject::Connection others_;
+    QList<int> otherAddresses_; // addresses that answered while another was asked
 };
 
 } // namespace kelvar

@@ -30,23 +30,48 @@ void cPortNames::setDevice(int port, const QString& device) {
     explicit_.insert(port, device);
 }
 
-QString cPortNames::deviceFor(int port) const {
-    if (port < MinPortNumber || port > MaxPortNumber) {
-        return {};
-    }
-    if (const auto it = explicit_.find(port); it != explicit_.end()) {
-        return *it;
-    }
+namespace {
+
 #ifdef Q_OS_WIN
+QStringList SystemPorts() {
+    return {};
+}
+
+QString SystemDevice(int port, const QStringList&) {
     return QStringLiteral("COM%1").arg(port);
+}
 #else
+QStringList SystemPorts() {
     QStringList devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         devices.append(info.systemLocation());
     }
-    devices = OrderSystemPorts(devices);
-    return port <= devices.size() ? devices.at(port - 1) : QString();
+    return OrderSystemPorts(devices);
+}
+
+QString SystemDevice(int port, const QStringList& systemPorts) {
+    return systemPorts.value(port - 1);
+}
 #endif
+
+} // namespace
+
+QString cPortNames::deviceFor(int port) const {
+    if (port < MinPortNumber || port > MaxPortNumber) {
+        return {};
+    }
+    // A mapped port costs no search of the system's.
+    return explicit_.contains(port) ? explicit_.value(port) : SystemDevice(port, SystemPorts());
+}
+
+QStringList cPortNames::devices() const {
+    const QStringList system = SystemPorts();
+    QStringList devices;
+    for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
+        devices.append(explicit_.contains(port) ? explicit_.value(port)
+                                                : SystemDevice(port, system));
+    }
+    return devices;
 }
 
 QStringList OrderSystemPorts(QStringList devices) {

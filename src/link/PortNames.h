@@ -21,6 +21,9 @@ public:
 
     // Empty when the port number is out of range or no such port exists.
     QString deviceFor(int port) const;
+    // The devices of ports 1 to 16 in order, the system asked once; empty
+    // where a number has none.
+    QStringList devices() const;
 
 private:
     QMap<int, QString> explicit_;

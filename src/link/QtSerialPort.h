@@ -2,11 +2,19 @@
 
 #include "link/SerialPort.h"
 
+#include <QList>
 #include <QLockFile>
 #include <QSerialPort>
 #include <memory>
+#include <optional>
 
 namespace kelvar {
+
+// A process that has a device open.
+struct DeviceHolder {
+    QString program;
+    qint64 pid = 0;
+};
 
 // What the system says about a device node, to tell the user why it cannot
 // be used.
@@ -17,9 +25,16 @@ struct DeviceNode {
     bool groupReadWrite = false;
     unsigned groupId = 0;
     QString group;
-    QString holder; // the program holding it: "kelvar-cli (process 1234)"
+    // The programs holding it, as far as this process may see.
+    QList<DeviceHolder> holders;
+    // A service known to take serial ports (ModemManager) that holds it,
+    // or that runs when no holder can be seen.
+    QString grabber;
 };
-DeviceNode InspectDevice(const QString& device);
+// Looking for the holders reads every process's open files: worth it only
+// when the device is refused as held.
+enum class Holders { Skip, Find };
+DeviceNode InspectDevice(const QString& device, Holders holders = Holders::Find);
 
 struct OpenDiagnosis {
     OpenFailure failure;
@@ -27,9 +42,16 @@ struct OpenDiagnosis {
 };
 OpenDiagnosis DiagnoseOpenFailure(const QString& device, const DeviceNode& node);
 
+// The kernel's directory for the hardware behind a tty device
+// ("/sys/class/tty/ttyUSB0/device"); empty when there is none (a
+// pseudo-terminal, or not Linux).
+QString TtyHardwareDir(const QString& device);
+// A USB adapter's latency_timer in ms, where the kernel shows one.
+std::optional<int> LatencyTimerMs(const QString& device);
+
 // The real serial port, over QSerialPort. A device is held by one program at
 // a time, whatever name each gives it (a /dev/serial/by-id link, a pty's
-// symbolic link).
+// symbolic link). The line driver's kernel mode exists only on Linux.
 class cQtSerialPort : public cSerialPort {
     Q_OBJECT
 public:
@@ -52,11 +74,29 @@ private:
     bool claimDevice();
     // Fails the open with the reason the node gives.
     bool refuse(const DeviceNode& node);
+    // Sets up the RS-485 transmitter as lineDriver() says; false, with the
+    // port closed, when the device cannot do it.
+    bool setUpLineDriver();
+    // Fails the open, closing the port, because the line driver cannot be set.
+    bool refuseLineDriver(const QString& text);
+    // The kernel's RS-485 settings as found, put back on close.
+    void restoreKernelRs485();
+    // RTS to the level for sending (true) or for receiving.
+    bool switchRts(bool sending);
 
     QSerialPort port_;
     QString device_;
     // Names this process to a program that is refused the device.
     std::unique_ptr<QLockFile> holderFile_;
+    struct KernelRs485 {
+        quint32 flags;
+        quint32 delayBeforeMs;
+        quint32 delayAfterMs;
+    };
+    std::optional<KernelRs485> kernelRs485Found_;
+    // The line driver as the last open() set it up: a change counts from
+    // the next open.
+    cLineDriver driving_;
 };
 
 } // namespace kelvar

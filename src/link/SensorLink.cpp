@@ -16,6 +16,15 @@ namespace kelvar {
 
 namespace {
 
+// Longer than any request the program sends between STX and ETX.
+constexpr qsizetype MaxEchoChars = 40;
+
+// Address 1 to 26, or 0 for a letter of no address.
+std::size_t AddressIndex(char addressLetter) {
+    const int address = addressLetter - 'a' + 1;
+    return static_cast<std::size_t>(address >= MinAddress && address <= MaxAddress ? address : 0);
+}
+
 // Every byte of a request between STX and ETX must be printable ASCII: a
 // control character would break the framing and the sensors know nothing
 // above 0x7E.
@@ -33,6 +42,7 @@ cSensorLink::cSensorLink(cSerialPort& port, QObject* parent)
     : QObject(parent), port_(port), decoder_(StatusWord) {
     connect(&port_, &cSerialPort::portEvent, this, &cSensorLink::onPortEvent);
     intervalTimer_.StartTimer();
+    lineClock_.start();
 }
 
 cSensorLink::~cSensorLink() {
@@ -112,9 +122,25 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     if (address < MinAddress || address > MaxAddress) {
         return Outcome::NotSent;
     }
+    const int retries = std::clamp(Retries, 0, MaxRetries);
+    Outcome outcome = Outcome::NotSent;
+    for (int retry = 0;; ++retry) {
+        outcome = Transact(commandText, address, retry);
+        const bool askAgain = outcome == Outcome::NoAnswer || outcome == Outcome::BadAnswer ||
+                              outcome == Outcome::Doubtful;
+        if (!askAgain || retry >= retries || !PortIsOpen()) {
+            break;
+        }
+        ++StatisticsFor(AddressLetter(address)).retries;
+    }
+    return outcome;
+}
+
+cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int address, int retry) {
+    const char letter = AddressLetter(address);
     // A late answer from another address cannot pass for this one's: only a
     // request to the sensor that was late or garbled waits for quiet first.
-    if (recoveryAddress_ != 0 && recoveryAddress_ == AddressLetter(address) &&
+    if (recoveryAddress_ != 0 && recoveryAddress_ == letter &&
         StateFlags.TestBit(StateBit::PortOpen)) {
         Recover();
     }
@@ -124,6 +150,7 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     packetTimer_.StartTimer();
     lastAnswer_.clear();
     const QByteArray request = RequestText(FrameRequest(address, commandText));
+    cLinkStatistics& statistics = StatisticsFor(letter);
 
     Outcome outcome = Outcome::PortFailed;
     if (!StateFlags.TestBit(StateBit::PortOpen)) {
@@ -136,8 +163,10 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
         portLostDuringWait_ = false;
         const QByteArray packet = FrameRequest(address, commandText);
         txText_ = request;
-        expectedAddress_ = commandText.startsWith('#') ? 0 : AddressLetter(address);
+        expectedAddress_ = commandText.startsWith('#') ? 0 : letter;
         expected_ = AnswerExpectation::For(commandText);
+        Exchange exchange{letter, expected_, commandText.toByteArray(), lineClock_.nsecsElapsed(),
+                          0,      rxBytes_};
 
         if (!PacketIsSendable(packet)) {
             StatusWord.SetBit(LinkBit::TxErrorCounted);
@@ -150,12 +179,14 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
             StatusWord.SetBit(LinkBit::NoAnswer);
             awaitingReply_ = false;
             LosePort(QStringLiteral("%1 would not take the request").arg(port_.deviceName()));
-        } else if (!WaitForAnswer(QDeadlineTimer(PacketTimeout, Qt::PreciseTimer))) {
+        } else if (++statistics.requests;
+                   !WaitForAnswer(QDeadlineTimer(PacketTimeout, Qt::PreciseTimer))) {
             StatusWord.SetBit(LinkBit::NoAnswer);
             awaitingReply_ = false;
             if (!portLostDuringWait_) {
                 outcome = Outcome::NoAnswer;
-                recoveryAddress_ = AddressLetter(address);
+                ++statistics.timeOuts;
+                recoveryAddress_ = letter;
                 emit requestTimedOut(commandText.toByteArray());
             }
         } else {
@@ -166,19 +197,91 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
                 QThread::msleep(static_cast<unsigned long>(PacketInterval));
             }
             outcome = replyValid_ ? Outcome::Answered : Outcome::BadAnswer;
-            if (!replyValid_) {
-                recoveryAddress_ = AddressLetter(address);
+            if (replyValid_) {
+                ++statistics.answers;
+                lastHeard_[AddressIndex(letter)] = lastAnswer_;
+            } else {
+                FrameCrcMatches(lastAnswer_) ? ++statistics.unknownAnswers : ++statistics.crcErrors;
+                recoveryAddress_ = letter;
+            }
+        }
+        if (outcome != Outcome::NotSent && outcome != Outcome::PortFailed) {
+            exchange.endNs = lineClock_.nsecsElapsed();
+            exchange.rxAtEnd = rxBytes_;
+            exchange.answered = outcome == Outcome::Answered;
+            exchanges_.push_back(exchange);
+            if (exchanges_.size() > ExchangesKept) {
+                exchanges_.pop_front();
+            }
+            // A retry follows a fault on the line: its answer counts only once
+            // nothing else from the sensor follows it.
+            if (outcome == Outcome::Answered && (retry > 0 || settleEach_) &&
+                !SettleAfterAnswer()) {
+                outcome = Outcome::Doubtful;
+                recoveryAddress_ = letter;
             }
         }
     }
 
     packetTimer_.StopTimer();
     packetMs_ = packetTimer_.ElapsedTime() * 1000.0;
+    if (outcome == Outcome::Answered) {
+        statistics.AddRoundTrip(packetMs_);
+    }
     intervalTimer_.StartTimer();
     emit exchanged();
-    emit transactionEnded(request, lastAnswer_, outcome);
+    emit transactionEnded(request, lastAnswer_, outcome, retry);
     RefreshStatus();
     return outcome;
+}
+
+bool cSensorLink::SettleAfterAnswer() {
+    settlingAddress_ = exchanges_.back().address;
+    settleDoubted_ = false;
+    WaitForQuiet();
+    settlingAddress_ = 0;
+    if (settleDoubted_) {
+        return false;
+    }
+    exchanges_.back().settled = true;
+    return true;
+}
+
+void cSensorLink::Settle() {
+    if (!PortIsOpen() || exchanges_.empty()) {
+        return;
+    }
+    const Exchange& last = exchanges_.back();
+    const qint64 quietNs = qint64{PacketTimeout} * 1'000'000;
+    if (rxBytes_ == last.rxAtEnd && lineClock_.nsecsElapsed() - last.endNs >= quietNs) {
+        return;
+    }
+    WaitForQuiet();
+}
+
+void cSensorLink::WaitForQuiet() {
+    // A time-out without a byte: a sensor that answers a little late has had
+    // its say by then. A line that never goes quiet is given up on after a
+    // bounded time, so the program never hangs on it.
+    const int quietMs = PacketTimeout;
+    QDeadlineTimer giveUp(10 * quietMs, Qt::PreciseTimer);
+    quint64 seen = 0;
+    do {
+        seen = rxBytes_;
+        PauseProcessingEvents(quietMs);
+    } while (rxBytes_ != seen && !giveUp.hasExpired() && StateFlags.TestBit(StateBit::PortOpen));
+}
+
+cLinkStatistics& cSensorLink::StatisticsFor(char addressLetter) {
+    return statistics_[AddressIndex(addressLetter)];
+}
+
+const cLinkStatistics& cSensorLink::Statistics(int address) const {
+    return statistics_[AddressIndex(AddressLetter(address))];
+}
+
+void cSensorLink::ResetStatistics() {
+    statistics_.fill({});
 }
 
 // The deadline runs on a 64-bit monotonic clock: no wrap of a tick counter
@@ -215,21 +318,64 @@ void cSensorLink::Discard(const QByteArray& frame) {
     ++discardedAnswers_;
     recoveryAddress_ = frame.at(0);
     emit answerDiscarded(frame);
+    if (FrameCrcMatches(frame)) {
+        OnStrayFrame(frame);
+    }
+}
+
+void cSensorLink::OnStrayFrame(const QByteArray& frame) {
+    const char address = frame.at(0);
+    cLinkStatistics& statistics = StatisticsFor(address);
+    QByteArray& lastHeard = lastHeard_[AddressIndex(address)];
+    frame == lastHeard ? ++statistics.repeatedAnswers : ++statistics.lateAnswers;
+    lastHeard = frame;
+    if (settlingAddress_ == address) {
+        settleDoubted_ = true;
+    }
+    // Answers carry no request number: a stray frame means that one frame
+    // more came than was asked for, and every answer taken since the line was
+    // last quiet that it could pass for may be a neighbour's. They form an
+    // unbroken run of exchanges with this sensor that expected this kind of
+    // answer; anything else in between would have shown the stray at once.
+    const qint64 quietNs = qint64{PacketTimeout} * 1'000'000;
+    QList<QByteArray> doubted;
+    for (auto it = exchanges_.rbegin(); it != exchanges_.rend(); ++it) {
+        if (it->address != address || !it->answered || it->settled ||
+            !it->expected.Matches(frame)) {
+            break;
+        }
+        it->answered = false;
+        ++statistics.doubted;
+        // The exchange waiting for a quiet line is asked again by its own
+        // request; the others are named.
+        if (settlingAddress_ != address || it != exchanges_.rbegin()) {
+            doubted.prepend(it->command);
+        }
+        const auto before = std::next(it);
+        if (before != exchanges_.rend() && before->rxAtEnd == it->rxAtSend &&
+            it->sentNs - before->endNs >= quietNs) {
+            break;
+        }
+    }
+    if (!doubted.isEmpty()) {
+        emit answersDoubted(static_cast<int>(AddressIndex(address)), doubted);
+    }
+}
+
+void cSensorLink::HandleEcho(const QByteArray& bytes) {
+    // Only the request just sent, heard back before its answer, is an echo;
+    // anything else between STX and ETX is noise and counts for nothing.
+    if (awaitingReply_ && bytes == txText_) {
+        ++StatisticsFor(bytes.front()).echoesSkipped;
+        emit echoSkipped(bytes);
+    }
 }
 
 void cSensorLink::Recover() {
-    // A time-out without a byte: a sensor that answers a little late has had
-    // its say by then. A line that never goes quiet is given up on after a
-    // bounded time, so the program never hangs on it.
-    const int quietMs = PacketTimeout;
-    QDeadlineTimer giveUp(10 * quietMs, Qt::PreciseTimer);
-    quint64 seen = 0;
-    do {
-        seen = rxBytes_;
-        PauseProcessingEvents(quietMs);
-    } while (rxBytes_ != seen && !giveUp.hasExpired() && StateFlags.TestBit(StateBit::PortOpen));
+    WaitForQuiet();
     rxSlots_.clear();
     rxActive_ = false;
+    echoActive_ = false;
     rxIndex_ = 1;
     recoveryAddress_ = 0;
 }
@@ -240,7 +386,26 @@ void cSensorLink::ReceiveChars(QByteArrayView text) {
         rxIndex_ = 1;
     }
     for (const char c : text) {
-        if (c == ETX || rxIndex_ >= MaxFrameChars + 2) {
+        if (echoActive_) {
+            if (c == ETX) {
+                echoActive_ = false;
+                HandleEcho(std::exchange(echo_, {}));
+                continue;
+            }
+            if (c != STX && c != SOH && echo_.size() <= MaxEchoChars) {
+                echo_.append(c);
+                continue;
+            }
+            // Not a request after all: what follows is read as usual.
+            echoActive_ = false;
+            echo_.clear();
+        }
+        if (c == STX) {
+            // A request on the line: our own, heard back on a two-wire line.
+            rxSlots_.clear();
+            rxActive_ = false;
+            echoActive_ = true;
+        } else if (c == ETX || rxIndex_ >= MaxFrameChars + 2) {
             rxActive_ = false;
             if (rxIndex_ < MaxFrameChars + 2) {
                 ParsePacket();
@@ -285,6 +450,7 @@ void cSensorLink::ParsePacket() {
         // one asked, and count it as a receive error.
         StatusWord.SetBit(LinkBit::RxError2);
         emit otherAddressAnswered(frame);
+        OnStrayFrame(frame);
         RefreshStatus();
         return;
     } else if (frame.size() >= 2 && GroupOf(frame.at(1)) != AnswerGroup::Unknown &&

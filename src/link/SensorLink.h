@@ -1,17 +1,20 @@
 #pragma once
 
 #include "link/HiResTimer.h"
+#include "link/LinkStatistics.h"
 #include "link/PortNames.h"
 #include "link/ResponseDecoder.h"
 #include "link/SerialPort.h"
 #include "model/BitMap.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 
 class QDeadlineTimer;
@@ -66,6 +69,9 @@ public:
         // The port is not open, went away, or would not take the bytes:
         // no later request can fare better until it is opened again.
         PortFailed,
+        // An answer came, but another frame from the same sensor followed it
+        // before the line went quiet: it may belong to another request.
+        Doubtful,
     };
 
     explicit cSensorLink(cSerialPort& port, QObject* parent = nullptr);
@@ -74,6 +80,11 @@ public:
     // --- link settings
     std::int32_t PacketTimeout = 25; // ms
     std::int32_t PacketInterval = 0; // ms
+    // How often a request that got no answer, a bad one or a doubtful one is
+    // asked again, after the line has gone quiet. Every request sets or gets
+    // a value, so asking again is safe.
+    int Retries = 2;
+    static constexpr int MaxRetries = 9;
     int CurrentAddress = 0;
     int CurrentPort = 1;
     int BaudIndex = 0;
@@ -106,8 +117,29 @@ public:
     const QString& PortErrorText() const { return portErrorText_; }
 
     // --- transactions
-    // Address below 1 means the current sensor address.
+    // Address below 1 means the current sensor address. Retries as set.
     Outcome SendCommand(QByteArrayView commandText, int address);
+    // Waits until the line has been quiet for a time-out, so that a frame
+    // still on its way (a late answer, a repeat) is seen and the answers it
+    // puts in doubt are named (answersDoubted). Returns at once when the
+    // line has been quiet that long already.
+    void Settle();
+    // While held, every answer is taken only once the line has been quiet
+    // after it; a frame that follows makes the request doubtful, and it is
+    // asked again.
+    class SettledAnswers {
+    public:
+        explicit SettledAnswers(cSensorLink& link) : link_(link), was_(link.settleEach_) {
+            link_.settleEach_ = true;
+        }
+        ~SettledAnswers() { link_.settleEach_ = was_; }
+        SettledAnswers(const SettledAnswers&) = delete;
+        SettledAnswers& operator=(const SettledAnswers&) = delete;
+
+    private:
+        cSensorLink& link_;
+        bool was_;
+    };
     void ReceiveChars(QByteArrayView text);
     bool CheckErrorCount();
     // The link part of the status refresh that follows every exchange.
@@ -138,6 +170,10 @@ public:
     int DiscardedAnswers() const { return discardedAnswers_; }
     const ErrorCounters& RxErrors() const { return rxErrors_; }
     const ErrorCounters& TxErrors() const { return txErrors_; }
+    // Per sensor address 1 to 26, since the port was opened for it or the
+    // statistics were last reset; an empty record for any other address.
+    const cLinkStatistics& Statistics(int address) const;
+    void ResetStatistics();
 
     cResponseDecoder& Decoder() { return decoder_; }
 
@@ -160,10 +196,44 @@ signals:
     // While a request waited, a sensor other than the one asked answered.
     void otherAddressAnswered(const QByteArray& frame);
     // A request ended: its text (address letter, command, CRC), the frame
-    // taken as its answer (empty when none came) and the outcome.
-    void transactionEnded(const QByteArray& request, const QByteArray& answer, Outcome outcome);
+    // taken as its answer (empty when none came), the outcome, and which
+    // retry of the request it was (0: the first asking).
+    void transactionEnded(const QByteArray& request, const QByteArray& answer, Outcome outcome,
+                          int retry);
+    // Our own request came back before its answer (a two-wire adapter
+    // without echo suppression) and was skipped.
+    void echoSkipped(const QByteArray& request);
+    // A frame from `address` came after the answers to these requests were
+    // taken and before the line went quiet: any of them may hold another
+    // request's answer. Oldest first; command texts as sent.
+    void answersDoubted(int address, const QList<QByteArray>& commands);
 
 private:
+    // One exchange on the line, kept for telling which answers a stray
+    // frame may have displaced.
+    struct Exchange {
+        char address = 0;
+        AnswerExpectation expected;
+        QByteArray command;
+        qint64 sentNs = 0;
+        qint64 endNs = 0;
+        quint64 rxAtSend = 0;
+        quint64 rxAtEnd = 0;
+        bool answered = false; // an answer was taken and is not in doubt
+        bool settled = false;  // the line was quiet after it
+    };
+    static constexpr std::size_t ExchangesKept = 128;
+
+    Outcome Transact(QByteArrayView commandText, int address, int retry);
+    // A frame with a good CRC that no waiting request took.
+    void OnStrayFrame(const QByteArray& frame);
+    // Waits for a quiet line after the answer of the newest exchange; false
+    // when a frame from its sensor came meanwhile.
+    bool SettleAfterAnswer();
+    // Pauses until no byte has come for a time-out (bounded).
+    void WaitForQuiet();
+    void HandleEcho(const QByteArray& bytes);
+    cLinkStatistics& StatisticsFor(char addressLetter);
     void onPortEvent(PortEvent event);
     void ParsePacket();
     void EndWait();
@@ -188,6 +258,15 @@ private:
     AnswerExpectation expected_;
     int discardedAnswers_ = 0;
     quint64 rxBytes_ = 0; // every byte received, for telling a quiet line
+    QElapsedTimer lineClock_;
+    std::deque<Exchange> exchanges_;
+    bool settleEach_ = false;
+    char settlingAddress_ = 0; // a sensor whose answer waits for a quiet line
+    bool settleDoubted_ = false;
+    std::array<cLinkStatistics, 27> statistics_{}; // index: address; 0 for any other
+    std::array<QByteArray, 27> lastHeard_{};       // the last good frame from each address
+    bool echoActive_ = false;                      // between an STX heard back and its ETX
+    QByteArray echo_;
     std::uint32_t lastSendTick_ = 0;
     QByteArray txText_;
     QByteArray lastAnswer_;

@@ -1,8 +1,10 @@
 // Writing the pending edits to the sensor.
 
+#include "link/Framing.h"
 #include "model/Limits.h"
 #include "model/Parameters.h"
 #include "model/Speeds.h"
+#include "operations/Selection.h"
 #include "operations/Session.h"
 
 namespace kelvar {
@@ -80,11 +82,45 @@ QList<cSession::PlannedWrite> cSession::PendingWrites() {
     return plan;
 }
 
+std::optional<cSession::Unconfirmed> cSession::WriteParameterRow(int row) {
+    const std::int32_t value = sensor.ReadParameterData(row, clsSensorData::ChangedDataColumn);
+    const QString name = sensor.ReadParameterName(row, 0).trimmed();
+    if (const QString outside = OutsideLimits(value, ParameterLimits(sensor, row));
+        !outside.isEmpty()) {
+        link.FlagRefusedRequest();
+        return Unconfirmed{name, value, QStringLiteral("not written: ") + outside, row};
+    }
+    const auto write = commands.WriteParameter(row);
+    // A write is confirmed only by the sensor echoing what was sent.
+    if (write.answered() && write.value == write.sent) {
+        return std::nullopt;
+    }
+    link.FlagRefusedRequest();
+    return Unconfirmed{name, value,
+                       write.answered() ? QStringLiteral("sensor holds %1").arg(write.value)
+                                        : QStringLiteral("no answer"),
+                       row};
+}
+
+std::optional<cSession::Unconfirmed> cSession::WriteSetpointField(int s, int f) {
+    const std::int32_t value = sensor.ReadSetpointData(s, f + 3);
+    const auto write = commands.WriteSetpoint(s, f, value);
+    if (write.answered() && write.value == value) {
+        sensor.WriteSetpointData(s, f, value);
+        return std::nullopt;
+    }
+    link.FlagRefusedRequest();
+    return Unconfirmed{SetpointItem(s, f), value,
+                       write.answered() ? QStringLiteral("sensor holds %1").arg(write.value)
+                                        : QStringLiteral("no answer")};
+}
+
 void cSession::WriteChanges() {
     unconfirmed_.clear();
     if (!sensor.DataIsLoaded()) {
         return;
     }
+    commands.TakeFailedRequests();
     commands.EnsureMode5();
     const int last = sensor.MaxParameters();
     statusBar.StartProgress(0, last, QStringLiteral("Writing Parameters..."));
@@ -95,24 +131,10 @@ void cSession::WriteChanges() {
         if (!IsWritableParameter(sensor, row)) {
             continue;
         }
-        const std::int32_t value = sensor.ReadParameterData(row, clsSensorData::ChangedDataColumn);
-        if (value != sensor.ReadParameterData(row, clsSensorData::SensorDataColumn)) {
-            const QString name = sensor.ReadParameterName(row, 0).trimmed();
-            if (const QString outside = OutsideLimits(value, ParameterLimits(sensor, row));
-                !outside.isEmpty()) {
-                link.FlagRefusedRequest();
-                unconfirmed_.append({name, value, QStringLiteral("not written: ") + outside, row});
-            } else {
-                const auto write = commands.WriteParameter(row);
-                // A write is confirmed only by the sensor echoing what was sent.
-                if (!write.answered() || write.value != write.sent) {
-                    link.FlagRefusedRequest();
-                    unconfirmed_.append({name, value,
-                                         write.answered()
-                                             ? QStringLiteral("sensor holds %1").arg(write.value)
-                                             : QStringLiteral("no answer"),
-                                         row});
-                }
+        if (sensor.ReadParameterData(row, clsSensorData::ChangedDataColumn) !=
+            sensor.ReadParameterData(row, clsSensorData::SensorDataColumn)) {
+            if (auto failed = WriteParameterRow(row)) {
+                unconfirmed_.append(*failed);
             }
         }
         commands.PollPosition();
@@ -135,22 +157,63 @@ void cSession::WriteChanges() {
             continue;
         }
         for (int f = 0; f < 3 && link.PortIsOpen(); ++f) {
-            const std::int32_t value = sensor.ReadSetpointData(s, f + 3);
-            const auto write = commands.WriteSetpoint(s, f, value);
-            if (write.answered() && write.value == value) {
-                sensor.WriteSetpointData(s, f, value);
-            } else {
-                link.FlagRefusedRequest();
-                unconfirmed_.append({SetpointItem(s, f), value,
-                                     write.answered()
-                                         ? QStringLiteral("sensor holds %1").arg(write.value)
-                                         : QStringLiteral("no answer")});
+            if (auto failed = WriteSetpointField(s, f)) {
+                unconfirmed_.append(*failed);
             }
         }
     }
+    if (link.PortIsOpen() && !commands.StoppedAnswering()) {
+        WriteDoubtedAgain();
+    }
+    applyAdvice_ = commands.FailureAdvice(link.CurrentAddress);
     commands.TakeFailedRequests();
     RefreshApplyState();
     statusBar.EndProgress(QStringLiteral("Ready"));
+}
+
+void cSession::WriteDoubtedAgain() {
+    // An echo that a stray frame put in doubt confirms nothing: the value is
+    // written again (a write sets a value, so this is safe), each echo taken
+    // only once the line is quiet after it.
+    commands.Settle();
+    const cSensorLink::SettledAnswers settled(link);
+    const auto again = [this](const QString& item, std::optional<Unconfirmed> result) {
+        unconfirmed_.removeIf([&item](const Unconfirmed& u) { return u.item == item; });
+        if (result) {
+            unconfirmed_.append(*result);
+        }
+    };
+    for (const QByteArray& command : commands.TakeDoubted('L')) {
+        const int row = HexToLong(command.mid(1, 3), false);
+        again(sensor.ReadParameterName(row, 0).trimmed(), WriteParameterRow(row));
+    }
+    for (const QByteArray& command : commands.TakeDoubted('Q')) {
+        const int s = HexToLong(command.mid(2, 2), false);
+        const int f = command.at(1) - '0';
+        again(SetpointItem(s, f), WriteSetpointField(s, f));
+    }
+}
+
+QString cSession::AddressConflict() {
+    const std::int32_t address =
+        sensor.ReadParameterData(Param::Address, clsSensorData::ChangedDataColumn);
+    if (!sensor.DataIsLoaded() || address == link.CurrentAddress || address < MinAddress ||
+        address > MaxAddress) {
+        return {};
+    }
+    // Two sensors at one address garble each other's answers: the list may
+    // not know the other one, so the line is asked.
+    const bool listed = IsAddressInUse(sensors, link.CurrentPort, link.BaudIndex, address);
+    const bool answers = !listed && commands.CheckSensorAnswers(address);
+    commands.TakeFailedRequests();
+    if (!listed && !answers) {
+        return {};
+    }
+    return QStringLiteral("Another sensor already answers at address %1 on %2; sensor %3 "
+                          "cannot be given that address.")
+        .arg(address)
+        .arg(link.PortDescription())
+        .arg(link.CurrentAddress);
 }
 
 bool cSession::ConfirmWrites() {
@@ -165,12 +228,20 @@ bool cSession::ConfirmWrites() {
     for (const PlannedWrite& write : plan) {
         lines.append(write.Text());
     }
-    return view.Ask(
-               QStringLiteral("Review Changes"),
-               QStringLiteral("Apply writes these values to sensor %1 (name: held, new):\r\n\r\n")
-                       .arg(link.CurrentAddress) +
-                   lines.join(QStringLiteral("\r\n")),
-               MessageIcon::Information, MessageButtons::OkCancel) == MessageAnswer::Ok;
+    if (view.Ask(QStringLiteral("Review Changes"),
+                 QStringLiteral("Apply writes these values to sensor %1 (name: held, new):\r\n\r\n")
+                         .arg(link.CurrentAddress) +
+                     lines.join(QStringLiteral("\r\n")),
+                 MessageIcon::Information, MessageButtons::OkCancel) != MessageAnswer::Ok) {
+        return false;
+    }
+    if (const QString conflict = AddressConflict(); !conflict.isEmpty()) {
+        view.Ask(QStringLiteral("Incorrect Sensor Address"),
+                 conflict + QStringLiteral("\r\nNothing was written; choose another address."),
+                 MessageIcon::Critical, MessageButtons::Ok);
+        return false;
+    }
+    return true;
 }
 
 void cSession::Apply() {
@@ -274,7 +345,9 @@ void cSession::Apply() {
         view.Ask(QStringLiteral("Changes Not Confirmed"),
                  QStringLiteral("The sensor did not confirm %1 of the changes:\r\n\r\n")
                          .arg(unconfirmed.size()) +
-                     lines.join(QStringLiteral("\r\n")),
+                     lines.join(QStringLiteral("\r\n")) +
+                     (applyAdvice_.isEmpty() ? QString()
+                                             : QStringLiteral("\r\n\r\n") + applyAdvice_ + u'.'),
                  MessageIcon::Exclamation, MessageButtons::Ok);
     }
     unconfirmed_ = unconfirmed;

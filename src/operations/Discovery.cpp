@@ -64,6 +64,39 @@ void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
     sensors.Add();
 }
 
+void cSession::SearchAddresses(int port, int speedIndex, const std::function<void(int)>& progress) {
+    // Frames that came from an address while another was asked: a sensor
+    // there answered, only after its time-out.
+    const auto strays = [this](int address) {
+        const cLinkStatistics& statistics = link.Statistics(address);
+        return statistics.lateAnswers + statistics.repeatedAnswers;
+    };
+    std::array<std::int64_t, MaxAddress + 1> straysBefore{};
+    for (int address = MinAddress; address <= MaxAddress; ++address) {
+        straysBefore[static_cast<std::size_t>(address)] = strays(address);
+    }
+    QList<int> found;
+    const auto probe = [&](int address, bool retry) {
+        if (commands.CheckSensorAnswers(address, retry)) {
+            link.CurrentAddress = address;
+            RecordFoundSensor(port, speedIndex, address);
+            found.append(address);
+        }
+    };
+    for (int address = MinAddress; address <= MaxAddress && link.PortIsOpen(); ++address) {
+        progress(address);
+        probe(address, false);
+    }
+    // An empty address costs one time-out; one that showed a late sensor is
+    // asked once more, with the retries of any other request.
+    for (int address = MinAddress; address <= MaxAddress && link.PortIsOpen(); ++address) {
+        if (!found.contains(address) &&
+            strays(address) > straysBefore[static_cast<std::size_t>(address)]) {
+            probe(address, true);
+        }
+    }
+}
+
 void cSession::ForgetSensors() {
     knownNames_.clear();
     for (int n = 1; n <= sensors.Count(); ++n) {
@@ -120,13 +153,8 @@ void cSession::ScanPort() {
         return;
     }
     ForgetSensors();
-    for (int address = MinAddress; address <= MaxAddress && link.PortIsOpen(); ++address) {
-        statusBar.SetProgress(address);
-        if (commands.CheckSensorAnswers(address)) {
-            link.CurrentAddress = address;
-            RecordFoundSensor(link.CurrentPort, link.BaudIndex, address);
-        }
-    }
+    SearchAddresses(link.CurrentPort, link.BaudIndex,
+                    [this](int address) { statusBar.SetProgress(address); });
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     commands.TakeFailedRequests();
     statusBar.EndProgress(QStringLiteral("Ready"));
@@ -167,14 +195,8 @@ void cSession::FullScan() {
                 ForgetSensors();
                 opened = true;
             }
-            for (int address = MinAddress; address <= MaxAddress && link.PortIsOpen(); ++address) {
-                ++progress;
-                link.CurrentAddress = address;
-                if (commands.CheckSensorAnswers(address)) {
-                    RecordFoundSensor(port, speed, address);
-                }
-                statusBar.SetProgress(progress);
-            }
+            SearchAddresses(port, speed,
+                            [this, &progress](int) { statusBar.SetProgress(++progress); });
             link.StatusWord.SetBit(LinkBit::ResetCounters);
         }
     }

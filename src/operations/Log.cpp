@@ -39,33 +39,48 @@ cLog::cLog(cSession& session, QObject* parent) : QObject(parent), session_(sessi
     trafficTimer_.setInterval(TrafficBatchMs);
     connect(&trafficTimer_, &QTimer::timeout, this, &cLog::FlushTraffic);
     cSensorLink& link = session_.link;
-    connect(
-        &link, &cSensorLink::transactionEnded, this,
-        [this](const QByteArray& request, const QByteArray& answer, cSensorLink::Outcome outcome) {
-            QString verdict;
-            switch (outcome) {
-            case cSensorLink::Outcome::Answered:
-                verdict = QStringLiteral("answered");
-                break;
-            case cSensorLink::Outcome::BadAnswer:
-                verdict = FrameCrcMatches(answer) ? QStringLiteral("unknown answer")
-                                                  : QStringLiteral("CRC error");
-                break;
-            case cSensorLink::Outcome::NoAnswer:
-                verdict = QStringLiteral("time-out");
-                break;
-            case cSensorLink::Outcome::NotSent:
-                verdict = QStringLiteral("not sent");
-                break;
-            case cSensorLink::Outcome::Busy:
-                verdict = QStringLiteral("busy");
-                break;
-            case cSensorLink::Outcome::PortFailed:
-                verdict = QStringLiteral("port failed");
-                break;
-            }
-            RecordTraffic(request, answer, verdict);
-        });
+    connect(&link, &cSensorLink::transactionEnded, this,
+            [this](const QByteArray& request, const QByteArray& answer,
+                   cSensorLink::Outcome outcome, int retry) {
+                QString verdict;
+                switch (outcome) {
+                case cSensorLink::Outcome::Answered:
+                    verdict = QStringLiteral("answered");
+                    break;
+                case cSensorLink::Outcome::BadAnswer:
+                    verdict = FrameCrcMatches(answer) ? QStringLiteral("unknown answer")
+                                                      : QStringLiteral("CRC error");
+                    break;
+                case cSensorLink::Outcome::NoAnswer:
+                    verdict = QStringLiteral("time-out");
+                    break;
+                case cSensorLink::Outcome::NotSent:
+                    verdict = QStringLiteral("not sent");
+                    break;
+                case cSensorLink::Outcome::Busy:
+                    verdict = QStringLiteral("busy");
+                    break;
+                case cSensorLink::Outcome::PortFailed:
+                    verdict = QStringLiteral("port failed");
+                    break;
+                case cSensorLink::Outcome::Doubtful:
+                    verdict = QStringLiteral("in doubt: another frame followed");
+                    break;
+                }
+                if (retry > 0) {
+                    verdict += QStringLiteral(" (retry %1)").arg(retry);
+                }
+                RecordTraffic(request, answer, verdict);
+            });
+    connect(&link, &cSensorLink::echoSkipped, this, [this](const QByteArray& request) {
+        RecordTraffic(request, {}, QStringLiteral("echo of the request skipped"));
+    });
+    connect(&link, &cSensorLink::answersDoubted, this,
+            [this](int, const QList<QByteArray>& commands) {
+                for (const QByteArray& command : commands) {
+                    RecordTraffic(command, {}, QStringLiteral("answer in doubt: asked again"));
+                }
+            });
     connect(&link, &cSensorLink::answerDiscarded, this, [this](const QByteArray& frame) {
         RecordTraffic({}, frame, QStringLiteral("late answer discarded"));
     });

@@ -33,8 +33,8 @@ void cSession::ReadSensorModel() {
     statusBar.EndProgress(QStringLiteral("Ready"));
 }
 
-void cSession::AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
-                               std::int32_t& maxTravel) {
+void cSession::StoreReadParameter(int index) {
+    std::int32_t value = commands.ReadParameter(index).value;
     switch (index) {
     case Param::ZeroAdjust:
         value = DecodeZeroAdjust(value);
@@ -44,23 +44,25 @@ void cSession::AdjustReadValue(int index, std::int32_t& value, std::int32_t& min
             value = 2;
         }
         break;
-    case Param::MinimumTravel:
-        minTravel = value;
-        break;
-    case Param::MaximumTravel:
-        maxTravel = value;
-        break;
-    case Param::VelocityEnable:
-        sensor.setVelocityValue(static_cast<std::int16_t>(value));
-        break;
     default:
         break;
     }
+    sensor.WriteParameterData(index, clsSensorData::SensorDataColumn, value);
 }
 
-void cSession::DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel) {
-    const std::int32_t length =
-        sensor.ReadParameterData(Param::SensorLength, clsSensorData::SensorDataColumn);
+void cSession::StoreReadSetpoint(int index, int field) {
+    sensor.WriteSetpointData(index, field, commands.ReadSetpoint(index, field).value);
+}
+
+void cSession::DeriveLimits() {
+    const auto held = [this](int index) {
+        return sensor.ReadParameterData(index, clsSensorData::SensorDataColumn);
+    };
+    const std::int32_t length = held(Param::SensorLength);
+    const std::int32_t minTravel = held(Param::MinimumTravel);
+    const std::int32_t maxTravel = held(Param::MaximumTravel);
+    SensorLength = static_cast<float>(length) * sensor.Resolution();
+    sensor.setVelocityValue(static_cast<std::int16_t>(held(Param::VelocityEnable)));
     sensor.WriteParameterData(Param::SensorLength, clsSensorData::MaxColumn, length);
     sensor.WriteParameterData(Param::MinimumTravel, clsSensorData::MaxColumn, maxTravel);
     sensor.WriteParameterData(Param::MinimumTravel, clsSensorData::MinColumn, 0);
@@ -74,49 +76,33 @@ void cSession::DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel) {
     TravelMaximum = static_cast<float>(maxTravel) * sensor.Resolution();
 }
 
+void cSession::AskDoubtedAgain() {
+    // A copy of an answer, or one that came very late, can pass for the
+    // answer to a later request of the same kind; the line shows it only
+    // when the one frame too many arrives. What it put in doubt is asked
+    // again, each answer taken only once the line is quiet after it.
+    commands.Settle();
+    const cSensorLink::SettledAnswers settled(link);
+    for (const QByteArray& command : commands.TakeDoubted('D')) {
+        StoreReadParameter(HexToLong(command.mid(1, 4), false));
+    }
+    for (const QByteArray& command : commands.TakeDoubted('R')) {
+        StoreReadSetpoint(HexToLong(command.mid(2, 3), false), command.at(1) - '0');
+    }
+}
+
 void cSession::ReadParametersAndSetpoints() {
     if (link.CurrentAddress == 0) {
         return;
     }
     const int last = sensor.MaxParameters();
     statusBar.StartProgress(0, last, QStringLiteral("Reading Parameters..."));
-    std::int32_t minTravel = 0;
-    std::int32_t maxTravel = 0;
     for (int r = 0; r <= last; ++r) {
         const std::int32_t type = sensor.ReadParameterData(r, clsSensorData::DataTypeColumn);
         if (type != 0 && type != 8) {
-            std::int32_t value = commands.ReadParameter(r).value;
-            AdjustReadValue(r, value, minTravel, maxTravel);
-            sensor.WriteParameterData(r, clsSensorData::SensorDataColumn, value);
-            sensor.WriteParameterData(r, clsSensorData::ChangedDataColumn, value);
-            if (r == Param::SensorLength) {
-                SensorLength = static_cast<float>(value) * sensor.Resolution();
-            }
+            StoreReadParameter(r);
         }
         statusBar.SetProgress(r);
-    }
-    identity_.nullZero =
-        QString::number(sensor.ReadParameterData(Param::NullZero, clsSensorData::SensorDataColumn));
-    emit identityChanged();
-    DeriveLimits(minTravel, maxTravel);
-
-    // Flags read as anything but 0 are on; out-of-range modes show the default
-    // while editing (the columns are made equal again at the end of the read).
-    for (const int flag : {Param::ReadoutDirection, Param::AutoNullEnable, Param::DrivePolarity,
-                           Param::CylinderType}) {
-        const std::int32_t value =
-            sensor.ReadParameterData(flag, clsSensorData::SensorDataColumn) < 1 ? 0 : 1;
-        sensor.WriteParameterData(flag, clsSensorData::SensorDataColumn, value);
-        sensor.WriteParameterData(flag, clsSensorData::ChangedDataColumn, value);
-    }
-    for (const auto& [index, high] :
-         {std::pair{Param::VelocityEnable, 2}, std::pair{Param::EnableMode, 3}}) {
-        const std::int32_t value = sensor.ReadParameterData(index, clsSensorData::SensorDataColumn);
-        sensor.WriteParameterData(
-            index, clsSensorData::ChangedDataColumn,
-            value < 0 || value > high
-                ? sensor.ReadParameterData(index, clsSensorData::DefaultColumn)
-                : value);
     }
 
     statusBar.StartProgress(0, LastSetpoint, QStringLiteral("Reading Setpoints..."));
@@ -126,15 +112,26 @@ void cSession::ReadParametersAndSetpoints() {
     sensor.setMaxSetpoints(LastSetpoint);
     for (int s = 0; s <= LastSetpoint; ++s) {
         for (int f = 0; f < 3; ++f) {
-            const std::int32_t value = commands.ReadSetpoint(s, f).value;
-            sensor.WriteSetpointData(s, f, value);
-            sensor.WriteSetpointData(s, f + 3, value);
+            StoreReadSetpoint(s, f);
         }
         statusBar.SetProgress(s);
     }
-    ShowSetpointDisplay(0);
-    statusBar.EndProgress(QStringLiteral("Ready"));
+    if (!commands.StoppedAnswering()) {
+        AskDoubtedAgain();
+    }
 
+    identity_.nullZero =
+        QString::number(sensor.ReadParameterData(Param::NullZero, clsSensorData::SensorDataColumn));
+    emit identityChanged();
+    DeriveLimits();
+    // Flags read as anything but 0 are on; out-of-range modes show the default
+    // while editing (the columns are made equal again at the end of the read).
+    for (const int flag : {Param::ReadoutDirection, Param::AutoNullEnable, Param::DrivePolarity,
+                           Param::CylinderType}) {
+        const std::int32_t value =
+            sensor.ReadParameterData(flag, clsSensorData::SensorDataColumn) < 1 ? 0 : 1;
+        sensor.WriteParameterData(flag, clsSensorData::SensorDataColumn, value);
+    }
     for (int r = 0; r <= last; ++r) {
         sensor.WriteParameterData(r, clsSensorData::ChangedDataColumn,
                                   sensor.ReadParameterData(r, clsSensorData::SensorDataColumn));
@@ -144,6 +141,8 @@ void cSession::ReadParametersAndSetpoints() {
             sensor.WriteSetpointData(s, f + 3, sensor.ReadSetpointData(s, f));
         }
     }
+    ShowSetpointDisplay(0);
+    statusBar.EndProgress(QStringLiteral("Ready"));
     sensor.setDataIsLoaded(true);
 }
 
@@ -176,6 +175,8 @@ QString cSession::ReadFailureText() const {
     if (portFailed) {
         // Everything after the loss was never asked for.
         text += QStringLiteral(" The read stopped: %1.").arg(link.PortErrorText());
+    } else if (!readAdvice_.isEmpty()) {
+        text += QStringLiteral(" ") + readAdvice_ + u'.';
     }
     return text;
 }
@@ -206,6 +207,10 @@ QSet<int> cSession::UnreadSetpoints() const {
 }
 
 void cSession::ReportReadFailures() {
+    readAdvice_ = commands.FailureAdvice(link.CurrentAddress);
+    if (!readAdvice_.isEmpty()) {
+        readAdvice_[0] = readAdvice_[0].toUpper();
+    }
     lastReadFailures_ = commands.TakeFailedRequests();
     if (lastReadFailures_.isEmpty()) {
         return;
@@ -233,10 +238,18 @@ bool cSession::ConfirmIncompleteRead(const QString& title, const QString& doing)
 
 void cSession::HoldTargetAtPosition() {
     // The target becomes the position only when this exchange read a
-    // position: a position left at 0 by a lost answer would send the
+    // position that cannot be another poll's answer, after a read that left
+    // nothing in doubt: a position left at 0 by a lost answer would send the
     // cylinder to 0.
-    const bool positionRead = commands.PollPosition() == cSensorLink::Outcome::Answered &&
-                              link.StatusWord.TestBit(StatusBit::PositionOk);
+    const bool doubtLeft = std::any_of(
+        lastReadFailures_.begin(), lastReadFailures_.end(),
+        [](const cCommands::Failure& f) { return f.outcome == cSensorLink::Outcome::Doubtful; });
+    bool positionRead = false;
+    if (!doubtLeft) {
+        const cSensorLink::SettledAnswers settled(link);
+        positionRead = commands.PollPosition() == cSensorLink::Outcome::Answered &&
+                       link.StatusWord.TestBit(StatusBit::PositionOk);
+    }
     if (positionRead) {
         commands.SetTarget(link.Decoder().Position());
     }
@@ -246,9 +259,12 @@ void cSession::HoldTargetAtPosition() {
     commands.TakeFailedRequests();
     if (!positionRead) {
         view.Ask(QStringLiteral("Target Not Set"),
-                 QStringLiteral("Sensor %1 did not report a valid position, so its target was not "
-                                "set to the position.\r\nThe cylinder keeps the target it had.")
-                     .arg(link.CurrentAddress),
+                 (doubtLeft ? QStringLiteral("Answers of the read of sensor %1 are in doubt, so "
+                                             "its target was not set to the position.")
+                            : QStringLiteral("Sensor %1 did not report a valid position, so its "
+                                             "target was not set to the position."))
+                         .arg(link.CurrentAddress) +
+                     QStringLiteral("\r\nThe cylinder keeps the target it had."),
                  MessageIcon::Exclamation, MessageButtons::Ok);
     }
 }
@@ -265,6 +281,7 @@ void cSession::LoadSensor(int sensorNumber) {
             flags.SetBit(StateBit::OnLine);
         }
         // Kept when the sensor does not answer: they say how it failed.
+        readAdvice_.clear();
         lastReadFailures_ = commands.TakeFailedRequests();
     }
     StopMonitor();

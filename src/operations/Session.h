@@ -271,6 +271,12 @@ public:
         }
     };
     const QList<Unconfirmed>& LastUnconfirmed() const { return unconfirmed_; }
+    // Why the writes failed when the link can tell (the sensor stopped
+    // answering, answers came late); empty otherwise.
+    const QString& ApplyAdvice() const { return applyAdvice_; }
+    // Why the pending address cannot be written: another sensor already
+    // answers at it (listed, or found by asking the line); empty when free.
+    QString AddressConflict();
     // The port failed during the last write or read; its reason is the link's
     // PortErrorText().
     bool PortFailed() const { return !link.PortIsOpen(); }
@@ -354,10 +360,21 @@ signals:
 
 private:
     bool SetCalibrationValue(CalibrationField field, std::int32_t value);
-    void AdjustReadValue(int index, std::int32_t& value, std::int32_t& minTravel,
-                         std::int32_t& maxTravel);
-    void DeriveLimits(std::int32_t minTravel, std::int32_t maxTravel);
+    // One value of the read, stored as read (in the record's own form).
+    void StoreReadParameter(int index);
+    void StoreReadSetpoint(int index, int field);
+    // Asks again what a stray frame put in doubt during the read.
+    void AskDoubtedAgain();
+    // One write of Apply: why it was not confirmed, or nothing when it was.
+    std::optional<Unconfirmed> WriteParameterRow(int row);
+    std::optional<Unconfirmed> WriteSetpointField(int s, int f);
+    void WriteDoubtedAgain();
+    // The limits that follow from the length and travel limits as read.
+    void DeriveLimits();
     void RecordFoundSensor(int port, int speedIndex, int address);
+    // Asks every address of the open port whether a sensor answers there;
+    // `progress` hears each address before it is asked.
+    void SearchAddresses(int port, int speedIndex, const std::function<void(int)>& progress);
     // A search starts from an empty list, off line.
     void ForgetSensors();
     // After a search: the list's current sensor is opened and read.
@@ -390,7 +407,9 @@ private:
     int pollCounter_ = 0;
     bool tickInProgress_ = false;
     QList<cCommands::Failure> lastReadFailures_;
+    QString readAdvice_; // why the last read failed, when the link could tell
     QList<Unconfirmed> unconfirmed_;
+    QString applyAdvice_; // why the last Apply's writes failed, when the link could tell
     QString currentFile_;
     // Per Monitor-tab readout the value last shown; -1 when none yet.
     std::array<float, ReadoutCount> shown_{-1, -1, -1};

@@ -2,14 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
 #include <QSettings>
 #include <QStorageInfo>
+#include <QStringDecoder>
 #include <QUtf8StringView>
 #include <QVariant>
 #include <algorithm>
+#include <utility>
 
 namespace kelvar {
 
@@ -41,6 +44,8 @@ template <typename Special> QString Escaped(QStringView text, Special special) {
     }
     return out;
 }
+
+constexpr QChar ByteOrderMark(0xFEFF);
 
 bool IsBlank(QChar c) {
     return c == u' ' || c == u'\t';
@@ -132,6 +137,19 @@ QString ReadValue(QStringView text) {
     return out;
 }
 
+// One line of the file. A byte-order mark at its start is no part of it (one
+// only: the file's writer puts one before a name that starts with U+FEFF).
+QString LineText(const QByteArray& bytes) {
+    if (!QUtf8StringView(bytes).isValidUtf8())
+        return QString::fromLatin1(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder(bytes);
+    if (text.startsWith(ByteOrderMark))
+        text.remove(0, 1);
+    return text;
+}
+
 // Reads the text of a settings file into `map`, one path per value: section
 // '/' key, each name spelt as first met in the file. Returns the lines that
 // do not read.
@@ -151,8 +169,7 @@ QStringList ReadSettings(QByteArray data, QSettings::SettingsMap& map) {
     QString section; // empty before the first section and after one that does not read
     const QList<QByteArray> lines = data.split('\n');
     for (qsizetype n = 0; n < lines.size(); ++n) {
-        const QUtf8StringView bytes(lines[n]);
-        const QString text = bytes.isValidUtf8() ? bytes.toString() : QString::fromLatin1(lines[n]);
+        const QString text = LineText(lines[n]);
         const QStringView line = WithoutBlanks(text);
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
@@ -195,11 +212,18 @@ bool WriteFormat(QIODevice& device, const QSettings::SettingsMap& map) {
             section = path.first(slash);
             text += QStringLiteral("[%1]\n").arg(section);
         }
-        text +=
-            QStringLiteral("%1=%2\n").arg(path.sliced(slash + 1), FileValue(it.value().toString()));
+        const QStringView key = path.sliced(slash + 1);
+        // The reader drops one byte-order mark at the start of a line.
+        if (key.startsWith(ByteOrderMark))
+            text += ByteOrderMark;
+        text += QStringLiteral("%1=%2\n").arg(key, FileValue(it.value().toString()));
     }
     const QByteArray bytes = text.toUtf8();
-    return device.write(bytes) == bytes.size();
+    // QSaveFile (Qt 6.4) takes no notice when the last of its buffer cannot
+    // be written out, and puts the file cut short in place of the old one.
+    // Written out here, a short write fails the save.
+    auto* const file = qobject_cast<QFileDevice*>(&device);
+    return device.write(bytes) == bytes.size() && file != nullptr && file->flush();
 }
 
 // Our own format: QSettings' IniFormat would read commas as lists, a
@@ -233,25 +257,40 @@ bool cRegistry::RegGet() {
     if (!FileReadable(path))
         return false;
     QSettings store(path, SettingsFormat());
-    setting_ = store.value(StoredPath(store)).toString();
+    setting_ = store.value(StoredPath(store, section_, key_)).toString();
     return Succeed();
 }
 
 bool cRegistry::RegSave() {
-    return Change(false);
+    return NamesUsable(true) && Apply({section_, key_, setting_});
 }
 
 bool cRegistry::RegDel() {
-    return Change(true);
+    return NamesUsable(false) && Apply({section_, key_, std::nullopt});
 }
 
-bool cRegistry::Change(bool bDelete) {
-    if (!NamesUsable(!bDelete))
-        return false;
+void cRegistry::BeginChanges() {
+    gathered_.emplace();
+}
+
+bool cRegistry::CommitChanges() {
+    const QList<Change> changes = std::exchange(gathered_, std::nullopt).value_or(QList<Change>());
+    return changes.isEmpty() ? Succeed() : Write(changes);
+}
+
+bool cRegistry::Apply(Change change) {
+    if (!gathered_)
+        return Write({std::move(change)});
+    gathered_->append(std::move(change));
+    return Succeed();
+}
+
+bool cRegistry::Write(const QList<Change>& changes) {
     const QString path = FileName();
     if (!FileReadable(path)) {
         // A file that reads as empty holds no key to remove.
-        if (bDelete)
+        if (std::none_of(changes.begin(), changes.end(),
+                         [](const Change& change) { return change.setting.has_value(); }))
             return Succeed();
         if (!SetAside(path))
             return false;
@@ -262,22 +301,28 @@ bool cRegistry::Change(bool bDelete) {
     // What QSettings could not read it would write over.
     if (store.status() != QSettings::NoError)
         return Fail(Status::WriteFailed, notWritten);
-    const QString key = StoredPath(store);
-    const QVariant before = store.value(key);
-    if (bDelete)
-        store.remove(key);
-    else
-        store.setValue(key, setting_);
+    QList<std::pair<QString, QVariant>> before;
+    for (const Change& change : changes) {
+        const QString key = StoredPath(store, change.section, change.key);
+        before.append({key, store.value(key)});
+        if (change.setting)
+            store.setValue(key, *change.setting);
+        else
+            store.remove(key);
+    }
     store.sync();
     if (store.status() == QSettings::NoError)
         return Succeed();
     // QSettings keeps a change it could not write and writes it along with a
     // later one, even one made through another QSettings object. Put the old
-    // value back so that a change reported as failed never turns up later.
-    if (before.isValid())
-        store.setValue(key, before);
-    else
-        store.remove(key);
+    // values back, the first change's last, so that a change reported as
+    // failed never turns up later.
+    for (auto it = before.crbegin(); it != before.crend(); ++it) {
+        if (it->second.isValid())
+            store.setValue(it->first, it->second);
+        else
+            store.remove(it->first);
+    }
     return Fail(Status::WriteFailed, notWritten);
 }
 
@@ -338,18 +383,18 @@ bool cRegistry::SetAside(const QString& path) {
 }
 
 // Names match whatever their case; one the file has keeps its spelling.
-QString cRegistry::StoredPath(QSettings& store) const {
+QString cRegistry::StoredPath(QSettings& store, const QString& section, const QString& key) {
     const auto spelt = [](const QStringList& names, const QString& name) {
         const auto it = std::find_if(names.begin(), names.end(), [&name](const QString& known) {
             return known.compare(name, Qt::CaseInsensitive) == 0;
         });
         return it == names.end() ? name : *it;
     };
-    const QString group = spelt(store.childGroups(), Spelt(section_));
+    const QString group = spelt(store.childGroups(), Spelt(section));
     store.beginGroup(group);
-    const QString key = spelt(store.childKeys(), Spelt(key_));
+    const QString stored = spelt(store.childKeys(), Spelt(key));
     store.endGroup();
-    return group + u'/' + key;
+    return group + u'/' + stored;
 }
 
 bool cRegistry::Succeed() {

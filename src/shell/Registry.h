@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QSettings;
 
@@ -31,11 +33,13 @@ namespace kelvar {
 //   with a blank, or is itself wrapped in quotes. Every other value is
 //   written as it is.
 // - Blank lines and lines starting with ';' or '#' are comments. A line that
-//   is not valid UTF-8 is read as Latin-1. When a key appears twice, the
-//   later line counts.
+//   is not valid UTF-8 is read as Latin-1. One byte-order mark at the start
+//   of a line is no part of it. When a key appears twice, the later line
+//   counts.
 // - In a name, %XX stands for the character with that hexadecimal code. The
 //   store writes '%', '/', '=', control characters, a blank at either end
-//   and a leading ';', '#' or '[' of a name so.
+//   and a leading ';', '#' or '[' of a name so, and a byte-order mark before
+//   a name that starts with one.
 // A line that does not read (no '=', an empty name, a '[' line without a
 // closing ']', a value outside any readable section) is left out, and named
 // in SkippedLines; the rest of the file still counts. The file is written as
@@ -43,10 +47,13 @@ namespace kelvar {
 //
 // Every RegSave and RegDel reaches the file before it returns, which is
 // replaced whole (written beside it, then renamed); a change that could not
-// be written returns false and leaves the store as it was. A settings file
-// that cannot be read at all reads as empty (RegGet returns false, Setting is
-// empty); the next RegSave moves it aside to "<file>.bad" (or .bad2, .bad3
-// ...) and starts a new file, so nothing the user had is lost.
+// be written returns false and leaves the store as it was. Between
+// BeginChanges and CommitChanges they are gathered instead, and all of them
+// reach the file in one replacement: whenever the program stops, the file
+// holds all of them or none. A settings file that cannot be read at all
+// reads as empty (RegGet returns false, Setting is empty); the next save
+// moves it aside to "<file>.bad" (or .bad2, .bad3 ...) and starts a new
+// file, so nothing the user had is lost.
 class cRegistry {
 public:
     enum class Status {
@@ -84,8 +91,17 @@ public:
     // file that reads as empty, succeeds and changes nothing.
     bool RegDel();
 
-    // The outcome of the last RegGet, RegSave or RegDel, and a sentence
-    // saying what went wrong (empty when Ok).
+    // From here on RegSave and RegDel check their names and keep the change
+    // (returning true), and RegGet still reads the file as it is; the file
+    // changes at CommitChanges.
+    void BeginChanges();
+    // Writes every change kept since BeginChanges, in order, in one
+    // replacement of the file, and stops keeping them. When the file could
+    // not be written, none of them is made.
+    bool CommitChanges();
+
+    // The outcome of the last RegGet, RegSave, RegDel or CommitChanges, and a
+    // sentence saying what went wrong (empty when Ok).
     Status LastStatus() const { return status_; }
     const QString& ErrorText() const { return errorText_; }
 
@@ -100,7 +116,15 @@ public:
     const QStringList& SkippedLines() const { return skippedLines_; }
 
 private:
-    bool Change(bool bDelete);
+    struct Change {
+        QString section;
+        QString key;
+        std::optional<QString> setting; // none to remove the key
+    };
+
+    // Writes the change, or keeps it while changes are gathered.
+    bool Apply(Change change);
+    bool Write(const QList<Change>& changes);
     bool NamesUsable(bool bSaving);
     // Why a change could not reach the file, in words for the user.
     static QString WriteFailureReason(const QString& path);
@@ -108,7 +132,7 @@ private:
     // Notes the lines of it that do not read.
     bool FileReadable(const QString& path);
     bool SetAside(const QString& path);
-    QString StoredPath(QSettings& store) const;
+    static QString StoredPath(QSettings& store, const QString& section, const QString& key);
     bool Succeed();
     bool Fail(Status status, const QString& text);
 
@@ -121,6 +145,7 @@ private:
     QString errorText_;
     QString setAsidePath_;
     QStringList skippedLines_;
+    std::optional<QList<Change>> gathered_; // while changes are gathered
 };
 
 } // namespace kelvar

@@ -20,13 +20,25 @@ int LeadingNumber(const QString& text) {
     return ok ? value : 0;
 }
 
-// Reads or writes one key through the same code, as the flag says.
+// Reads or writes one key through the same code, as the flag says. Writing
+// gathers the changes, and Finish writes them all in one replacement of the
+// file: a program stopped halfway leaves the old settings whole, never some
+// new values among old ones.
 class SettingsPass {
 public:
-    SettingsPass(cRegistry& registry, bool save) : registry_(registry), save_(save) {}
+    SettingsPass(cRegistry& registry, bool save) : registry_(registry), save_(save) {
+        if (save_) {
+            registry_.BeginChanges();
+        }
+    }
 
-    bool saving() const { return save_; }
-    const QStringList& errors() const { return errors_; }
+    // The store's errors; empty when everything was written (or read).
+    QStringList Finish() {
+        if (save_ && !registry_.CommitChanges()) {
+            errors_.append(registry_.ErrorText());
+        }
+        return errors_;
+    }
 
     void Section(const QString& section) { registry_.setSection(section); }
 
@@ -163,7 +175,9 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
     pass.Number(QStringLiteral("SensorAddress"), link.CurrentAddress, 0);
     if (!save && (link.CurrentAddress < MinAddress || link.CurrentAddress > MaxAddress)) {
         link.CurrentAddress = 0;
-        SettingsPass(registry, true).Text(QStringLiteral("SensorAddress"), QStringLiteral("0"));
+        registry.setKey(QStringLiteral("SensorAddress"));
+        registry.setSetting(QStringLiteral("0"));
+        registry.RegSave();
     }
 
     pass.Section(QStringLiteral("SensorList"));
@@ -206,7 +220,7 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
             }
         }
     }
-    return pass.errors();
+    return pass.Finish();
 }
 
 void StartupFindPorts(cSession& session, cShellState& state, const QString& commandLine) {

@@ -53,6 +53,16 @@ bool ReadInt(QStringView text, int& value) {
     return ok;
 }
 
+QString AddressProblem(int address) {
+    if (address < MinAddress || address > MaxAddress) {
+        return QStringLiteral("address %1 is outside %2 to %3")
+            .arg(address)
+            .arg(MinAddress)
+            .arg(MaxAddress);
+    }
+    return {};
+}
+
 } // namespace
 
 int BaudCode(qint32 baud) {
@@ -68,8 +78,8 @@ qint32 BaudOfCode(int code) {
 }
 
 QString SensorConfig::problem() const {
-    if (address < MinAddress || address > MaxAddress) {
-        return QStringLiteral("address %1 is outside 1 to 26").arg(address);
+    if (const QString problem = AddressProblem(address); !problem.isEmpty()) {
+        return problem;
     }
     if (BaudCode(baud) == 0) {
         return QStringLiteral("baud rate %1 is not one of 115200, 57600, 38400, 19200").arg(baud);
@@ -135,7 +145,14 @@ ParsedSensorText ParseSensorText(QStringView text) {
         return fail(QStringLiteral("expected ADDRESS or ADDRESS:BAUD before the first comma"));
     }
     if (!ReadInt(head[0].trimmed(), config.address)) {
-        return fail(QStringLiteral("address \"%1\" is not a number").arg(head[0].toString()));
+        return fail(QStringLiteral("address \"%1\" is not a whole number from %2 to %3")
+                        .arg(head[0].trimmed().toString())
+                        .arg(MinAddress)
+                        .arg(MaxAddress));
+    }
+    // Before the default serial number is made from it.
+    if (const QString problem = AddressProblem(config.address); !problem.isEmpty()) {
+        return fail(problem);
     }
     if (head.size() == 2 && !ReadInt(head[1].trimmed(), config.baud)) {
         return fail(QStringLiteral("baud rate \"%1\" is not a number").arg(head[1].toString()));

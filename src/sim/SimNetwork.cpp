@@ -105,6 +105,9 @@ std::vector<SimReply> SimNetwork::receive(QByteArrayView bytes, qint32 baud, qin
 void SimNetwork::HandlePacket(qint32 baud, qint64 nowMs, std::vector<SimReply>& replies) {
     ++requestCount_;
     SimLogEntry entry{nowMs, packet_, baud, {}, {}};
+    if (faults_.echo) {
+        replies.push_back({wire::Stx + packet_ + wire::Etx, 0, std::nullopt});
+    }
     std::optional<QByteArray> answer;
     if (faults_.silentAfter >= 0 && requestCount_ > faults_.silentAfter) {
         entry.outcome = QStringLiteral("no answer: the line is silent (fault)");
@@ -170,6 +173,8 @@ void SimNetwork::ApplyFaults(QByteArray answer, SimLogEntry& entry,
     const bool junk = Chance(faults_.junk);
     const bool late = Chance(faults_.late);
     const bool lineError = Chance(faults_.lineError);
+    // Drawn only when asked for, so that runs without it keep their faults.
+    const bool repeat = faults_.repeat > 0 && Chance(faults_.repeat);
     if (drop) {
         entry.outcome = QStringLiteral("no answer: dropped (fault)");
         return;
@@ -203,6 +208,10 @@ void SimNetwork::ApplyFaults(QByteArray answer, SimLogEntry& entry,
         applied << (parity ? QStringLiteral("parity error") : QStringLiteral("framing error"));
     }
     replies.push_back({answer, delay, std::nullopt});
+    if (repeat) {
+        replies.push_back({answer, delay + faults_.repeatMs, std::nullopt});
+        applied << QStringLiteral("repeated %1 ms later").arg(faults_.repeatMs);
+    }
     entry.outcome = applied.isEmpty()
                         ? QStringLiteral("answered")
                         : QStringLiteral("answered (faults: %1)").arg(applied.join(u", "));

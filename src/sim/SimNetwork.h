@@ -25,6 +25,11 @@ struct SimFaults {
     double late = 0;      // it comes after lateMs instead of the normal delay
     double lineError = 0; // a parity or framing error comes just before it
     int lateMs = 150;     // longer than the longest time-out the tool offers
+    double repeat = 0;    // it comes twice, the copy repeatMs after it
+    int repeatMs = 1;
+    // Every request comes back to the tool before its answer, as on a
+    // two-wire adapter that does not suppress its own echo.
+    bool echo = false;
     // The line goes dead after this many requests (a sensor unplugged from
     // the bus mid-work); -1: never.
     qint64 silentAfter = -1;

@@ -54,8 +54,26 @@ TEST(PortOpen, FailureReasonsAreToldApart) {
     expect("/dev/ttyUSB0", OpenFailure::NoPermission,
            "no permission to use /dev/ttyUSB0: ask for access to the device");
     node.accessible = true;
-    // The holder's name is added when known: see the port lock's end-to-end test.
+    // The holders are named when known: see the port lock's end-to-end test.
     expect("/dev/ttyUSB0", OpenFailure::Busy, "/dev/ttyUSB0 is held by another program");
+    node.holders = {{"minicom", 4711}, {"screen", 4712}};
+    expect("/dev/ttyUSB0", OpenFailure::Busy,
+           "/dev/ttyUSB0 is held by another program: minicom (process 4711), screen (process "
+           "4712)");
+    // A service that takes serial ports comes with what to do about it, whether it is seen
+    // holding the device or only seen running.
+    node.holders = {{"ModemManager", 812}};
+    node.grabber = "ModemManager";
+    expect("/dev/ttyUSB0", OpenFailure::Busy,
+           "/dev/ttyUSB0 is held by another program: ModemManager (process 812); ModemManager "
+           "takes serial ports: stop it (sudo systemctl stop ModemManager) or disable it (sudo "
+           "systemctl disable ModemManager)");
+    node.holders.clear();
+    node.grabber = "brltty";
+    expect("/dev/ttyUSB0", OpenFailure::Busy,
+           "/dev/ttyUSB0 is held by another program; brltty is running and takes serial ports: "
+           "stop it (sudo systemctl stop brltty) and, when no braille display is used, remove it "
+           "(sudo apt remove brltty)");
 }
 
 TEST(PortOpen, WhatIsNoSerialPortFailsWithoutEndingTheProgram) {

@@ -72,6 +72,7 @@ TEST_F(LogTest, SaveProposesTheNextFreeNameAndWritesEverything) {
 
 TEST_F(LogTest, TrafficLinesOnlyWhileCommunicationsIsChecked) {
     session.link.PacketTimeout = 30;
+    session.link.Retries = 1;
     session.link.SendCommand("A", 1);
     log().SetEnabled(true);
     view.prompter.Script(MessageAnswer::Yes);
@@ -92,8 +93,9 @@ TEST_F(LogTest, TrafficLinesOnlyWhileCommunicationsIsChecked) {
     for (const QString& line : log().Text().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
         outcomes.append(line.section(QStringLiteral("  "), 3));
     }
-    EXPECT_EQ(outcomes, QStringList({"answered", "time-out", "CRC error", "time-out",
-                                     "late answer discarded", "answered"}));
+    EXPECT_EQ(outcomes, QStringList({"answered", "time-out", "time-out (retry 1)", "CRC error",
+                                     "CRC error (retry 1)", "time-out", "late answer discarded",
+                                     "time-out (retry 1)", "late answer discarded", "answered"}));
     EXPECT_TRUE(log().Text().contains(" ms  aA0E9E  aA")) << log().Text().toStdString();
 }
 

@@ -3,41 +3,20 @@
 // written or read.
 #include "shell/Registry.h"
 #include "support/EnvVar.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using kelvar::cRegistry;
 using Status = cRegistry::Status;
 using kelvar::test::EnvVar;
+using kelvar::test::FileSizeLimit;
 
 namespace {
-
-// Lets no file of this process grow past `bytes` while it lives. Tests run as
-// root, where permission bits stop no write; this limit does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(qint64 bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = static_cast<rlim_t>(bytes);
-        active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, SIG_DFL);
-    }
-    bool active = false;
-
-private:
-    rlimit old_{};
-};
 
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
@@ -226,6 +205,37 @@ TEST_F(Registry, FailedChangeNeverTurnsUpLater) {
     EXPECT_EQ(Get(back, "Menu", "Search"), "1");
 }
 
+TEST_F(Registry, GatheredChangesReachTheFileInOneReplacementOrNotAtAll) {
+    cRegistry reg;
+    Save(reg, "Startup", "Top", "1");
+    Save(reg, "SensorList", "Sensor002", "01090000000009 0Gone");
+    const QByteArray before = ReadFile(reg.FileName());
+    const QString list = "01020000001234 0" + QString(100, u'x');
+    const auto change = [&] {
+        reg.BeginChanges();
+        Save(reg, "Startup", "Top", "220");
+        Save(reg, "SensorList", "Sensor001", list);
+        Point(reg, "SensorList", "Sensor002");
+        EXPECT_TRUE(reg.RegDel());
+        EXPECT_EQ(Get(reg, "Startup", "Top"), "1") << "the file changes only at the commit";
+        return reg.CommitChanges();
+    };
+    // Stopped at any byte, the write leaves the old file whole (key by key,
+    // the smaller files on the way would go through).
+    bool written = false;
+    for (qint64 limit = 0; !written && limit < 1000; ++limit) {
+        const FileSizeLimit stop(limit);
+        ASSERT_TRUE(stop.active);
+        written = change();
+        if (!written) {
+            EXPECT_EQ(reg.LastStatus(), Status::WriteFailed) << limit;
+            ASSERT_EQ(ReadFile(reg.FileName()), before) << limit;
+        }
+    }
+    EXPECT_EQ(ReadFile(reg.FileName()),
+              "[SensorList]\nSensor001=" + list.toUtf8() + "\n\n[Startup]\nTop=220\n");
+}
+
 TEST_F(Registry, UnreadableFileIsSetAsideWhole) {
     ASSERT_TRUE(QDir().mkpath(DefaultFile()));
     cRegistry reg;
@@ -301,4 +311,23 @@ TEST_F(Registry, HandWrittenFileReadsAsWrittenAndSavingKeepsItsValues) {
     EXPECT_EQ(Get(back, "sensors", "name"), "Press 4, right");
     EXPECT_EQ(Get(back, "Sensors", "Path"), "C:\\Temp\\new");
     EXPECT_TRUE(back.SkippedLines().isEmpty());
+}
+
+TEST_F(Registry, ByteOrderMarksAtTheStartOfALine) {
+    // Editors put one there; it is no part of the line.
+    WriteFile(DefaultFile(), "\xEF\xBB\xBF[Startup]\n\xEF\xBB\xBFTop=90\n");
+    cRegistry reg;
+    EXPECT_EQ(Get(reg, "Startup", "Top"), "90");
+
+    // So a name that starts with one still reads back, whatever follows.
+    const QString mark(QChar(0xFEFF));
+    const QStringList names = {mark, mark + mark + "x", mark + "[s]", mark + ";c"};
+    for (const QString& name : names) {
+        Save(reg, "Startup", name, name);
+    }
+    cRegistry back = Reopened(reg.FileName());
+    for (const QString& name : names) {
+        EXPECT_EQ(Get(back, "Startup", name), name);
+    }
+    EXPECT_TRUE(back.SkippedLines().isEmpty()) << qPrintable(back.SkippedLines().join('|'));
 }

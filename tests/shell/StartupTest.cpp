@@ -3,10 +3,13 @@
 #include "operations/Session.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
+#include "support/FileSizeLimit.h"
 #include "support/SimTraffic.h"
 #include "support/StoredSetting.h"
 #include "support/TestView.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -107,7 +110,28 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     ASSERT_EQ(session.sensors.Count(), 1);
     state.Top = 220;
     session.log.Options.enabled = true;
+
+    // The settings are written in one go: stopped one byte short of the new
+    // file, the shutdown leaves the old one whole and says so.
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    cRegistry trial(dir.filePath("trial.ini"));
+    ASSERT_TRUE(QFile::copy(registry.FileName(), trial.FileName()));
+    ASSERT_TRUE(Shutdown(session, trial, state).isEmpty());
+    const QByteArray before = contents(registry.FileName());
+    QStringList errors;
+    {
+        const test::FileSizeLimit stop(QFileInfo(trial.FileName()).size() - 1);
+        ASSERT_TRUE(stop.active);
+        errors = Shutdown(session, registry, state);
+    }
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(contents(registry.FileName()), before);
+
     EXPECT_TRUE(Shutdown(session, registry, state).isEmpty());
+    EXPECT_EQ(contents(registry.FileName()), contents(trial.FileName()));
     const std::tuple<const char*, const char*, const char*> stored[] = {
         {"Startup", "Top", "220"},
         {"Menu", "Logging", "1"},

@@ -44,7 +44,7 @@ TEST(LogTab, MenuStatesAndABoundedViewOfAWholeRecord) {
     const int lines = cApplication::LogViewLines + 1000;
     for (int i = 0; i < lines; ++i) {
         emit session.link.transactionEnded(QByteArray::number(i), "aA",
-                                           cSensorLink::Outcome::Answered);
+                                           cSensorLink::Outcome::Answered, 0);
     }
     session.log.FlushTraffic();
     session.log.AppendLog(QString());
