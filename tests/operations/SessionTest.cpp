@@ -78,53 +78,6 @@ TEST_F(SessionTest, UnansweredRequestsOfAReadAreReported) {
     EXPECT_EQ(session.sensor.ReadSetpointData(0, 0), 0) << "stored as the read found it";
 }
 
-TEST_F(SessionTest, LateAnswersNeverShiftTheRead) {
-    // Values that differ from register to register and setpoint to setpoint,
-    // so that a shift would show.
-    sim::SimSensor& sim = network.sensor(0);
-    for (int r = 0; r < sim::SimSensor::ParameterCount; ++r) {
-        if (r != Param::Address && r != Param::BaudRate) {
-            sim.setParameter(r, static_cast<std::uint16_t>(100 + r));
-        }
-    }
-    for (int s = 0; s < 60; ++s) {
-        for (int f = 0; f < 3; ++f) {
-            sim.setSetpoint(s, f, static_cast<std::uint16_t>(1000 + 3 * s + f));
-        }
-    }
-    ListAndRead(1);
-    int discarded = 0;
-    QObject::connect(&session.link, &cSensorLink::answerDiscarded, [&] { ++discarded; });
-    network.setSeed(3);
-    network.faults().late = 0.15;
-    network.faults().lateMs = 35; // 10 ms after the time-out
-    // The read's report; no target without a position.
-    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
-    network.faults().late = 0;
-
-    const QSet<int> unreadParameters = session.UnreadParameters();
-    const QSet<int> unreadSetpoints = session.UnreadSetpoints();
-    ASSERT_FALSE(session.ReadComplete());
-    EXPECT_GT(discarded, 0);
-    // Registers the read adjusts as it stores them.
-    const QSet<int> adjusted = {
-        Param::VelocityEnable, 16, 20, 41, 58, Param::CylinderType, Param::ZeroAdjust,
-        Param::LoopTime};
-    for (int r = 1; r <= session.sensor.MaxParameters(); ++r) {
-        const std::int32_t type = session.sensor.ReadParameterData(r, 5);
-        if (type != 0 && type != 8 && !unreadParameters.contains(r) && !adjusted.contains(r)) {
-            EXPECT_EQ(session.sensor.ReadParameterData(r, 0), sim.parameter(r))
-                << "parameter " << r;
-        }
-    }
-    for (int s = 0; s < 60; ++s) {
-        for (int f = 0; f < 3 && !unreadSetpoints.contains(s); ++f) {
-            EXPECT_EQ(session.sensor.ReadSetpointData(s, f), sim.setpoint(s, f)) << s << "/" << f;
-        }
-    }
-}
-
 TEST_F(SessionTest, LostPositionAnswerSendsNoTarget) {
     ListAndRead(1); // run mode Serial: a reload ends with A, I (the position), B, B, C
     bool setpointsRead = false;
