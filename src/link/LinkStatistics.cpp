@@ -25,25 +25,34 @@ double cLinkStatistics::MedianRoundTripMs() const {
     return *middle;
 }
 
-QStringList cLinkStatistics::Lines() const {
+QList<std::pair<QString, QString>> cLinkStatistics::Figures() const {
     const QLocale c = QLocale::c();
     const auto count = [](const char* name, std::int64_t value) {
-        return QStringLiteral("%1: %2").arg(QLatin1String(name)).arg(value);
+        return std::pair{QLatin1String(name), QString::number(value)};
     };
-    QStringList lines{count("Requests", requests),
-                      count("Answers", answers),
-                      count("Time-outs", timeOuts),
-                      count("CRC errors", crcErrors),
-                      count("Unknown answers", unknownAnswers),
-                      count("Late answers discarded", lateAnswers),
-                      count("Repeated answers", repeatedAnswers),
-                      count("Answers in doubt", doubted),
-                      count("Echoes skipped", echoesSkipped),
-                      count("Retries", retries)};
-    lines.append(HasRoundTrips() ? QStringLiteral("Round trip: median %1 ms, worst %2 ms")
-                                       .arg(c.toString(MedianRoundTripMs(), 'f', 1),
-                                            c.toString(WorstRoundTripMs(), 'f', 1))
-                                 : QStringLiteral("Round trip: none yet"));
+    QList<std::pair<QString, QString>> figures{count("Requests", requests),
+                                               count("Answers", answers),
+                                               count("Time-outs", timeOuts),
+                                               count("CRC errors", crcErrors),
+                                               count("Unknown answers", unknownAnswers),
+                                               count("Late answers discarded", lateAnswers),
+                                               count("Repeated answers", repeatedAnswers),
+                                               count("Answers in doubt", doubted),
+                                               count("Echoes skipped", echoesSkipped),
+                                               count("Retries", retries)};
+    figures.append({QStringLiteral("Round trip"),
+                    HasRoundTrips() ? QStringLiteral("median %1 ms, worst %2 ms")
+                                          .arg(c.toString(MedianRoundTripMs(), 'f', 1),
+                                               c.toString(WorstRoundTripMs(), 'f', 1))
+                                    : QStringLiteral("none yet")});
+    return figures;
+}
+
+QStringList cLinkStatistics::Lines() const {
+    QStringList lines;
+    for (const auto& [name, value] : Figures()) {
+        lines.append(name + QStringLiteral(": ") + value);
+    }
     return lines;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kelvar {
@@ -28,7 +30,9 @@ struct cLinkStatistics {
     double MedianRoundTripMs() const;
     double WorstRoundTripMs() const { return worstMs_; }
 
-    // The figures as lines for people: "Requests: 230", ... in a fixed order.
+    // The figures for people, named, in a fixed order: ("Requests", "230") ...
+    QList<std::pair<QString, QString>> Figures() const;
+    // The same as lines: "Requests: 230" ...
     QStringList Lines() const;
 
 private:

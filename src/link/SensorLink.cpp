@@ -82,6 +82,7 @@ bool cSensorLink::OpenPort(int port, int speedIndex) {
     const bool opened = !closedForGood_ &&
                         port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) &&
                         port_.isOpen();
+    lineEchoes_ = false;
     if (opened) {
         StateFlags.SetBit(StateBit::PortOpen);
         portErrorText_.clear();
@@ -153,6 +154,7 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
     cLinkStatistics& statistics = StatisticsFor(letter);
 
     Outcome outcome = Outcome::PortFailed;
+    qint64 answeredNs = 0;
     if (!StateFlags.TestBit(StateBit::PortOpen)) {
         StatusWord.SetBit(LinkBit::NoAnswer);
         awaitingReply_ = false;
@@ -165,8 +167,16 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
         txText_ = request;
         expectedAddress_ = commandText.startsWith('#') ? 0 : letter;
         expected_ = AnswerExpectation::For(commandText);
-        Exchange exchange{letter, expected_, commandText.toByteArray(), lineClock_.nsecsElapsed(),
-                          0,      rxBytes_};
+        Exchange exchange;
+        exchange.address = letter;
+        exchange.expected = expected_;
+        exchange.command = commandText.toByteArray();
+        exchange.sentNs = lineClock_.nsecsElapsed();
+        exchange.rxAtSend = rxBytes_;
+        exchange.request = request;
+        echoHeard_ = false;
+        answerBeforeEcho_ = false;
+        transacting_ = true;
 
         if (!PacketIsSendable(packet)) {
             StatusWord.SetBit(LinkBit::TxErrorCounted);
@@ -190,6 +200,7 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
                 emit requestTimedOut(commandText.toByteArray());
             }
         } else {
+            answeredNs = lineClock_.nsecsElapsed();
             StatusWord.ClearBit(LinkBit::NoAnswer);
             if (PacketInterval > 0) {
                 // The pause lets a slow sensor turn its line around; nothing
@@ -205,10 +216,19 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
                 recoveryAddress_ = letter;
             }
         }
+        transacting_ = false;
+        // On a line that hands our requests back, each one comes back before
+        // its answer: a frame taken without that was on the line before it.
+        if (outcome == Outcome::Answered && lineEchoes_ && (!echoHeard_ || answerBeforeEcho_)) {
+            outcome = Outcome::Doubtful;
+            ++statistics.doubted;
+            recoveryAddress_ = letter;
+        }
         if (outcome != Outcome::NotSent && outcome != Outcome::PortFailed) {
             exchange.endNs = lineClock_.nsecsElapsed();
             exchange.rxAtEnd = rxBytes_;
             exchange.answered = outcome == Outcome::Answered;
+            exchange.echoHeard = echoHeard_;
             exchanges_.push_back(exchange);
             if (exchanges_.size() > ExchangesKept) {
                 exchanges_.pop_front();
@@ -220,14 +240,16 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
                 outcome = Outcome::Doubtful;
                 recoveryAddress_ = letter;
             }
+            // From the request to its answer: the pause and the wait for a
+            // quiet line after it are not the sensor's.
+            if (outcome == Outcome::Answered) {
+                statistics.AddRoundTrip(static_cast<double>(answeredNs - exchange.sentNs) / 1e6);
+            }
         }
     }
 
     packetTimer_.StopTimer();
     packetMs_ = packetTimer_.ElapsedTime() * 1000.0;
-    if (outcome == Outcome::Answered) {
-        statistics.AddRoundTrip(packetMs_);
-    }
     intervalTimer_.StartTimer();
     emit exchanged();
     emit transactionEnded(request, lastAnswer_, outcome, retry);
@@ -363,11 +385,26 @@ void cSensorLink::OnStrayFrame(const QByteArray& frame) {
 }
 
 void cSensorLink::HandleEcho(const QByteArray& bytes) {
-    // Only the request just sent, heard back before its answer, is an echo;
-    // anything else between STX and ETX is noise and counts for nothing.
-    if (awaitingReply_ && bytes == txText_) {
+    // Only a request of ours heard back is an echo; anything else between
+    // STX and ETX is noise and counts for nothing.
+    if (transacting_ && bytes == txText_ && !echoHeard_) {
+        echoHeard_ = true;
+        lineEchoes_ = true;
         ++StatisticsFor(bytes.front()).echoesSkipped;
         emit echoSkipped(bytes);
+        // An answer taken before its own request came back was a leftover.
+        answerBeforeEcho_ = !awaitingReply_;
+        return;
+    }
+    // An echo heard after later requests were sent: the answer taken for
+    // its request was put in doubt then, for want of it.
+    for (auto it = exchanges_.rbegin(); it != exchanges_.rend(); ++it) {
+        if (it->request == bytes && !it->echoHeard) {
+            it->echoHeard = true;
+            ++StatisticsFor(bytes.front()).echoesSkipped;
+            emit echoSkipped(bytes);
+            return;
+        }
     }
 }
 

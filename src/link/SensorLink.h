@@ -83,8 +83,9 @@ public:
     // How often a request that got no answer, a bad one or a doubtful one is
     // asked again, after the line has gone quiet. Every request sets or gets
     // a value, so asking again is safe.
-    int Retries = 2;
+    static constexpr int DefaultRetries = 2;
     static constexpr int MaxRetries = 9;
+    int Retries = DefaultRetries;
     int CurrentAddress = 0;
     int CurrentPort = 1;
     int BaudIndex = 0;
@@ -115,6 +116,8 @@ public:
     QString PortDescription();
     // Why the last open failed, or why the port was lost; empty otherwise.
     const QString& PortErrorText() const { return portErrorText_; }
+    // The port's own settings (the RS-485 line driver) and what it has to say.
+    cSerialPort& Port() { return port_; }
 
     // --- transactions
     // Address below 1 means the current sensor address. Retries as set.
@@ -221,6 +224,8 @@ private:
         quint64 rxAtEnd = 0;
         bool answered = false; // an answer was taken and is not in doubt
         bool settled = false;  // the line was quiet after it
+        QByteArray request;    // as sent, to know its echo
+        bool echoHeard = false;
     };
     static constexpr std::size_t ExchangesKept = 128;
 
@@ -263,6 +268,10 @@ private:
     bool settleEach_ = false;
     char settlingAddress_ = 0; // a sensor whose answer waits for a quiet line
     bool settleDoubted_ = false;
+    bool transacting_ = false; // from a request's sending to the end of its wait
+    bool echoHeard_ = false;   // the request now waiting was heard back
+    bool answerBeforeEcho_ = false;
+    bool lineEchoes_ = false;                      // the open port has handed a request back
     std::array<cLinkStatistics, 27> statistics_{}; // index: address; 0 for any other
     std::array<QByteArray, 27> lastHeard_{};       // the last good frame from each address
     bool echoActive_ = false;                      // between an STX heard back and its ETX

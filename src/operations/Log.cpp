@@ -283,6 +283,11 @@ void cLog::LogSensorReport() {
                       field(FormatNumber(value(clsSensorData::DwellColumn) / 100, u"0.00", locale)),
                   1);
     }
+    AppendLog(QString());
+    SectionTitle(QStringLiteral("Link Statistics"));
+    for (const QString& line : session_.link.Statistics(session_.link.CurrentAddress).Lines()) {
+        Row(line);
+    }
     AppendLogHeading(QStringLiteral("End of Sensor ") + name + QStringLiteral(" Data & Settings"));
 }
 

@@ -132,6 +132,14 @@ QString Page1(cSession& session, const QDateTime& now) {
         }
         text += Row(data.ReadParameterName(reg, 0), shown);
     }
+
+    // What the line did for this sensor since the program started: a bad
+    // cable shows up as numbers on the paper left with the machine.
+    text += crlf + Section(QStringLiteral("Link Statistics"));
+    for (const auto& [name, value] :
+         session.link.Statistics(session.link.CurrentAddress).Figures()) {
+        text += Row(name, value);
+    }
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/Framing.h"
 #include "link/PortNames.h"
+#include "link/SerialPort.h"
 #include "model/Speeds.h"
 #include "model/Text.h"
 #include "operations/Session.h"
@@ -91,6 +92,13 @@ QStringList Arguments(const cShellState& state) {
     return state.CommandLine.split(u' ', Qt::SkipEmptyParts);
 }
 
+constexpr std::pair<const char*, LineDriverField> LineDriverKeys[] = {
+    {"RS485Mode", LineDriverField::Mode},
+    {"RS485RtsOnSend", LineDriverField::RtsOnSend},
+    {"RS485DelayBefore", LineDriverField::DelayBeforeMs},
+    {"RS485DelayAfter", LineDriverField::DelayAfterMs},
+};
+
 QString SensorKey(int number) {
     return QStringLiteral("Sensor%1").arg(number, 3, 10, QLatin1Char('0'));
 }
@@ -147,9 +155,22 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
     pass.Section(QStringLiteral("Communications"));
     pass.Number(QStringLiteral("Port"), link.CurrentPort, 1);
     pass.Number(QStringLiteral("PortBaudRate"), link.BaudIndex, 0);
+    pass.Number(QStringLiteral("Retries"), link.Retries, cSensorLink::DefaultRetries);
     if (!save) {
         link.CurrentPort = std::clamp(link.CurrentPort, MinPortNumber, MaxPortNumber);
         link.BaudIndex = ValidSpeedIndex(link.BaudIndex);
+        link.Retries = std::clamp(link.Retries, 0, cSensorLink::MaxRetries);
+    }
+    // A hand-edited value that does not read leaves that field as it was.
+    cLineDriver driver = link.Port().lineDriver();
+    for (const auto& [key, field] : LineDriverKeys) {
+        const QString text = pass.Text(QLatin1String(key), LineDriverFieldText(driver, field));
+        if (!save && !text.isEmpty()) {
+            ParseLineDriverField(driver, field, text);
+        }
+    }
+    if (!save) {
+        link.Port().setLineDriver(driver);
     }
 
     pass.Section(QStringLiteral("Information"));

@@ -5,6 +5,8 @@
 #include "operations/Report.h"
 
 #include "files/DataFile.h"
+#include "link/Framing.h"
+#include "link/PortInfo.h"
 #include "link/QtSerialPort.h"
 #include "model/Parameters.h"
 #include "model/Speeds.h"
@@ -46,10 +48,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTextCursor>
 #include <QTextStream>
+#include <QTimer>
 #include <QToolTip>
 #include <array>
 
@@ -121,6 +125,7 @@ cApplication::cApplication(const cAppOptions& options, cRegistry& registry, QObj
         session_->link.PortNames.addMapping(mapping);
     }
     Bind();
+    BindLine();
     BindSelection();
     BindEditing();
     BindSetpoints();
@@ -553,6 +558,118 @@ qsizetype StartOfLastLines(const QString& text, int count) {
 }
 
 } // namespace
+
+void cApplication::BindLine() {
+    cSession& s = *session_;
+    AsciiSensor& w = *window_;
+    connect(w.Control<QSpinBox>(QStringLiteral("spnRetries")), &QSpinBox::valueChanged, &s.link,
+            [&s](int retries) { s.link.Retries = retries; });
+    // The line driver counts from the next open of the port.
+    const auto driverChanged = [this, &w] {
+        cLineDriver driver;
+        const int mode = w.Control<QComboBox>(QStringLiteral("cboRs485"))->currentIndex();
+        driver.mode =
+            LineDriverModes[std::clamp(mode, 0, int{std::size(LineDriverModes)} - 1)].mode;
+        driver.rtsHighOnSend =
+            w.Control<QComboBox>(QStringLiteral("cboRs485Rts"))->currentIndex() == 0;
+        driver.delayBeforeMs = w.Control<QSpinBox>(QStringLiteral("spnRs485Before"))->value();
+        driver.delayAfterMs = w.Control<QSpinBox>(QStringLiteral("spnRs485After"))->value();
+        session_->link.Port().setLineDriver(driver);
+    };
+    for (const char* name : {"cboRs485", "cboRs485Rts"}) {
+        connect(w.Control<QComboBox>(QLatin1String(name)), &QComboBox::currentIndexChanged, this,
+                driverChanged);
+    }
+    for (const char* name : {"spnRs485Before", "spnRs485After"}) {
+        connect(w.Control<QSpinBox>(QLatin1String(name)), &QSpinBox::valueChanged, this,
+                driverChanged);
+    }
+
+    connect(&s.link, &cSensorLink::portSelected, this, &cApplication::ShowPortInfo);
+    connect(&s.link, &cSensorLink::portStateChanged, this, [this] {
+        // A USB adapter that keeps its slow latency costs every request:
+        // said once a device, not at every open.
+        const QString notice = session_->link.Port().notice();
+        const QString device = session_->link.Port().deviceName();
+        if (!notice.isEmpty() && !noticesShown_.contains(device)) {
+            noticesShown_.insert(device);
+            QTimer::singleShot(0, this, [this, notice] {
+                window_->Ask(QStringLiteral("Serial Port"), notice, MessageIcon::Information,
+                             MessageButtons::Ok);
+            });
+        }
+    });
+    for (int i = 0; i < PortOptionGroup::Size; ++i) {
+        connect(w.Control<QAbstractButton>(QStringLiteral("optPort"), i), &QAbstractButton::clicked,
+                this, &cApplication::ShowPortInfo);
+    }
+
+    // The figures change with every request: shown once a second, and only
+    // while someone can see them.
+    auto* statistics = new QTimer(this);
+    statistics->setInterval(1000);
+    connect(statistics, &QTimer::timeout, this, &cApplication::ShowLinkStatistics);
+    connect(&w, &AsciiSensor::tabChanged, this, [this, statistics](int tab) {
+        if (tab == Tab::Communications) {
+            ShowLinkStatistics();
+            ShowPortInfo();
+            statistics->start();
+        } else {
+            statistics->stop();
+        }
+    });
+}
+
+void cApplication::ShowLineSettings() {
+    AsciiSensor& w = *window_;
+    const cLineDriver driver = session_->link.Port().lineDriver();
+    auto* retries = w.Control<QSpinBox>(QStringLiteral("spnRetries"));
+    auto* mode = w.Control<QComboBox>(QStringLiteral("cboRs485"));
+    auto* rts = w.Control<QComboBox>(QStringLiteral("cboRs485Rts"));
+    auto* before = w.Control<QSpinBox>(QStringLiteral("spnRs485Before"));
+    auto* after = w.Control<QSpinBox>(QStringLiteral("spnRs485After"));
+    const QSignalBlocker quiet[] = {QSignalBlocker(retries), QSignalBlocker(mode),
+                                    QSignalBlocker(rts), QSignalBlocker(before),
+                                    QSignalBlocker(after)};
+    retries->setValue(session_->link.Retries);
+    for (int i = 0; i < int{std::size(LineDriverModes)}; ++i) {
+        if (LineDriverModes[i].mode == driver.mode) {
+            mode->setCurrentIndex(i);
+        }
+    }
+    rts->setCurrentIndex(driver.rtsHighOnSend ? 0 : 1);
+    before->setValue(driver.delayBeforeMs);
+    after->setValue(driver.delayAfterMs);
+}
+
+void cApplication::ShowPortInfo() {
+    const cSensorLink& link = session_->link;
+    QStringList lines;
+    if (options_.simulate) {
+        lines << QStringLiteral("Comm %1: simulated sensors, no serial port").arg(link.CurrentPort);
+    } else {
+        const PortReport report =
+            InspectPort(link.CurrentPort, link.PortNames, session_->link.Port().lineDriver());
+        lines = report.device.isEmpty()
+                    ? QStringList{QStringLiteral("Comm %1: no serial port").arg(link.CurrentPort)}
+                    : DescribePort(report);
+    }
+    window_->Control<QPlainTextEdit>(QStringLiteral("txtPortInfo"))
+        ->setPlainText(lines.join(u'\n'));
+}
+
+void cApplication::ShowLinkStatistics() {
+    const int address = session_->link.CurrentAddress;
+    QStringList lines;
+    if (address >= MinAddress && address <= MaxAddress) {
+        lines << QStringLiteral("Sensor %1").arg(address)
+              << session_->link.Statistics(address).Lines();
+    }
+    auto* view = window_->Control<QPlainTextEdit>(QStringLiteral("txtLinkStatistics"));
+    if (const QString text = lines.join(u'\n'); view->toPlainText() != text) {
+        view->setPlainText(text);
+    }
+}
 
 void cApplication::BindLog() {
     cLog& log = session_->log;
@@ -1213,6 +1330,7 @@ bool cApplication::Start() {
         window_->Control<QComboBox>(QStringLiteral("cboPacketInterval"))
             ->setCurrentIndex(session_->link.IntervalPosition());
     }
+    ShowLineSettings();
     PlaceWindow();
     selection_->FillSensorSelector();
     ShowStatusBar();

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -66,6 +67,11 @@ public:
 
 private:
     void Bind();
+    // The Communications tab's line settings, port and link statistics.
+    void BindLine();
+    void ShowLineSettings();
+    void ShowPortInfo();
+    void ShowLinkStatistics();
     void ShowStatusBar();
     void ShowCommStatus(unsigned changedLines);
     void ShowLinkDisplay();
@@ -120,6 +126,8 @@ private:
     std::unique_ptr<cHelp> help_;
     cShellState state_;
     bool started_ = false;
+    // Devices whose notice (a slow USB adapter) was shown.
+    QSet<QString> noticesShown_;
     bool shutDown_ = false;
     bool terminating_ = false;
     // Raised while a sensor is read: the grid opens no edit box.

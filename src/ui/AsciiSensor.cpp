@@ -1,5 +1,7 @@
 #include "ui/AsciiSensor.h"
 
+#include "link/SensorLink.h"
+#include "link/SerialPort.h"
 #include "model/Speeds.h"
 #include "model/Text.h"
 #include "operations/CommStatus.h"
@@ -29,6 +31,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -71,6 +74,21 @@ QLineEdit* Field(const QString& name, bool readOnly = false) {
     field->setObjectName(name);
     field->setReadOnly(readOnly);
     return field;
+}
+
+// A read-only block of text `lines` high and some 28 characters wide; it
+// grows with the room the window has.
+QPlainTextEdit* Report(const QString& name, int lines) {
+    auto* text = new QPlainTextEdit;
+    text->setObjectName(name);
+    text->setReadOnly(true);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QFontMetrics metrics(text->font());
+    text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    text->setMinimumSize(metrics.horizontalAdvance(QString(28, u'0')),
+                         metrics.lineSpacing() * lines + 2 * text->frameWidth() + 8);
+    return text;
 }
 
 QComboBox* List(const QString& name, const QStringList& entries) {
@@ -899,8 +917,52 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
     layout->addWidget(timing, 1, 1);
     layout->addWidget(traffic, 2, 1);
     layout->addWidget(packet, 3, 0, 1, 2);
+    // The line's own settings and figures, one page each, in a column of
+    // their own.
+    auto* line = new QTabWidget;
+    line->setObjectName(QStringLiteral("tabLine"));
+    // Its tab bar takes the focus; the pages are reached through it.
+    line->setFocusPolicy(Qt::NoFocus);
+    line->addTab(BuildLineFrame(), QStringLiteral("Line"));
+    line->addTab(Report(QStringLiteral("txtPortInfo"), 6), QStringLiteral("Port"));
+    line->addTab(Report(QStringLiteral("txtLinkStatistics"), 12), QStringLiteral("Statistics"));
+    layout->addWidget(line, 0, 2, 4, 1);
     layout->setRowStretch(4, 1);
     return page;
+}
+
+QWidget* AsciiSensor::BuildLineFrame() {
+    auto* line = new QWidget;
+    line->setObjectName(QStringLiteral("fraLine"));
+    auto* form = new QFormLayout(line);
+    const auto spin = [](const QString& name, int maximum) {
+        auto* box = new QSpinBox;
+        box->setObjectName(name);
+        box->setRange(0, maximum);
+        return box;
+    };
+    QSpinBox* retries = spin(QStringLiteral("spnRetries"), cSensorLink::MaxRetries);
+    retries->setToolTip(QStringLiteral("How often a request without a good answer is asked again"));
+    form->addRow(QStringLiteral("Retries"), retries);
+    QStringList modes;
+    for (const LineDriverModeName& entry : LineDriverModes) {
+        modes << QLatin1String(entry.caption);
+    }
+    QComboBox* mode = List(QStringLiteral("cboRs485"), modes);
+    // The captions are long; the list opens wide enough for them.
+    mode->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    mode->setMinimumContentsLength(10);
+    mode->setToolTip(QStringLiteral("How the RS-485 transmitter is switched; it counts from the "
+                                    "next Apply and Test Settings"));
+    form->addRow(QStringLiteral("RS-485"), mode);
+    form->addRow(
+        QStringLiteral("RTS While Sending"),
+        List(QStringLiteral("cboRs485Rts"), {QStringLiteral("High"), QStringLiteral("Low")}));
+    form->addRow(QStringLiteral("Before (msec)"),
+                 spin(QStringLiteral("spnRs485Before"), cLineDriver::MaxDelayMs));
+    form->addRow(QStringLiteral("After (msec)"),
+                 spin(QStringLiteral("spnRs485After"), cLineDriver::MaxDelayMs));
+    return line;
 }
 
 QWidget* AsciiSensor::BuildLogTab() {

@@ -13,6 +13,7 @@ class QButtonGroup;
 class QCheckBox;
 class QGridLayout;
 class QGroupBox;
+class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QProgressBar;
@@ -128,6 +129,7 @@ private:
     QWidget* BuildInformationTab();
     QWidget* BuildGraphTab();
     QWidget* BuildCommunicationsTab();
+    QWidget* BuildLineFrame();
     QWidget* BuildLogTab();
     QWidget* BuildCalibrationTab();
     QGridLayout* BuildSetpointButtons(const QString& name, int columns);

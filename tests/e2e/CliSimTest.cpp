@@ -344,3 +344,37 @@ TEST_F(CliSimTest, GotoGivesUpWhenTheSensorFallsSilent) {
     EXPECT_EQ(silent.out.count(": no answer within"), 5) << silent.out.toStdString();
     EXPECT_TRUE(silent.err.contains("stopped answering")) << silent.err.toStdString();
 }
+
+TEST_F(CliSimTest, AnEchoingRepeatingLineReadsWholeAndTheFiguresSaySo) {
+    StartSim({"--sensor", "3", "--echo", "--repeat", "0.05"});
+    const QString traffic = dir.filePath("traffic.log");
+    const QString file = dir.filePath("one.dat");
+    const auto read = Cli({"--stats", "--traffic", traffic, "read", "1", "--out", file}, "60");
+    ASSERT_EQ(read.status, 0) << read.err.toStdString();
+    const QRegularExpression figure(
+        QStringLiteral("sensor 1 link statistics:\n  Requests: (\\d+)\n  Answers: \\d+\n"
+                       "(?:  .*\n){6}  Echoes skipped: (\\d+)\n  Retries: (\\d+)\n"
+                       "  Round trip: median [0-9.]+ ms, worst [0-9.]+ ms\n"));
+    const auto match = figure.match(read.err);
+    ASSERT_TRUE(match.hasMatch()) << read.err.toStdString();
+    EXPECT_EQ(match.captured(2), match.captured(1)) << "every request came back once";
+    EXPECT_GT(match.captured(3).toInt(), 0) << "repeats put answers in doubt";
+    QFile record(traffic);
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    const QString recorded = QString::fromLatin1(record.readAll());
+    EXPECT_TRUE(recorded.contains("echo of the request skipped"));
+    EXPECT_TRUE(recorded.contains("(retry 1)"));
+    EXPECT_EQ(Cli({"diff", "1", file}, "60").status, 0) << "the file holds what the sensor holds";
+
+    // Sensor 3 already answers at the address the file would give sensor 1.
+    const auto taken = Cli({"apply", "1", Edited(file, "three.dat", {{58, "3"}}), "--force"}, "60");
+    EXPECT_EQ(taken.status, 2);
+    EXPECT_TRUE(taken.err.contains("Another sensor already answers at address 3"))
+        << taken.err.toStdString();
+    EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
+
+    const auto none = Cli({"--baud", "38400", "scan"}, "60");
+    EXPECT_EQ(none.status, 3);
+    EXPECT_TRUE(none.err.contains("no sensor answered") && none.err.contains("--all-speeds"))
+        << none.err.toStdString();
+}

@@ -155,6 +155,21 @@ TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
     EXPECT_TRUE(Requests(from).isEmpty());
 }
 
+TEST_F(ApplyTest, AnAddressAnotherSensorAnswersAtIsRefusedBeforeAnyWrite) {
+    AddSensor(3); // not in the list: only the line knows it
+    Edit(Param::Address, 3);
+    Answer({Ok, Ok}); // the review, then the refusal
+    session.Apply();
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    EXPECT_EQ(LastQuestion().title, "Incorrect Sensor Address");
+    EXPECT_TRUE(LastQuestion().text.startsWith(
+        "Another sensor already answers at address 3 on Comm 1 @ 115.2K; sensor 1 cannot be "
+        "given that address."))
+        << LastQuestion().text.toStdString();
+    EXPECT_EQ(Sent(from, "LQGIK"), QList<QByteArray>());
+    EXPECT_EQ(sim.parameter(Param::Address), 1);
+}
+
 TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
     Edit(Param::Address, 0);
     Edit(20, 5);  // drive polarity

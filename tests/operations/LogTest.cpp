@@ -1,5 +1,6 @@
 // The Log tab's text and the traffic record, against the simulated network.
 #include "operations/Log.h"
+#include "operations/Report.h"
 #include "support/SimSession.h"
 
 #include <QDir>
@@ -109,4 +110,36 @@ TEST_F(LogTest, TheSensorReportOfARead) {
     EXPECT_TRUE(text.contains("    Run Mode  = Serial\r\n"));
     EXPECT_EQ(text.count(QRegularExpression(QStringLiteral("\r\n    \\d+ +\\d"))), 60)
         << "one line per setpoint";
+}
+
+TEST_F(LogTest, BothReportsEndWithTheSensorsLinkStatistics) {
+    ListAndRead(1);
+    network.faults().echo = true;
+    ASSERT_EQ(session.link.SendCommand("A", 1), cSensorLink::Outcome::Answered);
+    const cLinkStatistics& statistics = session.link.Statistics(1);
+    ASSERT_EQ(statistics.echoesSkipped, 1);
+    const QString requests = QString::number(statistics.requests);
+
+    log().Options.sensorData = true;
+    log().LogSensorReport();
+    const QString logText = log().Text();
+    const auto at = logText.indexOf("\r\nLink Statistics\r\n");
+    ASSERT_GE(at, 0) << logText.toStdString();
+    const QString expected = "\r\nLink Statistics\r\n" + QString(50, u'-') +
+                             "\r\n    Requests: " + requests + "\r\n    Answers: " + requests +
+                             "\r\n    Time-outs: 0\r\n    CRC errors: 0\r\n"
+                             "    Unknown answers: 0\r\n    Late answers discarded: 0\r\n"
+                             "    Repeated answers: 0\r\n    Answers in doubt: 0\r\n"
+                             "    Echoes skipped: 1\r\n    Retries: 0\r\n    Round trip: median ";
+    EXPECT_EQ(logText.mid(at, expected.size()), expected);
+
+    const QString page1 = ConfigurationReport(session, QDateTime::currentDateTime())[0];
+    const auto section = page1.indexOf("\tLink Statistics\r\n");
+    ASSERT_GE(section, 0) << page1.toStdString();
+    const QStringList rows = page1.mid(section).split("\r\n");
+    ASSERT_GE(rows.size(), 12);
+    EXPECT_TRUE(rows[1].startsWith("\t\tRequests") && rows[1].endsWith("\t" + requests))
+        << rows[1].toStdString();
+    EXPECT_TRUE(rows[9].startsWith("\t\tEchoes skipped") && rows[9].endsWith("\t1"))
+        << rows[9].toStdString();
 }

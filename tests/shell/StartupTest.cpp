@@ -110,6 +110,8 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     ASSERT_EQ(session.sensors.Count(), 1);
     state.Top = 220;
     session.log.Options.enabled = true;
+    session.link.Retries = 4;
+    port.setLineDriver({cLineDriver::Mode::Rts, false, 3, 5});
 
     // The settings are written in one go: stopped one byte short of the new
     // file, the shutdown leaves the old one whole and says so.
@@ -137,6 +139,11 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
         {"Menu", "Logging", "1"},
         {"Menu", "Search", "1"},
         {"Settings", "SensorAddress", "2"},
+        {"Communications", "Retries", "4"},
+        {"Communications", "RS485Mode", "rts"},
+        {"Communications", "RS485RtsOnSend", "low"},
+        {"Communications", "RS485DelayBefore", "3"},
+        {"Communications", "RS485DelayAfter", "5"},
         {"SensorList", "Sensor001", "01020000001234 0Axis 1"},
         {"SensorList", "Sensor002", ""},
         {"SensorList", "Sensor003", ""},
@@ -155,7 +162,14 @@ TEST_F(StartupTest, SettingsAreCheckedAsTheyAreRead) {
     Store("Startup", "Top", "not a number");
     Store("SensorList", "Sensor001", "01020000001234 0");
     Store("SensorList", "Sensor003", "01030000000003 0");
+    Store("Communications", "Retries", "12");
+    Store("Communications", "RS485Mode", "Kernel ");
+    Store("Communications", "RS485RtsOnSend", "sideways");
+    Store("Communications", "RS485DelayAfter", "1001");
     ASSERT_TRUE(Start());
+    EXPECT_EQ(session.link.Retries, cSensorLink::MaxRetries);
+    // Each field that reads is taken; the others keep their defaults.
+    EXPECT_EQ(port.lineDriver(), (cLineDriver{cLineDriver::Mode::Kernel, true, 0, 0}));
     EXPECT_EQ(Stored("Settings", "SensorAddress"), "0");
     EXPECT_FALSE(state.AutoSearch) << "anything but \"1\" is unchecked";
     EXPECT_TRUE(state.Calibrate) << "not read without /cal";

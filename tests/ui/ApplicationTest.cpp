@@ -22,7 +22,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -139,6 +141,37 @@ TEST_F(ApplicationTest, ASettingsFileEditedByHandReadsAsFarAsItCanAndTheWindowSt
     EXPECT_TRUE(screen.contains(frame.topLeft())) << frame.x() << "," << frame.y();
     EXPECT_LE(frame.height(), screen.height());
     program.Window().close();
+}
+
+TEST_F(ApplicationTest, TheCommunicationsTabSetsTheLineAndShowsTheSensorsStatistics) {
+    WriteSettingsWithTheSensors("[Communications]\nRetries=5\nRS485RtsOnSend=low\n");
+    cApplication program(options, registry);
+    ASSERT_TRUE(program.Start());
+    AsciiSensor& window = program.Window();
+    cSensorLink& link = program.Session().link;
+    auto* retries = window.Control<QSpinBox>("spnRetries");
+    EXPECT_EQ(retries->value(), 5);
+    EXPECT_EQ(window.Control<QComboBox>("cboRs485Rts")->currentIndex(), 1);
+    retries->setValue(1);
+    EXPECT_EQ(link.Retries, 1);
+    window.Control<QComboBox>("cboRs485")->setCurrentIndex(2);
+    window.Control<QSpinBox>("spnRs485After")->setValue(4);
+    EXPECT_EQ(link.Port().lineDriver(), (cLineDriver{cLineDriver::Mode::Rts, false, 0, 4}));
+
+    window.SelectTab(Tab::Communications);
+    EXPECT_EQ(window.Control<QPlainTextEdit>("txtPortInfo")->toPlainText(),
+              "Comm 1: simulated sensors, no serial port");
+    const QString requests =
+        QStringLiteral("Requests: %1").arg(link.Statistics(link.CurrentAddress).requests);
+    EXPECT_TRUE(
+        window.Control<QPlainTextEdit>("txtLinkStatistics")
+            ->toPlainText()
+            .startsWith(QStringLiteral("Sensor %1\n%2\n").arg(link.CurrentAddress).arg(requests)))
+        << window.Control<QPlainTextEdit>("txtLinkStatistics")->toPlainText().toStdString();
+    window.close();
+    EXPECT_EQ(Stored("Communications", "Retries"), "1");
+    EXPECT_EQ(Stored("Communications", "RS485Mode"), "rts");
+    EXPECT_EQ(Stored("Communications", "RS485DelayAfter"), "4");
 }
 
 TEST_F(ApplicationTest, NoSerialPortEndsWithTheFatalMessage) {
