@@ -314,7 +314,9 @@ bool cQtSerialPort::open(const QString& device, qint32 baud) {
     if (const DeviceNode node = InspectDevice(device, Holders::Skip); node.exists && !node.serial) {
         return refuse(node);
     }
-    port_.setPortName(device);
+    // A bare name would be taken for one under /dev; the user meant the
+    // file the name leads to from here, as every other check takes it.
+    port_.setPortName(QFileInfo(device).absoluteFilePath());
     if (!port_.open(QIODevice::ReadWrite)) {
         const auto error = port_.error();
         const DeviceNode node = InspectDevice(device);

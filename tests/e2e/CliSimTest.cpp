@@ -15,8 +15,9 @@ struct Result {
     QString err;
 };
 
-Result RunProgram(const QString& program, const QStringList& args) {
+Result RunProgram(const QString& program, const QStringList& args, const QString& in = {}) {
     QProcess process;
+    process.setWorkingDirectory(in);
     process.start(program, args);
     EXPECT_TRUE(process.waitForFinished(30000));
     return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
@@ -119,6 +120,11 @@ TEST_F(CliSimTest, SendPrintsTheExchangeAndExitsByItsOutcome) {
                         "T ms  dAF16B  no answer  time-out (retry 1)\r\n"
                         "T ms  dAF16B  no answer  time-out (retry 2)\r\n");
     EXPECT_EQ(Cli({"--baud", "57600", "send", "4", "A"}).status, 0);
+
+    // A device named relative to the working directory is that file.
+    const auto relative = RunProgram(
+        KELVAR_CLI_PATH, {"--port", QFileInfo(link).fileName(), "send", "1", "A"}, dir.path());
+    EXPECT_EQ(relative.status, 0) << relative.err.toStdString();
 }
 
 TEST_F(CliSimTest, UsageAndPortErrorsExitWithTwoAndOneLine) {
@@ -377,4 +383,17 @@ TEST_F(CliSimTest, AnEchoingRepeatingLineReadsWholeAndTheFiguresSaySo) {
     EXPECT_EQ(none.status, 3);
     EXPECT_TRUE(none.err.contains("no sensor answered") && none.err.contains("--all-speeds"))
         << none.err.toStdString();
+}
+
+TEST_F(CliSimTest, AnApplyWhoseReadAfterwardsMissesAnswersExitsThree) {
+    // 223 requests for the file, 223 for apply's own read and 33 for its
+    // writes: the line goes dead early in the read after them.
+    StartSim({"--silent-after", "503"});
+    const QString good = dir.filePath("good.dat");
+    ASSERT_EQ(Cli({"read", "1", "--out", good}).status, 0);
+    const auto apply = Cli({"apply", "1", Edited(good, "gain.dat", {{5, "700"}})}, "30");
+    EXPECT_EQ(apply.status, 3) << apply.err.toStdString();
+    EXPECT_EQ(apply.out, "Extend Gain: 500 700\n");
+    EXPECT_TRUE(apply.err.contains("Sensor 1 stopped answering")) << apply.err.toStdString();
+    EXPECT_FALSE(apply.err.contains("not confirmed")) << apply.err.toStdString();
 }
