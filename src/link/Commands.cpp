@@ -49,14 +49,15 @@ cCommands::~cCommands() {
     }
 }
 
-cCommands::Outcome cCommands::Send(const QByteArray& command, int address) {
+cCommands::Outcome cCommands::Send(const QByteArray& command, int address,
+                                   std::optional<int> retries) {
     // A sensor that stopped answering is not asked on: the rest of the flow
     // fails at once instead of a time-out at a time.
     if (StoppedAnswering()) {
         failed_.append({command, Outcome::NoAnswer});
         return Outcome::NoAnswer;
     }
-    const Outcome outcome = link_.SendCommand(command, address);
+    const Outcome outcome = link_.SendCommand(command, address, retries);
     if (outcome != Outcome::Answered) {
         failed_.append({command, outcome});
     }
@@ -283,12 +284,8 @@ bool cCommands::EnsureMode5() {
 }
 
 bool cCommands::CheckSensorAnswers(int address, bool retryFirst) {
-    const int retries = link_.Retries;
-    if (!retryFirst) {
-        link_.Retries = 0;
-    }
-    const bool first = Send("A", address) == Outcome::Answered;
-    link_.Retries = retries;
+    const bool first =
+        Send("A", address, retryFirst ? std::nullopt : std::optional<int>{0}) == Outcome::Answered;
     return first && Send("A", address) == Outcome::Answered &&
            !link_.StatusWord.TestBit(LinkBit::NoAnswer);
 }

@@ -87,8 +87,6 @@ public:
     // sensor has stopped answering and a flow stops asking it.
     static constexpr int SilentRequestsToGiveUp = 5;
     bool StoppedAnswering() const { return silentRun_ >= SilentRequestsToGiveUp; }
-    // Answers thrown away as late since the failed requests were last taken.
-    int LateAnswers() const { return lateAnswers_; }
     // What a flow says when its requests failed for these reasons: that the
     // sensor stopped answering, that answers came too late (how many) or
     // from another address, with the remedy; empty when none of them.
@@ -99,7 +97,8 @@ public:
 
 private:
     // Address 0: the current sensor's.
-    Outcome Send(const QByteArray& command, int address = 0);
+    Outcome Send(const QByteArray& command, int address = 0,
+                 std::optional<int> retries = std::nullopt);
     // Refuses the request when a field did not fit (an empty field).
     Outcome SendFields(char letter, std::initializer_list<QByteArray> fields);
 

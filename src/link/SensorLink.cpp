@@ -113,7 +113,8 @@ QString cSensorLink::PortDescription() {
         .arg(QLatin1String(SpeedTable[BaudIndex].speedText));
 }
 
-cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int address) {
+cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int address,
+                                              std::optional<int> retries) {
     if (awaitingReply_) {
         return Outcome::Busy;
     }
@@ -123,13 +124,13 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
     if (address < MinAddress || address > MaxAddress) {
         return Outcome::NotSent;
     }
-    const int retries = std::clamp(Retries, 0, MaxRetries);
+    const int mostRetries = std::clamp(retries.value_or(Retries), 0, MaxRetries);
     Outcome outcome = Outcome::NotSent;
     for (int retry = 0;; ++retry) {
         outcome = Transact(commandText, address, retry);
         const bool askAgain = outcome == Outcome::NoAnswer || outcome == Outcome::BadAnswer ||
                               outcome == Outcome::Doubtful;
-        if (!askAgain || retry >= retries || !PortIsOpen()) {
+        if (!askAgain || retry >= mostRetries || !PortIsOpen()) {
             break;
         }
         ++StatisticsFor(AddressLetter(address)).retries;

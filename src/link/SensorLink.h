@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 
 class QDeadlineTimer;
 class QEventLoop;
@@ -120,8 +121,10 @@ public:
     cSerialPort& Port() { return port_; }
 
     // --- transactions
-    // Address below 1 means the current sensor address. Retries as set.
-    Outcome SendCommand(QByteArrayView commandText, int address);
+    // Address below 1 means the current sensor address. `retries` as given,
+    // or as set in Retries.
+    Outcome SendCommand(QByteArrayView commandText, int address,
+                        std::optional<int> retries = std::nullopt);
     // Waits until the line has been quiet for a time-out, so that a frame
     // still on its way (a late answer, a repeat) is seen and the answers it
     // puts in doubt are named (answersDoubted). Returns at once when the

@@ -124,8 +124,7 @@ void cSession::ReadParametersAndSetpoints() {
         QString::number(sensor.ReadParameterData(Param::NullZero, clsSensorData::SensorDataColumn));
     emit identityChanged();
     DeriveLimits();
-    // Flags read as anything but 0 are on; out-of-range modes show the default
-    // while editing (the columns are made equal again at the end of the read).
+    // Flags read as anything but 0 are on.
     for (const int flag : {Param::ReadoutDirection, Param::AutoNullEnable, Param::DrivePolarity,
                            Param::CylinderType}) {
         const std::int32_t value =
