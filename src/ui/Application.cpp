@@ -585,7 +585,13 @@ void cApplication::BindLine() {
                 driverChanged);
     }
 
-    connect(&s.link, &cSensorLink::portSelected, this, &cApplication::ShowPortInfo);
+    // Looking at a port opens it: done when someone can see the answer, and
+    // not at each of the many opens of a search.
+    connect(&s, &cSession::flowRunningChanged, this, [this](bool running) {
+        if (!running && window_->VisibleTab() == Tab::Communications) {
+            ShowPortInfo();
+        }
+    });
     connect(&s.link, &cSensorLink::portStateChanged, this, [this] {
         // A USB adapter that keeps its slow latency costs every request:
         // said once a device, not at every open.
