@@ -82,6 +82,7 @@ bool cSensorLink::OpenPort(int port, int speedIndex) {
     const bool opened = !closedForGood_ &&
                         port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) &&
                         port_.isOpen();
+    lineEchoes_ = false;
     if (opened) {
         StateFlags.SetBit(StateBit::PortOpen);
         portErrorText_.clear();
@@ -175,6 +176,8 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
         exchange.rxAtSend = rxBytes_;
         exchange.request = request;
         echoHeard_ = false;
+        answerBeforeEcho_ = false;
+        transacting_ = true;
 
         if (!PacketIsSendable(packet)) {
             StatusWord.SetBit(LinkBit::TxErrorCounted);
@@ -213,6 +216,14 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
                 FrameCrcMatches(lastAnswer_) ? ++statistics.unknownAnswers : ++statistics.crcErrors;
                 recoveryAddress_ = letter;
             }
+        }
+        transacting_ = false;
+        // On a line that hands our requests back, each one comes back before
+        // its answer: a frame taken without that was on the line before it.
+        if (outcome == Outcome::Answered && lineEchoes_ && (!echoHeard_ || answerBeforeEcho_)) {
+            outcome = Outcome::Doubtful;
+            ++statistics.doubted;
+            recoveryAddress_ = letter;
         }
         if (outcome != Outcome::NotSent && outcome != Outcome::PortFailed) {
             exchange.endNs = lineClock_.nsecsElapsed();
@@ -377,15 +388,17 @@ void cSensorLink::OnStrayFrame(const QByteArray& frame) {
 void cSensorLink::HandleEcho(const QByteArray& bytes) {
     // Only a request of ours heard back is an echo; anything else between
     // STX and ETX is noise and counts for nothing.
-    if (bytes == txText_ && !echoHeard_) {
+    if (transacting_ && bytes == txText_ && !echoHeard_) {
         echoHeard_ = true;
+        lineEchoes_ = true;
         ++StatisticsFor(bytes.front()).echoesSkipped;
         emit echoSkipped(bytes);
+        // An answer taken before its own request came back was a leftover.
+        answerBeforeEcho_ = !awaitingReply_;
         return;
     }
-    // An echo heard after later requests were sent counts all the same. An
-    // answer taken before it was a leftover; the frame too many that this
-    // leaves on the line puts that answer in doubt.
+    // An echo heard after later requests were sent: the answer taken for
+    // its request was put in doubt then, for want of it.
     for (auto it = exchanges_.rbegin(); it != exchanges_.rend(); ++it) {
         if (it->request == bytes && !it->echoHeard) {
             it->echoHeard = true;

@@ -271,7 +271,10 @@ private:
     bool settleEach_ = false;
     char settlingAddress_ = 0; // a sensor whose answer waits for a quiet line
     bool settleDoubted_ = false;
-    bool echoHeard_ = false;                       // the request last sent was heard back
+    bool transacting_ = false; // from a request's sending to the end of its wait
+    bool echoHeard_ = false;   // the request now waiting was heard back
+    bool answerBeforeEcho_ = false;
+    bool lineEchoes_ = false;                      // the open port has handed a request back
     std::array<cLinkStatistics, 27> statistics_{}; // index: address; 0 for any other
     std::array<QByteArray, 27> lastHeard_{};       // the last good frame from each address
     bool echoActive_ = false;                      // between an STX heard back and its ETX
