@@ -40,8 +40,9 @@ protected:
 };
 
 // How a value reaches the sensor: typed into a field that holds it to its
-// limits (red), typed into a travel limit that Apply then refuses, typed on
-// the Calibration tab (refused outside), or chosen or loaded from a file.
+// limits (shown red), typed as a travel limit that Apply refuses outside
+// them, typed on the Calibration tab (refused outside), or chosen or loaded
+// from a file.
 enum class Entry { Field, Travel, Calibration, Stored };
 
 std::string Text(const QString& text) {
@@ -51,94 +52,91 @@ std::string Text(const QString& text) {
 } // namespace
 
 TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
+    // The travel limits are held to each other and to the length (rows with a
+    // last pair edit the other one first), the in-position window to half the
+    // maximum travel; the calibration fields exclude their limits.
+    constexpr Entry F = Entry::Field, T = Entry::Travel, C = Entry::Calibration, S = Entry::Stored;
     const struct {
         int index;
         const char* name;
         Entry entry;
         std::int32_t min, max;
-        int otherIndex = 0; // a travel limit edited first
-        std::int32_t other = 0;
+        int other = 0;
+        std::int32_t otherValue = 0;
     } rows[] = {
-        {2, "Extend Gain ", Entry::Field, 1, 65535},
-        {3, "Retract Gain ", Entry::Field, 1, 65535},
-        {4, "Extend Acceleration ", Entry::Field, 1, 65535},
-        {5, "Retract Acceleration ", Entry::Field, 1, 65535},
-        {6, "Extend Deceleration Window ", Entry::Field, 1, 65535},
-        {7, "Retract Deceleration Window  ", Entry::Field, 1, 65535},
-        {8, "Extend Deceleration ", Entry::Field, 1, 65535},
-        {9, "Retract Deceleration ", Entry::Field, 1, 65535},
-        {10, "Extend Deadband", Entry::Field, 0, 65535},
-        {11, "Retract Deadband ", Entry::Field, 0, 65535},
-        {12, "Velocity Enable ", Entry::Stored, 0, 2},
-        {14, "Extend Drive Limit", Entry::Field, 1, 255},
-        {15, "Retract Drive Limit ", Entry::Field, 1, 255},
-        {16, "Autonull Enable", Entry::Stored, 0, 1},
-        {17, "Autonull Window", Entry::Field, 0, 65535},
-        {18, "Jog Increment ", Entry::Stored, 0, 65535},
-        {19, "Jog Maximum ", Entry::Stored, 0, 65535},
-        {20, "Drive Polarity ", Entry::Stored, 0, 1},
-        {30, "Minimum Travel ", Entry::Travel, 0, 20000}, // up to the maximum travel
-        {30, "Minimum Travel ", Entry::Travel, 0, 15000, 31, 15000},
-        {31, "Maximum Travel ", Entry::Travel, 1234, 23458}, // from the minimum to the length
-        {31, "Maximum Travel ", Entry::Travel, 5000, 23458, 30, 5000},
-        {32, "In Position Window ", Entry::Field, 1, 10000}, // half the maximum travel
-        {33, "Zero Adjust ", Entry::Field, -32000, 32000},
-        {33, "Zero Adjust ", Entry::Calibration, -31999, 31999},
-        {35, "Sensor Length ", Entry::Stored, 0, 23458},
-        {41, "Readout Direction ", Entry::Stored, 0, 1},
-        {55, "Address ", Entry::Stored, 1, 26},
-        {56, "Baud Rate ", Entry::Stored, 1, 4},
-        {57, "Null Zero ", Entry::Calibration, 1, 4095},
-        {58, "Motion / Set Enable Mode ", Entry::Stored, 0, 3},
-        {59, "Cylinder Type ", Entry::Stored, 0, 1},
-        {60, "Loop Time", Entry::Stored, 1, 3},
-        {61, "Run Mode ", Entry::Stored, 0, 4},
-        {62, "Output Mode ", Entry::Stored, 0, 3},
-        {65, "Jog Velocity", Entry::Stored, 0, 4000},
+        {2, "Extend Gain ", F, 1, 65535},
+        {3, "Retract Gain ", F, 1, 65535},
+        {4, "Extend Acceleration ", F, 1, 65535},
+        {5, "Retract Acceleration ", F, 1, 65535},
+        {6, "Extend Deceleration Window ", F, 1, 65535},
+        {7, "Retract Deceleration Window  ", F, 1, 65535},
+        {8, "Extend Deceleration ", F, 1, 65535},
+        {9, "Retract Deceleration ", F, 1, 65535},
+        {10, "Extend Deadband", F, 0, 65535},
+        {11, "Retract Deadband ", F, 0, 65535},
+        {12, "Velocity Enable ", S, 0, 2},
+        {14, "Extend Drive Limit", F, 1, 255},
+        {15, "Retract Drive Limit ", F, 1, 255},
+        {16, "Autonull Enable", S, 0, 1},
+        {17, "Autonull Window", F, 0, 65535},
+        {18, "Jog Increment ", S, 0, 65535},
+        {19, "Jog Maximum ", S, 0, 65535},
+        {20, "Drive Polarity ", S, 0, 1},
+        {30, "Minimum Travel ", T, 0, 20000},
+        {30, "Minimum Travel ", T, 0, 15000, 31, 15000},
+        {31, "Maximum Travel ", T, 1234, 23458},
+        {31, "Maximum Travel ", T, 5000, 23458, 30, 5000},
+        {32, "In Position Window ", F, 1, 10000},
+        {33, "Zero Adjust ", F, -32000, 32000},
+        {33, "Zero Adjust ", C, -31999, 31999},
+        {35, "Sensor Length ", S, 0, 23458},
+        {41, "Readout Direction ", S, 0, 1},
+        {55, "Address ", S, 1, 26},
+        {56, "Baud Rate ", S, 1, 4},
+        {57, "Null Zero ", C, 1, 4095},
+        {58, "Motion / Set Enable Mode ", S, 0, 3},
+        {59, "Cylinder Type ", S, 0, 1},
+        {60, "Loop Time", S, 1, 3},
+        {61, "Run Mode ", S, 0, 4},
+        {62, "Output Mode ", S, 0, 3},
+        {65, "Jog Velocity", S, 0, 4000},
+    };
+    const auto edit = [this](int reg, std::int32_t value) {
+        data.WriteParameterData(reg, 1, value);
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const int reg = row.index;
         EXPECT_EQ(Text(data.ReadParameterName(reg, 0)), row.name);
-        const auto edit = [this](int r, std::int32_t value) {
-            data.WriteParameterData(r, 1, value);
-        };
-        if (row.otherIndex != 0) {
-            edit(row.otherIndex, row.other);
-        }
+        edit(row.other, row.otherValue);
         for (const std::int32_t counts : {row.min - 1, row.min, row.max, row.max + 1}) {
             // Lengths are typed in millimetres, everything else in counts.
-            const bool length = reg >= Param::MinimumTravel && reg <= Param::ZeroAdjust;
-            const QString typed =
-                length ? QString::number(counts / 100.0, 'f', 2) : QString::number(counts);
+            const QString typed = reg >= Param::MinimumTravel && reg <= Param::ZeroAdjust
+                                      ? QString::number(counts / 100.0, 'f', 2)
+                                      : QString::number(counts);
             std::optional<std::int32_t> stored = counts;
             bool red = false;
-            if (row.entry == Entry::Field || row.entry == Entry::Travel) {
+            if (row.entry == F || row.entry == T) {
                 const FieldEntry entry = CommitField(data, FieldOfRegister(reg), typed);
                 stored = entry.value;
                 red = entry.clamped;
-            } else if (row.entry == Entry::Calibration) {
+            } else if (row.entry == C) {
                 stored = CalibrationEntry(data,
                                           reg == Param::NullZero ? CalibrationField::NullZero
                                                                  : CalibrationField::ZeroAdjust,
                                           typed);
             }
-            // What Apply would write.
-            const bool written = stored && ParameterLimits(data, reg).Contains(*stored);
-            const QString outcome =
-                written ? QString::number(*stored) + (red ? " red" : "") : "refused";
+            const bool written = stored && ParameterLimits(data, reg).Contains(*stored); // by Apply
             const bool inside = counts >= row.min && counts <= row.max;
-            const QString expected =
-                inside ? QString::number(counts)
-                : row.entry == Entry::Field
-                    ? QString::number(std::clamp(counts, row.min, row.max)) + " red"
-                    : "refused";
-            EXPECT_EQ(Text(outcome), Text(expected)) << "typed " << Text(typed);
+            const std::int32_t held = std::clamp(counts, row.min, row.max);
+            EXPECT_EQ(written ? std::to_string(*stored) + (red ? " red" : "") : "refused",
+                      inside           ? std::to_string(counts)
+                      : row.entry == F ? std::to_string(held) + " red"
+                                       : "refused")
+                << "typed " << Text(typed);
             edit(reg, data.ReadParameterData(reg, 0));
         }
-        if (row.otherIndex != 0) {
-            edit(row.otherIndex, data.ReadParameterData(row.otherIndex, 0));
-        }
+        edit(row.other, data.ReadParameterData(row.other, 0));
         // An option group offers exactly the values within the limits.
         for (const OptionGroupDef& group : OptionGroups()) {
             if (group.reg == reg) {
@@ -152,27 +150,30 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
 
 TEST_F(MetricSensorTest, LengthsAreShownInMillimetres) {
     QStringList fields;
-    for (const FieldShown& shown : ShowSettings(data, true).fields) {
-        if (NumberFields().at(shown.field).unit == FieldUnit::Length) {
-            fields.append(shown.text);
+    for (int field = 13; field < NumberFieldCount; ++field) {
+        fields << FieldText(data, field);
+    }
+    for (const FieldTip& tip : SetFieldHelp(data).fields) {
+        if (tip.field >= 13) { // in millimetres, but the zero adjust's in counts
+            fields << tip.tip.section(QStringLiteral("Range: "), 1);
         }
     }
-    EXPECT_EQ(fields, QStringList({"12.340", "200.000", "0.600", "-1.500"}));
-    const QStringList tips = {" Enter a value for Minimum Travel   Range: 0.000mm to 200.000mm",
-                              " Enter a value for Maximum Travel   Range: 12.340mm to 234.580mm",
-                              " Enter a value for In Position Window   Range: 0.010mm to 100.000mm",
-                              " Enter a value for Zero Adjust   Range: -32000 to 32000"};
-    const FieldHelp help = SetFieldHelp(data);
-    for (int i = 0; i < tips.size(); ++i) {
-        EXPECT_EQ(Text(help.fields.at(13 + i).tip), Text(tips[i]));
-    }
-    const PictographView picture = Pictograph(data); // extend to 0: mirrored
-    EXPECT_EQ(QStringList(picture.labels.begin(), picture.labels.end()),
-              QStringList({"Sensor Length\r\n234.6mm", "Zero Adjust\r\n-1.500mm",
-                           "Min. Limit\r\n12.340mm", "Max. Limit\r\n200.000mm"}));
-    EXPECT_EQ(Text(SetpointEditHelp(data, session.TravelMinimum, session.TravelMaximum)),
-              "Press <Enter> or <Click> on cell to change data\r\nTarget values in red are "
-              "outside of 12.340 mm or 200.000 mm travel limits");
+    EXPECT_EQ(fields,
+              QStringList({"12.340", "200.000", "0.600", "-1.500", "0.000mm to 200.000mm",
+                           "12.340mm to 234.580mm", "0.010mm to 100.000mm", "-32000 to 32000"}));
+    const auto labels = [this] {
+        const PictographView view = Pictograph(data);
+        return QStringList(view.labels.begin(), view.labels.end()) << view.windowLabels[0];
+    };
+    const QStringList mirrored = labels(); // extend to 0
+    EXPECT_EQ(mirrored, QStringList({"Sensor Length\r\n234.6mm", "Zero Adjust\r\n-1.500mm",
+                                     "Min. Limit\r\n12.340mm", "Max. Limit\r\n200.000mm",
+                                     "In Position Window\r\n0.600mm"}));
+    EXPECT_TRUE(Pictograph(data).mirrored);
+    data.WriteParameterData(Param::ReadoutDirection, 1, 0); // retract to 0
+    EXPECT_EQ(labels(),
+              QStringList({mirrored[1], mirrored[0], mirrored[3], mirrored[2], mirrored[4]}));
+    EXPECT_FALSE(Pictograph(data).mirrored);
 
     QStringList readouts;
     QObject::connect(&session, &cSession::readoutShown,
@@ -182,24 +183,11 @@ TEST_F(MetricSensorTest, LengthsAreShownInMillimetres) {
 }
 
 TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
-    const struct {
-        int column;
-        const char* typed;
-        std::int32_t stored;
-        const char* shown;
-    } entries[] = {
-        {TargetCell, "123.45", 12345, "123.450"},
-        {VelocityCell, "55", 4000, "40.00"}, // velocity mode 1: up to 40.00 mm/s
-        {DwellCell, "0.5", 50, "0.50"},
-    };
-    for (const auto& e : entries) {
-        EXPECT_EQ(Text(CommitCellEdit(data, 4, e.column, e.typed).text), e.shown);
-        EXPECT_EQ(data.ReadSetpointData(4, 2 + e.column), e.stored) << e.typed;
-    }
+    EXPECT_EQ(Text(CommitCellEdit(data, 4, TargetCell, "123.45").text), "123.450");
+    EXPECT_EQ(Text(CommitCellEdit(data, 4, VelocityCell, "55").text), "40.00"); // mode 1: mm/s
     session.SetViewOnly(false);
     session.ShowSetpointWindow(4, true);
-    EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>({"K0FA0", "I3039"}));
-    EXPECT_EQ(Text(session.SetpointWindowShown()[1].target), "123.450");
+    EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>({"K0FA0", "I3039"})); // 4000, 12345
 
     // Within the length only: 234.59 mm is not written.
     CommitCellEdit(data, 4, TargetCell, "234.59");
