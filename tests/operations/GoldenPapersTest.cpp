@@ -108,6 +108,7 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
                              GoldenText(QStringLiteral("%1.dat").arg(name))));
         QLocale::setDefault(QLocale::c());
     }
+
     // The inch sensor's settings copied onto the metric one: another
     // address is the user's call, and every value becomes a change to apply.
     QStringList files;
@@ -119,7 +120,7 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     view.fileAnswer = dir.filePath("inch.dat");
     Answer({MessageAnswer::Yes});
     session.LoadSensorData();
-    EXPECT_EQ(view.prompter.asked.last().title, "Check Data File");
+    EXPECT_EQ(view.prompter.asked.value(0).title, "Check Data File");
     EXPECT_TRUE(applyEnabled);
     view.fileAnswer = dir.filePath("copy.dat");
     session.SaveSensorData();
