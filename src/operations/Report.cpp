@@ -3,6 +3,7 @@
 #include "files/PrintText.h"
 #include "link/Framing.h"
 #include "model/Parameters.h"
+#include "model/Text.h"
 #include "operations/Editing.h"
 #include "operations/Session.h"
 
@@ -33,10 +34,13 @@ QString Row(const QString& label, const QString& value) {
     return Tabs(2) + TabPad(label) + value + crlf;
 }
 
-QString OptionCaption(OptionGroup group, std::int32_t value) {
+// As the settings display shows it: a metric sensor's speeds in its own units.
+QString OptionCaption(OptionGroup group, std::int32_t value, const QString& units) {
     const int index = OptionIndex(group, value);
-    return index < 0 ? QString::number(value)
-                     : OptionGroupOf(group).captions.at(static_cast<std::size_t>(index));
+    return index < 0
+               ? QString::number(value)
+               : CaptionInUnits(OptionGroupOf(group).captions.at(static_cast<std::size_t>(index)),
+                                units);
 }
 
 // The option a register's value is reported by, for the registers the
@@ -126,7 +130,7 @@ QString Page1(cSession& session, const QDateTime& now) {
         } else if (reg == Param::ReadoutDirection) {
             shown = value == 0 ? QStringLiteral("Retract to 0") : QStringLiteral("Extend to 0");
         } else if (const auto group = ReportedOption(reg)) {
-            shown = OptionCaption(*group, value);
+            shown = OptionCaption(*group, value, data.Units());
         } else {
             continue;
         }

@@ -1,5 +1,6 @@
 #include "files/DataFile.h"
 #include "model/SensorData.h"
+#include "support/Golden.h"
 #include "support/RecordSnapshot.h"
 
 #include <QDate>
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <future>
 #include <gtest/gtest.h>
-#include <limits>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -24,15 +24,6 @@ using Data = clsSensorData;
 
 namespace {
 
-// Reads the file into data, all or nothing, as the program uses a file.
-bool LoadSensorDataFile(const QString& path, clsSensorData& data, QString* error) {
-    std::optional<DataFileContents> contents = ReadSensorDataFile(path, data, error);
-    if (contents) {
-        data = contents->record;
-    }
-    return contents.has_value();
-}
-
 const QString Corrupted =
     QStringLiteral("File is not a valid data file\r\nor the data is corrupted.\r\n");
 constexpr std::int32_t Untouched = 424242;
@@ -43,12 +34,6 @@ RecordSnapshot Take(const Data& data) {
     return test::Snapshot(data);
 }
 
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
 void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -57,7 +42,7 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 
 // The file's lines; every line must end in CR LF.
 QList<QByteArray> Lines(const QString& path) {
-    QList<QByteArray> lines = ReadBytes(path).split('\n');
+    QList<QByteArray> lines = test::FileText(path).toLatin1().split('\n');
     EXPECT_TRUE(lines.takeLast().isEmpty()) << "the last line has no line end";
     for (QByteArray& line : lines) {
         EXPECT_TRUE(line.endsWith('\r'));
@@ -74,37 +59,27 @@ class DataFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        InitParameterTable(source);
         InitParameterTable(target);
         for (int row = 0; row < Data::Rows; ++row) {
-            source.WriteParameterData(row, Data::SensorDataColumn, 1000 + row);
-            source.WriteParameterData(row, Data::ChangedDataColumn,
-                                      (row % 2 ? -1 : 1) * row * 1237);
             target.WriteParameterData(row, Data::SensorDataColumn, 2000 + row);
             target.WriteParameterData(row, Data::ChangedDataColumn, Untouched);
             target.WriteParameterData(row, Data::MinColumn, -row);
             for (int column = 0; column < Data::Columns; ++column) {
-                source.WriteSetpointData(row, column, 100000 * row + 10 * column - 500000);
                 target.WriteSetpointData(
                     row, column, column < Data::EditedTargetColumn ? 3000 + row : Untouched);
             }
         }
-        source.WriteParameterData(7, Data::ChangedDataColumn,
-                                  std::numeric_limits<std::int32_t>::min());
-        source.WriteParameterData(8, Data::ChangedDataColumn,
-                                  std::numeric_limits<std::int32_t>::max());
         target.setSerialNumber(QStringLiteral("00099999"));
         target.setDataIsLoaded(true);
-        ASSERT_EQ(source.MaxSetpoints(), 59);
     }
 
     QString Path() const { return dir.filePath(QStringLiteral("sensor.dat")); }
 
-    // Saves source and hands back the file's lines.
+    // The file written by hand (every value line differs), copied to Path(); its lines.
     QList<QByteArray> SavedLines() {
-        QString error;
-        EXPECT_TRUE(SaveSensorDataFile(Path(), source, &error)) << error.toStdString();
-        return Lines(Path());
+        const QList<QByteArray> lines = Lines(test::GoldenPath(QStringLiteral("handwritten.dat")));
+        WriteLines(Path(), lines);
+        return lines;
     }
 
     // Writes `lines` with line `number` (from 1) replaced.
@@ -121,12 +96,10 @@ protected:
         return contents.value_or(DataFileContents{});
     }
 
-    // Loading a file that must be refused leaves target exactly as it was.
+    // The reason a file that must be refused is refused (target is never changed).
     QString Refusal() {
-        const RecordSnapshot before = Take(target);
         QString error;
-        EXPECT_FALSE(LoadSensorDataFile(Path(), target, &error));
-        EXPECT_EQ(before, Take(target));
+        EXPECT_FALSE(ReadSensorDataFile(Path(), target, &error));
         return error;
     }
 
@@ -144,62 +117,31 @@ protected:
     }
 
     QTemporaryDir dir;
-    Data source;
     Data target;
 };
 
 // ---------------------------------------------------------------- format
 
-TEST_F(DataFileTest, HoldsEditedValuesLineByLine) {
+TEST_F(DataFileTest, AFileWrittenByHandLoadsLineByLineAndSavesAsItWas) {
     const QList<QByteArray> lines = SavedLines();
-    ASSERT_EQ(lines.size(), 261);
-    // The header, parameters 1, 2, 7, 8 and 75, the empty line, the setpoint
-    // header, setpoint 0 (edited target, velocity, dwell), setpoint 59's dwell.
-    const std::pair<int, const char*> expected[] = {
-        {1, "777ASCII"},     {2, "1"},           {3, "75"},       {4, "-1237"},    {5, "2474"},
-        {10, "-2147483648"}, {11, "2147483647"}, {78, "-92775"},  {79, ""},        {80, "0"},
-        {81, "59"},          {82, "-499970"},    {83, "-499960"}, {84, "-499950"}, {261, "5400050"},
-    };
-    for (const auto& [line, text] : expected) {
-        EXPECT_EQ(lines[line - 1], text) << "line " << line;
+    DataFileContents read = Accepted();
+    for (int row = 1; row <= 75; ++row) {
+        EXPECT_EQ(Edited(read.record, row), lines[row + 2].toInt()) << "parameter " << row;
     }
-}
-
-TEST_F(DataFileTest, SetpointCountFollowsMaxSetpoints) {
-    source.setMaxSetpoints(75);
-    QList<QByteArray> lines = SavedLines();
-    ASSERT_EQ(lines.size(), 81 + 3 * 76);
-    EXPECT_EQ(lines[80], "75");
-    EXPECT_EQ(lines.last(), "7000050");
-
-    source.setMaxSetpoints(-1); // no setpoint in use
-    lines = SavedLines();
-    ASSERT_EQ(lines.size(), 81);
-    EXPECT_EQ(lines[80], "-1");
+    for (int setpoint = 0; setpoint <= 59; ++setpoint) {
+        for (int field = 0; field < 3; ++field) {
+            EXPECT_EQ(read.record.ReadSetpointData(setpoint, Data::EditedTargetColumn + field),
+                      lines[81 + 3 * setpoint + field].toInt())
+                << "setpoint " << setpoint << ", field " << field;
+        }
+    }
+    QString error;
+    ASSERT_TRUE(SaveSensorDataFile(Path(), read.record, &error)) << error.toStdString();
+    EXPECT_TRUE(
+        test::SameText(test::FileText(Path()), QString::fromLatin1(lines.join("\r\n") + "\r\n")));
 }
 
 // ---------------------------------------------------------------- loading
-
-TEST_F(DataFileTest, RoundTripRestoresEditedValuesOnly) {
-    QString error;
-    ASSERT_TRUE(SaveSensorDataFile(Path(), source, &error)) << error.toStdString();
-    RecordSnapshot expected = Take(target);
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-
-    RecordSnapshot wanted = Take(source);
-    for (int row = 0; row < Data::Rows; ++row) {
-        const auto cell = static_cast<std::size_t>(row * Data::Columns);
-        if (row >= 1) {
-            expected.parameters[cell + Data::ChangedDataColumn] =
-                wanted.parameters[cell + Data::ChangedDataColumn];
-        }
-        for (int column = Data::EditedTargetColumn; row <= 59 && column < Data::Columns; ++column) {
-            expected.setpoints[cell + static_cast<std::size_t>(column)] =
-                wanted.setpoints[cell + static_cast<std::size_t>(column)];
-        }
-    }
-    EXPECT_EQ(expected, Take(target));
-}
 
 TEST_F(DataFileTest, BareLineFeedsAndAMissingEmptyLineBeforeSetpointsAreAccepted) {
     QList<QByteArray> lines = SavedLines();
@@ -227,7 +169,7 @@ TEST_F(DataFileTest, MissingFinalLineEndMarksTheFilePossiblyTruncated) {
     WriteBytes(Path(), whole.left(whole.size() - 2));
     DataFileContents cut = Accepted();
     EXPECT_TRUE(cut.possiblyTruncated);
-    EXPECT_EQ(cut.record.ReadSetpointData(59, Data::EditedDwellColumn), 54000);
+    EXPECT_EQ(cut.record.ReadSetpointData(59, Data::EditedDwellColumn), -58);
 
     // A blank last line without its line end counts the same.
     WriteBytes(Path(), whole + "\r\n\r\n  ");
@@ -237,9 +179,7 @@ TEST_F(DataFileTest, MissingFinalLineEndMarksTheFilePossiblyTruncated) {
 TEST_F(DataFileTest, OnlyBlankLinesMayFollowTheLastSetpoint) {
     const QList<QByteArray> saved = SavedLines();
     WriteLines(Path(), saved + QList<QByteArray>{"", " \t", ""});
-    QString error;
-    ASSERT_TRUE(LoadSensorDataFile(Path(), target, &error)) << error.toStdString();
-    EXPECT_EQ(target.ReadSetpointData(59, Data::EditedDwellColumn), 5400050);
+    EXPECT_EQ(Accepted().record.ReadSetpointData(59, Data::EditedDwellColumn), -5830);
 
     const struct {
         QList<QByteArray> after;
@@ -324,7 +264,7 @@ TEST_F(DataFileTest, TruncatedFileChangesNothing) {
 
     // Cut in the middle of a line.
     const QByteArray whole = lines.join("\r\n") + "\r\n";
-    WriteBytes(Path(), whole.left(whole.indexOf("\r\n-499960") + 5));
+    WriteBytes(Path(), whole.left(whole.indexOf("\r\n20003") + 5));
     EXPECT_TRUE(Refusal().contains(QStringLiteral("Line 84: ")));
 }
 
@@ -377,17 +317,17 @@ TEST_F(DataFileTest, OnlyRegularFilesAreOpened) {
 
 TEST_F(DataFileTest, FailedSaveKeepsTheEarlierFileWhole) {
     SavedLines();
-    const QByteArray earlier = ReadBytes(Path());
-    source.WriteParameterData(1, Data::ChangedDataColumn, 5);
+    const QString earlier = test::FileText(Path());
+    target.WriteParameterData(1, Data::ChangedDataColumn, 5);
 
     // The earlier file stands where the new file's folder should be.
     const QString path = Path() + QStringLiteral("/new.dat");
     QString error;
-    EXPECT_FALSE(SaveSensorDataFile(path, source, &error));
+    EXPECT_FALSE(SaveSensorDataFile(path, target, &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("The sensor data file \"%1\" could not be saved: ")
                                      .arg(QDir::toNativeSeparators(path))))
         << error.toStdString();
-    EXPECT_EQ(ReadBytes(Path()), earlier);
+    EXPECT_EQ(test::FileText(Path()), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("sensor.dat")});
 }
