@@ -40,7 +40,6 @@ TEST_F(ApplyTest, ChangesAreReviewedWrittenPolledAfterEachRegisterAndReadBack) {
     Answer({Ok});
     session.Apply();
     const QList<QByteArray> requests = Requests(from);
-    ASSERT_GE(requests.size(), 37);
     EXPECT_EQ(requests.mid(0, 3), QList<QByteArray>({"C", "G0005", "L0020258"}));
     EXPECT_EQ(requests.mid(3, 30), QList<QByteArray>(30, "A"))
         << "one A after each type-1 and type-4 register";

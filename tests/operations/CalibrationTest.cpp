@@ -1,9 +1,9 @@
 // Calibration against the simulated sensor: values written at once, the
-// automatic zero adjust and the target set to the position.
+// automatic zero adjust and the target set to the position or the midpoint.
 #include "operations/Calibration.h"
 
 #include "link/Commands.h"
-#include "support/SimSession.h"
+#include "support/ColumnsApart.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -13,23 +13,28 @@ using Field = CalibrationField;
 
 namespace {
 
-class CalibrationTest : public test::SimSessionTest {
+class CalibrationTest : public test::ColumnsApartTest {
 protected:
-    // The sensor rests 2000 counts out, its velocity 0 so that it stays
-    // there; it is read, its monitor stopped.
-    void SetUp() override {
-        sim = &AddSensor(1, 115200, 2000);
-        sim->Respond("K0000", 0);
-        ListAndRead(1);
-        from = network.log().size();
-    }
     static QByteArray Write(int reg, std::int32_t value) {
         return "L" + test::Hex(reg, 3) + test::Hex(EncodeZeroAdjust(value), 4);
     }
     std::int32_t Held() const { return DecodeZeroAdjust(sim->parameter(Param::ZeroAdjust)); }
 
-    sim::SimSensor* sim = nullptr;
-    std::size_t from = 0;
+    // The automatic zero adjust, OK'd, while the test magnet's reading moves
+    // by `drift` after each answered position reading; its writes.
+    QList<QByteArray> AutoZero(int drift) {
+        const QObject magnet;
+        // The sensor's zero adjust shifts its reading (it is in its write mode by then).
+        QObject::connect(
+            &session.link.Decoder(), &cResponseDecoder::positionAnswered, &magnet,
+            [this, drift] { sim->Respond(Write(Param::ZeroAdjust, Held() + drift), 0); });
+        Answer({MessageAnswer::Ok});
+        session.AutoZeroAdjust();
+        return Sent(from, "L");
+    }
+
+    // Resting 2000 counts out: the zero adjust shifted by 1000 reads 3000.
+    sim::SimSensor* sim = &ReadApart();
 };
 
 } // namespace
@@ -40,6 +45,7 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
         QString text; // empty: an up-click
         std::optional<std::int32_t> written;
     } cases[] = {
+        {Field::ZeroAdjust, {}, 701},                                         // from the edited 700
         {Field::ZeroAdjust, "1.5", 1500},   {Field::ZeroAdjust, "0.0005", 0}, // half to even
         {Field::ZeroAdjust, "-1.5", -1500}, {Field::ZeroAdjust, "32", {}},
         {Field::NullZero, "0", {}},         {Field::NullZero, "4096", {}},
@@ -59,7 +65,6 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
             EXPECT_TRUE(sent.isEmpty()) << c.text.toStdString();
             continue;
         }
-        ASSERT_GE(sent.size(), 2);
         EXPECT_EQ(sent.mid(sent.size() - 2),
                   QList<QByteArray>({Write(reg, *c.written), "D" + test::Hex(reg, 4)}));
         EXPECT_EQ(session.sensor.ReadParameterData(reg, clsSensorData::SensorDataColumn),
@@ -68,41 +73,43 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
     EXPECT_EQ(sim->parameter(Param::NullZero), 4095);
 }
 
-TEST_F(CalibrationTest, AutoZeroAdjustWritesOnlyWhatAnsweredReadingsGiveAndPutsBackWhatFails) {
-    // Cancel: nothing sent.
+// The magnet reads 3000, 3400, 3800 and 4200 counts: each reading halves the
+// weight of those before, 3850 on average. The zero adjust starts from the
+// read 500, so 1500 (05DC) while the magnet is read.
+
+TEST_F(CalibrationTest, AutoZeroAdjustWithReadoutDirection0SubtractsTheAverage) {
     Answer({MessageAnswer::Cancel});
     session.AutoZeroAdjust();
     EXPECT_TRUE(Requests(from).isEmpty());
+    // 1500 - 3850 = -2350, sent as 65535 - 2350.
+    EXPECT_EQ(AutoZero(400), QList<QByteArray>({"L02105DC", "L021F6D1"}));
+}
 
-    // Readout direction 1: 1000 + (24000 - 3000), the magnet reading 3.000 in.
+TEST_F(CalibrationTest, AutoZeroAdjustWithReadoutDirection1AddsTheRestOfTheEditedLength) {
+    session.sensor.WriteParameterData(Param::ReadoutDirection, clsSensorData::ChangedDataColumn, 1);
+    // 1500 + (20000 - 3850) = 17650.
+    EXPECT_EQ(AutoZero(400), QList<QByteArray>({"L02105DC", "L02144F2"}));
+}
+
+TEST_F(CalibrationTest, AutoZeroAdjustPutsBackTheZeroAdjustItStartedFromWhenAnythingFails) {
+    // The reading goes negative after the first: no magnet.
     Answer({MessageAnswer::Ok});
-    session.AutoZeroAdjust();
-    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, 1000), Write(33, 22000)}));
-    EXPECT_EQ(Held(), 22000);
-    EXPECT_TRUE(view.prompter.ScriptUsedUp());
-
-    // A zero adjust that makes the reading negative: no magnet, the value is put back.
-    sim->Respond("G0005", 0);
-    sim->Respond(Write(33, -5000), 0);
-    Answer({MessageAnswer::Ok}); // the read cannot hold the target at the position
-    session.LoadSensor(cSession::ReloadCurrent);
-    session.StopMonitor();
-    from = network.log().size();
-    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.AutoZeroAdjust();
-    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, -4000), Write(33, -5000)}));
-    EXPECT_EQ(Held(), -5000);
+    EXPECT_EQ(AutoZero(-10000), QList<QByteArray>({"L02105DC", "L02101F4"}));
     EXPECT_TRUE(view.prompter.asked.last().text.contains("magnet was not found"));
 
     // The sensor goes silent after the shifted value is set: nothing computed
     // is written, and it cannot be put back.
     from = network.log().size();
     network.faults().silentAfter = network.requestCount() + 3; // C, L, D
-    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.AutoZeroAdjust();
-    EXPECT_EQ(Sent(from, "L"), QList<QByteArray>({Write(33, -4000)}));
+    Answer({MessageAnswer::Ok});
+    EXPECT_EQ(AutoZero(0), QList<QByteArray>({"L02105DC"}));
     EXPECT_EQ(Sent(from, "A").size(), 1 + session.link.Retries);
     EXPECT_TRUE(view.prompter.asked.last().text.contains("could not be put back"));
+}
+
+TEST_F(CalibrationTest, MidpointTargetIsHalfTheLengthAsRead) {
+    session.SetTargetToMidpoint();
+    EXPECT_EQ(Sent(from, "IB"), QList<QByteArray>({"I2EE0", "B"})); // 12000
 }
 
 TEST_F(CalibrationTest, TargetToPositionOnlyFromThisClicksAnsweredPosition) {

@@ -1,8 +1,8 @@
 // Setpoint grid, cell entry, test sequences and the setpoint buttons.
 #include "operations/Setpoints.h"
 
-#include "model/Parameters.h"
 #include "model/SensorData.h"
+#include "support/ColumnsApart.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -16,21 +16,10 @@ protected:
     SetpointsTest() {
         QLocale::setDefault(QLocale::c());
         InitParameterTable(data);
-        for (const auto& [reg, value] : {std::pair{Param::MinimumTravel, 250},
-                                         {Param::MaximumTravel, 12000},
-                                         {Param::SensorLength, 24000}}) {
-            data.WriteParameterData(reg, clsSensorData::SensorDataColumn, value);
-            data.WriteParameterData(reg, clsSensorData::ChangedDataColumn, value);
-        }
+        test::FillColumnsApart(data);
         data.setMaxSetpoints(59);
     }
     ~SetpointsTest() override { QLocale::setDefault(QLocale::system()); }
-
-    // Target, velocity and dwell of a setpoint as edited.
-    std::array<std::int32_t, 3> Edited(int s) {
-        return {data.ReadSetpointData(s, 3), data.ReadSetpointData(s, 4),
-                data.ReadSetpointData(s, 5)};
-    }
 
     clsSensorData data;
 };
@@ -48,9 +37,9 @@ TEST_F(SetpointsTest, CellsAreRedOutsideTheLimitsAndBlueAtZero) {
         Cells colours;
         bool marked;
     } rows[] = {
-        {250, 200, 10, {Red, Black, Black}, true},      // at the minimum: outside
-        {12000, 200, 10, {Black, Black, Black}, false}, // at the maximum: inside
-        {12001, 40970, 0, {Red, Red, Blue}, true},      // 4097.0 per second
+        {1250, 200, 10, {Red, Black, Black}, true},     // at the edited minimum: outside
+        {20000, 200, 10, {Black, Black, Black}, false}, // at the edited maximum: inside
+        {20001, 40970, 0, {Red, Red, Blue}, true},      // 4097.0 per second
         {0, 40960, 10, {Blue, Black, Black}, false},    // 4096.0 is still in
     };
     for (int s = 0; s < 4; ++s) {
@@ -97,23 +86,57 @@ TEST_F(SetpointsTest, EntriesAreConvertedClampedOrRefused) {
 }
 
 TEST_F(SetpointsTest, TestSequencesFollowTheTravelLimitsAndLength) {
-    // Even spread (option -1: none ticked): step round(11650 / 59 - 2) = 195.
-    // Cycles: top 24000 - 1000 = 23000, bottom 250 + 1000 = 1250, step8
-    // round(21750 / 8) = 2719, half 10875; 77 and 33 were there before.
+    // Even spread (option -1: none ticked) over the read limits: step
+    // round(11650 / 59 - 2) = 195. Cycles: top 24000 (read length) - 1000 =
+    // 23000, bottom 1250 (edited minimum) + 1000 = 2250, step8 round(20750 /
+    // 8) = 2594, half 10375; 77 and 33 were there before.
     const struct {
         int option, setpoint;
         std::array<std::int32_t, 3> edited;
-    } rows[] = {{-1, 0, {445, 200, 10}},   {-1, 58, {11755, 200, 10}}, {-1, 59, {0, 200, 10}},
-                {1, 0, {23000, 200, 50}},  {1, 1, {10875, 200, 100}},  {1, 3, {3969, 200, 75}},
-                {1, 10, {23002, 200, 75}}, {1, 12, {0, 200, 33}},      {2, 0, {23000, 77, 50}},
-                {2, 1, {2500, 100, 0}},    {2, 3, {3969, 100, 0}},     {2, 4, {6688, 77, 75}},
-                {2, 11, {1250, 100, 0}}};
+    } rows[] = {{-1, 0, {445, 200, 10}}, {-1, 58, {11755, 200, 10}}, {-1, 59, {0, 200, 10}},
+                {1, 3, {4844, 200, 75}}, {1, 10, {23002, 200, 75}},  {1, 12, {0, 200, 33}},
+                {2, 0, {23000, 77, 50}}, {2, 3, {4844, 100, 0}},     {2, 4, {7438, 77, 75}},
+                {2, 11, {2250, 100, 0}}};
     for (const auto& row : rows) {
         data.ClearSetpoints();
         data.setMaxSetpoints(59);
         data.WriteSetpointData(row.setpoint, 4, 77);
         data.WriteSetpointData(row.setpoint, 5, 33);
         FillSetpointTest(data, row.option);
-        EXPECT_EQ(Edited(row.setpoint), row.edited) << row.option << " " << row.setpoint;
+        const int sp = row.setpoint;
+        EXPECT_EQ((std::array{data.ReadSetpointData(sp, 3), data.ReadSetpointData(sp, 4),
+                              data.ReadSetpointData(sp, 5)}),
+                  row.edited)
+            << row.option << " " << sp;
+    }
+}
+
+TEST_F(SetpointsTest, DisplayWrapsFromSixtyToOneAndBack) {
+    for (const auto& [index, numbers] : {std::pair{59, std::array{59, 60, 1}}, {0, {60, 1, 2}}}) {
+        const SetpointWindowView rows = SetpointWindow(data, index);
+        EXPECT_EQ((std::array{rows[0].number, rows[1].number, rows[2].number}), numbers) << index;
+    }
+}
+
+using SetpointMovesTest = test::ColumnsApartTest;
+
+TEST_F(SetpointMovesTest, TestSequencesMoveNothingWhenLoadedAndTheirButtonsSendTheirValues) {
+    ReadApart();
+    session.SetViewOnly(false);
+    // Top 23000 (59D8), twice the bottom 4500 (1194), half 10375 (2887), the
+    // even spread's 445 (01BD) and 640 (0280), as in the test above; the
+    // velocity read is 20 (0014).
+    for (const auto& [option, sent] :
+         {std::pair<int, QList<QByteArray>>{2, {"K0014", "I59D8", "K0064", "I1194"}},
+          {1, {"K00C8", "I59D8", "K00C8", "I2887"}},
+          {0, {"K00C8", "I01BD", "K00C8", "I0280"}}}) {
+        from = network.log().size();
+        EXPECT_TRUE(session.LoadSetpointTest(option));
+        for (const int button : {1, 2}) {
+            session.RequestSetpoint(button - 1);
+            session.MonitorTick();
+        }
+        session.StopMonitor();
+        EXPECT_EQ(Sent(from, "KI"), sent) << option; // buttons 1 and 2
     }
 }
