@@ -12,11 +12,6 @@
 #include <QToolButton>
 #include <cmath>
 
-// Request texts read as text when a comparison fails.
-inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
-    *out << bytes.toStdString();
-}
-
 using namespace kelvar;
 using List = QList<QByteArray>;
 
@@ -60,7 +55,7 @@ TEST_F(ControlsTest, ResetReadsTheSensorAgainAsTheStartDidAndWritesNothing) {
     emit gain->editingFinished();
     auto* reset = window.Control<QAbstractButton>("cmdReload");
     EXPECT_EQ(SentBy([reset] { reset->click(); }, "DFGKLQR"), startRead);
-    EXPECT_EQ(gain->text(), "500");
+    EXPECT_EQ(gain->text().toStdString(), "500");
 }
 
 // A cylinder standing at 6.000 with its target at 15.000, four samples at
@@ -108,8 +103,8 @@ TEST_F(ControlsTest, TheChartDrawsEachSampleToScaleBetweenItsLimitsAndShowsTheSa
         (QList<QPoint>{
             {x, row(20000)}, {x, row(19500)}, {x, row(12000)}, {x, row(4500)}, {x, row(2000)}}))
         << "the maximum travel, the quarters and the minimum travel";
-    EXPECT_EQ(window.Control<QLabel>("lblGraph_5")->text(), "2.00");
-    EXPECT_EQ(window.Control<QLabel>("lblGraph_6")->text(), "20.00");
+    EXPECT_EQ(window.Control<QLabel>("lblGraph_5")->text().toStdString(), "2.00");
+    EXPECT_EQ(window.Control<QLabel>("lblGraph_6")->text().toStdString(), "20.00");
 }
 
 TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMonitorsPace) {

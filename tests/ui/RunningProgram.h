@@ -12,11 +12,21 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLocale>
+#include <QPoint>
 #include <QTemporaryDir>
 #include <QTest>
 #include <array>
 #include <functional>
 #include <gtest/gtest.h>
+
+// Request texts and pixels read as such when a comparison fails (here, so
+// that every test of the binary prints them alike).
+inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
+    *out << bytes.toStdString();
+}
+inline void PrintTo(const QPoint& point, std::ostream* out) {
+    *out << "(" << point.x() << ", " << point.y() << ")";
+}
 
 namespace kelvar::test {
 
