@@ -1,95 +1,31 @@
 // The whole program off screen on the built-in sensor network.
-#include "ui/Application.h"
+#include "RunningProgram.h"
 #include "link/SensorLink.h"
 #include "model/Errors.h"
-#include "model/Parameters.h"
 #include "operations/Editing.h"
 #include "operations/Selection.h"
 #include "operations/StatusDisplay.h"
 #include "shell/EventGuard.h"
-#include "shell/Registry.h"
 #include "support/ScriptedPrompter.h"
-#include "support/StoredSetting.h"
 #include "support/WhenModal.h"
-#include "ui/AsciiSensor.h"
 #include "ui/Look.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
-
-namespace {
-
-class ApplicationTest : public ::testing::Test {
-protected:
-    // The readouts are display texts: they follow the locale, which is fixed
-    // here so that the expected texts hold everywhere.
-    ApplicationTest() : registry(dir.filePath("settings.ini")) {
-        options.simulate = true;
-        QLocale::setDefault(QLocale::c());
-    }
-    ~ApplicationTest() override { QLocale::setDefault(QLocale::system()); }
-
-    QString Stored(const QString& section, const QString& key) {
-        return test::StoredSetting(registry.FileName(), section, key);
-    }
-    // The settings file as a first run on the built-in network leaves it,
-    // and more: a start with it opens a sensor without searching every port.
-    void WriteSettingsWithTheSensors(const QByteArray& more = {}) {
-        QFile file(registry.FileName());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[SensorList]\nSensor001=01010010000001 0\nSensor002=01030010000003 0\n"
-                   "Sensor003=01050010000005 1\n" +
-                   more);
-    }
-
-    QTemporaryDir dir;
-    cRegistry registry;
-    cAppOptions options;
-};
-
-// A running program on its saved sensors, its window active so that the
-// focus moves as it does for a user.
-class RunningProgramTest : public ApplicationTest {
-protected:
-    void SetUp() override {
-        WriteSettingsWithTheSensors();
-        ASSERT_TRUE(program.Start());
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
-    // Closed as the user does: a field that has the focus commits while the
-    // session is there.
-    void TearDown() override { window.close(); }
-
-    // A click into the middle of a field, as a user puts the focus there.
-    static void Click(QWidget* control) {
-        QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
-        QCoreApplication::processEvents();
-    }
-
-    cApplication program{options, registry};
-    AsciiSensor& window = program.Window();
-    cSession& session = program.Session();
-};
-
-} // namespace
+using namespace kelvar::test;
 
 TEST_F(ApplicationTest, FirstStartSearchesAndTheNextStartsWhereItLeftOff) {
     QPoint left;
@@ -103,6 +39,8 @@ TEST_F(ApplicationTest, FirstStartSearchesAndTheNextStartsWhereItLeftOff) {
         EXPECT_EQ(position->text(), "12.000");
         EXPECT_EQ(window.Control<QLabel>("StatusBar1_Panel4")->text(), "Monitor");
         EXPECT_EQ(window.Control<QComboBox>("cboSensorSelect")->count(), 3);
+        EXPECT_FALSE(window.Control<QAction>("mnuCalibrate")->isVisible()) << "only with /cal";
+        EXPECT_FALSE(window.Control<QTabWidget>("SSTab1")->isTabVisible(Tab::Calibration));
         // Zeros that no sensor said are greyed until the monitor's answer.
         program.Session().UpdateReadouts(true);
         EXPECT_FALSE(position->isEnabled());
@@ -229,12 +167,14 @@ TEST_F(RunningProgramTest, TypedValuesAreHeldToTheirLimitsAndCommitOnTabOrEnter)
     EXPECT_EQ(session.sensor.ReadParameterData(2, clsSensorData::ChangedDataColumn), 500);
     EXPECT_FALSE(apply->isEnabled());
 
-    // The setpoints read are shown.
-    EXPECT_EQ(window.Control<QLabel>("lblSetpointTarget_1")->text(), "0.393");
-    EXPECT_TRUE(window.Control<QCheckBox>("chkView")->isChecked());
+    // A spin click moves the value by one.
+    emit window.Control<cUpDown>(QStringLiteral("UpDown%1").arg(FieldOfRegister(2) + 2))->up();
+    EXPECT_EQ(gain->text(), "501");
+    EXPECT_EQ(session.sensor.ReadParameterData(2, clsSensorData::ChangedDataColumn), 501);
+}
 
-    // A key on the grid opens the box over the last row's target; Enter
-    // stores it and wraps to the first row.
+TEST_F(RunningProgramTest, AKeyOnTheSetpointGridOpensItsBoxOverTheCellAndEnterStoresAndWraps) {
+    // Over the last row's target; Enter stores it and wraps to the first row.
     window.SelectTab(Tab::SetPoints);
     auto* grid = window.Control<QTableWidget>("MSFlexGrid1");
     grid->setCurrentCell(59, 1);
@@ -248,15 +188,10 @@ TEST_F(RunningProgramTest, TypedValuesAreHeldToTheirLimitsAndCommitOnTabOrEnter)
     EXPECT_EQ(session.sensor.ReadSetpointData(59, clsSensorData::EditedTargetColumn), 12500);
     EXPECT_EQ(grid->item(59, 1)->text(), "12.500");
     EXPECT_EQ(grid->currentRow(), 0);
-    EXPECT_TRUE(apply->isEnabled());
-
-    // A spin click moves the value by one.
-    emit window.Control<cUpDown>(QStringLiteral("UpDown%1").arg(FieldOfRegister(2) + 2))->up();
-    EXPECT_EQ(gain->text(), "501");
-    EXPECT_EQ(session.sensor.ReadParameterData(2, clsSensorData::ChangedDataColumn), 501);
+    EXPECT_TRUE(window.Control<QAbstractButton>("cmdApply")->isEnabled());
 }
 
-TEST_F(RunningProgramTest, ApplyLocksOtherFlowsAndTheSensorTabsFollowTheSensor) {
+TEST_F(RunningProgramTest, ApplyWritesTheEditAndLocksOtherFlowsWhileItRuns) {
     auto* gain = window.Control<QLineEdit>("txtData", FieldOfRegister(2));
     auto* apply = window.Control<QAbstractButton>("cmdApply");
     auto* reset = window.Control<QAbstractButton>("cmdReload");
@@ -275,13 +210,14 @@ TEST_F(RunningProgramTest, ApplyLocksOtherFlowsAndTheSensorTabsFollowTheSensor) 
             reset->click();
         }
     });
-    apply->click();
+    EXPECT_EQ(SentBy([apply] { apply->click(); }, "GLQ"), (QList<QByteArray>{"G0005", "L0020280"}));
     EXPECT_EQ(resetPresses, 1);
     EXPECT_TRUE(reset->isEnabled());
     EXPECT_EQ(gain->text(), "640");
     EXPECT_FALSE(apply->isEnabled());
+}
 
-    // The chosen run mode shows in the status strip at once.
+TEST_F(RunningProgramTest, TheRunModeChosenShowsAtOnceAndTheCaptionsNameTheUnits) {
     window.SelectTab(Tab::Sensor); // no polls here that would redraw the strip
     auto* mode = window.Control<QLabel>("lblStatusStrip", cStatusDisplay::RunModeField);
     ASSERT_EQ(mode->text(), RunModeText(0));
@@ -297,9 +233,9 @@ TEST_F(RunningProgramTest, ApplyLocksOtherFlowsAndTheSensorTabsFollowTheSensor) 
     EXPECT_EQ(window.Control<QLabel>("lblGraphVelocityCaption")->text(), "Velocity\n(mm/sec)");
 }
 
-TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThereAndASearchEndsClean) {
+TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThere) {
     int cautions = 0;
-    auto answering = std::make_unique<test::WhenModal>([&cautions](QWidget* dialog) {
+    test::WhenModal answering([&cautions](QWidget* dialog) {
         ++cautions;
         static_cast<QDialog*>(dialog)->reject();
     });
@@ -321,9 +257,10 @@ TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThereAndASearch
     EXPECT_EQ(cautions, 1);
     EXPECT_EQ(window.Control<QLabel>("lblSensorNameHint")->text(),
               cSensorSelection::NameEditingHint());
-    answering.reset();
+}
 
-    // The addresses where no sensor answered were errors only while searching.
+// The addresses where no sensor answered were errors only while searching.
+TEST_F(RunningProgramTest, ASearchEndsWithNoErrorsShown) {
     window.SelectTab(Tab::Sensor);
     test::ScriptedPrompter prompter;
     window.SetPrompter(&prompter);
@@ -338,7 +275,7 @@ TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThereAndASearch
     }
 }
 
-TEST_F(RunningProgramTest, AProgrammingErrorIsReportedAndTheProgramGoesOnUntilTerminated) {
+TEST_F(RunningProgramTest, AProgrammingErrorIsReportedAndTheProgramGoesOn) {
     test::ScriptedPrompter prompter{MessageAnswer::Ok};
     window.SetPrompter(&prompter);
     auto* app = dynamic_cast<cEventGuard<QApplication>*>(QCoreApplication::instance());
@@ -355,72 +292,14 @@ TEST_F(RunningProgramTest, AProgrammingErrorIsReportedAndTheProgramGoesOnUntilTe
     EXPECT_TRUE(prompter.asked[0].text.contains("setpoint"))
         << prompter.asked[0].text.toStdString();
     EXPECT_FALSE(session.FlowRunning()) << "the flow that failed does not block the next";
+}
 
-    // The signal ends it with a message box up, as a read's report can be.
-    window.SetPrompter(nullptr);
+// The signal ends it with a message box up, as a read's report can be.
+TEST_F(RunningProgramTest, TerminatedWithAQuestionUpItAnswersNoAndWritesTheSettings) {
     QTimer::singleShot(300, &program, [this] { program.Terminate(); });
     EXPECT_EQ(window.Ask("Question", "Open?", MessageIcon::Exclamation, MessageButtons::OkCancel),
               MessageAnswer::Cancel);
     EXPECT_TRUE(program.Finished());
     EXPECT_FALSE(session.MonitorRunning());
     EXPECT_FALSE(Stored("Settings", "PacketTimeout").isEmpty()) << "the settings were written";
-}
-
-TEST_F(ApplicationTest, CalibrationOnlyWithItsSwitchAndItsFieldWritesAtOnce) {
-    WriteSettingsWithTheSensors();
-    for (const bool withSwitch : {false, true}) {
-        options.commandLine = withSwitch ? "/cal" : "";
-        cApplication program(options, registry);
-        ASSERT_TRUE(program.Start());
-        AsciiSensor& window = program.Window();
-        auto* calibrate = window.Control<QAction>("mnuCalibrate");
-        auto* tabs = window.Control<QTabWidget>("SSTab1");
-        EXPECT_EQ(calibrate->isVisible(), withSwitch);
-        EXPECT_EQ(tabs->isTabVisible(Tab::Calibration), withSwitch);
-        if (withSwitch) {
-            window.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-            window.SelectTab(Tab::Calibration);
-            auto* zero = window.Control<QLineEdit>("txtAdjustValue");
-            ASSERT_TRUE(zero->hasFocus());
-            QCoreApplication::processEvents();
-            QTest::keyClicks(zero, "1x.5");
-            QTest::keyClick(zero, Qt::Key_Return);
-            EXPECT_EQ(zero->text(), "1.500");
-            EXPECT_EQ(program.Session().sensor.ReadParameterData(Param::ZeroAdjust, 0), 1500);
-            calibrate->trigger();
-            EXPECT_FALSE(tabs->isTabVisible(Tab::Calibration));
-        }
-        window.close();
-    }
-}
-
-TEST_F(RunningProgramTest, TheGraphTabShowsTheLiveValuesAndMovesToTheLastSetpointChosen) {
-    const auto answered = [](QLabel* readout) {
-        EXPECT_TRUE(QTest::qWaitFor([readout] { return readout->isEnabled(); }, 3000));
-        return readout->text();
-    };
-    auto* tabs = window.Control<QTabWidget>("SSTab1");
-    const QString onMonitor = answered(window.Control<QLabel>("lblPosition"));
-    ASSERT_NE(onMonitor, "0.000");
-    tabs->setCurrentIndex(Tab::Graph);
-    EXPECT_EQ(answered(window.Control<QLabel>("lblGraphPosition")), onMonitor);
-
-    // Two choices before a tick: only the later one reaches the sensor.
-    session.sensor.WriteSetpointData(2, clsSensorData::EditedTargetColumn, 0x0BB8);
-    session.sensor.WriteSetpointData(4, clsSensorData::EditedTargetColumn, 0x1388);
-    session.StopMonitor();
-    QList<QByteArray> targets;
-    QObject::connect(&session.link, &cSensorLink::transactionEnded, &window,
-                     [&targets](const QByteArray& request) {
-                         if (request.mid(1, 1) == "I") {
-                             targets.append(request.mid(2, 4));
-                         }
-                     });
-    window.Control<QAbstractButton>("cmdGraphSelect", 2)->click();
-    window.Control<QAbstractButton>("cmdGraphSelect", 4)->click();
-    session.MonitorTick();
-    EXPECT_EQ(targets, QList<QByteArray>{"1388"});
-    EXPECT_TRUE(window.Control<QAbstractButton>("cmdGraphSelect", 4)->font().bold());
-    EXPECT_FALSE(window.Control<QAbstractButton>("cmdGraphSelect", 2)->font().bold());
 }

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -27,19 +26,6 @@ protected:
     AsciiSensor window;
     QTabWidget* tabs = window.Control<QTabWidget>(QStringLiteral("SSTab1"));
 };
-
-TEST_F(WindowTest, TabsAreReportedAndKeepTheirIndexesWhileOneIsHidden) {
-    QSignalSpy changed(&window, &AsciiSensor::tabChanged);
-    window.SelectTab(Tab::Communications);
-    tabs->setCurrentIndex(Tab::Graph); // the user's click arrives the same way
-    ASSERT_EQ(changed.count(), 2);
-    EXPECT_EQ(changed.at(0).at(0).toInt(), Tab::Communications);
-    EXPECT_EQ(window.VisibleTab(), Tab::Graph);
-
-    window.SetTabVisible(Tab::Sensor, false);
-    window.SelectTab(Tab::Log);
-    EXPECT_EQ(window.VisibleTab(), Tab::Log);
-}
 
 TEST_F(WindowTest, FitsA1366By768ScreenAndShrinksAtOneAndAHalfScaleWithEveryControlReachable) {
     // Leaves room for a title bar and a panel of the desktop.
@@ -83,23 +69,6 @@ TEST_F(WindowTest, FitsA1366By768ScreenAndShrinksAtOneAndAHalfScaleWithEveryCont
         side = side->parentWidget();
     }
     reachable(qobject_cast<QScrollArea*>(side));
-}
-
-TEST_F(WindowTest, ProgressBarStandsInPlaceOfPanelsTwoToFour) {
-    auto* progress = window.Control<QProgressBar>(QStringLiteral("ProgressBar1"));
-    const auto panelShown = [this](int number) {
-        return !window.Control<QLabel>(QStringLiteral("StatusBar1_Panel%1").arg(number))
-                    ->isHidden();
-    };
-    EXPECT_TRUE(progress->isHidden());
-    for (const bool progressShown : {true, false}) {
-        window.SetProgressShown(progressShown);
-        EXPECT_EQ(progress->isHidden(), !progressShown);
-        EXPECT_TRUE(panelShown(1));
-        for (int number = 2; number <= 4; ++number) {
-            EXPECT_EQ(panelShown(number), !progressShown) << number;
-        }
-    }
 }
 
 TEST_F(WindowTest, AskShowsItsQuestionAndGivesTheButtonPressed) {

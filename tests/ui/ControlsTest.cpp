@@ -1,0 +1,177 @@
+// The window's buttons by what the sensor receives, and the chart by its pixels.
+#include "RunningProgram.h"
+#include "support/ScriptedPrompter.h"
+#include "ui/StripChart.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QToolButton>
+#include <cmath>
+
+using namespace kelvar;
+using List = QList<QByteArray>;
+
+namespace {
+
+class ControlsTest : public test::RunningProgramTest {
+protected:
+    // What the setpoint button sends: nothing until the monitor's next tick.
+    List Choose(const char* buttons, int index) {
+        window.Control<QAbstractButton>(buttons, index)->click();
+        return SentBy([this] { session.MonitorTick(); }, "KI");
+    }
+    // The cylinder sent to setpoint i: its velocity, then its target.
+    static List MoveTo(int i) {
+        return {"K" + test::Hex(TheSetpoint(i, 1), 4), "I" + test::Hex(TheSetpoint(i, 0), 4)};
+    }
+};
+
+TEST_F(ControlsTest, EachSetpointButtonSendsItsOwnSetpointTheMonitorsUnlessViewOnly) {
+    EXPECT_EQ(Choose("cmdSelect", 29), List{}) << "the read ticks View Only";
+    window.Control<QAbstractButton>("chkView")->click();
+    for (const int i : {0, 29, 59}) {
+        EXPECT_EQ(Choose("cmdSelect", i), MoveTo(i)) << i;
+    }
+    window.Control<QAbstractButton>("chkView")->click(); // on the graph it moves all the same
+    window.SelectTab(Tab::Graph);
+    for (const int i : {0, 29, 59}) {
+        EXPECT_EQ(Choose("cmdGraphSelect", i), MoveTo(i)) << i;
+    }
+    // Two choices before a tick: only the later one.
+    window.Control<QAbstractButton>("cmdGraphSelect", 2)->click();
+    EXPECT_EQ(Choose("cmdGraphSelect", 4), MoveTo(4));
+}
+
+TEST_F(ControlsTest, ResetReadsTheSensorAgainAsTheStartDidAndWritesNothing) {
+    // All but the polls and the target set to the position.
+    List startRead = test::CommandTexts(line, 0, 1);
+    startRead.removeIf([](const QByteArray& r) { return QByteArrayView("ABCI").contains(r[0]); });
+    auto* gain = window.Control<QLineEdit>("txtData", FieldOfRegister(2));
+    gain->setText("640");
+    emit gain->editingFinished();
+    auto* reset = window.Control<QAbstractButton>("cmdReload");
+    EXPECT_EQ(SentBy([reset] { reset->click(); }, "DFGKLQR"), startRead);
+    EXPECT_EQ(gain->text().toStdString(), "500");
+}
+
+// A cylinder standing at 6.000 with its target at 15.000, four samples at
+// the scale "  2:1" (12 pixels a sample), the last 200 ms after the one before.
+TEST_F(ControlsTest, TheChartDrawsEachSampleToScaleBetweenItsLimitsAndShowsTheSampleRate) {
+    sensor.Respond("K0000", line.elapsedMs());
+    sensor.Respond("I3A98", line.elapsedMs());
+    window.SelectTab(Tab::Graph);
+    window.Control<QComboBox>("cboScale")->setCurrentIndex(3);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return window.Control<QLabel>("lblGraphTarget")->text() == "15.000"; }));
+    window.Control<QAbstractButton>("cmdStartGraph")->click();
+    session.StopMonitor(); // the samples come from these ticks alone
+    for (const int pause : {400, 0, 0, 200}) {
+        QTest::qWait(pause);
+        session.MonitorTick();
+    }
+    const int rate = window.Control<QLineEdit>("txtSampleRate")->text().toInt();
+    EXPECT_TRUE(rate >= 200 && rate < 400) << rate;
+
+    const QImage chart = window.Control<cStripChart>("TimeBase")->Image();
+    QHash<QRgb, QList<QPoint>> drawn; // column by column
+    for (int x = 0; x < chart.width(); ++x) {
+        for (int y = 0; y < chart.height(); ++y) {
+            drawn[chart.pixel(x, y)].append({x, y});
+        }
+    }
+    // The stroke of 24000 counts with an eighth of it as a margin above and below.
+    const auto row = [&chart](double counts) {
+        return static_cast<int>(std::lround((27000 - counts) * chart.height() / 30000));
+    };
+    // Samples 3 and 4 hold the value of the one before: two pixels each.
+    const auto still = [&row](int counts) {
+        const int y = row(counts);
+        return QList<QPoint>{{24, y - 1}, {24, y}, {36, y - 1}, {36, y}};
+    };
+    EXPECT_EQ(drawn[qRgb(255, 0, 0)], still(6000)) << "the position";
+    EXPECT_EQ(drawn[qRgb(0, 0, 255)], still(15000)) << "the target";
+    // A column of the dotted lines' dots, clear of the traces and the upright lines.
+    const int x = chart.width() / 48 * 9;
+    QList<QPoint> across = drawn[QColor(Qt::darkGray).rgb()];
+    across.removeIf([x](const QPoint& dot) { return dot.x() != x; });
+    EXPECT_EQ(
+        across,
+        (QList<QPoint>{
+            {x, row(20000)}, {x, row(19500)}, {x, row(12000)}, {x, row(4500)}, {x, row(2000)}}))
+        << "the maximum travel, the quarters and the minimum travel";
+    EXPECT_EQ(window.Control<QLabel>("lblGraph_5")->text().toStdString(), "2.00");
+    EXPECT_EQ(window.Control<QLabel>("lblGraph_6")->text().toStdString(), "20.00");
+}
+
+TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMonitorsPace) {
+    window.SelectTab(Tab::Graph);
+    auto* start = window.Control<QAbstractButton>("cmdStartGraph");
+    auto* pause = window.Control<QAbstractButton>("cmdPauseGraph");
+    auto* chart = window.Control<cStripChart>("TimeBase");
+    const auto polls = [this](int ms) {
+        return SentBy([ms] { QTest::qWait(ms); }, "ABC").size();
+    };
+    start->click();
+    EXPECT_GT(polls(1000), 1000 / 75 + 2) << "a poll every 30 ms";
+    pause->click();
+    const QImage paused = chart->Image();
+    EXPECT_GT(polls(300), 0) << "the readouts go on";
+    EXPECT_TRUE(chart->Image() == paused);
+    pause->click();
+    polls(300);
+    EXPECT_FALSE(chart->Image() == paused) << "resumed";
+    start->click();
+    const QImage stopped = chart->Image();
+    EXPECT_LE(polls(1000), 1000 / 75 + 1) << "a poll every 75 ms";
+    EXPECT_TRUE(chart->Image() == stopped);
+}
+
+// The cylinder stands still wherever its target is, so that the positions
+// read are known.
+class CalibrationTabTest : public test::RunningProgramTest {
+protected:
+    CalibrationTabTest() : RunningProgramTest("/cal") {}
+    void SetUp() override {
+        RunningProgramTest::SetUp();
+        sensor.Respond("K0000", line.elapsedMs());
+        window.SelectTab(Tab::Calibration);
+        QCoreApplication::processEvents();
+    }
+    List Press(QAbstractButton* button) {
+        return SentBy([button] { button->click(); });
+    }
+    List Press(const char* button) { return Press(window.Control<QAbstractButton>(button)); }
+    // Its up arrow (0) or its down arrow (1).
+    List Arrow(const char* upDown, int arrow) {
+        return Press(window.Control<QWidget>(upDown)->findChildren<QToolButton*>().at(arrow));
+    }
+};
+
+TEST_F(CalibrationTabTest, EachFieldWritesItsValueAtOnce) {
+    auto* zero = window.Control<QLineEdit>("txtAdjustValue");
+    QTest::keyClicks(zero, "1.5");
+    EXPECT_EQ(SentBy([zero] { QTest::keyClick(zero, Qt::Key_Return); }),
+              (List{"C", "G0005", "L02105DC", "D0021"}));
+    EXPECT_EQ(Arrow("UpDownAdjust", 1), (List{"C", "L02105DB", "D0021"}));
+    EXPECT_EQ(Arrow("UpDownNullZero", 0), (List{"C", "L0390800", "D0039"}));
+    window.Control<QAction>("mnuCalibrate")->trigger();
+    EXPECT_FALSE(window.Control<QTabWidget>("SSTab1")->isTabVisible(Tab::Calibration));
+}
+
+TEST_F(CalibrationTabTest, EachButtonSendsItsTargetOrItsZeroAdjust) {
+    EXPECT_EQ(Press("cmdCalibrateSetTarget"), (List{"A", "I1770", "B"}));
+    test::ScriptedPrompter prompter{MessageAnswer::Cancel, MessageAnswer::Ok};
+    window.SetPrompter(&prompter);
+    EXPECT_EQ(Press("cmdAutoAdjust"), List{}) << "cancelled";
+    // Shifted by 1000 counts, the magnet reads 7.000; the readout runs from
+    // the far end: 1000 + 24000 - 7000.
+    EXPECT_EQ(Press("cmdAutoAdjust"), (List{"C", "G0005", "L02103E8", "D0021", "A", "A", "A", "A",
+                                            "C", "L0214650", "D0021"}));
+    EXPECT_EQ(Press("cmdMidPoint"), (List{"I2EE0", "B"}));
+}
+
+} // namespace
