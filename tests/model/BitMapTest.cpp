@@ -5,33 +5,6 @@
 
 using kelvar::clsBitMap;
 
-TEST(BitMap, Bit31CanNeverBeSet) {
-    clsBitMap map;
-    map.setMap(-1);
-    EXPECT_EQ(map.Map(), 0x7FFFFFFF);
-    EXPECT_EQ(map.Count(), 31);
-    map.Initialize();
-    map.SetBit(31);
-    map.ToggleBit(31);
-    EXPECT_EQ(map.Map(), 0);
-    EXPECT_FALSE(map.TestBit(31));
-    map.mask(static_cast<std::int32_t>(0x80000001U), 1);
-    EXPECT_EQ(map.Map(), 1);
-}
-
-TEST(BitMap, MaskLogic) {
-    struct Case {
-        std::int32_t start, data, logic, result;
-    };
-    for (const Case c :
-         {Case{0xFF, 0xF0, 0, 0xF0}, Case{0xF0, 0x0F, 1, 0xFF}, Case{0xF0, 0xFF, 2, 0x0F},
-          Case{0xF0, 0x12345, 3, 0xF0}, Case{0xF0, 0x12345, -1, 0xF0}}) {
-        clsBitMap map(c.start);
-        map.mask(c.data, c.logic);
-        EXPECT_EQ(map.Map(), c.result) << "logic " << c.logic;
-    }
-}
-
 TEST(BitMap, FirstBit) {
     clsBitMap bits;
     EXPECT_EQ(bits.FirstBit(), 0);
