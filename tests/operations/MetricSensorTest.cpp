@@ -109,6 +109,10 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
         const int reg = row.index;
         EXPECT_EQ(Text(data.ReadParameterName(reg, 0)), row.name);
         edit(row.other, row.otherValue);
+        if (row.entry != C) { // what Apply holds the value to
+            const ValueLimits limits = ParameterLimits(data, reg);
+            EXPECT_EQ(std::pair(limits.low, limits.high), std::pair(row.min, row.max));
+        }
         for (const std::int32_t counts : {row.min - 1, row.min, row.max, row.max + 1}) {
             // Lengths are typed in millimetres, everything else in counts.
             const QString typed = reg >= Param::MinimumTravel && reg <= Param::ZeroAdjust
