@@ -66,7 +66,7 @@ TEST_F(ApplicationTest, ASettingsFileEditedByHandReadsAsFarAsItCanAndTheWindowSt
     WriteSettingsWithTheSensors(
         "[Startup]\nTop=-30000\nLeft=40000\nthis line has no equals sign\n");
     cApplication program(options, registry);
-    test::ScriptedPrompter prompter{MessageAnswer::Ok};
+    prompter.Script(MessageAnswer::Ok);
     program.Window().SetPrompter(&prompter);
     ASSERT_TRUE(program.Start());
     ASSERT_GE(prompter.asked.size(), 1);
@@ -197,8 +197,7 @@ TEST_F(RunningProgramTest, ApplyWritesTheEditAndLocksOtherFlowsWhileItRuns) {
     auto* reset = window.Control<QAbstractButton>("cmdReload");
     gain->setText("640");
     emit gain->editingFinished();
-    test::ScriptedPrompter prompter{MessageAnswer::Ok};
-    window.SetPrompter(&prompter);
+    prompter.Script(MessageAnswer::Ok);
     // While Apply writes, nothing that starts another flow can be pressed.
     int resetPresses = 0;
     QObject whileApplying;
@@ -262,8 +261,6 @@ TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThere) {
 // The addresses where no sensor answered were errors only while searching.
 TEST_F(RunningProgramTest, ASearchEndsWithNoErrorsShown) {
     window.SelectTab(Tab::Sensor);
-    test::ScriptedPrompter prompter;
-    window.SetPrompter(&prompter);
     window.Control<QAbstractButton>("cmdAutoBaudSearch")->click();
     ASSERT_EQ(session.sensors.Count(), 3);
     for (int line = 0; line < 6; ++line) {
@@ -276,8 +273,7 @@ TEST_F(RunningProgramTest, ASearchEndsWithNoErrorsShown) {
 }
 
 TEST_F(RunningProgramTest, AProgrammingErrorIsReportedAndTheProgramGoesOn) {
-    test::ScriptedPrompter prompter{MessageAnswer::Ok};
-    window.SetPrompter(&prompter);
+    prompter.Script(MessageAnswer::Ok);
     auto* app = dynamic_cast<cEventGuard<QApplication>*>(QCoreApplication::instance());
     ASSERT_NE(app, nullptr);
     app->Report = [this](const QString& doing, const QString& what) {
@@ -296,6 +292,7 @@ TEST_F(RunningProgramTest, AProgrammingErrorIsReportedAndTheProgramGoesOn) {
 
 // The signal ends it with a message box up, as a read's report can be.
 TEST_F(RunningProgramTest, TerminatedWithAQuestionUpItAnswersNoAndWritesTheSettings) {
+    window.SetPrompter(nullptr);
     QTimer::singleShot(300, &program, [this] { program.Terminate(); });
     EXPECT_EQ(window.Ask("Question", "Open?", MessageIcon::Exclamation, MessageButtons::OkCancel),
               MessageAnswer::Cancel);
