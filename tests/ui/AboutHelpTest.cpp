@@ -1,20 +1,14 @@
 // The about box, and the Help menu of the program's window.
-#include "shell/Registry.h"
+#include "RunningProgram.h"
 #include "support/EnvVar.h"
 #include "support/FakeBrowser.h"
-#include "support/ScriptedPrompter.h"
-#include "ui/Application.h"
 #include "ui/AsciiAbout.h"
-#include "ui/AsciiSensor.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace kelvar;
+using test::ApplicationTest;
 using test::ScriptedPrompter;
 
 TEST(AboutBox, TellsWhenThereIsNoSystemInformationTool) {
@@ -26,13 +20,10 @@ TEST(AboutBox, TellsWhenThereIsNoSystemInformationTool) {
 
 // The messages of a missing guide or browser are the help logic's own tests;
 // here the menu items reach it.
-TEST(HelpMenu, TheGuideAndTheHomePageOpenInTheBrowserAndAboutModallyOverTheWindow) {
-    QTemporaryDir dir;
+TEST_F(ApplicationTest, HelpMenuOpensTheGuideAndTheHomePageInTheBrowserAndAboutModally) {
     const test::EnvVar named{"KELVAR_HELP", dir.filePath("guide.html").toLocal8Bit()};
-    ScriptedPrompter prompter;
     test::FakeBrowser browser;
-    cRegistry registry{dir.filePath("settings.ini")};
-    cApplication program{cAppOptions{{}, true, {}}, registry};
+    cApplication program(options, registry);
     AsciiSensor& window = program.Window();
     window.SetPrompter(&prompter);
     // Neither beside the program nor in a source tree: only the page that
@@ -46,7 +37,6 @@ TEST(HelpMenu, TheGuideAndTheHomePageOpenInTheBrowserAndAboutModallyOverTheWindo
     window.Control<QAction>("mnuHomePage")->trigger();
     EXPECT_EQ(browser.opened, QList<QUrl>({QUrl::fromLocalFile(dir.filePath("guide.html")),
                                            QUrl("https://www.morvane.com/")}));
-    EXPECT_TRUE(prompter.asked.isEmpty());
 
     window.Control<QAction>("mnuAbout")->trigger();
     auto* about = window.findChild<AsciiAbout*>();

@@ -1,6 +1,5 @@
 // The window's buttons by what the sensor receives, and the chart by its pixels.
 #include "RunningProgram.h"
-#include "support/ScriptedPrompter.h"
 #include "ui/StripChart.h"
 
 #include <QAction>
@@ -164,8 +163,8 @@ TEST_F(CalibrationTabTest, EachFieldWritesItsValueAtOnce) {
 
 TEST_F(CalibrationTabTest, EachButtonSendsItsTargetOrItsZeroAdjust) {
     EXPECT_EQ(Press("cmdCalibrateSetTarget"), (List{"A", "I1770", "B"}));
-    test::ScriptedPrompter prompter{MessageAnswer::Cancel, MessageAnswer::Ok};
-    window.SetPrompter(&prompter);
+    prompter.Script(MessageAnswer::Cancel);
+    prompter.Script(MessageAnswer::Ok);
     EXPECT_EQ(Press("cmdAutoAdjust"), List{}) << "cancelled";
     // Shifted by 1000 counts, the magnet reads 7.000; the readout runs from
     // the far end: 1000 + 24000 - 7000.

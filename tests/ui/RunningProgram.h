@@ -4,6 +4,7 @@
 #include "model/Parameters.h"
 #include "shell/Registry.h"
 #include "sim/SimSerialPort.h"
+#include "support/ScriptedPrompter.h"
 #include "support/SimTraffic.h"
 #include "support/StoredSetting.h"
 #include "ui/Application.h"
@@ -56,6 +57,8 @@ protected:
     QTemporaryDir dir;
     cRegistry registry;
     cAppOptions options;
+    // Questions the test scripts; any other fails the test.
+    ScriptedPrompter prompter;
 };
 
 // A running program on its saved sensors, its window active so that the
@@ -90,6 +93,7 @@ protected:
         dynamic_cast<sim::SimSerialPort&>(session.link.Port()).addDevice("test line", &line);
         session.link.PortNames.setDevice(1, "test line");
         WriteSettingsWithTheSensors();
+        window.SetPrompter(&prompter);
         ASSERT_TRUE(program.Start());
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
