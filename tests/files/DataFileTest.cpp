@@ -1,7 +1,6 @@
 #include "files/DataFile.h"
 #include "model/SensorData.h"
 #include "support/Golden.h"
-#include "support/RecordSnapshot.h"
 
 #include <QDate>
 #include <QDir>
@@ -27,12 +26,6 @@ namespace {
 const QString Corrupted =
     QStringLiteral("File is not a valid data file\r\nor the data is corrupted.\r\n");
 constexpr std::int32_t Untouched = 424242;
-
-using test::RecordSnapshot;
-
-RecordSnapshot Take(const Data& data) {
-    return test::Snapshot(data);
-}
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -116,6 +109,14 @@ protected:
         return data.ReadParameterData(row, Data::ChangedDataColumn);
     }
 
+    // What a loaded record holds of a file: the file it saves.
+    QString Saved(const Data& record) {
+        const QString path = dir.filePath(QStringLiteral("saved.dat"));
+        QString error;
+        EXPECT_TRUE(SaveSensorDataFile(path, record, &error)) << error.toStdString();
+        return test::FileText(path);
+    }
+
     QTemporaryDir dir;
     Data target;
 };
@@ -151,13 +152,13 @@ TEST_F(DataFileTest, BareLineFeedsAndAMissingEmptyLineBeforeSetpointsAreAccepted
 
     WriteBytes(Path(), lines.join('\n') + '\n');
     const DataFileContents lf = Accepted();
-    EXPECT_EQ(Take(with.record), Take(lf.record));
+    EXPECT_EQ(Saved(lf.record), Saved(with.record));
     EXPECT_FALSE(lf.possiblyTruncated);
 
     lines.removeAt(78);
     WriteLines(Path(), lines);
     const DataFileContents without = Accepted();
-    EXPECT_EQ(Take(with.record), Take(without.record));
+    EXPECT_EQ(Saved(without.record), Saved(with.record));
     EXPECT_EQ(without.parameterLine[1], 4);
     EXPECT_EQ(without.setpointLine[0][0], 81);
     EXPECT_EQ(without.setpointLine[59][2], 260);
