@@ -45,11 +45,9 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
         QString text; // empty: an up-click
         std::optional<std::int32_t> written;
     } cases[] = {
-        {Field::ZeroAdjust, {}, 701},                                         // from the edited 700
-        {Field::ZeroAdjust, "1.5", 1500},   {Field::ZeroAdjust, "0.0005", 0}, // half to even
-        {Field::ZeroAdjust, "-1.5", -1500}, {Field::ZeroAdjust, "32", {}},
-        {Field::NullZero, "0", {}},         {Field::NullZero, "4096", {}},
-        {Field::NullZero, "4094", 4094},    {Field::NullZero, {}, 4095},
+        {Field::ZeroAdjust, {}, 701},                                    // from the edited 700
+        {Field::ZeroAdjust, "0.0005", 0}, {Field::ZeroAdjust, "32", {}}, // half to even; refused
+        {Field::NullZero, "4094", 4094},  {Field::NullZero, {}, 4095},
         {Field::NullZero, {}, {}}, // at 4095 an up-click sends nothing
     };
     for (const auto& c : cases) {
@@ -78,9 +76,6 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
 // read 500, so 1500 (05DC) while the magnet is read.
 
 TEST_F(CalibrationTest, AutoZeroAdjustWithReadoutDirection0SubtractsTheAverage) {
-    Answer({MessageAnswer::Cancel});
-    session.AutoZeroAdjust();
-    EXPECT_TRUE(Requests(from).isEmpty());
     // 1500 - 3850 = -2350, sent as 65535 - 2350.
     EXPECT_EQ(AutoZero(400), QList<QByteArray>({"L02105DC", "L021F6D1"}));
 }

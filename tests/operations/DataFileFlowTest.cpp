@@ -69,8 +69,4 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 23: Drive Polarity is 5"));
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 58: the file's Address is 7"));
     EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 0) << "No: nothing loaded";
-    Answer({MessageAnswer::Yes});
-    session.LoadSensorData();
-    EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 5);
-    EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 7);
 }

@@ -98,18 +98,6 @@ TEST_F(EditingTest, AShownTextInTheUsersLocaleReadsBackUnchanged) {
     EXPECT_EQ(Edited(InPositionField), 2500);
 }
 
-TEST_F(EditingTest, OptionsStoreTheirRegisterValuesAndWhatTheyDoBesides) {
-    // Hydraulic also clears the AutoNull window.
-    data.WriteParameterData(Param::AutoNullWindow, 1, 40);
-    ChooseOption(data, OptionGroup::Cylinder, 1);
-    EXPECT_EQ(data.ReadParameterData(Param::AutoNullWindow, 1), 40);
-    ChooseOption(data, OptionGroup::Cylinder, 0);
-    EXPECT_EQ(data.ReadParameterData(Param::AutoNullWindow, 1), 0);
-
-    ChooseOption(data, OptionGroup::VelocityEnable, 2);
-    EXPECT_EQ(data.VelocityValue(), 2);
-}
-
 TEST_F(EditingTest, ShowSettingsWithoutForceShowsOnlyChangedRegisters) {
     EXPECT_TRUE(ShowSettings(data, false).fields.empty());
     CommitField(data, DriveLimitField, "51");
@@ -128,21 +116,27 @@ TEST_F(EditingTest, ShowSettingsWithoutForceShowsOnlyChangedRegisters) {
 
 using EditingApplyTest = test::SimSessionTest;
 
-TEST_F(EditingApplyTest, ApplyFollowsTheEditsAndAShownRunOptionBecomesTheRunMode) {
+TEST_F(EditingApplyTest, OptionsDoWhatTheyDoBesidesApplyFollowsAndAShownRunOptionIsTheRunMode) {
     std::vector<bool> applyStates;
     QObject::connect(&session, &cSession::applyEnabledChanged,
                      [&](bool enabled) { applyStates.push_back(enabled); });
-    session.sensor.setDataIsLoaded(true);
-    session.sensor.WriteParameterData(Param::AutoNullWindow, 0, 30);
-    session.sensor.WriteParameterData(Param::AutoNullWindow, 1, 30);
-    ChooseOption(session.sensor, OptionGroup::Cylinder, 0); // the window goes to 0
+    clsSensorData& data = session.sensor;
+    data.setDataIsLoaded(true);
+    data.WriteParameterData(Param::AutoNullWindow, 0, 30);
+    data.WriteParameterData(Param::AutoNullWindow, 1, 30);
+    ChooseOption(data, OptionGroup::Cylinder, 1);
+    EXPECT_EQ(data.ReadParameterData(Param::AutoNullWindow, 1), 30);
+    ChooseOption(data, OptionGroup::Cylinder, 0); // hydraulic: the window goes to 0
+    EXPECT_EQ(data.ReadParameterData(Param::AutoNullWindow, 1), 0);
+    ChooseOption(data, OptionGroup::VelocityEnable, 2);
+    EXPECT_EQ(data.VelocityValue(), 2);
     RefreshApplyState(session, false);
     EXPECT_EQ(applyStates, std::vector<bool>{true});
 
-    session.sensor.WriteParameterData(Param::RunMode, 1, 3);
+    data.WriteParameterData(Param::RunMode, 1, 3);
     RefreshApplyState(session, false);
     EXPECT_EQ(session.RunModeOption, 3);
-    session.sensor.WriteParameterData(Param::RunMode, 1, 9);
+    data.WriteParameterData(Param::RunMode, 1, 9);
     RefreshApplyState(session, false);
     EXPECT_EQ(session.RunModeOption, -1);
 }

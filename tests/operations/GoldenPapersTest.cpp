@@ -68,15 +68,8 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
             }
         }
     }
-    session.sensors.setPort(1);
-    for (const auto& [serial, address, speed] :
-         {std::tuple{"06180339", 7, 1}, std::tuple{"314159265358", 19, 2}}) {
-        session.sensors.setSerial(QString::fromLatin1(serial));
-        session.sensors.setAddress(static_cast<std::int16_t>(address));
-        session.sensors.setBaudRate(static_cast<std::int16_t>(speed));
-        session.sensors.setActive(true);
-        session.sensors.Add();
-    }
+    AddListedSensor(7, true, 1, "06180339");
+    AddListedSensor(19, true, 2, "314159265358");
     AddListedSensor(23, false, 3);
     cLog& log = session.log;
     log.RuntimeData =

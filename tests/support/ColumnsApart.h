@@ -34,7 +34,7 @@ class ColumnsApartTest : public SimSessionTest {
 protected:
     // Sensor 1 holding the read values, resting 2000 counts out with its
     // velocity 0 so that it stays there; read, its monitor stopped, then
-    // edited. The requests from `from` on are the test's.
+    // edited.
     sim::SimSensor& ReadApart() {
         sim::SimSensor& sim = AddSensor(1, 115200, 2000);
         sim.Respond("K0000", 0);
@@ -45,11 +45,8 @@ protected:
         for (const ApartValue& v : ColumnsApart) {
             session.sensor.WriteParameterData(v.reg, clsSensorData::ChangedDataColumn, v.edited);
         }
-        from = network.log().size();
         return sim;
     }
-
-    std::size_t from = 0;
 };
 
 } // namespace kelvar::test

@@ -42,8 +42,6 @@ public:
         return answer;
     }
 
-    bool ScriptUsedUp() const { return answers_.empty(); }
-
     QList<Question> asked;
 
 private:

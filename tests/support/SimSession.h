@@ -29,22 +29,25 @@ protected:
         return network.addSensor(config);
     }
 
-    // A sensor in the session's list, on Comm 1 at speed option `speed`.
-    void AddListedSensor(int address, bool active = true, int speed = 0) {
+    // A sensor in the session's list, on Comm 1 at speed option `speed`; its
+    // serial number is AddSensor's unless given.
+    void AddListedSensor(int address, bool active = true, int speed = 0, QString serial = {}) {
         auto& sensors = session.sensors;
         sensors.setPort(1);
         sensors.setBaudRate(static_cast<std::int16_t>(speed));
         sensors.setAddress(static_cast<std::int16_t>(address));
-        sensors.setSerial(QString::number(10000000 + address));
+        sensors.setSerial(serial.isEmpty() ? QString::number(10000000 + address) : serial);
         sensors.setActive(active);
         sensors.Add();
     }
 
-    // Lists the sensor at `address` and reads it as the list's first.
+    // Lists the sensor at `address` and reads it as the list's first; the
+    // requests from `from` on are the test's.
     void ListAndRead(int address) {
         AddListedSensor(address);
         session.LoadSensor(1);
         session.StopMonitor();
+        from = network.log().size();
     }
 
     // The command texts since log entry `from`; with an address, only those to it.
@@ -86,19 +89,11 @@ protected:
         });
     }
 
-    // The sensor's power is cycled while the question `title` is up.
-    void CycleWhenAsked(sim::SimSensor& sensor, const QString& title) {
-        view.beforeAnswer = [&sensor, title](const QString& asked) {
-            if (asked == title) {
-                sensor.PowerCycle();
-            }
-        };
-    }
-
     sim::SimNetwork network;
     sim::SimSerialPort port;
     TestView view;
     cSession session;
+    std::size_t from = 0;
 };
 
 } // namespace kelvar::test
