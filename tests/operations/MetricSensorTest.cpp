@@ -144,6 +144,11 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
             }
         }
     }
+    // A setpoint's target within the length, its velocity and dwell within their fields.
+    for (const auto& [field, high] : {std::pair{0, 23458}, {1, 4000}, {2, 65535}}) {
+        const ValueLimits limits = SetpointLimits(data, field);
+        EXPECT_EQ(std::pair(limits.low, limits.high), std::pair(0, high)) << "setpoint " << field;
+    }
 }
 
 TEST_F(MetricSensorTest, LengthsAreShownInMillimetres) {
