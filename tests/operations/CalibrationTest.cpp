@@ -40,6 +40,7 @@ protected:
 } // namespace
 
 TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) {
+    EXPECT_EQ(CalibrationFieldText(session.sensor, Field::ZeroAdjust), "0.500") << "as held";
     const struct {
         Field field;
         QString text; // empty: an up-click
@@ -47,6 +48,7 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
     } cases[] = {
         {Field::ZeroAdjust, {}, 701},                                    // from the edited 700
         {Field::ZeroAdjust, "0.0005", 0}, {Field::ZeroAdjust, "32", {}}, // half to even; refused
+        {Field::NullZero, "4093.5", {}},                                 // counts are whole
         {Field::NullZero, "4094", 4094},  {Field::NullZero, {}, 4095},
         {Field::NullZero, {}, {}}, // at 4095 an up-click sends nothing
     };

@@ -62,11 +62,21 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
     // An odd polarity and another address: the user decides.
     edited(58, "7");
     edited(23, "5");
+    edited(83, "4001"); // setpoint 0's velocity
     Answer({MessageAnswer::No});
     session.LoadSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 3);
     EXPECT_EQ(view.prompter.asked[2].title, "Check Data File");
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 23: Drive Polarity is 5"));
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 58: the file's Address is 7"));
+    EXPECT_TRUE(view.prompter.asked[2].text.contains(
+        "Line 83: setpoint 0 velocity is 4001, outside its limits 0 to 4000."));
     EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 0) << "No: nothing loaded";
+
+    // A speed no sensor can have is refused as the address was.
+    edited(59, "5");
+    Answer({MessageAnswer::Ok});
+    session.LoadSensorData();
+    EXPECT_TRUE(view.prompter.asked.last().text.endsWith(
+        "Line 59: Baud Rate is 5, outside its limits 1 to 4. The file was not loaded."));
 }

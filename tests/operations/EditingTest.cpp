@@ -140,3 +140,12 @@ TEST_F(EditingApplyTest, OptionsDoWhatTheyDoBesidesApplyFollowsAndAShownRunOptio
     RefreshApplyState(session, false);
     EXPECT_EQ(session.RunModeOption, -1);
 }
+
+TEST_F(EditingTest, SpinButtonsStopAt255ForTheAccelerationsAndDriveLimits) {
+    for (int field = 0; field < 12; ++field) {
+        const int top = field == 1 || field == 4 || field == 7 || field == 10 ? 255 : 65535;
+        EXPECT_EQ(SpinValue(field, 255, 1), std::min(256, top)) << field;
+        EXPECT_EQ(SpinValue(field, 65535, 1), top) << field;
+        EXPECT_EQ(SpinValue(field, 0, -1), 0) << field;
+    }
+}

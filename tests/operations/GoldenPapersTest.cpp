@@ -3,6 +3,7 @@
 // hand for an inch and a metric sensor that hold a different value in every
 // setting.
 #include "files/PrintText.h"
+#include "operations/FactoryReset.h"
 #include "operations/Log.h"
 #include "operations/Report.h"
 #include "support/Golden.h"
@@ -34,7 +35,7 @@ constexpr std::array<std::array<int, 3>, 29> Parameters{{
     {12, 1, 2},      {14, 229, 197},    {15, 211, 173}, {16, 1, 0},       {17, 3079, 4129},
     {18, 59, 71},    {19, 877, 1193},   {20, 1, 0},     {30, 1531, 2377}, {31, 33289, 45139},
     {32, 83, 149},   {33, 64301, 2741}, {41, 0, 1},     {57, 2213, 1877}, {58, 2, 3},
-    {59, 1, 0},      {60, 1, 3},        {61, 3, 4},     {62, 1, 2},
+    {59, 1, 0},      {60, 1, 3},        {61, 3, 4},     {62, 1, 3},
 }};
 
 // Setpoint i's target, velocity and dwell: first + step * i.
@@ -120,6 +121,16 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     EXPECT_TRUE(SameText(test::FileText(view.fileAnswer), GoldenText("inch.dat")));
     session.ForgetCurrentFile();
     EXPECT_EQ(files, QStringList({"inch.dat", "copy.dat", ""}));
+    // Printed, the copied values; logged, what the sensor holds; the factory
+    // settings then saved whole.
+    const auto copied = ConfigurationReport(session, QDateTime({2031, 11, 9}, {7, 5, 3}));
+    EXPECT_TRUE(SameText(Timeless(copied[0] + copied[1]), GoldenText("report-copied.txt")));
+    log.LogSensorReport();
+    Answer({MessageAnswer::Yes, MessageAnswer::Yes});
+    LoadDefaultValues(session);
+    view.fileAnswer = dir.filePath("defaults.dat");
+    session.SaveSensorData();
+    EXPECT_TRUE(SameText(test::FileText(view.fileAnswer), GoldenText("defaults.dat")));
 
     log.AppendLog(QStringLiteral("Setpoint 12 of sensor 7 was not read, so its target is not "
                                  "known: the cylinder was not moved."),

@@ -53,47 +53,49 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
     const struct {
         int index;
         const char* name;
+        std::int32_t type; // 4: a change asks for a power cycle
         Entry entry;
         std::int32_t min, max;
         int other = 0;
         std::int32_t otherValue = 0;
     } rows[] = {
-        {2, "Extend Gain ", F, 1, 65535},
-        {3, "Retract Gain ", F, 1, 65535},
-        {4, "Extend Acceleration ", F, 1, 65535},
-        {5, "Retract Acceleration ", F, 1, 65535},
-        {6, "Extend Deceleration Window ", F, 1, 65535},
-        {7, "Retract Deceleration Window  ", F, 1, 65535},
-        {8, "Extend Deceleration ", F, 1, 65535},
-        {9, "Retract Deceleration ", F, 1, 65535},
-        {10, "Extend Deadband", F, 0, 65535},
-        {11, "Retract Deadband ", F, 0, 65535},
-        {12, "Velocity Enable ", S, 0, 2},
-        {14, "Extend Drive Limit", F, 1, 255},
-        {15, "Retract Drive Limit ", F, 1, 255},
-        {16, "Autonull Enable", S, 0, 1},
-        {17, "Autonull Window", F, 0, 65535},
-        {18, "Jog Increment ", S, 0, 65535},
-        {19, "Jog Maximum ", S, 0, 65535},
-        {20, "Drive Polarity ", S, 0, 1},
-        {30, "Minimum Travel ", T, 0, 20000},
-        {30, "Minimum Travel ", T, 0, 15000, 31, 15000},
-        {31, "Maximum Travel ", T, 1234, 23458},
-        {31, "Maximum Travel ", T, 5000, 23458, 30, 5000},
-        {32, "In Position Window ", F, 1, 10000},
-        {33, "Zero Adjust ", F, -32000, 32000},
-        {33, "Zero Adjust ", C, -31999, 31999},
-        {35, "Sensor Length ", S, 0, 23458},
-        {41, "Readout Direction ", S, 0, 1},
-        {55, "Address ", S, 1, 26},
-        {56, "Baud Rate ", S, 1, 4},
-        {57, "Null Zero ", C, 1, 4095},
-        {58, "Motion / Set Enable Mode ", S, 0, 3},
-        {59, "Cylinder Type ", S, 0, 1},
-        {60, "Loop Time", S, 1, 3},
-        {61, "Run Mode ", S, 0, 4},
-        {62, "Output Mode ", S, 0, 3},
-        {65, "Jog Velocity", S, 0, 4000},
+        {2, "Extend Gain ", 1, F, 1, 65535},
+        {3, "Retract Gain ", 1, F, 1, 65535},
+        {4, "Extend Acceleration ", 1, F, 1, 65535},
+        {5, "Retract Acceleration ", 1, F, 1, 65535},
+        {6, "Extend Deceleration Window ", 1, F, 1, 65535},
+        {7, "Retract Deceleration Window  ", 1, F, 1, 65535},
+        {8, "Extend Deceleration ", 1, F, 1, 65535},
+        {9, "Retract Deceleration ", 1, F, 1, 65535},
+        {10, "Extend Deadband", 1, F, 0, 65535},
+        {11, "Retract Deadband ", 1, F, 0, 65535},
+        {12, "Velocity Enable ", 4, S, 0, 2},
+        {14, "Extend Drive Limit", 1, F, 1, 255},
+        {15, "Retract Drive Limit ", 1, F, 1, 255},
+        {16, "Autonull Enable", 1, S, 0, 1},
+        {17, "Autonull Window", 1, F, 0, 65535},
+        {18, "Jog Increment ", 1, S, 0, 65535},
+        {19, "Jog Maximum ", 1, S, 0, 65535},
+        {20, "Drive Polarity ", 1, S, 0, 1},
+        {30, "Minimum Travel ", 1, T, 0, 20000},
+        {30, "Minimum Travel ", 1, T, 0, 15000, 31, 15000},
+        {31, "Maximum Travel ", 1, T, 1234, 23458},
+        {31, "Maximum Travel ", 1, T, 5000, 23458, 30, 5000},
+        {31, "Maximum Travel ", 1, T, 1234, 23458, 35, 30000}, // the length as read
+        {32, "In Position Window ", 1, F, 1, 10000},
+        {33, "Zero Adjust ", 1, F, -32000, 32000},
+        {33, "Zero Adjust ", 1, C, -31999, 31999},
+        {35, "Sensor Length ", 2, S, 0, 23458},
+        {41, "Readout Direction ", 1, S, 0, 1},
+        {55, "Address ", 4, S, 1, 26},
+        {56, "Baud Rate ", 4, S, 1, 4},
+        {57, "Null Zero ", 2, C, 1, 4095},
+        {58, "Motion / Set Enable Mode ", 4, S, 0, 3},
+        {59, "Cylinder Type ", 4, S, 0, 1},
+        {60, "Loop Time", 4, S, 1, 3},
+        {61, "Run Mode ", 4, S, 0, 4},
+        {62, "Output Mode ", 4, S, 0, 3},
+        {65, "Jog Velocity", 8, S, 0, 4000},
     };
     const auto edit = [this](int reg, std::int32_t value) {
         data.WriteParameterData(reg, 1, value);
@@ -102,6 +104,7 @@ TEST_F(MetricSensorTest, EveryParameterHoldsItsLimitsAsTyped) {
         SCOPED_TRACE(row.name);
         const int reg = row.index;
         EXPECT_EQ(data.ReadParameterName(reg, 0).toStdString(), row.name);
+        EXPECT_EQ(data.ReadParameterData(reg, clsSensorData::DataTypeColumn), row.type);
         edit(row.other, row.otherValue);
         if (row.entry != C) { // what Apply holds the value to
             const ValueLimits limits = ParameterLimits(data, reg);
