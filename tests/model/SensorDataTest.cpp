@@ -278,22 +278,6 @@ TEST_F(FactoryResetTest, EachAnswerToEachQuestion) {
     EXPECT_EQ(parametersOnly.asked.size(), 2);
 }
 
-TEST_F(FactoryResetTest, DefaultSetpointsLieOneUnitApart) {
-    for (const auto& [resolution, unitCounts] : {std::pair{0.001f, 1000}, {0.0005f, 2000}}) {
-        data.setResolution(resolution);
-        test::ScriptedPrompter prompter{MessageAnswer::Yes, MessageAnswer::Yes};
-        EXPECT_EQ(LoadDefaultValues(data, prompter), FactoryReset::ParametersAndSetpoints);
-        ExpectParametersReset();
-        for (int i = 0; i <= 59; ++i) {
-            EXPECT_EQ(data.ReadSetpointData(i, Data::EditedTargetColumn), (i + 1) * unitCounts);
-            EXPECT_EQ(data.ReadSetpointData(i, Data::EditedVelocityColumn), 20);
-            EXPECT_EQ(data.ReadSetpointData(i, Data::EditedDwellColumn), 10);
-            EXPECT_EQ(data.ReadSetpointData(i, Data::TargetColumn), 0);
-        }
-        EXPECT_EQ(data.ReadSetpointData(60, Data::EditedTargetColumn), 5);
-    }
-}
-
 TEST(UnitsTest, AMetricSensorsCaptionsNameItsUnits) {
     for (const auto& [english, metric] :
          {std::pair{"In Position\n (in)", "In Position\n (mm)"},
