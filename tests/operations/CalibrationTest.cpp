@@ -73,19 +73,19 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
     EXPECT_EQ(sim->parameter(Param::NullZero), 4095);
 }
 
-// The magnet reads 3000, 3400, 3800 and 4200 counts: each reading halves the
-// weight of those before, 3850 on average. The zero adjust starts from the
-// read 500, so 1500 (05DC) while the magnet is read.
+// The magnet reads 3000, 3405, 3810 and 4215 counts: each reading halves the
+// weight of those before, 3860.625 on average, rounded to 3861. The zero
+// adjust starts from the read 500, so 1500 (05DC) while the magnet is read.
 
 TEST_F(CalibrationTest, AutoZeroAdjustWithReadoutDirection0SubtractsTheAverage) {
-    // 1500 - 3850 = -2350, sent as 65535 - 2350.
-    EXPECT_EQ(AutoZero(400), QList<QByteArray>({"L02105DC", "L021F6D1"}));
+    // 1500 - 3861 = -2361, sent as 65535 - 2361.
+    EXPECT_EQ(AutoZero(405), QList<QByteArray>({"L02105DC", "L021F6C6"}));
 }
 
 TEST_F(CalibrationTest, AutoZeroAdjustWithReadoutDirection1AddsTheRestOfTheEditedLength) {
     session.sensor.WriteParameterData(Param::ReadoutDirection, clsSensorData::ChangedDataColumn, 1);
-    // 1500 + (20000 - 3850) = 17650.
-    EXPECT_EQ(AutoZero(400), QList<QByteArray>({"L02105DC", "L02144F2"}));
+    // 1500 + (20000 - 3861) = 17639.
+    EXPECT_EQ(AutoZero(405), QList<QByteArray>({"L02105DC", "L02144E7"}));
 }
 
 TEST_F(CalibrationTest, AutoZeroAdjustPutsBackTheZeroAdjustItStartedFromWhenAnythingFails) {

@@ -109,11 +109,19 @@ TEST_F(SetpointsTest, TestSequencesFollowTheTravelLimitsAndLength) {
     }
 }
 
-TEST_F(SetpointsTest, DisplayWrapsFromSixtyToOneAndBack) {
+TEST_F(SetpointsTest, DisplayWrapsFromSixtyToOneAndBackShowingTheEditedValues) {
+    for (const auto& [column, value] : {std::pair{3, 15000}, {4, 67}, {5, 89}}) {
+        data.WriteSetpointData(59, column, value);
+    }
     for (const auto& [index, numbers] : {std::pair{59, std::array{59, 60, 1}}, {0, {60, 1, 2}}}) {
         const SetpointWindowView rows = SetpointWindow(data, index);
         EXPECT_EQ((std::array{rows[0].number, rows[1].number, rows[2].number}), numbers) << index;
     }
+    // Within the edited travel limits, not within those read.
+    const SetpointRowView last = SetpointWindow(data, 0)[0];
+    EXPECT_EQ((QStringList{last.target, last.velocity, last.dwell}),
+              (QStringList{"15.000", "6.7", "0.89"}));
+    EXPECT_FALSE(last.targetOutOfLimits);
 }
 
 using SetpointMovesTest = test::ColumnsApartTest;
