@@ -5,6 +5,7 @@
 #include "link/Commands.h"
 #include "support/ColumnsApart.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -40,7 +41,9 @@ protected:
 } // namespace
 
 TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) {
+    QLocale::setDefault(QLocale::c()); // a display text: the user's locale would change it
     EXPECT_EQ(CalibrationFieldText(session.sensor, Field::ZeroAdjust), "0.500") << "as held";
+    QLocale::setDefault(QLocale::system());
     const struct {
         Field field;
         QString text; // empty: an up-click
