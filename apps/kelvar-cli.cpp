@@ -448,7 +448,7 @@ int RunRead(Session& s, const QStringList& args) {
         }
     }
     for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
-        out << "Setpoint " << n << ": ";
+        out << "Setpoint " << SetpointNumber(n) << ": ";
         if (unreadSetpoints.contains(n)) {
             out << notRead << '\n';
         } else {

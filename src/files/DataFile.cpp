@@ -248,7 +248,7 @@ bool ReadFile(DataFileReader& in, DataFileContents& contents) {
             const auto value = in.WholeNumber(
                 QStringLiteral("the edited %1 of setpoint %2")
                     .arg(SetpointFieldName(column - clsSensorData::EditedTargetColumn))
-                    .arg(i));
+                    .arg(SetpointNumber(i)));
             if (!value) {
                 return false;
             }

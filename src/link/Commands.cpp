@@ -146,7 +146,7 @@ QString cCommands::DescribeRequest(const QByteArray& command) const {
     };
     const auto setpoint = [&command](int index) {
         return QStringLiteral("setpoint %1 %2")
-            .arg(index)
+            .arg(SetpointNumber(index))
             .arg(SetpointFieldName(command.size() > 1 ? command.at(1) - '0' : 0));
     };
     QString about;

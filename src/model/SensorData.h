@@ -180,6 +180,13 @@ void DefineParameter(clsSensorData& data, const QString& name, int index, std::i
 // messages; any other number is the target, as on the wire.
 QString SetpointFieldName(int field);
 
+// Setpoint `index` of the record and the wire (0 to 59) as people read it:
+// every text that names a setpoint numbers them 1 to 60, as the grid and the
+// buttons do.
+constexpr int SetpointNumber(int index) {
+    return index + 1;
+}
+
 // A length in user units as display text in the user's locale, three or four
 // decimals depending on the sensor's resolution; withUnits appends a blank
 // and the sensor's units.

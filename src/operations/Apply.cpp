@@ -34,7 +34,7 @@ QString SetpointRefusal(clsSensorData& sensor, int s) {
 }
 
 QString SetpointItem(int s, int f) {
-    return QStringLiteral("Setpoint %1 %2").arg(s).arg(SetpointFieldName(f));
+    return QStringLiteral("Setpoint %1 %2").arg(SetpointNumber(s)).arg(SetpointFieldName(f));
 }
 
 } // namespace

@@ -164,7 +164,7 @@ cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
                     QStringLiteral("Line %1: setpoint %2 %3 is %4, outside its limits %5.")
                         .arg(check.contents->setpointLine[static_cast<std::size_t>(s)]
                                                          [static_cast<std::size_t>(f)])
-                        .arg(s)
+                        .arg(SetpointNumber(s))
                         .arg(SetpointFieldName(f))
                         .arg(value)
                         .arg(LimitsText(limits)));

@@ -275,7 +275,7 @@ void cLog::LogSensorReport() {
             return static_cast<double>(data.ReadSetpointData(i, column));
         };
         const double speed = value(clsSensorData::VelocityColumn);
-        AppendLog(PadText(QString::number(i + 1), 6) +
+        AppendLog(PadText(QString::number(SetpointNumber(i)), 6) +
                       field(FormatNumber(value(clsSensorData::TargetColumn) * data.Resolution(),
                                          u"0.000", locale)) +
                       field(fineVelocity ? FormatNumber(speed / 100, u"0.00", locale)

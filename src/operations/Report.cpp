@@ -156,7 +156,7 @@ QString Page2(cSession& session, const QDateTime& now) {
     text += field(QStringLiteral("Setpoint")) + field(QStringLiteral("Target")) +
             field(QStringLiteral("Velocity")) + field(QStringLiteral("Dwell")) + crlf;
     for (int i = 0; i <= data.MaxSetpoints(); ++i) {
-        text += field(QString::number(i + 1), u"C") +
+        text += field(QString::number(SetpointNumber(i)), u"C") +
                 field(data.SetpointText(i, clsSensorData::TargetColumn)) +
                 field(data.SetpointText(i, clsSensorData::VelocityColumn)) +
                 field(data.SetpointText(i, clsSensorData::DwellColumn)) + crlf;

@@ -13,7 +13,7 @@ QString SetpointMoveRefusal(cSession& session, int index) {
     if (index < 0 || index > sensor.MaxSetpoints()) {
         return QStringLiteral("Sensor %1 has no setpoint %2: the cylinder was not moved.")
             .arg(session.link.CurrentAddress)
-            .arg(index + 1);
+            .arg(SetpointNumber(index));
     }
     const auto entered = [&sensor, index](std::int32_t read, std::int32_t edited) {
         return sensor.ReadSetpointData(index, read) != sensor.ReadSetpointData(index, edited);
@@ -23,7 +23,7 @@ QString SetpointMoveRefusal(cSession& session, int index) {
           entered(clsSensorData::VelocityColumn, clsSensorData::EditedVelocityColumn))) {
         return QStringLiteral("Setpoint %1 of sensor %2 was not read, so its target is not "
                               "known: the cylinder was not moved.")
-            .arg(index + 1)
+            .arg(SetpointNumber(index))
             .arg(session.link.CurrentAddress);
     }
     return {};
@@ -62,13 +62,13 @@ void cSetpointMove::Start(int index, int timeoutMs) {
     case cSession::MoveOutcome::Shown:
         Finish(Result::Refused,
                QStringLiteral("\"View Only\" is ticked: setpoint %1 was shown, not sent.")
-                   .arg(index + 1));
+                   .arg(SetpointNumber(index)));
         return;
     case cSession::MoveOutcome::NotConfirmed:
         Finish(Result::NotConfirmed,
                QStringLiteral("Sensor %1 did not confirm setpoint %2: the cylinder may not move.")
                    .arg(session_.link.CurrentAddress)
-                   .arg(index + 1));
+                   .arg(SetpointNumber(index)));
         return;
     case cSession::MoveOutcome::Moved:
         break;

@@ -55,7 +55,7 @@ SetpointWindowView SetpointWindow(clsSensorData& data, int index) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int s = rows.at(i);
         view.at(i) = {
-            s + 1, data.SetpointText(s, clsSensorData::EditedTargetColumn),
+            SetpointNumber(s), data.SetpointText(s, clsSensorData::EditedTargetColumn),
             data.SetpointText(s, clsSensorData::EditedVelocityColumn),
             data.SetpointText(s, clsSensorData::EditedDwellColumn),
             TargetOutOfLimits(data, data.ReadSetpointData(s, clsSensorData::EditedTargetColumn))};
@@ -314,10 +314,10 @@ cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
         commands.TakeFailedRequests();
         outcome = sent ? MoveOutcome::Moved : MoveOutcome::NotConfirmed;
         const QString text =
-            sent ? QStringLiteral("Moving to setpoint %1").arg(chosen + 1)
+            sent ? QStringLiteral("Moving to setpoint %1").arg(SetpointNumber(chosen))
                  : QStringLiteral("Setpoint %1 was not confirmed by the sensor: the cylinder "
                                   "may not move")
-                       .arg(chosen + 1);
+                       .arg(SetpointNumber(chosen));
         statusBar.SetMessage(text);
         log.AppendLog(text);
     }

@@ -2,6 +2,7 @@
 
 #include "link/SensorLink.h"
 #include "link/SerialPort.h"
+#include "model/SensorData.h"
 #include "model/Speeds.h"
 #include "model/Text.h"
 #include "operations/CommStatus.h"
@@ -474,8 +475,8 @@ QGridLayout* AsciiSensor::BuildSetpointButtons(const QString& name, int columns)
     for (int i = 0; i < 60; ++i) {
         auto* button = new QToolButton;
         button->setObjectName(Indexed(name, i));
-        button->setText(QString::number(i + 1));
-        button->setToolTip(QStringLiteral("Selects Setpoint %1").arg(i + 1));
+        button->setText(QString::number(SetpointNumber(i)));
+        button->setToolTip(QStringLiteral("Selects Setpoint %1").arg(SetpointNumber(i)));
         SetButtonHighlight(button, false);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("000")));

@@ -196,7 +196,8 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
     EXPECT_EQ(read.status, 0) << read.err.toStdString();
     EXPECT_TRUE(read.out.startsWith("Model: AM-1000\n"));
     EXPECT_TRUE(read.out.contains("\n2 Extend Gain: 500\n"));
-    EXPECT_TRUE(read.out.contains("\nSetpoint 59: "));
+    EXPECT_TRUE(read.out.contains("\nSetpoint 1: ") && read.out.contains("\nSetpoint 60: ") &&
+                !read.out.contains("\nSetpoint 0: "));
 
     const auto monitor = Cli({"monitor", "1", "--count", "3", "--csv"});
     EXPECT_EQ(monitor.status, 0) << monitor.err.toStdString();
@@ -243,7 +244,7 @@ TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDi
     for (const char* text :
          {"Line 23: Drive Polarity is 5, outside its limits 0 to 1",
           "Line 58: the file's Address is 7, the sensor's is 1",
-          "Line 91: setpoint 3 target is 65535, outside its limits", "--force"}) {
+          "Line 91: setpoint 4 target is 65535, outside its limits", "--force"}) {
         EXPECT_TRUE(refused.err.contains(text)) << text << '\n' << refused.err.toStdString();
     }
     EXPECT_FALSE(refused.err.contains('\r'));

@@ -205,7 +205,7 @@ TEST_F(DataFileTest, ValueLinesMustBeWholeNumbers) {
         QString expected;
     } places[] = {
         {4, "the edited value of parameter 1"},
-        {150, "the edited dwell of setpoint 22"},
+        {150, "the edited dwell of setpoint 23"},
     };
     for (const auto& place : places) {
         for (const QByteArray value : {"abc", "12abc", "", " ", "1.5", "12.0", "1e3", "-", "+5",
@@ -260,7 +260,7 @@ TEST_F(DataFileTest, TruncatedFileChangesNothing) {
             << error.toStdString();
         EXPECT_TRUE(error.endsWith(QStringLiteral(", but the file ends before it.")));
     }
-    EXPECT_EQ(Refusal(), Corrupted + "Line 261: expected the edited dwell of setpoint 59, but "
+    EXPECT_EQ(Refusal(), Corrupted + "Line 261: expected the edited dwell of setpoint 60, but "
                                      "the file ends before it.");
 
     // Cut in the middle of a line.

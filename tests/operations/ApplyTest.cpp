@@ -126,7 +126,7 @@ TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
     }
     EXPECT_EQ(items,
               QStringList({"Extend Gain: 600, sensor holds 500",
-                           QStringLiteral("Setpoint 7 dwell: 250, sensor holds %1").arg(dwell)}));
+                           QStringLiteral("Setpoint 8 dwell: 250, sensor holds %1").arg(dwell)}));
 }
 
 TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {

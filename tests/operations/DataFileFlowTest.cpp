@@ -70,7 +70,7 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 23: Drive Polarity is 5"));
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 58: the file's Address is 7"));
     EXPECT_TRUE(view.prompter.asked[2].text.contains(
-        "Line 83: setpoint 0 velocity is 4001, outside its limits 0 to 4000."));
+        "Line 83: setpoint 1 velocity is 4001, outside its limits 0 to 4000."));
     EXPECT_EQ(session.sensor.ReadParameterData(20, 1), 0) << "No: nothing loaded";
 
     // A speed no sensor can have is refused as the address was.

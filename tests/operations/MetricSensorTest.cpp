@@ -199,7 +199,7 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
     // Within the length only: 234.59 mm is not written.
     CommitCellEdit(data, 4, TargetCell, "234.59");
     EXPECT_EQ(session.PendingWrites().at(0).Text().toStdString(),
-              "Setpoint 4 target: 1923 23459  (will not be written: its target is outside its "
+              "Setpoint 5 target: 1923 23459  (will not be written: its target is outside its "
               "limits 0 to 23458)");
 
     // The cycle test runs from 1 mm above the minimum travel to 1 mm below

@@ -94,7 +94,8 @@ TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSeq
     Answer({MessageAnswer::Ok});
     session.LoadSensor(cSession::ReloadCurrent);
     EXPECT_TRUE(view.prompter.asked.value(0).text.startsWith("3 of the requests"));
-    EXPECT_TRUE(view.prompter.asked.value(0).text.contains("R0004"));
+    EXPECT_TRUE(view.prompter.asked.value(0).text.contains("R0004 (setpoint 5 target)"))
+        << "numbered as the grid numbers it";
     EXPECT_EQ(session.sensor.ReadSetpointData(4, 0), 0) << "stored as the read found it";
     session.SetViewOnly(false);
     from = network.log().size();
