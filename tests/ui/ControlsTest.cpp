@@ -116,8 +116,13 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
     const auto polls = [this](int ms) {
         return SentBy([ms] { QTest::qWait(ms); }, "ABC").size();
     };
+    // The pace is the monitor timer's, not a measured rate: a loaded machine
+    // would slow a rate down.
+    const QTimer& monitor = session.MonitorTimer;
     start->click();
-    EXPECT_GT(polls(1000), 1000 / 40) << "a poll every 30 ms";
+    EXPECT_TRUE(monitor.isActive());
+    EXPECT_EQ(monitor.interval(), 30) << "ms";
+    EXPECT_GT(polls(300), 0);
     pause->click();
     const QImage paused = chart->Image();
     EXPECT_GT(polls(300), 0) << "the readouts go on";
@@ -127,7 +132,8 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
     EXPECT_FALSE(chart->Image() == paused) << "resumed";
     start->click();
     const QImage stopped = chart->Image();
-    EXPECT_LE(polls(1000), 1000 / 75 + 1) << "a poll every 75 ms";
+    EXPECT_EQ(monitor.interval(), 75) << "ms";
+    EXPECT_GT(polls(300), 0) << "the monitor goes on";
     EXPECT_TRUE(chart->Image() == stopped);
 }
 
