@@ -8,6 +8,14 @@ enum class MessageIcon { None, Exclamation, Information, Critical };
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
+// What a question is answered when its box is closed without a choice: the
+// negative answer of its set.
+constexpr MessageAnswer NegativeAnswer(MessageButtons buttons) {
+    return buttons == MessageButtons::YesNo      ? MessageAnswer::No
+           : buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
+                                                 : MessageAnswer::Ok;
+}
+
 // Modal questions and notices. The window shows message boxes; the command
 // line and the tests answer through their own implementations.
 class cPrompter {

@@ -1092,9 +1092,7 @@ bool AsciiSensor::ShowInformation(const QString& text, const QString& caution) {
 MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, MessageIcon icon,
                                MessageButtons buttons) {
     if (quiet_) {
-        return buttons == MessageButtons::YesNo      ? MessageAnswer::No
-               : buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
-                                                     : MessageAnswer::Ok;
+        return NegativeAnswer(buttons);
     }
     if (prompter_ != nullptr) {
         return prompter_->Ask(title, text, icon, buttons);
@@ -1136,11 +1134,7 @@ MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, Messag
     default:
         break;
     }
-    // Closed without a positive choice: the negative answer of the set.
-    if (buttons == MessageButtons::YesNo) {
-        return MessageAnswer::No;
-    }
-    return buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    return NegativeAnswer(buttons);
 }
 
 void AsciiSensor::SetKeyHandler(QWidget* widget, KeyHandler handler) {

@@ -33,9 +33,7 @@ public:
         if (answers_.empty()) {
             ADD_FAILURE() << "unexpected question: " << title.toStdString() << ": "
                           << text.toStdString();
-            return buttons == MessageButtons::YesNo      ? MessageAnswer::No
-                   : buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
-                                                         : MessageAnswer::Ok;
+            return NegativeAnswer(buttons);
         }
         const MessageAnswer answer = answers_.front();
         answers_.pop_front();
