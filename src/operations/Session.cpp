@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QScopeGuard>
+#include <utility>
 
 namespace kelvar {
 
@@ -124,13 +125,20 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
         return false;
     }
     flowRunning_ = true;
+    // A setpoint pressed before the flow must not move the cylinder after it.
+    pendingSetpoint_ = NoSetpointRequest;
     emit flowRunningChanged(true);
-    // A flow that ends by an exception must not leave every later one refused.
-    const auto end = qScopeGuard([this] {
-        flowRunning_ = false;
-        emit flowRunningChanged(false);
-    });
-    flow();
+    {
+        // A flow that ends by an exception must not leave every later one refused.
+        const auto end = qScopeGuard([this] {
+            flowRunning_ = false;
+            emit flowRunningChanged(false);
+        });
+        flow();
+    }
+    if (const auto tab = std::exchange(tabShownInFlow_, std::nullopt); tab && !aborted_) {
+        TabShown(*tab);
+    }
     return true;
 }
 
@@ -239,12 +247,18 @@ void cSession::StopMonitor() {
 }
 
 void cSession::MonitorTick() {
+    // The flow's requests are the only ones on the line until it ends.
+    if (flowRunning_ || aborted_) {
+        return;
+    }
     tickInProgress_ = true;
+    const auto end = qScopeGuard([this] { tickInProgress_ = false; });
     if (!link.AwaitingReply()) {
         if (pendingSetpoint_ != NoSetpointRequest) {
-            const int chosen = pendingSetpoint_;
-            pendingSetpoint_ = NoSetpointRequest;
-            ShowSetpointWindow(chosen, true);
+            const int chosen = std::exchange(pendingSetpoint_, NoSetpointRequest);
+            if (MoveToSetpoint(chosen) == MoveOutcome::Refused || aborted_) {
+                return;
+            }
         }
         if (pollCounter_ > 6) {
             pollCounter_ = 0;
@@ -278,7 +292,6 @@ void cSession::MonitorTick() {
         emit monitorPolled(letter, outcome);
         TakeGraphSample();
     }
-    tickInProgress_ = false;
 }
 
 void cSession::UpdateReadouts(bool reset, ReadoutPanel panel) {
@@ -304,6 +317,10 @@ void cSession::UpdateReadouts(bool reset, ReadoutPanel panel) {
 }
 
 void cSession::TabShown(int index) {
+    if (flowRunning_) {
+        tabShownInFlow_ = index;
+        return;
+    }
     switch (index) {
     case Tab::Monitor:
         StartMonitor();

@@ -84,10 +84,11 @@ public:
     int RunModeOption = -1;
 
     // --- the user's flows
-    // Runs a flow the user started (a read, a search, Apply, a data file)
+    // Runs a flow (a read, a search, Apply, a move, calibration, a data file)
     // unless one runs already: the waits of a flow let the window's events
-    // run, and a second press must never start a flow inside the first.
-    // False when refused.
+    // and timers run, and nothing may start a flow inside another. False when
+    // refused. While a flow runs, the monitor does not poll and a tab shown
+    // starts what it starts only once the flow has ended.
     bool RunUserFlow(const std::function<void()>& flow);
     bool FlowRunning() const { return flowRunning_; }
     // The Reset button: the sensor is read again, unapplied edits are gone.
@@ -171,14 +172,18 @@ public:
     bool GraphRunning = false;
     // A setpoint button was pressed: the next monitor tick shows the setpoint
     // and, as ShowSetpointWindow says, moves to it. A later press before that
-    // tick replaces an earlier one.
+    // tick replaces an earlier one; a press while a flow runs is refused, and
+    // a flow that starts drops a press not yet served.
     void RequestSetpoint(int index);
     int PendingSetpoint() const { return pendingSetpoint_; }
     enum class MoveOutcome {
         Shown,        // shown only: nothing was sent
         Moved,        // velocity and target sent, and the sensor answered both
         NotConfirmed, // a request got no valid answer: the move is reported
+        Refused,      // another flow runs: nothing was shown or sent
     };
+    // ShowSetpointWindow with move, as a flow of its own.
+    MoveOutcome MoveToSetpoint(int index);
     // Shows the setpoint (wrapped into the table) with its neighbours. With
     // move, and the Graph tab showing or "View Only" unticked, sends its
     // edited velocity and then its edited target: the cylinder moves. Then
@@ -389,6 +394,8 @@ private:
     QString commLabel_;
     bool commLabelRed_ = false;
     bool flowRunning_ = false;
+    // The tab shown last while a flow ran; its monitor starts after the flow.
+    std::optional<int> tabShownInFlow_;
     QStringList portFailures_;
     std::array<bool, ReadoutCount> stale_{};
     void SetStale(Readout readout, bool stale);

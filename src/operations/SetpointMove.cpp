@@ -58,7 +58,13 @@ void cSetpointMove::Start(int index, int timeoutMs) {
     }
     // Polls that end while the target goes out belong to the time before it.
     state_ = Result::Idle;
-    switch (session_.ShowSetpointWindow(index, true)) {
+    switch (session_.MoveToSetpoint(index)) {
+    case cSession::MoveOutcome::Refused:
+        Finish(Result::Refused,
+               QStringLiteral("Another task is using sensor %1: setpoint %2 was not sent.")
+                   .arg(session_.link.CurrentAddress)
+                   .arg(SetpointNumber(index)));
+        return;
     case cSession::MoveOutcome::Shown:
         Finish(Result::Refused,
                QStringLiteral("\"View Only\" is ticked: setpoint %1 was shown, not sent.")

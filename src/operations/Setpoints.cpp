@@ -272,7 +272,15 @@ void FillSetpointTest(clsSensorData& data, int option) {
 // ------------------------------------------------------------ the session
 
 void cSession::RequestSetpoint(int index) {
-    pendingSetpoint_ = index;
+    if (!flowRunning_ && !aborted_) {
+        pendingSetpoint_ = index;
+    }
+}
+
+cSession::MoveOutcome cSession::MoveToSetpoint(int index) {
+    MoveOutcome outcome = MoveOutcome::Refused;
+    RunUserFlow([this, index, &outcome] { outcome = ShowSetpointWindow(index, true); });
+    return outcome;
 }
 
 void cSession::SetViewOnly(bool viewOnly) {

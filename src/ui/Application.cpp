@@ -479,14 +479,25 @@ void cApplication::Bind() {
         apply->setEnabled(enabled && !s.FlowRunning() && !s.GraphRunning);
     });
     connect(&s, &cSession::flowRunningChanged, this, [&w, &s](bool running) {
+        // Whatever would start another flow, or send while this one runs.
         for (const char* name :
              {"cmdCommApply", "cmdAutoBaudSearch", "cmdReload", "cmdDefaultSettings",
-              "cmdSaveSettings", "cboSensorSelect", "SensorAddressSelect"}) {
+              "cmdSaveSettings", "cboSensorSelect", "SensorAddressSelect", "cmdSetpointTest",
+              "cmdAutoAdjust", "cmdCalibrateSetTarget", "cmdMidPoint"}) {
             if (auto* control = w.findChild<QWidget*>(QLatin1String(name))) {
                 control->setEnabled(!running);
             }
         }
-        for (const char* name : {"mnuSave", "mnuLoad", "mnuDefault"}) {
+        for (const char* name : {"cmdSelect", "cmdGraphSelect"}) {
+            for (QAbstractButton* button :
+                 w.Control<QButtonGroup>(QLatin1String(name))->buttons()) {
+                button->setEnabled(!running);
+            }
+        }
+        for (const CalibrationControl& controls : CalibrationControls) {
+            w.Control<QWidget>(QLatin1String(controls.upDown))->setEnabled(!running);
+        }
+        for (const char* name : {"mnuSave", "mnuLoad", "mnuDefault", "mnuCalibrate"}) {
             if (auto* action = w.findChild<QAction*>(QLatin1String(name))) {
                 action->setEnabled(!running);
             }

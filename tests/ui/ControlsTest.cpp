@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 using namespace kelvar;
@@ -135,6 +136,54 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
     EXPECT_EQ(monitor.interval(), 75) << "ms";
     EXPECT_GT(polls(300), 0) << "the monitor goes on";
     EXPECT_TRUE(chart->Image() == stopped);
+}
+
+// Between two of Apply's writes (as its progress moves on), a user shows the
+// Monitor tab, presses setpoint 10 (on both tabs, and through the session as
+// any caller could) and the monitor's timer fires: nothing moves the cylinder
+// or polls between the writes, and the monitor starts once Apply has ended.
+TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
+    window.Control<QAbstractButton>("chkView")->click();
+    for (int reg = 2; reg <= 9; ++reg) {
+        auto* field = window.Control<QLineEdit>("txtData", FieldOfRegister(reg));
+        field->setText(QString::number(600 + reg));
+        emit field->editingFinished();
+    }
+    window.SelectTab(Tab::Dynamics);
+    const std::size_t from = line.log().size();
+    const auto write = [](const QByteArray& r) {
+        return r.startsWith('L');
+    };
+    bool clicked = false;
+    const auto user = QObject::connect(&session.statusBar, &cStatusBar::changed, [&] {
+        const List sent = test::CommandTexts(line, from, 1);
+        if (clicked || std::none_of(sent.begin(), sent.end(), write)) {
+            return;
+        }
+        clicked = true;
+        window.SelectTab(Tab::Monitor);
+        for (const char* buttons : {"cmdSelect", "cmdGraphSelect"}) {
+            EXPECT_FALSE(window.Control<QAbstractButton>(buttons, 9)->isEnabled()) << buttons;
+        }
+        session.RequestSetpoint(9);
+        for (int tick = 0; tick < 3; ++tick) { // a position, a target and a velocity poll
+            session.MonitorTick();
+        }
+    });
+    prompter.Script(MessageAnswer::Ok);
+    window.Control<QAbstractButton>("cmdApply")->click();
+    QObject::disconnect(user);
+    EXPECT_TRUE(clicked);
+    List sent = test::CommandTexts(line, from, 1);
+    sent.erase(std::find_if(sent.rbegin(), sent.rend(), write).base(), sent.end());
+    sent.erase(sent.begin(), std::find_if(sent.begin(), sent.end(), write));
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), write), 8);
+    EXPECT_TRUE(std::all_of(sent.begin(), sent.end(), [](const QByteArray& r) {
+        return r.startsWith('L') || r.startsWith('A'); // its writes and its position polls
+    })) << QByteArray(sent.join(' ')).toStdString();
+    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_EQ(SentBy([this] { session.MonitorTick(); }, "KI"), List{})
+        << "the press during Apply was dropped";
 }
 
 // The cylinder stands still wherever its target is, so that the positions
