@@ -301,7 +301,8 @@ int RunParam(Session& s, const QStringList& args) {
         ParseInt(args.at(2), s.sensor.ReadParameterData(index, clsSensorData::MinColumn),
                  s.sensor.ReadParameterData(index, clsSensorData::MaxColumn),
                  QStringLiteral("VALUE of %1").arg(name));
-    if (!s.commands.EnsureMode5()) {
+    const cSession::ImmediateWrite write = s.core.WriteParameterNow(index, value);
+    if (!write.mode5) {
         const int status = ReportFailures(s);
         // Only an answer of the sensor's own tells that it stayed out of mode 5.
         if (status == Ok) {
@@ -312,18 +313,16 @@ int RunParam(Session& s, const QStringList& args) {
         Warn(QStringLiteral("nothing was written to sensor %1").arg(s.link.CurrentAddress));
         return status;
     }
-    s.commands.TakeFailedRequests();
-    s.sensor.WriteParameterData(index, clsSensorData::ChangedDataColumn, value);
-    const auto write = s.commands.WriteParameter(index);
-    if (!write.answered()) {
+    if (!write.held) {
         return ReportFailures(s);
     }
-    out << index << ' ' << name << ": " << write.value << Qt::endl;
-    if (write.value != write.sent) {
+    s.commands.TakeFailedRequests();
+    out << index << ' ' << name << ": " << *write.held << Qt::endl;
+    if (*write.held != value) {
         Warn(QStringLiteral("sensor %1 did not confirm the value: sent %2, it holds %3")
                  .arg(s.link.CurrentAddress)
                  .arg(value)
-                 .arg(write.value));
+                 .arg(*write.held));
         return NotConfirmed;
     }
     return Ok;
@@ -461,16 +460,18 @@ int RunRead(Session& s, const QStringList& args) {
 }
 
 // Reads the sensor and loads the file into the edited values; prints what
-// Apply would write and returns how many values differ. Ends the program
-// when the read was incomplete or the file cannot be used as it stands.
-int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QString& command) {
+// Apply would write (in the sensor's units, or with --raw in counts and
+// codes) and returns it. Ends the program when the read was incomplete or the
+// file cannot be used as it stands.
+WritePlan LoadFileAndShowDifferences(Session& s, const QStringList& args, const QString& command) {
     const QCommandLineOption forceOption(QStringLiteral("force"));
+    const QCommandLineOption rawOption(QStringLiteral("raw"));
     QCommandLineParser parser;
-    parser.addOption(forceOption);
+    parser.addOptions({forceOption, rawOption});
     ParseCommandOptions(parser, command, args);
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {
-        Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat [--force]").arg(command));
+        Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat [--force] [--raw]").arg(command));
     }
     const QString path = positional.at(1);
     if (const int status = LoadOne(s); status != Ok) {
@@ -498,25 +499,25 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
         }
     }
     s.core.UseSensorDataFile(path, *check.contents);
-    const QList<cSession::PlannedWrite> plan = s.core.PendingWrites();
+    const WritePlan plan = s.core.PendingWrites();
     QTextStream out(stdout);
-    for (const cSession::PlannedWrite& write : plan) {
-        out << write.Text() << '\n';
+    for (const PlannedWrite& write : plan) {
+        out << (parser.isSet(rawOption) ? write.RawText() : write.Text()) << '\n';
     }
     out.flush();
-    return static_cast<int>(plan.size());
+    return plan;
 }
 
 int RunDiff(Session& s, const QStringList& args) {
-    return LoadFileAndShowDifferences(s, args, QStringLiteral("diff")) == 0 ? Ok : 1;
+    return LoadFileAndShowDifferences(s, args, QStringLiteral("diff")).isEmpty() ? Ok : 1;
 }
 
 int RunApply(Session& s, const QStringList& args) {
-    LoadFileAndShowDifferences(s, args, QStringLiteral("apply"));
+    const WritePlan plan = LoadFileAndShowDifferences(s, args, QStringLiteral("apply"));
     if (const QString conflict = s.core.AddressConflict(); !conflict.isEmpty()) {
         Fail(conflict + QStringLiteral(" Nothing was written."));
     }
-    s.core.WriteChanges();
+    s.core.WriteChanges(plan);
     const auto unconfirmed = s.core.LastUnconfirmed();
     for (const auto& u : unconfirmed) {
         Warn(QStringLiteral("not confirmed: ") + u.Text());
@@ -600,7 +601,7 @@ int RunMonitor(Session& s, const QStringList& args) {
         return status;
     }
     const auto& decoder = s.link.Decoder();
-    const int decimals = s.sensor.Resolution() >= 0.001F ? 3 : 4;
+    const int decimals = LengthDecimals(s.sensor.Resolution());
     QTextStream out(stdout);
     if (csv) {
         out << "time_ms,poll,position,velocity,target,status,error\n";

@@ -223,10 +223,9 @@ cCommands::Result cCommands::ReadParameter(int index) {
     return result;
 }
 
-cCommands::Result cCommands::WriteParameter(int index) {
+cCommands::Result cCommands::WriteParameter(int index, std::int32_t value) {
     auto& decoder = link_.Decoder();
     Result result;
-    const std::int32_t value = sensor_.ReadParameterData(index, clsSensorData::ChangedDataColumn);
     const bool zeroAdjust = index == Param::ZeroAdjust;
     result.sent = value;
     result.outcome = SendFields(

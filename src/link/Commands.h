@@ -41,10 +41,10 @@ public:
     Outcome PollTarget();
     Outcome PollVelocity();
     Result ReadParameter(int index);
-    // Writes column 1 of the parameter's row (ZERO ADJUST encoded). `sent` is
+    // Writes the value into the parameter (ZERO ADJUST encoded). `sent` is
     // that value, the result's value the sensor's echo decoded as a read
     // decodes it: the write is confirmed when the two are equal.
-    Result WriteParameter(int index);
+    Result WriteParameter(int index, std::int32_t value);
     Result ReadSetpoint(int index, int field);
     Result WriteSetpoint(int index, int field, std::int32_t value);
     // A target position in user units; a negative one becomes 0.

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -143,7 +144,7 @@ void clsSensorData::setDescription(const QString& value) {
 }
 
 QString clsSensorData::LengthText(std::int32_t counts) const {
-    return FormatLength(static_cast<float>(counts) * resolution_, false, *this);
+    return FormatLength(LengthOfCounts(counts, *this), false, *this);
 }
 
 QString clsSensorData::Text(std::int32_t TextFormat) const {
@@ -248,18 +249,27 @@ void clsSensorData::WriteSetpointData(int iSetpoint, std::int32_t SetpointDataFl
     setpoints_[iSetpoint][SetpointDataFlag] = lValue;
 }
 
-QString clsSensorData::SetpointText(int iSetpoint, std::int32_t SetpointDataFlag) const {
-    CheckCell("setpoint", iSetpoint, SetpointDataFlag, Columns - 1);
-    const std::int32_t value = setpoints_[iSetpoint][SetpointDataFlag];
-    switch (SetpointDataFlag % 3) {
-    case TargetColumn:
-        return LengthText(value);
-    case VelocityColumn:
-        return velocityValue_ == 1 ? FormatNumber(value / 100.0, u"##0.00", QLocale())
-                                   : FormatNumber(value / 10.0, u"##0.0", QLocale());
+namespace {
+
+// A setpoint field's number as the grid shows it: a target as a length, a
+// velocity in user units per second, a dwell in seconds.
+QString SetpointNumberText(const clsSensorData& data, int field, std::int32_t value) {
+    switch (field % 3) {
+    case clsSensorData::TargetColumn:
+        return FormatLength(LengthOfCounts(value, data), false, data);
+    case clsSensorData::VelocityColumn:
+        return data.VelocityValue() == 1 ? FormatNumber(value / 100.0, u"##0.00", QLocale())
+                                         : FormatNumber(value / 10.0, u"##0.0", QLocale());
     default:
         return FormatNumber(value / 100.0, u"##0.00", QLocale());
     }
+}
+
+} // namespace
+
+QString clsSensorData::SetpointText(int iSetpoint, std::int32_t SetpointDataFlag) const {
+    CheckCell("setpoint", iSetpoint, SetpointDataFlag, Columns - 1);
+    return SetpointNumberText(*this, SetpointDataFlag, setpoints_[iSetpoint][SetpointDataFlag]);
 }
 
 // ---------------------------------------------------------------- definitions
@@ -331,10 +341,25 @@ void InitParameterTable(clsSensorData& data) {
 
 // ---------------------------------------------------------------- lengths
 
+int LengthDecimals(float resolution) {
+    int decimals = 3;
+    double scaled = static_cast<double>(resolution) * 1000.0;
+    // A float resolution is never exact: a digit counts when it is well above its error.
+    while (decimals < 6 && std::fabs(scaled - std::round(scaled)) > 1e-3 * std::fabs(scaled)) {
+        scaled *= 10;
+        ++decimals;
+    }
+    return decimals;
+}
+
+double LengthOfCounts(std::int32_t counts, const clsSensorData& data) {
+    // In single precision, as the sensor's resolution is.
+    return static_cast<double>(static_cast<float>(counts) * data.Resolution());
+}
+
 QString FormatLength(double value, bool withUnits, const clsSensorData& data) {
-    // Finer resolutions need the fourth decimal.
-    const QStringView pattern =
-        data.Resolution() >= 0.001f ? u"##,###,##0.000" : u"##,###,##0.0000";
+    const QString pattern =
+        QStringLiteral("##,###,##0.") + QString(LengthDecimals(data.Resolution()), u'0');
     QString text = FormatNumber(value, pattern, QLocale());
     if (withUnits) {
         text += u' ' + data.Units().trimmed().toLower();
@@ -342,6 +367,17 @@ QString FormatLength(double value, bool withUnits, const clsSensorData& data) {
     return text;
 }
 
+QString SetpointValueText(const clsSensorData& data, int field, std::int32_t value) {
+    switch (field % 3) {
+    case clsSensorData::TargetColumn:
+        return FormatLength(LengthOfCounts(value, data), true, data);
+    case clsSensorData::VelocityColumn:
+        return SetpointNumberText(data, field, value) + u' ' + LengthUnit(data.Units()) +
+               QStringLiteral("/sec");
+    default:
+        return SetpointNumberText(data, field, value) + QStringLiteral(" sec");
+    }
+}
 QString SetpointFieldName(int field) {
     static const char* const Names[] = {"target", "velocity", "dwell"};
     return QLatin1String(Names[field >= 0 && field <= 2 ? field : 0]);

@@ -187,9 +187,17 @@ constexpr int SetpointNumber(int index) {
     return index + 1;
 }
 
-// A length in user units as display text in the user's locale, three or four
-// decimals depending on the sensor's resolution; withUnits appends a blank
-// and the sensor's units.
+// The decimals a length in user units is shown with: three, or as many as a
+// finer resolution has (0.0005 needs four, 0.00005 five).
+int LengthDecimals(float resolution);
+// Counts of the sensor's resolution as a length in user units.
+double LengthOfCounts(std::int32_t counts, const clsSensorData& data);
+// A length in user units as display text in the user's locale, with the
+// decimals of the sensor's resolution; withUnits appends a blank and the
+// sensor's length unit.
 QString FormatLength(double value, bool withUnits, const clsSensorData& data);
+// A setpoint field's value (target counts, velocity, dwell) as people read it,
+// in the sensor's units: "5.500 in", "0.20 in/sec", "0.10 sec".
+QString SetpointValueText(const clsSensorData& data, int field, std::int32_t value);
 
 } // namespace kelvar

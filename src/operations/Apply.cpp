@@ -13,115 +13,39 @@ void cSession::RefreshApplyState() {
     emit applyEnabledChanged(sensor.DataIsLoaded() && sensor.TestForChangedData());
 }
 
-namespace {
-
-QString OutsideLimits(std::int32_t value, const ValueLimits& limits) {
-    return limits.Contains(value) ? QString()
-                                  : QStringLiteral("outside its limits %1").arg(LimitsText(limits));
-}
-
-// Why a pending setpoint cannot be written: the first of its fields outside
-// its limits; empty when all three are within them.
-QString SetpointRefusal(clsSensorData& sensor, int s) {
-    for (int f = 0; f < 3; ++f) {
-        const QString outside =
-            OutsideLimits(sensor.ReadSetpointData(s, f + 3), SetpointLimits(sensor, f));
-        if (!outside.isEmpty()) {
-            return QStringLiteral("its %1 is %2").arg(SetpointFieldName(f), outside);
-        }
-    }
-    return {};
-}
-
-QString SetpointItem(int s, int f) {
-    return QStringLiteral("Setpoint %1 %2").arg(SetpointNumber(s)).arg(SetpointFieldName(f));
-}
-
-} // namespace
-
-QString cSession::PlannedWrite::Text() const {
-    QString text = QStringLiteral("%1: %2 %3")
-                       .arg(item, heldUnread ? QStringLiteral("(not read)") : QString::number(held))
-                       .arg(value);
-    if (marked) {
-        text += QStringLiteral("  <- changes how the sensor is reached or runs");
-    }
-    if (!refusal.isEmpty()) {
-        text += QStringLiteral("  (will not be written: %1)").arg(refusal);
-    }
-    return text;
-}
-
-QList<cSession::PlannedWrite> cSession::PendingWrites() {
-    const QSet<int> unreadParameters = UnreadParameters();
-    const QSet<int> unreadSetpoints = UnreadSetpoints();
-    QList<PlannedWrite> plan;
-    for (int r = 1; r <= sensor.MaxParameters(); ++r) {
-        const std::int32_t held = sensor.ReadParameterData(r, clsSensorData::SensorDataColumn);
-        const std::int32_t value = sensor.ReadParameterData(r, clsSensorData::ChangedDataColumn);
-        if (IsWritableParameter(sensor, r) && held != value) {
-            plan.append({sensor.ReadParameterName(r, 0).trimmed(), held, value,
-                         unreadParameters.contains(r), IsMarkedParameter(r),
-                         OutsideLimits(value, ParameterLimits(sensor, r))});
-        }
-    }
-    for (int s = 0; s <= sensor.MaxSetpoints(); ++s) {
-        if (!SetpointPending(sensor, s)) {
-            continue;
-        }
-        const QString refusal = SetpointRefusal(sensor, s);
-        for (int f = 0; f < 3; ++f) {
-            const std::int32_t held = sensor.ReadSetpointData(s, f);
-            const std::int32_t value = sensor.ReadSetpointData(s, f + 3);
-            if (held != value) {
-                plan.append(
-                    {SetpointItem(s, f), held, value, unreadSetpoints.contains(s), false, refusal});
-            }
-        }
-    }
-    return plan;
-}
-
-std::optional<cSession::Unconfirmed> cSession::WriteParameterRow(int row) {
-    const std::int32_t value = sensor.ReadParameterData(row, clsSensorData::ChangedDataColumn);
-    const QString name = sensor.ReadParameterName(row, 0).trimmed();
-    if (const QString outside = OutsideLimits(value, ParameterLimits(sensor, row));
-        !outside.isEmpty()) {
+std::optional<cSession::Unconfirmed> cSession::WritePlanned(const PlannedWrite& write) {
+    if (!write.WillBeWritten()) {
         link.FlagRefusedRequest();
-        return Unconfirmed{name, value, QStringLiteral("not written: ") + outside, row};
+        return Unconfirmed{write, QStringLiteral("not written: ") + write.refusal};
     }
-    const auto write = commands.WriteParameter(row);
+    const auto echo = write.parameter >= 0
+                          ? commands.WriteParameter(write.parameter, write.value)
+                          : commands.WriteSetpoint(write.setpoint, write.field, write.value);
     // A write is confirmed only by the sensor echoing what was sent.
-    if (write.answered() && write.value == write.sent) {
+    if (echo.answered() && echo.value == write.value) {
+        if (write.parameter < 0) {
+            sensor.WriteSetpointData(write.setpoint, write.field, write.value);
+        }
         return std::nullopt;
     }
     link.FlagRefusedRequest();
-    return Unconfirmed{name, value,
-                       write.answered() ? QStringLiteral("sensor holds %1").arg(write.value)
-                                        : QStringLiteral("no answer"),
-                       row};
+    return Unconfirmed{write, echo.answered() ? QStringLiteral("sensor holds ") +
+                                                    PlannedValueText(sensor, write, echo.value)
+                                              : QStringLiteral("no answer")};
 }
 
-std::optional<cSession::Unconfirmed> cSession::WriteSetpointField(int s, int f) {
-    const std::int32_t value = sensor.ReadSetpointData(s, f + 3);
-    const auto write = commands.WriteSetpoint(s, f, value);
-    if (write.answered() && write.value == value) {
-        sensor.WriteSetpointData(s, f, value);
-        return std::nullopt;
-    }
-    link.FlagRefusedRequest();
-    return Unconfirmed{SetpointItem(s, f), value,
-                       write.answered() ? QStringLiteral("sensor holds %1").arg(write.value)
-                                        : QStringLiteral("no answer")};
-}
-
-void cSession::WriteChanges() {
+void cSession::WriteChanges(const WritePlan& plan) {
     unconfirmed_.clear();
     if (!sensor.DataIsLoaded()) {
         return;
     }
     commands.TakeFailedRequests();
     commands.EnsureMode5();
+    const auto write = [this](const PlannedWrite& planned) {
+        if (auto failed = WritePlanned(planned)) {
+            unconfirmed_.append(*failed);
+        }
+    };
     const int last = sensor.MaxParameters();
     statusBar.StartProgress(0, last, QStringLiteral("Writing Parameters..."));
     for (int r = 0; r <= last && link.PortIsOpen(); ++r) {
@@ -131,39 +55,24 @@ void cSession::WriteChanges() {
         if (!IsWritableParameter(sensor, row)) {
             continue;
         }
-        if (sensor.ReadParameterData(row, clsSensorData::ChangedDataColumn) !=
-            sensor.ReadParameterData(row, clsSensorData::SensorDataColumn)) {
-            if (auto failed = WriteParameterRow(row)) {
-                unconfirmed_.append(*failed);
+        for (const PlannedWrite& planned : plan) {
+            if (planned.parameter == row) {
+                write(planned);
             }
         }
         commands.PollPosition();
     }
 
-    const int setpoints = sensor.MaxSetpoints();
-    statusBar.StartProgress(0, setpoints, QStringLiteral("Writing Setpoints..."));
-    for (int s = 0; s <= setpoints && link.PortIsOpen(); ++s) {
-        statusBar.SetProgress(s);
-        // A setpoint is written whole: all three of its fields, or none.
-        if (!SetpointPending(sensor, s)) {
+    statusBar.StartProgress(0, sensor.MaxSetpoints(), QStringLiteral("Writing Setpoints..."));
+    for (const PlannedWrite& planned : plan) {
+        if (planned.setpoint < 0 || !link.PortIsOpen()) {
             continue;
         }
-        if (const QString refusal = SetpointRefusal(sensor, s); !refusal.isEmpty()) {
-            link.FlagRefusedRequest();
-            for (int f = 0; f < 3; ++f) {
-                unconfirmed_.append({SetpointItem(s, f), sensor.ReadSetpointData(s, f + 3),
-                                     QStringLiteral("not written: ") + refusal});
-            }
-            continue;
-        }
-        for (int f = 0; f < 3 && link.PortIsOpen(); ++f) {
-            if (auto failed = WriteSetpointField(s, f)) {
-                unconfirmed_.append(*failed);
-            }
-        }
+        statusBar.SetProgress(planned.setpoint);
+        write(planned);
     }
     if (link.PortIsOpen() && !commands.StoppedAnswering()) {
-        WriteDoubtedAgain();
+        WriteDoubtedAgain(plan);
     }
     applyAdvice_ = commands.FailureAdvice(link.CurrentAddress);
     commands.TakeFailedRequests();
@@ -171,26 +80,31 @@ void cSession::WriteChanges() {
     statusBar.EndProgress(QStringLiteral("Ready"));
 }
 
-void cSession::WriteDoubtedAgain() {
+void cSession::WriteDoubtedAgain(const WritePlan& plan) {
     // An echo that a stray frame put in doubt confirms nothing: the value is
     // written again (a write sets a value, so this is safe), each echo taken
     // only once the line is quiet after it.
     commands.Settle();
     const cSensorLink::SettledAnswers settled(link);
-    const auto again = [this](const QString& item, std::optional<Unconfirmed> result) {
-        unconfirmed_.removeIf([&item](const Unconfirmed& u) { return u.item == item; });
-        if (result) {
-            unconfirmed_.append(*result);
+    const auto again = [this, &plan](const auto& matches) {
+        for (const PlannedWrite& planned : plan) {
+            if (matches(planned)) {
+                unconfirmed_.removeIf(
+                    [&planned](const Unconfirmed& u) { return u.write.item == planned.item; });
+                if (auto failed = WritePlanned(planned)) {
+                    unconfirmed_.append(*failed);
+                }
+            }
         }
     };
     for (const QByteArray& command : commands.TakeDoubted('L')) {
         const int row = HexToLong(command.mid(1, 3), false);
-        again(sensor.ReadParameterName(row, 0).trimmed(), WriteParameterRow(row));
+        again([row](const PlannedWrite& p) { return p.parameter == row; });
     }
     for (const QByteArray& command : commands.TakeDoubted('Q')) {
         const int s = HexToLong(command.mid(2, 2), false);
         const int f = command.at(1) - '0';
-        again(SetpointItem(s, f), WriteSetpointField(s, f));
+        again([s, f](const PlannedWrite& p) { return p.setpoint == s && p.field == f; });
     }
 }
 
@@ -216,57 +130,53 @@ QString cSession::AddressConflict() {
         .arg(link.CurrentAddress);
 }
 
-bool cSession::ConfirmWrites() {
+std::optional<WritePlan> cSession::ConfirmWrites() {
     if (!ConfirmIncompleteRead(QStringLiteral("Sensor Read Incomplete"), QStringLiteral("Apply"))) {
-        return false;
+        return std::nullopt;
     }
-    const QList<PlannedWrite> plan = PendingWrites();
+    WritePlan plan = PendingWrites();
     if (plan.isEmpty()) {
-        return true;
+        return plan;
     }
     QStringList lines;
     for (const PlannedWrite& write : plan) {
         lines.append(write.Text());
     }
     if (view.Ask(QStringLiteral("Review Changes"),
-                 QStringLiteral("Apply writes these values to sensor %1 (name: held, new):\r\n\r\n")
+                 QStringLiteral("Apply writes these values to sensor %1 (name: held -> new):"
+                                "\r\n\r\n")
                          .arg(link.CurrentAddress) +
                      lines.join(QStringLiteral("\r\n")),
                  MessageIcon::Information, MessageButtons::OkCancel) != MessageAnswer::Ok) {
-        return false;
+        return std::nullopt;
     }
     if (const QString conflict = AddressConflict(); !conflict.isEmpty()) {
         view.Ask(QStringLiteral("Incorrect Sensor Address"),
                  conflict + QStringLiteral("\r\nNothing was written; choose another address."),
                  MessageIcon::Critical, MessageButtons::Ok);
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return plan;
 }
 
 void cSession::Apply() {
-    if (!ConfirmWrites()) {
+    const std::optional<WritePlan> plan = ConfirmWrites();
+    if (!plan) {
         return;
     }
     statusBar.SetMessage(QStringLiteral("Sending Data to Sensor"));
     StopMonitor();
-    WriteChanges();
+    WriteChanges(*plan);
     const QList<Unconfirmed> unconfirmed = unconfirmed_;
     const auto confirmed = [&unconfirmed](int parameter) {
-        return std::none_of(unconfirmed.begin(), unconfirmed.end(),
-                            [parameter](const Unconfirmed& u) { return u.parameter == parameter; });
+        return std::none_of(
+            unconfirmed.begin(), unconfirmed.end(),
+            [parameter](const Unconfirmed& u) { return u.write.parameter == parameter; });
     };
-
     // Only a change the sensor took needs its power cycled.
-    QList<int> cyclePowerRows;
-    for (int r = 1; r <= sensor.MaxParameters(); ++r) {
-        if (sensor.ReadParameterData(r, clsSensorData::DataTypeColumn) ==
-                clsSensorData::CyclePowerType &&
-            sensor.ReadParameterData(r, clsSensorData::ChangedDataColumn) !=
-                sensor.ReadParameterData(r, clsSensorData::SensorDataColumn)) {
-            cyclePowerRows.append(r);
-        }
-    }
+    const bool cyclePower = std::any_of(plan->begin(), plan->end(), [&](const PlannedWrite& w) {
+        return !w.powerCycle.isEmpty() && confirmed(w.parameter);
+    });
 
     if (!link.PortIsOpen()) {
         // Nothing more can be written or read.
@@ -277,7 +187,7 @@ void cSession::Apply() {
                      .arg(link.PortErrorText()),
                  MessageIcon::Exclamation, MessageButtons::Ok);
         view.SelectTab(Tab::Communications);
-    } else if (std::any_of(cyclePowerRows.begin(), cyclePowerRows.end(), confirmed)) {
+    } else if (cyclePower) {
         view.Ask(QStringLiteral("Changed Sensor Settings"),
                  QStringLiteral("One or more changes to the sensor\r\n"
                                 "settings require power to the Actimar\r\n"

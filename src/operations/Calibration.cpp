@@ -54,9 +54,7 @@ struct CalibrationWrite {
     bool MayDifferFrom(std::int32_t value) const { return !held || *held != value; }
 };
 
-// Writes the value and reads it back. Only an answer of the sensor's goes
-// into the record: both columns become what it holds, or, when it did not
-// answer, keep the value last read.
+// Writes the value and reads it back, as WriteParameterNow says.
 CalibrationWrite WriteCalibration(cSession& s, int reg, std::int32_t value) {
     CalibrationWrite w;
     w.sent = value;
@@ -69,25 +67,12 @@ CalibrationWrite WriteCalibration(cSession& s, int reg, std::int32_t value) {
         return w;
     }
     w.status = CalibrationWrite::Status::Failed;
-    const std::int32_t asRead = Cell(data, reg, clsSensorData::SensorDataColumn);
-    if (!s.commands.EnsureMode5()) {
-        s.commands.TakeFailedRequests();
-        w.problem = QStringLiteral("the sensor did not go into its write mode (mode 5)");
-        return w;
-    }
-    data.WriteParameterData(reg, clsSensorData::ChangedDataColumn, value);
-    const cCommands::Result write = s.commands.WriteParameter(reg);
-    const cCommands::Result read = s.commands.ReadParameter(reg);
+    const cSession::ImmediateWrite written = s.WriteParameterNow(reg, value);
     s.commands.TakeFailedRequests();
-    if (read.answered()) {
-        w.held = reg == Param::ZeroAdjust ? DecodeZeroAdjust(read.value) : read.value;
-    } else if (write.answered()) {
-        w.held = write.value;
-    }
-    const std::int32_t known = w.held.value_or(asRead);
-    data.WriteParameterData(reg, clsSensorData::SensorDataColumn, known);
-    data.WriteParameterData(reg, clsSensorData::ChangedDataColumn, known);
-    if (!w.held) {
+    w.held = written.held;
+    if (!written.mode5) {
+        w.problem = QStringLiteral("the sensor did not go into its write mode (mode 5)");
+    } else if (!w.held) {
         w.problem = QStringLiteral("the sensor did not answer");
     } else if (*w.held != value) {
         w.problem = QStringLiteral("the sensor holds %1").arg(*w.held);
@@ -96,6 +81,30 @@ CalibrationWrite WriteCalibration(cSession& s, int reg, std::int32_t value) {
     }
     return w;
 }
+
+} // namespace
+
+cSession::ImmediateWrite cSession::WriteParameterNow(int reg, std::int32_t value) {
+    ImmediateWrite w;
+    if (!commands.EnsureMode5()) {
+        w.mode5 = false;
+        return w;
+    }
+    const cCommands::Result write = commands.WriteParameter(reg, value);
+    const cCommands::Result read = commands.ReadParameter(reg);
+    if (read.answered()) {
+        w.held = reg == Param::ZeroAdjust ? DecodeZeroAdjust(read.value) : read.value;
+    } else if (write.answered()) {
+        w.held = write.value;
+    }
+    const std::int32_t known =
+        w.held.value_or(sensor.ReadParameterData(reg, clsSensorData::SensorDataColumn));
+    sensor.WriteParameterData(reg, clsSensorData::SensorDataColumn, known);
+    sensor.WriteParameterData(reg, clsSensorData::ChangedDataColumn, known);
+    return w;
+}
+
+namespace {
 
 QString FieldName(CalibrationField field) {
     return field == CalibrationField::ZeroAdjust ? QStringLiteral("Zero Adjust")

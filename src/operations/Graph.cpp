@@ -138,9 +138,9 @@ bool WriteGraphCsv(QIODevice& device, const std::deque<GraphSample>& samples,
         return text;
     };
     // Plain numbers whatever the user's locale: a decimal comma would split the fields.
-    const int decimals = sensor.Resolution() >= 0.001f ? 3 : 4;
+    const int decimals = LengthDecimals(sensor.Resolution());
     const auto length = [&sensor, decimals](std::int32_t counts) {
-        return QString::number(static_cast<double>(counts) * sensor.Resolution(), 'f', decimals);
+        return QString::number(LengthOfCounts(counts, sensor), 'f', decimals);
     };
     QString text =
         QStringLiteral("Sample,Milliseconds,%1,%2,%3\r\n")

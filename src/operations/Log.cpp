@@ -205,7 +205,12 @@ void cLog::LogSensorReport() {
     Row(QStringLiteral("Serial Number: ") + data.SerialNumber());
     Row(QStringLiteral("Sensor Length: ") +
         FormatNumber(held(Param::SensorLength) * data.Resolution(), u"0.0", locale) + units);
-    Row(QStringLiteral("Resolution: ") + FormatNumber(data.Resolution(), u"0.000", locale) + units);
+    // As many decimals as the resolution has: 0.0005 must not read as 0.001.
+    Row(QStringLiteral("Resolution: ") +
+        FormatNumber(data.Resolution(),
+                     QStringLiteral("0.") + QString(LengthDecimals(data.Resolution()), u'0'),
+                     locale) +
+        units);
     Row(QStringLiteral("Firmware Version: ") + data.Version());
     Row(QStringLiteral("Firmware Date: ") + data.FirmwareDate());
     AppendLog(QString());

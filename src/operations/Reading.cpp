@@ -7,6 +7,8 @@
 #include "model/Text.h"
 #include "operations/Session.h"
 
+#include <algorithm>
+
 namespace kelvar {
 
 namespace {
@@ -23,7 +25,10 @@ void cSession::ReadSensorModel() {
     sensor.setResolution(resolution > 0 && resolution < 1 ? resolution : 0.001F);
 
     const QString units = sensor.Units().trimmed();
-    identity_.resolution = FormatNumber(sensor.Resolution(), u"0.0000") + u' ' + units;
+    const int decimals = std::max(4, LengthDecimals(sensor.Resolution()));
+    identity_.resolution =
+        FormatNumber(sensor.Resolution(), QStringLiteral("0.") + QString(decimals, u'0')) + u' ' +
+        units;
     identity_.serialNumber = sensor.SerialNumber();
     identity_.model = sensor.Model();
     identity_.firmwareVersion = sensor.Version();

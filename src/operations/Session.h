@@ -13,6 +13,7 @@
 #include "operations/Setpoints.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
+#include "operations/WritePlan.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -199,6 +200,17 @@ public:
     bool LoadSetpointTest(int option);
     const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
 
+    // --- one parameter written at once, outside Apply (calibration, kelvar-cli param)
+    struct ImmediateWrite {
+        bool mode5 = true;                // the sensor went into its write mode: the value was sent
+        std::optional<std::int32_t> held; // what the sensor answered it holds
+    };
+    // Puts the sensor into its write mode, writes the value and reads it
+    // back. Only an answer of the sensor's goes into the record: both columns
+    // become what it holds, or, when it did not answer, keep the value last
+    // read. The requests that failed are left for the caller.
+    ImmediateWrite WriteParameterNow(int reg, std::int32_t value);
+
     // --- calibration (the Calibration tab, with "/cal")
     // Writes the zero adjust / null zero (counts) at once and reads it back;
     // true when the sensor answered that it holds it. A value outside the
@@ -239,40 +251,27 @@ public:
     void SaveGraph(const std::function<bool(QIODevice&)>& writeImage);
 
     // --- applying changes
-    // Writes every pending parameter and setpoint. What the sensor did not
+    // Writes exactly the plan's values, in its order. What the sensor did not
     // confirm is kept for Apply to report.
-    void WriteChanges();
-    // One value Apply would write.
-    struct PlannedWrite {
-        QString item;       // parameter name or "Setpoint n target/velocity/dwell"
-        std::int32_t held;  // the value the sensor holds
-        std::int32_t value; // the value to write
-        bool heldUnread;    // the sensor's value was not read: its request went unanswered
-        bool marked;        // changes the sensor's address, speed or run mode
-        QString refusal;    // why it will not be written; empty when it will
-        // One line: "Extend Gain: 500 600", with what is marked or refused said after it.
-        QString Text() const;
-    };
-    // What Apply would write, in the order it writes; the window's review,
-    // kelvar-cli diff and apply all show this list.
-    QList<PlannedWrite> PendingWrites();
+    void WriteChanges(const WritePlan& plan);
+    // What Apply would write now; the window's review, kelvar-cli diff and
+    // apply all show this list, and the writes carry out the list shown.
+    WritePlan PendingWrites() { return PlanWrites(sensor, UnreadParameters(), UnreadSetpoints()); }
     // The Apply button: write, tell about a power cycle, follow a new address
     // or speed, read the whole sensor again, report what was not confirmed.
     void Apply();
     // Before Apply writes: a question when the read was incomplete, then the
-    // list of what will be written; true when the user agrees to both.
-    bool ConfirmWrites();
+    // plan; the plan the user agreed to, or nothing.
+    std::optional<WritePlan> ConfirmWrites();
     // Asks first when the record is not a complete read; true to go on.
     bool ConfirmIncompleteRead(const QString& title, const QString& doing);
 
     struct Unconfirmed {
-        QString item; // parameter name or "Setpoint n target/velocity/dwell"
-        qint32 sent;
+        PlannedWrite write;
         // "sensor holds 12", "no answer", or "not written: " and why
         QString outcome;
-        int parameter = -1; // the parameter's number; -1 for a setpoint
         QString Text() const {
-            return QStringLiteral("%1: %2, %3").arg(item).arg(sent).arg(outcome);
+            return QStringLiteral("%1: %2, %3").arg(write.item, write.valueText, outcome);
         }
     };
     const QList<Unconfirmed>& LastUnconfirmed() const { return unconfirmed_; }
@@ -371,9 +370,8 @@ private:
     // Asks again what a stray frame put in doubt during the read.
     void AskDoubtedAgain();
     // One write of Apply: why it was not confirmed, or nothing when it was.
-    std::optional<Unconfirmed> WriteParameterRow(int row);
-    std::optional<Unconfirmed> WriteSetpointField(int s, int f);
-    void WriteDoubtedAgain();
+    std::optional<Unconfirmed> WritePlanned(const PlannedWrite& write);
+    void WriteDoubtedAgain(const WritePlan& plan);
     // The limits that follow from the length and travel limits as read.
     void DeriveLimits();
     void RecordFoundSensor(int port, int speedIndex, int address);

@@ -118,7 +118,7 @@ void cSetpointMove::OnPoll(char letter, cSensorLink::Outcome outcome) {
 QString cSetpointMove::Values(bool inPosition) const {
     const clsSensorData& sensor = session_.sensor;
     const QString unit = LengthUnit(sensor.Units());
-    const int lengthDecimals = sensor.Resolution() >= 0.001F ? 3 : 4;
+    const int lengthDecimals = LengthDecimals(sensor.Resolution());
     const auto shown = [](const std::optional<float>& value, int decimals, const QString& name) {
         return value ? QString::number(*value, 'f', decimals) + u' ' + name : QStringLiteral("-");
     };

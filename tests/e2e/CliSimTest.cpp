@@ -260,7 +260,8 @@ TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDi
     const QString gain = Edited(good, "gain.dat", {{5, "700"}});
     const auto diff = Cli({"diff", "1", gain});
     EXPECT_EQ(diff.status, 1);
-    EXPECT_EQ(diff.out, "Extend Gain: 600 700\n");
+    EXPECT_EQ(diff.out, "Extend Gain: 600 -> 700\n");
+    EXPECT_EQ(Cli({"diff", "1", gain, "--raw"}).out, "Extend Gain: 600 700\n");
     const auto apply = Cli({"apply", "1", gain});
     EXPECT_EQ(apply.status, 0) << apply.err.toStdString();
     EXPECT_EQ(Cli({"param", "1", "2"}).out, "2 Extend Gain: 700\n");
@@ -397,7 +398,7 @@ TEST_F(CliSimTest, AnApplyWhoseReadAfterwardsMissesAnswersExitsThree) {
     ASSERT_EQ(Cli({"read", "1", "--out", good}).status, 0);
     const auto apply = Cli({"apply", "1", Edited(good, "gain.dat", {{5, "700"}})}, "30");
     EXPECT_EQ(apply.status, 3) << apply.err.toStdString();
-    EXPECT_EQ(apply.out, "Extend Gain: 500 700\n");
+    EXPECT_EQ(apply.out, "Extend Gain: 500 -> 700\n");
     EXPECT_TRUE(apply.err.contains("Sensor 1 stopped answering")) << apply.err.toStdString();
     EXPECT_FALSE(apply.err.contains("not confirmed")) << apply.err.toStdString();
 }

@@ -63,8 +63,7 @@ TEST_F(CommandsTest, UnansweredReadGivesZeroAndIsListedAsFailed) {
 }
 
 TEST_F(CommandsTest, WritesNeedMode5AndEchoWhatTheSensorHolds) {
-    sensor.WriteParameterData(2, 1, 0x123);
-    const auto refused = commands.WriteParameter(2);
+    const auto refused = commands.WriteParameter(2, 0x123);
     EXPECT_EQ(LastRequest(), "L0020123");
     EXPECT_EQ(refused.sent, 0x123);
     EXPECT_EQ(refused.value, 500) << "outside mode 5 the sensor keeps its value";
@@ -74,16 +73,14 @@ TEST_F(CommandsTest, WritesNeedMode5AndEchoWhatTheSensorHolds) {
     // Zero adjust travels in the sensor's own form.
     for (const auto& [value, request] :
          {std::pair{0x123, "L0210123"}, {0, "L0210000"}, {-1, "L021FFFE"}}) {
-        sensor.WriteParameterData(33, 1, value);
-        const auto written = commands.WriteParameter(33);
+        const auto written = commands.WriteParameter(33, value);
         EXPECT_EQ(LastRequest(), request);
         EXPECT_EQ(written.value, written.sent) << request;
     }
     EXPECT_EQ(DecodeZeroAdjust(commands.ReadParameter(33).value), -1);
     // Past the sensor's signed range the value comes back with the other
     // sign: the echo, decoded as a read decodes it, shows the write failed.
-    sensor.WriteParameterData(33, 1, 32800);
-    const auto tooBig = commands.WriteParameter(33);
+    const auto tooBig = commands.WriteParameter(33, 32800);
     EXPECT_EQ(LastRequest(), "L0218020");
     EXPECT_EQ(tooBig.value, 32800 - 65535);
     EXPECT_NE(tooBig.value, tooBig.sent);

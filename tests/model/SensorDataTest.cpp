@@ -75,6 +75,15 @@ TEST_F(SensorDataTest, TextFormsAndLengths) {
         EXPECT_EQ(data.Text(format), finer) << format;
     }
     EXPECT_EQ(FormatLength(1.5, false, data), "1.5000");
+    // As many decimals as the resolution has, three at least.
+    for (const auto& [resolution, decimals] : {std::pair{0.001f, 3},
+                                               {0.002f, 3},
+                                               {0.01f, 3},
+                                               {0.0005f, 4},
+                                               {0.0001f, 4},
+                                               {0.00005f, 5}}) {
+        EXPECT_EQ(LengthDecimals(resolution), decimals) << resolution;
+    }
     // The product is single precision (in double it would give 16,777.218).
     data.setResolution(0.001f);
     data.setSensorData(16777217);

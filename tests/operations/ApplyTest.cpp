@@ -46,7 +46,12 @@ TEST_F(ApplyTest, ChangesAreReviewedWrittenPolledAfterEachRegisterAndReadBack) {
     EXPECT_EQ(requests.count("L0020258"), 1);
     ASSERT_EQ(view.prompter.asked.size(), 1) << "only the review";
     EXPECT_EQ(LastQuestion().title, "Review Changes");
-    EXPECT_TRUE(LastQuestion().text.contains("\r\n\r\nExtend Gain: 500 600\r\n"));
+    // The review is the list of the writes, in the sensor's units.
+    EXPECT_EQ(LastQuestion().text.toStdString(),
+              "Apply writes these values to sensor 1 (name: held -> new):\r\n\r\n"
+              "Extend Gain: 500 -> 600\r\nSetpoint 8 target: 3.148 in -> 3.148 in\r\n"
+              "Setpoint 8 velocity: 0.20 in/sec -> 0.20 in/sec\r\n"
+              "Setpoint 8 dwell: 0.10 sec -> 2.50 sec");
     EXPECT_FALSE(session.sensor.SensorDataChanged());
 }
 
@@ -61,7 +66,9 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     Answer({Ok, Ok, Ok});
     session.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 3) << "no question about the speed";
-    EXPECT_TRUE(view.prompter.asked[0].text.contains("Run Mode: 0 2  <- changes how"));
+    EXPECT_TRUE(view.prompter.asked[0].text.endsWith(
+        "\r\nAddress: 1 -> 0  (will not be written: outside its limits 1 to 26)\r\nRun Mode: "
+        "Serial -> Pulse  (takes effect once the sensor's power has been cycled)"));
     EXPECT_EQ(view.prompter.asked[1].title, "Changed Sensor Settings");
     EXPECT_EQ(session.sensor.ReadParameterData(Param::RunMode, 0), 2);
     EXPECT_EQ(session.link.CurrentAddress, 1) << "the address not written is not followed";
@@ -126,7 +133,9 @@ TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
     }
     EXPECT_EQ(items,
               QStringList({"Extend Gain: 600, sensor holds 500",
-                           QStringLiteral("Setpoint 8 dwell: 250, sensor holds %1").arg(dwell)}));
+                           QStringLiteral("Setpoint 8 dwell: 2.50 sec, sensor holds %1.%2 sec")
+                               .arg(dwell / 100)
+                               .arg(dwell % 100, 2, 10, QChar(u'0'))}));
 }
 
 TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
@@ -173,8 +182,7 @@ TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
     Answer({Ok, Ok});
     session.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 2) << "no power cycle: no such change was written";
-    EXPECT_TRUE(
-        view.prompter.asked[0].text.contains(QRegularExpression("Address: 1 0 .*will not")));
+    EXPECT_TRUE(view.prompter.asked[0].text.contains("Address: 1 -> 0  (will not be written"));
     for (const QByteArray& request : Requests(from)) {
         EXPECT_FALSE(request.startsWith("L037") || request.startsWith("L014") ||
                      request.startsWith("Q003"))

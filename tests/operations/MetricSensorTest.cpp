@@ -199,8 +199,8 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
     // Within the length only: 234.59 mm is not written.
     CommitCellEdit(data, 4, TargetCell, "234.59");
     EXPECT_EQ(session.PendingWrites().at(0).Text().toStdString(),
-              "Setpoint 5 target: 1923 23459  (will not be written: its target is outside its "
-              "limits 0 to 23458)");
+              "Setpoint 5 target: 19.230 mm -> 234.590 mm  (will not be written: its target is "
+              "outside its limits 0.000 mm to 234.580 mm)");
 
     // The cycle test runs from 1 mm above the minimum travel to 1 mm below
     // the length: bottom 1334, top 23358, an eighth 2753.
