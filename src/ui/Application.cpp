@@ -40,7 +40,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
@@ -87,16 +86,31 @@ QRgb CellRgb(CellColour colour) {
     }
     return Colour::Black;
 }
+using Controls = AsciiSensor::Controls;
+
 // The calibration fields and their up-down controls.
 struct CalibrationControl {
     CalibrationField field;
-    const char* name;
-    const char* upDown;
+    QLineEdit* Controls::*entry;
+    cUpDown* Controls::*upDown;
 };
 constexpr std::array<CalibrationControl, 2> CalibrationControls{{
-    {CalibrationField::ZeroAdjust, "txtAdjustValue", "UpDownAdjust"},
-    {CalibrationField::NullZero, "txtNullZero", "UpDownNullZero"},
+    {CalibrationField::ZeroAdjust, &Controls::txtAdjustValue, &Controls::UpDownAdjust},
+    {CalibrationField::NullZero, &Controls::txtNullZero, &Controls::UpDownNullZero},
 }};
+
+// Shows the text in a label, field or frame.
+void Draw(QLabel* label, const QString& text) {
+    label->setText(text);
+}
+void Draw(QLineEdit* field, const QString& text) {
+    if (field->text() != text) {
+        field->setText(text);
+    }
+}
+void Draw(QGroupBox* frame, const QString& text) {
+    frame->setTitle(text);
+}
 
 // The desktop's browser, found as Qt finds it.
 class cDesktopBrowser : public cBrowser {
@@ -144,26 +158,8 @@ cApplication::~cApplication() {
     cautions_.reset();
     selection_.reset();
     statusDisplay_.reset();
-    window_->Control<cStripChart>(QStringLiteral("TimeBase"))->SetGraph(nullptr);
+    window_->C().TimeBase->SetGraph(nullptr);
     session_.reset();
-}
-
-void cApplication::Draw(const QString& label, const QString& text) {
-    // Some are drawn after every exchange: a search of the whole window each
-    // time would cost more than all else the monitor does.
-    QPointer<QWidget>& target = drawTargets_[label];
-    if (target == nullptr) {
-        target = window_->findChild<QWidget*>(label);
-    }
-    if (auto* widget = qobject_cast<QLabel*>(target)) {
-        widget->setText(text);
-    } else if (auto* field = qobject_cast<QLineEdit*>(target)) {
-        if (field->text() != text) {
-            field->setText(text);
-        }
-    } else if (auto* frame = qobject_cast<QGroupBox*>(target)) {
-        frame->setTitle(text);
-    }
 }
 
 void cApplication::ShowStatusBar() {
@@ -176,10 +172,11 @@ void cApplication::ShowStatusBar() {
         splash_->SetProgressShown(bar.ProgressVisible());
         return;
     }
+    const Controls& c = window_->C();
     for (int panel = 1; panel <= 4; ++panel) {
-        Draw(QStringLiteral("StatusBar1_Panel%1").arg(panel), bar.Panel(panel));
+        Draw(c.StatusBar1_Panel[static_cast<std::size_t>(panel - 1)], bar.Panel(panel));
     }
-    auto* progress = window_->Control<QProgressBar>(QStringLiteral("ProgressBar1"));
+    QProgressBar* progress = c.ProgressBar1;
     progress->setRange(bar.ProgressMinimum(), bar.ProgressMaximum());
     progress->setValue(bar.ProgressValue());
     window_->SetProgressShown(bar.ProgressVisible());
@@ -187,33 +184,37 @@ void cApplication::ShowStatusBar() {
 
 void cApplication::ShowCommStatus(unsigned changedLines) {
     const cCommStatus& status = session_->CommStatus();
+    const Controls& c = window_->C();
     for (int i = 0; i < cCommStatus::LineCount; ++i) {
         if ((changedLines & (1U << i)) != 0) {
             const auto& line = status.line(i);
-            SetLight(window_->Control<QWidget>(QStringLiteral("CommLED"), i), line.green);
-            window_->Control<QLabel>(QStringLiteral("lblCommStatus"), i)->setText(line.caption);
+            const cIndicator& shown = c.commLights[static_cast<std::size_t>(i)];
+            SetLight(shown.light, line.green);
+            shown.caption->setText(line.caption);
         }
     }
     for (int i = 0; i < 3; ++i) {
-        window_->Control<QLabel>(QStringLiteral("lblErrorText"), i)->setText(status.errorText(i));
+        c.lblErrorText[static_cast<std::size_t>(i)]->setText(status.errorText(i));
     }
-    Draw(QStringLiteral("lblPortStatus"), status.portStatus());
+    Draw(c.lblPortStatus, status.portStatus());
 }
 
 void cApplication::ShowLinkDisplay() {
     const LinkDisplay& d = session_->LinkTexts();
-    Draw(QStringLiteral("txtTxData"), d.txData);
-    Draw(QStringLiteral("txtRxData"), d.rxData);
-    Draw(QStringLiteral("txtPacketTime"), d.packetTime);
-    Draw(QStringLiteral("txtIntervalTime"), d.intervalTime);
-    Draw(QStringLiteral("lblPacketDelay"), d.infoDelay);
-    Draw(QStringLiteral("lblPacketTime"), d.infoPacketTime);
-    Draw(QStringLiteral("lblPacketTimeout"), d.infoTimeout);
+    const Controls& c = window_->C();
+    Draw(c.txtTxData, d.txData);
+    Draw(c.txtRxData, d.rxData);
+    Draw(c.txtPacketTime, d.packetTime);
+    Draw(c.txtIntervalTime, d.intervalTime);
+    Draw(c.lblPacketDelay, d.infoDelay);
+    Draw(c.lblPacketTime, d.infoPacketTime);
+    Draw(c.lblPacketTimeout, d.infoTimeout);
 }
 
 void cApplication::ShowPortOptions() {
+    const Controls& c = window_->C();
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
-        auto* option = window_->Control<QAbstractButton>(QStringLiteral("optPort"), i);
+        QAbstractButton* option = c.optPort->button(i);
         const OptionState& state = session_->PortOptions[i];
         const QSignalBlocker quiet(option);
         option->setChecked(state.selected);
@@ -222,7 +223,7 @@ void cApplication::ShowPortOptions() {
         SetTextColour(option, state.green ? Colour::DarkGreen : Colour::Black);
     }
     for (int i = 0; i < SpeedOptionGroup::Size; ++i) {
-        auto* option = window_->Control<QAbstractButton>(QStringLiteral("optBaud"), i);
+        QAbstractButton* option = c.optBaud->button(i);
         const QSignalBlocker quiet(option);
         option->setChecked(session_->SpeedOptions[i].selected);
         SetBold(option, session_->SpeedOptions[i].bold);
@@ -231,25 +232,26 @@ void cApplication::ShowPortOptions() {
 
 void cApplication::ShowSelector() {
     const SensorSelectorState& state = selection_->Selector();
-    auto* selector = window_->Control<QComboBox>(QStringLiteral("cboSensorSelect"));
+    const Controls& c = window_->C();
+    QComboBox* selector = c.cboSensorSelect;
     const QSignalBlocker quiet(selector);
     selector->clear();
     selector->addItems(state.entries);
     selector->setCurrentIndex(state.selected);
     selector->setEnabled(state.enabled);
-    Draw(QStringLiteral("fraSensorSelect"), state.frameCaption);
-    Draw(QStringLiteral("lblSensor"), state.sensorLabel);
+    Draw(c.fraSensorSelect, state.frameCaption);
+    Draw(c.lblSensor, state.sensorLabel);
 }
 
 void cApplication::ShowStatusPanel(unsigned changedLights) {
-    Draw(QStringLiteral("lblStatusByte"), statusDisplay_->StatusByteText());
-    Draw(QStringLiteral("lblControlByte"), statusDisplay_->ControlByteText());
+    const Controls& c = window_->C();
+    Draw(c.lblStatusByte, statusDisplay_->StatusByteText());
+    Draw(c.lblControlByte, statusDisplay_->ControlByteText());
     for (int bit = 0; bit < cStatusDisplay::LightCount; ++bit) {
         if ((changedLights & (1U << bit)) != 0) {
-            SetLight(window_->Control<QWidget>(QStringLiteral("StatusLED"), bit),
-                     QRgb(statusDisplay_->LightColour(bit)));
-            window_->Control<QLabel>(QStringLiteral("lblStatus"), bit)
-                ->setText(statusDisplay_->Light(bit).caption);
+            const cIndicator& shown = c.statusLights[static_cast<std::size_t>(bit)];
+            SetLight(shown.light, QRgb(statusDisplay_->LightColour(bit)));
+            shown.caption->setText(statusDisplay_->Light(bit).caption);
         }
     }
 }
@@ -257,7 +259,7 @@ void cApplication::ShowStatusPanel(unsigned changedLights) {
 void cApplication::ShowStatusStrip(unsigned changedFields) {
     for (int field = 0; field < cStatusDisplay::FieldCount; ++field) {
         if ((changedFields & (1U << field)) != 0) {
-            auto* label = window_->Control<QLabel>(QStringLiteral("lblStatusStrip"), field);
+            QLabel* label = window_->C().lblStatusStrip[static_cast<std::size_t>(field)];
             label->setText(statusDisplay_->FieldText(field));
             SetLight(label, QRgb(statusDisplay_->FieldColour(field)));
         }
@@ -267,6 +269,7 @@ void cApplication::ShowStatusStrip(unsigned changedFields) {
 void cApplication::BindSelection() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
+    const Controls& c = w.C();
     statusDisplay_ = std::make_unique<cStatusDisplay>(s);
     selection_ = std::make_unique<cSensorSelection>(
         s, [this] { SaveLoadSettings(*session_, registry_, state_, true); });
@@ -279,11 +282,10 @@ void cApplication::BindSelection() {
     connect(selection_.get(), &cSensorSelection::selectorChanged, this,
             &cApplication::ShowSelector);
 
-    auto* selector = w.Control<QComboBox>(QStringLiteral("cboSensorSelect"));
-    connect(selector, &QComboBox::activated, this, [this, &s](int index) {
+    connect(c.cboSensorSelect, &QComboBox::activated, this, [this, &s](int index) {
         s.RunUserFlow([this, index] { selection_->SelectSensor(index); });
     });
-    auto* addresses = w.Control<QComboBox>(QStringLiteral("SensorAddressSelect"));
+    QComboBox* addresses = c.SensorAddressSelect;
     connect(addresses, &QComboBox::activated, this, [this, &s](int index) {
         s.RunUserFlow([this, index] { selection_->SelectAddress(index); });
     });
@@ -293,8 +295,8 @@ void cApplication::BindSelection() {
     });
 
     cautions_ = std::make_unique<cCautions>(state_.Information);
-    auto* name = w.Control<QLineEdit>(QStringLiteral("txtSensorName"));
-    auto* zeroAdjust = w.Control<QLineEdit>(QStringLiteral("txtData"), 16);
+    QLineEdit* name = c.txtSensorName;
+    QLineEdit* zeroAdjust = c.txtData[ZeroAdjustField];
     connect(&w, &AsciiSensor::focusEntered, this,
             [this, name, zeroAdjust](QWidget* control, Qt::FocusReason reason) {
                 // A caution answers the user's own move into the field, never
@@ -313,9 +315,7 @@ void cApplication::BindSelection() {
                     cautions_->ShowCaution(ZeroAdjustCaution, *window_);
                 }
             });
-    if (auto* restore = w.findChild<QAction*>(QStringLiteral("mnuShowAll"))) {
-        connect(restore, &QAction::triggered, this, [this] { cautions_->RestoreAll(); });
-    }
+    connect(c.mnuShowAll, &QAction::triggered, this, [this] { cautions_->RestoreAll(); });
     connect(&w, &AsciiSensor::focusLeft, this, [this, name](QWidget* control) {
         if (control == name) {
             selection_->EndNameEdit(name->text());
@@ -327,35 +327,36 @@ void cApplication::BindSelection() {
             return false;
         }
         selection_->StoreSensorName(name->text());
-        window_->Control<QWidget>(QStringLiteral("SSTab1"))->setFocus();
+        window_->C().SSTab1->setFocus();
         return true;
     });
     connect(selection_.get(), &cSensorSelection::nameHintChanged, this,
-            [this] { Draw(QStringLiteral("lblSensorNameHint"), selection_->NameHintShown()); });
+            [this] { Draw(window_->C().lblSensorNameHint, selection_->NameHintShown()); });
 }
 
 void cApplication::BindGraph() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
-    auto* chart = w.Control<cStripChart>(QStringLiteral("TimeBase"));
+    const Controls& c = w.C();
+    cStripChart* chart = c.TimeBase;
     chart->SetGraph(&s.Graph);
     s.Graph.AreaWidth = chart->contentsRect().width();
     connect(chart, &cStripChart::widthChanged, &s, [&s](int width) { s.Graph.AreaWidth = width; });
-    connect(&s, &cSession::graphDrawn, chart, [this, chart](const GraphPlot& plot) {
+    connect(&s, &cSession::graphDrawn, chart, [&c, chart](const GraphPlot& plot) {
         chart->Draw(plot);
         if (plot.clear) {
-            Draw(QStringLiteral("lblGraph_5"), plot.minimumLabel);
-            Draw(QStringLiteral("lblGraph_6"), plot.maximumLabel);
+            Draw(c.lblGraph_5, plot.minimumLabel);
+            Draw(c.lblGraph_6, plot.maximumLabel);
         }
         if (!plot.sampleRate.isEmpty()) {
-            Draw(QStringLiteral("txtSampleRate"), plot.sampleRate);
+            Draw(c.txtSampleRate, plot.sampleRate);
         }
     });
 
-    auto* start = w.Control<QAbstractButton>(QStringLiteral("cmdStartGraph"));
-    auto* pause = w.Control<QAbstractButton>(QStringLiteral("cmdPauseGraph"));
-    auto* scale = w.Control<QComboBox>(QStringLiteral("cboScale"));
-    auto* reload = w.Control<QWidget>(QStringLiteral("cmdReload"));
+    QPushButton* start = c.cmdStartGraph;
+    QPushButton* pause = c.cmdPauseGraph;
+    QComboBox* scale = c.cboScale;
+    QPushButton* reload = c.cmdReload;
     connect(start, &QAbstractButton::clicked, &s, &cSession::StartStopGraph);
     connect(pause, &QAbstractButton::clicked, &s, &cSession::PauseGraph);
     s.GraphScaleEntry = scale->currentIndex();
@@ -374,7 +375,7 @@ void cApplication::BindGraph() {
     connect(&s, &cSession::flowRunningChanged, this, showState);
     showState();
 
-    auto* buttons = w.Control<QButtonGroup>(QStringLiteral("cmdGraphSelect"));
+    QButtonGroup* buttons = c.cmdGraphSelect;
     connect(buttons, &QButtonGroup::idClicked, &s, [buttons, &s](int chosen) {
         for (QAbstractButton* button : buttons->buttons()) {
             SetButtonHighlight(button, buttons->id(button) == chosen);
@@ -382,16 +383,15 @@ void cApplication::BindGraph() {
         s.RequestSetpoint(chosen);
     });
 
-    connect(w.Control<QAbstractButton>(QStringLiteral("cmdSaveGraph")), &QAbstractButton::clicked,
-            &s, [&s, chart] {
-                s.SaveGraph(
-                    [chart](QIODevice& device) { return chart->Image().save(&device, "PNG"); });
-            });
+    connect(c.cmdSaveGraph, &QAbstractButton::clicked, &s, [&s, chart] {
+        s.SaveGraph([chart](QIODevice& device) { return chart->Image().save(&device, "PNG"); });
+    });
 }
 
 void cApplication::Bind() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
+    const Controls& c = w.C();
     connect(&s, &cSession::readoutShown, this,
             [&w](ReadoutPanel panel, Readout readout, const QString& text) {
                 if (QLabel* label = w.ReadoutLabel(panel, readout)) {
@@ -409,25 +409,25 @@ void cApplication::Bind() {
             }
         }
     });
-    connect(&s, &cSession::identityChanged, this, [this, &s] {
+    connect(&s, &cSession::identityChanged, this, [&c, &s] {
         const SensorIdentityView& id = s.Identity();
-        for (const auto& [name, text] : {std::pair{"lblResolution", &id.resolution},
-                                         {"lblInfoResolution", &id.resolution},
-                                         {"lblSerialNumber", &id.serialNumber},
-                                         {"lblModel", &id.model},
-                                         {"lblFirmwareVersion", &id.firmwareVersion},
-                                         {"lblFirmwareDate", &id.firmwareDate},
-                                         {"lblUnits", &id.units},
-                                         {"lblInfoNullZero", &id.nullZero}}) {
-            Draw(QLatin1String(name), *text);
+        for (const auto& [label, text] : {std::pair{c.lblResolution, &id.resolution},
+                                          {c.lblInfoResolution, &id.resolution},
+                                          {c.lblSerialNumber, &id.serialNumber},
+                                          {c.lblModel, &id.model},
+                                          {c.lblFirmwareVersion, &id.firmwareVersion},
+                                          {c.lblFirmwareDate, &id.firmwareDate},
+                                          {c.lblUnits, &id.units},
+                                          {c.lblInfoNullZero, &id.nullZero}}) {
+            Draw(label, *text);
         }
     });
-    connect(&s, &cSession::currentSensorChanged, this, [this, &s] {
+    connect(&s, &cSession::currentSensorChanged, this, [&c, &s] {
         const CurrentSensorView& current = s.CurrentSensor();
-        Draw(QStringLiteral("lblEditInfo"), FromCrLf(current.setpointHelp));
-        Draw(QStringLiteral("fraProgramData"), current.programDataTitle);
-        Draw(QStringLiteral("lblSensor"), current.addressText);
-        Draw(QStringLiteral("txtSensorName"), current.name);
+        Draw(c.lblEditInfo, FromCrLf(current.setpointHelp));
+        Draw(c.fraProgramData, current.programDataTitle);
+        Draw(c.lblSensor, current.addressText);
+        Draw(c.txtSensorName, current.name);
     });
     connect(&s.statusBar, &cStatusBar::changed, this, &cApplication::ShowStatusBar);
     connect(&s, &cSession::commStatusChanged, this, &cApplication::ShowCommStatus);
@@ -442,7 +442,7 @@ void cApplication::Bind() {
     connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commStatusChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commLabelChanged, this, [this] {
-        auto* label = window_->Control<QLabel>(QStringLiteral("lblComm"));
+        QLabel* label = window_->C().lblComm;
         label->setText(session_->CommLabel());
         SetTextColour(label, session_->CommLabelRed() ? Colour::Red : Colour::Black);
     });
@@ -452,12 +452,12 @@ void cApplication::Bind() {
     connect(&w, &AsciiSensor::tabChanged, &s, &cSession::TabShown);
     connect(&w, &AsciiSensor::closing, this, &cApplication::Shutdown);
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
-        connect(w.Control<QAbstractButton>(QStringLiteral("optPort"), i), &QAbstractButton::clicked,
-                &s, [&s, i] { s.ChoosePortOption(i); });
+        connect(c.optPort->button(i), &QAbstractButton::clicked, &s,
+                [&s, i] { s.ChoosePortOption(i); });
     }
     for (int i = 0; i < SpeedOptionGroup::Size; ++i) {
-        connect(w.Control<QAbstractButton>(QStringLiteral("optBaud"), i), &QAbstractButton::clicked,
-                &s, [&s, i] { s.ChooseSpeedOption(i); });
+        connect(c.optBaud->button(i), &QAbstractButton::clicked, &s,
+                [&s, i] { s.ChooseSpeedOption(i); });
     }
     // Each of these starts a flow; none may start inside another.
     const auto flow = [&s](void (cSession::*member)()) {
@@ -465,45 +465,37 @@ void cApplication::Bind() {
             s.RunUserFlow([&s, member] { (s.*member)(); });
         };
     };
-    connect(w.Control<QAbstractButton>(QStringLiteral("cmdCommApply")), &QAbstractButton::clicked,
-            &s, flow(&cSession::CommApply));
-    connect(w.Control<QAbstractButton>(QStringLiteral("cmdAutoBaudSearch")),
-            &QAbstractButton::clicked, &s, flow(&cSession::FullScan));
-    connect(w.Control<QAbstractButton>(QStringLiteral("cmdReload")), &QAbstractButton::clicked, &s,
-            flow(&cSession::Reset));
+    connect(c.cmdCommApply, &QAbstractButton::clicked, &s, flow(&cSession::CommApply));
+    connect(c.cmdAutoBaudSearch, &QAbstractButton::clicked, &s, flow(&cSession::FullScan));
+    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(&cSession::Reset));
 
-    auto* apply = w.Control<QAbstractButton>(QStringLiteral("cmdApply"));
+    QPushButton* apply = c.cmdApply;
     apply->setEnabled(false);
     connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
     connect(&s, &cSession::applyEnabledChanged, apply, [apply, &s](bool enabled) {
         apply->setEnabled(enabled && !s.FlowRunning() && !s.GraphRunning);
     });
-    connect(&s, &cSession::flowRunningChanged, this, [&w, &s](bool running) {
+    connect(&s, &cSession::flowRunningChanged, this, [&c, &s](bool running) {
         // Whatever would start another flow, or send while this one runs.
-        for (const char* name :
-             {"cmdCommApply", "cmdAutoBaudSearch", "cmdReload", "cmdDefaultSettings",
-              "cmdSaveSettings", "cboSensorSelect", "SensorAddressSelect", "cmdSetpointTest",
-              "cmdAutoAdjust", "cmdCalibrateSetTarget", "cmdMidPoint"}) {
-            if (auto* control = w.findChild<QWidget*>(QLatin1String(name))) {
-                control->setEnabled(!running);
-            }
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 c.cmdCommApply, c.cmdAutoBaudSearch, c.cmdReload, c.cmdDefaultSettings,
+                 c.cmdSaveSettings, c.cboSensorSelect, c.SensorAddressSelect, c.cmdSetpointTest,
+                 c.cmdAutoAdjust, c.cmdCalibrateSetTarget, c.cmdMidPoint}) {
+            control->setEnabled(!running);
         }
-        for (const char* name : {"cmdSelect", "cmdGraphSelect"}) {
-            for (QAbstractButton* button :
-                 w.Control<QButtonGroup>(QLatin1String(name))->buttons()) {
+        for (const QButtonGroup* buttons : {c.cmdSelect, c.cmdGraphSelect}) {
+            for (QAbstractButton* button : buttons->buttons()) {
                 button->setEnabled(!running);
             }
         }
         for (const CalibrationControl& controls : CalibrationControls) {
-            w.Control<QWidget>(QLatin1String(controls.upDown))->setEnabled(!running);
+            (c.*controls.upDown)->setEnabled(!running);
         }
-        for (const char* name : {"mnuSave", "mnuLoad", "mnuDefault", "mnuCalibrate"}) {
-            if (auto* action = w.findChild<QAction*>(QLatin1String(name))) {
-                action->setEnabled(!running);
-            }
+        for (QAction* action : {c.mnuSave, c.mnuLoad, c.mnuDefault, c.mnuCalibrate}) {
+            action->setEnabled(!running);
         }
         if (running) {
-            w.Control<QAbstractButton>(QStringLiteral("cmdApply"))->setEnabled(false);
+            c.cmdApply->setEnabled(false);
         } else {
             s.RefreshApplyState();
         }
@@ -515,39 +507,24 @@ void cApplication::Bind() {
             }
         });
     };
-    connect(w.Control<QAbstractButton>(QStringLiteral("cmdDefaultSettings")),
-            &QAbstractButton::clicked, &s, factoryReset);
-    if (auto* menuDefault = w.findChild<QAction*>(QStringLiteral("mnuDefault"))) {
-        connect(menuDefault, &QAction::triggered, &s, factoryReset);
-    }
+    connect(c.cmdDefaultSettings, &QAbstractButton::clicked, &s, factoryReset);
+    connect(c.mnuDefault, &QAction::triggered, &s, factoryReset);
 
     const auto save = flow(&cSession::SaveSensorData);
-    connect(w.Control<QAbstractButton>(QStringLiteral("cmdSaveSettings")),
-            &QAbstractButton::clicked, &s, save);
-    if (auto* menuSave = w.findChild<QAction*>(QStringLiteral("mnuSave"))) {
-        connect(menuSave, &QAction::triggered, &s, save);
-    }
-    if (auto* menuLoad = w.findChild<QAction*>(QStringLiteral("mnuLoad"))) {
-        connect(menuLoad, &QAction::triggered, &s, flow(&cSession::LoadSensorData));
-    }
+    connect(c.cmdSaveSettings, &QAbstractButton::clicked, &s, save);
+    connect(c.mnuSave, &QAction::triggered, &s, save);
+    connect(c.mnuLoad, &QAction::triggered, &s, flow(&cSession::LoadSensorData));
     connect(&s, &cSession::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
                 window_->setWindowTitle(WindowCaption(caption, bareName));
             });
 
-    auto* timeouts = w.Control<QComboBox>(QStringLiteral("cboTimeout"));
-    auto* intervals = w.Control<QComboBox>(QStringLiteral("cboPacketInterval"));
-    connect(timeouts, &QComboBox::currentIndexChanged, &s.link, &cSensorLink::SelectTimeout);
-    connect(intervals, &QComboBox::currentIndexChanged, &s.link, &cSensorLink::SelectInterval);
+    connect(c.cboTimeout, &QComboBox::currentIndexChanged, &s.link, &cSensorLink::SelectTimeout);
+    connect(c.cboPacketInterval, &QComboBox::currentIndexChanged, &s.link,
+            &cSensorLink::SelectInterval);
 
-    auto* exit = w.findChild<QAction*>(QStringLiteral("mnuExit"));
-    if (exit != nullptr) {
-        connect(exit, &QAction::triggered, &w, &QWidget::close);
-    }
-    auto* autoSearch = w.findChild<QAction*>(QStringLiteral("mnuAutoSearch"));
-    if (autoSearch != nullptr) {
-        connect(autoSearch, &QAction::toggled, this, [this](bool on) { state_.AutoSearch = on; });
-    }
+    connect(c.mnuExit, &QAction::triggered, &w, &QWidget::close);
+    connect(c.mnuAutoSearch, &QAction::toggled, this, [this](bool on) { state_.AutoSearch = on; });
 }
 
 namespace {
@@ -573,27 +550,25 @@ qsizetype StartOfLastLines(const QString& text, int count) {
 void cApplication::BindLine() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
-    connect(w.Control<QSpinBox>(QStringLiteral("spnRetries")), &QSpinBox::valueChanged, &s.link,
+    const Controls& c = w.C();
+    connect(c.spnRetries, &QSpinBox::valueChanged, &s.link,
             [&s](int retries) { s.link.Retries = retries; });
     // The line driver counts from the next open of the port.
-    const auto driverChanged = [this, &w] {
+    const auto driverChanged = [this, &c] {
         cLineDriver driver;
-        const int mode = w.Control<QComboBox>(QStringLiteral("cboRs485"))->currentIndex();
+        const int mode = c.cboRs485->currentIndex();
         driver.mode =
             LineDriverModes[std::clamp(mode, 0, int{std::size(LineDriverModes)} - 1)].mode;
-        driver.rtsHighOnSend =
-            w.Control<QComboBox>(QStringLiteral("cboRs485Rts"))->currentIndex() == 0;
-        driver.delayBeforeMs = w.Control<QSpinBox>(QStringLiteral("spnRs485Before"))->value();
-        driver.delayAfterMs = w.Control<QSpinBox>(QStringLiteral("spnRs485After"))->value();
+        driver.rtsHighOnSend = c.cboRs485Rts->currentIndex() == 0;
+        driver.delayBeforeMs = c.spnRs485Before->value();
+        driver.delayAfterMs = c.spnRs485After->value();
         session_->link.Port().setLineDriver(driver);
     };
-    for (const char* name : {"cboRs485", "cboRs485Rts"}) {
-        connect(w.Control<QComboBox>(QLatin1String(name)), &QComboBox::currentIndexChanged, this,
-                driverChanged);
+    for (QComboBox* list : {c.cboRs485, c.cboRs485Rts}) {
+        connect(list, &QComboBox::currentIndexChanged, this, driverChanged);
     }
-    for (const char* name : {"spnRs485Before", "spnRs485After"}) {
-        connect(w.Control<QSpinBox>(QLatin1String(name)), &QSpinBox::valueChanged, this,
-                driverChanged);
+    for (QSpinBox* box : {c.spnRs485Before, c.spnRs485After}) {
+        connect(box, &QSpinBox::valueChanged, this, driverChanged);
     }
 
     // Looking at a port opens it: done when someone can see the answer, and
@@ -617,8 +592,7 @@ void cApplication::BindLine() {
         }
     });
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
-        connect(w.Control<QAbstractButton>(QStringLiteral("optPort"), i), &QAbstractButton::clicked,
-                this, &cApplication::ShowPortInfo);
+        connect(c.optPort->button(i), &QAbstractButton::clicked, this, &cApplication::ShowPortInfo);
     }
 
     // The figures change with every request: shown once a second, and only
@@ -638,13 +612,13 @@ void cApplication::BindLine() {
 }
 
 void cApplication::ShowLineSettings() {
-    AsciiSensor& w = *window_;
+    const Controls& c = window_->C();
     const cLineDriver driver = session_->link.Port().lineDriver();
-    auto* retries = w.Control<QSpinBox>(QStringLiteral("spnRetries"));
-    auto* mode = w.Control<QComboBox>(QStringLiteral("cboRs485"));
-    auto* rts = w.Control<QComboBox>(QStringLiteral("cboRs485Rts"));
-    auto* before = w.Control<QSpinBox>(QStringLiteral("spnRs485Before"));
-    auto* after = w.Control<QSpinBox>(QStringLiteral("spnRs485After"));
+    QSpinBox* retries = c.spnRetries;
+    QComboBox* mode = c.cboRs485;
+    QComboBox* rts = c.cboRs485Rts;
+    QSpinBox* before = c.spnRs485Before;
+    QSpinBox* after = c.spnRs485After;
     const QSignalBlocker quiet[] = {QSignalBlocker(retries), QSignalBlocker(mode),
                                     QSignalBlocker(rts), QSignalBlocker(before),
                                     QSignalBlocker(after)};
@@ -671,8 +645,7 @@ void cApplication::ShowPortInfo() {
                     ? QStringList{QStringLiteral("Comm %1: no serial port").arg(link.CurrentPort)}
                     : DescribePort(report);
     }
-    window_->Control<QPlainTextEdit>(QStringLiteral("txtPortInfo"))
-        ->setPlainText(lines.join(u'\n'));
+    window_->C().txtPortInfo->setPlainText(lines.join(u'\n'));
 }
 
 void cApplication::ShowLinkStatistics() {
@@ -682,7 +655,7 @@ void cApplication::ShowLinkStatistics() {
         lines << QStringLiteral("Sensor %1").arg(address)
               << session_->link.Statistics(address).Lines();
     }
-    auto* view = window_->Control<QPlainTextEdit>(QStringLiteral("txtLinkStatistics"));
+    QPlainTextEdit* view = window_->C().txtLinkStatistics;
     if (const QString text = lines.join(u'\n'); view->toPlainText() != text) {
         view->setPlainText(text);
     }
@@ -690,8 +663,8 @@ void cApplication::ShowLinkStatistics() {
 
 void cApplication::BindLog() {
     cLog& log = session_->log;
-    AsciiSensor& w = *window_;
-    auto* view = w.Control<QPlainTextEdit>(QStringLiteral("rtbLog"));
+    const Controls& c = window_->C();
+    QPlainTextEdit* view = c.rtbLog;
     // The view keeps the newest lines only; "Save" and "Copy" take all of it.
     view->setMaximumBlockCount(LogViewLines);
     connect(&log, &cLog::appended, view, [view](const QString& text) {
@@ -710,34 +683,27 @@ void cApplication::BindLog() {
     });
     connect(&log, &cLog::cleared, view, &QPlainTextEdit::clear);
     connect(&log, &cLog::optionsChanged, this, &cApplication::ShowLogOptions);
-    const auto button = [&w](const char* name) {
-        return w.Control<QAbstractButton>(QLatin1String(name));
-    };
-    connect(button("cmdUpdateLog"), &QAbstractButton::clicked, &log, &cLog::LogSensorReport);
-    connect(button("cmdClearLog"), &QAbstractButton::clicked, &log, &cLog::Clear);
-    connect(button("cmdSaveLog"), &QAbstractButton::clicked, &log, &cLog::SaveAs);
-    connect(button("cmdCopyLog"), &QAbstractButton::clicked, &log,
+    connect(c.cmdUpdateLog, &QAbstractButton::clicked, &log, &cLog::LogSensorReport);
+    connect(c.cmdClearLog, &QAbstractButton::clicked, &log, &cLog::Clear);
+    connect(c.cmdSaveLog, &QAbstractButton::clicked, &log, &cLog::SaveAs);
+    connect(c.cmdCopyLog, &QAbstractButton::clicked, &log,
             [&log] { QGuiApplication::clipboard()->setText(log.Text()); });
-    const auto item = [&w](const char* name) {
-        return w.Control<QAction>(QLatin1String(name));
-    };
     // triggered, not toggled: the check marks are set from the options, and
     // only the user's clicks change them.
-    connect(item("mnuLogEnabled"), &QAction::triggered, &log,
-            [&log](bool on) { log.SetEnabled(on); });
-    connect(item("mnuCommunications"), &QAction::triggered, &log,
+    connect(c.mnuLogEnabled, &QAction::triggered, &log, [&log](bool on) { log.SetEnabled(on); });
+    connect(c.mnuCommunications, &QAction::triggered, &log,
             [&log](bool on) { log.SetCommunications(on); });
-    for (const auto& [name, option] : {std::pair{"mnuSensorList", &LogOptions::sensorList},
-                                       {"mnuSensorData", &LogOptions::sensorData},
-                                       {"mnuRuntime", &LogOptions::runtime}}) {
+    for (const auto& [item, option] : {std::pair{c.mnuSensorList, &LogOptions::sensorList},
+                                       {c.mnuSensorData, &LogOptions::sensorData},
+                                       {c.mnuRuntime, &LogOptions::runtime}}) {
         // Copied by name: clang 14 cannot capture a structured binding.
-        connect(item(name), &QAction::triggered, &log, [&log, member = option](bool on) {
+        connect(item, &QAction::triggered, &log, [&log, member = option](bool on) {
             log.Options.*member = on;
             emit log.optionsChanged();
         });
     }
-    connect(item("mnuSelectAll"), &QAction::triggered, &log, &cLog::SelectAll);
-    connect(button("cmdPrintLog"), &QAbstractButton::clicked, this,
+    connect(c.mnuSelectAll, &QAction::triggered, &log, &cLog::SelectAll);
+    connect(c.cmdPrintLog, &QAbstractButton::clicked, this,
             [this] { PrintPages([this](cPrintSurface& pages) { PrintLog(*session_, pages); }); });
     const auto printSettings = [this] {
         if (session_->ConfirmIncompleteRead(QStringLiteral("Print Sensor Data"),
@@ -746,8 +712,8 @@ void cApplication::BindLog() {
                 [this](cPrintSurface& pages) { PrintConfigurationReport(*session_, pages); });
         }
     };
-    connect(button("cmdPrintSettings"), &QAbstractButton::clicked, this, printSettings);
-    connect(item("mnuPrint"), &QAction::triggered, this, printSettings);
+    connect(c.cmdPrintSettings, &QAbstractButton::clicked, this, printSettings);
+    connect(c.mnuPrint, &QAction::triggered, this, printSettings);
 }
 
 void cApplication::PrintPages(const std::function<void(cPrintSurface&)>& print) {
@@ -768,11 +734,9 @@ void cApplication::BindHelp() {
     help_ = std::make_unique<cHelp>(
         w, *browser_,
         HelpPagePlaces(QCoreApplication::applicationDirPath(), QStringLiteral(KELVAR_SOURCE_HELP)));
-    connect(w.Control<QAction>(QStringLiteral("mnuHelpContents")), &QAction::triggered, this,
-            [this] { help_->ShowContents(); });
-    connect(w.Control<QAction>(QStringLiteral("mnuHomePage")), &QAction::triggered, this,
-            [this] { help_->ShowHomePage(); });
-    connect(w.Control<QAction>(QStringLiteral("mnuAbout")), &QAction::triggered, this, [this] {
+    connect(w.C().mnuHelpContents, &QAction::triggered, this, [this] { help_->ShowContents(); });
+    connect(w.C().mnuHomePage, &QAction::triggered, this, [this] { help_->ShowHomePage(); });
+    connect(w.C().mnuAbout, &QAction::triggered, this, [this] {
         // Modal over the window without an event loop of its own, which would
         // hold a flow that runs until the box is closed.
         auto* about = new AsciiAbout(*window_, window_.get());
@@ -784,45 +748,42 @@ void cApplication::BindHelp() {
 void cApplication::ShowLogOptions() {
     const LogOptions& options = session_->log.Options;
     AsciiSensor& w = *window_;
-    auto* enabled = w.Control<QAction>(QStringLiteral("mnuLogEnabled"));
+    const Controls& c = w.C();
+    QAction* enabled = c.mnuLogEnabled;
     enabled->setChecked(options.enabled);
     enabled->setText(session_->log.EnabledCaption());
-    for (const auto& [name, checked] : {std::pair{"mnuSensorList", options.sensorList},
-                                        {"mnuSensorData", options.sensorData},
-                                        {"mnuRuntime", options.runtime},
-                                        {"mnuCommunications", options.communications}}) {
-        auto* action = w.Control<QAction>(QLatin1String(name));
+    for (const auto& [action, checked] : {std::pair{c.mnuSensorList, options.sensorList},
+                                          {c.mnuSensorData, options.sensorData},
+                                          {c.mnuRuntime, options.runtime},
+                                          {c.mnuCommunications, options.communications}}) {
         action->setChecked(checked);
         action->setEnabled(options.enabled);
     }
-    w.Control<QAction>(QStringLiteral("mnuSelectAll"))->setEnabled(options.enabled);
+    c.mnuSelectAll->setEnabled(options.enabled);
     w.SetTabEnabled(Tab::Log, options.enabled);
 }
 
 void cApplication::ShowSettings(bool force) {
     const SettingsView view = RefreshApplyState(*session_, force);
+    const Controls& c = window_->C();
     for (const FieldShown& shown : view.fields) {
-        auto* field = window_->Control<QLineEdit>(QStringLiteral("txtData"), shown.field);
+        QLineEdit* field = c.txtData[static_cast<std::size_t>(shown.field)];
         if (!field->hasFocus()) {
             field->setText(shown.text);
         }
     }
     for (const CaptionShown& shown : view.captions) {
-        Draw(QStringLiteral("lblData_%1").arg(shown.field), shown.caption);
+        Draw(c.lblData[static_cast<std::size_t>(shown.field)], shown.caption);
     }
     for (const OptionShown& shown : view.options) {
-        const OptionControl& widgets = OptionControlOf(shown.group);
-        if (widgets.frame == nullptr) {
-            auto* box = window_->Control<QCheckBox>(QLatin1String(widgets.name));
+        if (OptionControlOf(shown.group).frame == nullptr) {
+            QCheckBox* box = c.CheckBox(shown.group);
             const QSignalBlocker quiet(box);
             box->setChecked(shown.index == 1);
             SetBold(box, shown.index == 1);
             continue;
         }
-        auto* group = window_->findChild<QButtonGroup*>(QLatin1String(widgets.name));
-        if (group == nullptr) {
-            continue;
-        }
+        QButtonGroup* group = c.Options(shown.group);
         const QSignalBlocker quiet(group);
         SelectOption(group, shown.index);
         for (QAbstractButton* button : group->buttons()) {
@@ -830,23 +791,18 @@ void cApplication::ShowSettings(bool force) {
         }
     }
     const PictographView picture = Pictograph(session_->sensor);
-    for (int i = 0; i < 4; ++i) {
-        Draw(QStringLiteral("lblPicto_%1").arg(i),
-             FromCrLf(picture.labels[static_cast<std::size_t>(i)]));
+    for (std::size_t i = 0; i < c.lblPicto.size(); ++i) {
+        Draw(c.lblPicto[i], FromCrLf(picture.labels[i]));
     }
-    for (int i = 0; i < 2; ++i) {
-        Draw(QStringLiteral("lblPictoWindow_%1").arg(i),
-             FromCrLf(picture.windowLabels[static_cast<std::size_t>(i)]));
+    for (std::size_t i = 0; i < c.lblPictoWindow.size(); ++i) {
+        Draw(c.lblPictoWindow[i], FromCrLf(picture.windowLabels[i]));
     }
-    if (auto* drawing = window_->findChild<cCylinderDrawing*>()) {
-        drawing->SetMirrored(picture.mirrored);
-    }
+    c.cylinder->SetMirrored(picture.mirrored);
     if (view.addressIndex) {
-        auto* addresses = window_->Control<QComboBox>(QStringLiteral("SensorAddressSelect"));
-        const QSignalBlocker quiet(addresses);
-        addresses->setCurrentIndex(*view.addressIndex);
+        const QSignalBlocker quiet(c.SensorAddressSelect);
+        c.SensorAddressSelect->setCurrentIndex(*view.addressIndex);
     }
-    auto* grid = window_->Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
+    QTableWidget* grid = c.MSFlexGrid1;
     for (const SetpointGridRow& row : view.setpointRows) {
         for (int column = TargetCell; column <= DwellCell; ++column) {
             const SetpointCell& cell = row.cells.at(static_cast<std::size_t>(column - TargetCell));
@@ -860,29 +816,28 @@ void cApplication::ShowSettings(bool force) {
     }
     for (int i = 0; i < SetpointGridRows; ++i) {
         const bool marked = view.markedSetpoints.at(static_cast<std::size_t>(i));
-        for (const QString& buttons :
-             {QStringLiteral("cmdSelect"), QStringLiteral("cmdGraphSelect")}) {
-            SetUnderline(window_->Control<QAbstractButton>(buttons, i), marked);
+        for (QButtonGroup* buttons : {c.cmdSelect, c.cmdGraphSelect}) {
+            SetUnderline(buttons->button(i), marked);
         }
     }
     for (const CalibrationControl& controls : CalibrationControls) {
-        auto* field = window_->Control<QLineEdit>(QLatin1String(controls.name));
+        QLineEdit* field = c.*controls.entry;
         if (!field->hasFocus()) {
             field->setText(CalibrationFieldText(session_->sensor, controls.field));
         }
     }
     const AutoNullView autoNull = AutoNullControls(session_->sensor);
-    window_->Control<QLineEdit>(QStringLiteral("txtData"), FieldOfRegister(Param::AutoNullWindow))
-        ->setEnabled(autoNull.windowEnabled);
-    Draw(QStringLiteral("lblAutoNull"), FromCrLf(autoNull.note));
+    c.txtData[static_cast<std::size_t>(FieldOfRegister(Param::AutoNullWindow))]->setEnabled(
+        autoNull.windowEnabled);
+    Draw(c.lblAutoNull, FromCrLf(autoNull.note));
 }
 
 void cApplication::BeginCellEdit() {
     if (setpointGridGuard_ || session_->FlowRunning()) {
         return;
     }
-    auto* grid = window_->Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
-    auto* box = window_->Control<QLineEdit>(QStringLiteral("txtEditCell"));
+    QTableWidget* grid = window_->C().MSFlexGrid1;
+    QLineEdit* box = window_->C().txtEditCell;
     // The setpoint numbers are no data.
     QTableWidgetItem* item = grid->currentItem();
     if (item == nullptr || item->column() < TargetCell || item->column() > DwellCell) {
@@ -905,8 +860,8 @@ void cApplication::CloseCellEdit() {
         return;
     }
     cellEditOpen_ = false;
-    auto* grid = window_->Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
-    auto* box = window_->Control<QLineEdit>(QStringLiteral("txtEditCell"));
+    QTableWidget* grid = window_->C().MSFlexGrid1;
+    QLineEdit* box = window_->C().txtEditCell;
     const QString text = box->text();
     const bool hadFocus = box->hasFocus();
     // Before the box goes, or the focus would move on to the next control.
@@ -925,8 +880,9 @@ void cApplication::CloseCellEdit() {
 void cApplication::BindSetpoints() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
-    auto* grid = w.Control<QTableWidget>(QStringLiteral("MSFlexGrid1"));
-    auto* box = w.Control<QLineEdit>(QStringLiteral("txtEditCell"));
+    const Controls& c = w.C();
+    QTableWidget* grid = c.MSFlexGrid1;
+    QLineEdit* box = c.txtEditCell;
 
     connect(&s, &cSession::loadStarted, this, [this] {
         CloseCellEdit();
@@ -997,32 +953,29 @@ void cApplication::BindSetpoints() {
         return FilterKeys(FieldKeys::Decimal, key) != KeyAction::Accept;
     });
 
-    auto* buttons = w.Control<QButtonGroup>(QStringLiteral("cmdSelect"));
-    connect(buttons, &QButtonGroup::idClicked, this, [this](int index) {
+    QButtonGroup* buttons = c.cmdSelect;
+    connect(buttons, &QButtonGroup::idClicked, this, [this, buttons](int index) {
         if (selectedSetpoint_ >= 0) {
-            SetButtonHighlight(
-                window_->Control<QAbstractButton>(QStringLiteral("cmdSelect"), selectedSetpoint_),
-                false);
+            SetButtonHighlight(buttons->button(selectedSetpoint_), false);
         }
-        SetButtonHighlight(window_->Control<QAbstractButton>(QStringLiteral("cmdSelect"), index),
-                           true);
+        SetButtonHighlight(buttons->button(index), true);
         selectedSetpoint_ = index;
         session_->RequestSetpoint(index);
     });
-    connect(&s, &cSession::setpointWindowChanged, this, [this] {
+    connect(&s, &cSession::setpointWindowChanged, this, [this, &c] {
         const SetpointWindowView& rows = session_->SetpointWindowShown();
-        for (int i = 0; i < 3; ++i) {
-            const SetpointRowView& row = rows.at(static_cast<std::size_t>(i));
-            Draw(QStringLiteral("lblSetpointNumber_%1").arg(i), QString::number(row.number));
-            Draw(QStringLiteral("lblSetpointTarget_%1").arg(i), row.target);
-            Draw(QStringLiteral("lblSetpointVelocity_%1").arg(i), row.velocity);
-            Draw(QStringLiteral("lblSetpointDwell_%1").arg(i), row.dwell);
-            SetTextColour(window_->Control<QLabel>(QStringLiteral("lblSetpointTarget"), i),
+        for (std::size_t i = 0; i < 3; ++i) {
+            const SetpointRowView& row = rows.at(i);
+            Draw(c.lblSetpointNumber[i], QString::number(row.number));
+            Draw(c.lblSetpointTarget[i], row.target);
+            Draw(c.lblSetpointVelocity[i], row.velocity);
+            Draw(c.lblSetpointDwell[i], row.dwell);
+            SetTextColour(c.lblSetpointTarget[i],
                           row.targetOutOfLimits ? Colour::Red : Colour::Black);
         }
     });
 
-    auto* viewOnly = w.Control<QCheckBox>(QStringLiteral("chkView"));
+    QCheckBox* viewOnly = c.chkView;
     viewOnly->setToolTip(ViewOnlyTip(viewOnly->isChecked()));
     connect(viewOnly, &QCheckBox::toggled, this, [this, viewOnly](bool ticked) {
         session_->SetViewOnly(ticked);
@@ -1038,13 +991,13 @@ void cApplication::BindSetpoints() {
         SetBold(viewOnly, ticked);
     });
 
-    auto* tests = w.Control<QButtonGroup>(QStringLiteral("optCalSetpoints"));
+    QButtonGroup* tests = c.optCalSetpoints;
     connect(tests, &QButtonGroup::idClicked, this, [tests](int index) {
         for (QAbstractButton* option : tests->buttons()) {
             SetBold(option, tests->id(option) == index);
         }
     });
-    auto* load = w.Control<QAbstractButton>(QStringLiteral("cmdSetpointTest"));
+    QPushButton* load = c.cmdSetpointTest;
     connect(load, &QAbstractButton::clicked, this, [this, tests, &s] {
         const int option = tests->checkedId();
         for (QAbstractButton* button : tests->buttons()) {
@@ -1057,37 +1010,35 @@ void cApplication::BindSetpoints() {
         });
     });
     // The calibration tab's help follows the focus through the frame.
-    connect(&w, &AsciiSensor::focusEntered, this, [this, tests, load](QWidget* control) {
+    connect(&w, &AsciiSensor::focusEntered, this, [&c, tests, load](QWidget* control) {
         if (control == load || tests->buttons().contains(control)) {
-            Draw(QStringLiteral("lblCalibrate"),
+            Draw(c.lblCalibrate,
                  FromCrLf(SetpointTestHelp(control == load ? SetpointTestFocus::Button
                                                            : SetpointTestFocus::Option)));
         }
     });
-    connect(&w, &AsciiSensor::focusLeft, this, [this, tests, load](QWidget* control) {
+    connect(&w, &AsciiSensor::focusLeft, this, [&c, tests, load](QWidget* control) {
         if (control == load || tests->buttons().contains(control)) {
-            Draw(QStringLiteral("lblCalibrate"), QString());
+            Draw(c.lblCalibrate, QString());
         }
     });
 }
 
 void cApplication::ShowFieldHelp() {
     const FieldHelp help = SetFieldHelp(session_->sensor);
+    const Controls& c = window_->C();
     for (const FieldTip& tip : help.fields) {
-        window_->Control<QLineEdit>(QStringLiteral("txtData"), tip.field)->setToolTip(tip.tip);
+        c.txtData[static_cast<std::size_t>(tip.field)]->setToolTip(tip.tip);
     }
     for (const OptionTip& tip : help.options) {
-        const OptionControl& widgets = OptionControlOf(tip.group);
-        if (widgets.frame == nullptr) {
-            window_->Control<QCheckBox>(QLatin1String(widgets.name))->setToolTip(tip.tip);
-        } else if (auto* group = window_->findChild<QButtonGroup*>(QLatin1String(widgets.name))) {
-            if (QAbstractButton* button = group->button(tip.index)) {
-                button->setToolTip(tip.tip);
-            }
+        if (OptionControlOf(tip.group).frame == nullptr) {
+            c.CheckBox(tip.group)->setToolTip(tip.tip);
+        } else if (QAbstractButton* button = c.Options(tip.group)->button(tip.index)) {
+            button->setToolTip(tip.tip);
         }
     }
     if (!help.address.isEmpty()) {
-        window_->Control<QWidget>(QStringLiteral("SensorAddressSelect"))->setToolTip(help.address);
+        c.SensorAddressSelect->setToolTip(help.address);
     }
 }
 
@@ -1096,13 +1047,9 @@ void cApplication::HighlightPictograph(int reg) {
     if (!PictographQuantityOf(reg, &quantity)) {
         return;
     }
-    QList<QLabel*> labels;
-    for (int i = 0; i < 4; ++i) {
-        labels.append(window_->Control<QLabel>(QStringLiteral("lblPicto"), i));
-    }
-    for (int i = 0; i < 2; ++i) {
-        labels.append(window_->Control<QLabel>(QStringLiteral("lblPictoWindow"), i));
-    }
+    const Controls& c = window_->C();
+    QList<QLabel*> labels(c.lblPicto.begin(), c.lblPicto.end());
+    labels.append(QList<QLabel*>(c.lblPictoWindow.begin(), c.lblPictoWindow.end()));
     for (QLabel* label : labels) {
         SetTextColour(label, Colour::Black);
         SetBold(label, false);
@@ -1119,8 +1066,9 @@ void cApplication::HighlightPictograph(int reg) {
 void cApplication::BindEditing() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
+    const Controls& c = w.C();
     for (int index = 0; index < NumberFieldCount; ++index) {
-        auto* field = w.Control<QLineEdit>(QStringLiteral("txtData"), index);
+        QLineEdit* field = c.txtData[static_cast<std::size_t>(index)];
         w.SetKeyHandler(field, [this, index](QKeyEvent* event) {
             if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
                 return false; // moves the focus on, which commits the value
@@ -1166,13 +1114,12 @@ void cApplication::BindEditing() {
     for (const OptionControl& widgets : OptionControls) {
         const OptionGroup group = widgets.group;
         if (widgets.frame == nullptr) {
-            auto* box = w.Control<QCheckBox>(QLatin1String(widgets.name));
-            connect(box, &QCheckBox::toggled, this, [this, group](bool ticked) {
+            connect(c.CheckBox(group), &QCheckBox::toggled, this, [this, group](bool ticked) {
                 ChooseOption(session_->sensor, group, ticked ? 1 : 0);
                 ShowSettings(false);
             });
-        } else if (auto* buttons = w.findChild<QButtonGroup*>(QLatin1String(widgets.name))) {
-            connect(buttons, &QButtonGroup::idClicked, this, [this, group](int index) {
+        } else {
+            connect(c.Options(group), &QButtonGroup::idClicked, this, [this, group](int index) {
                 ChooseOption(session_->sensor, group, index);
                 ShowSettings(false);
                 if (group == OptionGroup::Run) {
@@ -1189,11 +1136,8 @@ void cApplication::BindEditing() {
         if (NumberFields()[static_cast<std::size_t>(index)].spinMax == 0) {
             continue;
         }
-        auto* spin = w.findChild<cUpDown*>(QStringLiteral("UpDown%1").arg(index + 2));
-        auto* field = w.Control<QLineEdit>(QStringLiteral("txtData"), index);
-        if (spin == nullptr) {
-            continue;
-        }
+        cUpDown* spin = c.UpDown[static_cast<std::size_t>(index)];
+        QLineEdit* field = c.txtData[static_cast<std::size_t>(index)];
         const auto step = [this, field, index](int by) {
             const std::int32_t shown = static_cast<std::int32_t>(field->text().toDouble());
             const FieldEntry entry =
@@ -1219,10 +1163,11 @@ void cApplication::BindEditing() {
 void cApplication::BindCalibration() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
-    auto* instructions = w.Control<QLabel>(QStringLiteral("lblCalibrate"));
+    const Controls& c = w.C();
+    QLabel* instructions = c.lblCalibrate;
     for (const CalibrationControl& controls : CalibrationControls) {
         const CalibrationField which = controls.field;
-        auto* field = w.Control<QLineEdit>(QLatin1String(controls.name));
+        QLineEdit* field = c.*controls.entry;
         w.SetKeyHandler(field, [this, which, field](QKeyEvent* event) {
             const bool tab = event->key() == Qt::Key_Tab;
             if (tab || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -1259,27 +1204,27 @@ void cApplication::BindCalibration() {
                 field->setText(CalibrationFieldText(session_->sensor, which));
             }
         });
-        auto* upDown = w.Control<cUpDown>(QLatin1String(controls.upDown));
+        cUpDown* upDown = c.*controls.upDown;
         for (const int step : {1, -1}) {
             connect(upDown, step > 0 ? &cUpDown::up : &cUpDown::down, &s, [&s, which, step] {
                 s.RunUserFlow([&s, which, step] { s.StepCalibrationValue(which, step); });
             });
         }
     }
-    for (const auto& [name, member] : {std::pair{"cmdAutoAdjust", &cSession::AutoZeroAdjust},
-                                       {"cmdCalibrateSetTarget", &cSession::SetTargetToPosition},
-                                       {"cmdMidPoint", &cSession::SetTargetToMidpoint}}) {
+    for (const auto& [button, member] : {std::pair{c.cmdAutoAdjust, &cSession::AutoZeroAdjust},
+                                         {c.cmdCalibrateSetTarget, &cSession::SetTargetToPosition},
+                                         {c.cmdMidPoint, &cSession::SetTargetToMidpoint}}) {
         // Copied by name: clang 14 cannot capture a structured binding.
-        connect(w.Control<QAbstractButton>(QLatin1String(name)), &QAbstractButton::clicked, &s,
+        connect(button, &QAbstractButton::clicked, &s,
                 [&s, action = member] { s.RunUserFlow([&s, action] { (s.*action)(); }); });
     }
     connect(&s, &cSession::calibrationChanged, this, [this] { ShowSettings(true); });
-    connect(&w, &AsciiSensor::tabChanged, this, [&w](int index) {
+    connect(&w, &AsciiSensor::tabChanged, this, [&c](int index) {
         if (index == Tab::Calibration) {
-            w.Control<QLineEdit>(QStringLiteral("txtAdjustValue"))->setFocus(Qt::OtherFocusReason);
+            c.txtAdjustValue->setFocus(Qt::OtherFocusReason);
         }
     });
-    auto* calibrate = w.Control<QAction>(QStringLiteral("mnuCalibrate"));
+    QAction* calibrate = c.mnuCalibrate;
     connect(calibrate, &QAction::triggered, this, [this, calibrate](bool on) {
         if (session_->RunUserFlow([this, on] { session_->SetCalibrationMode(on); })) {
             state_.Calibrate = on;
@@ -1329,23 +1274,16 @@ bool cApplication::Start() {
                          registry_.SkippedLines().join(QStringLiteral("\r\n")),
                      MessageIcon::Exclamation, MessageButtons::Ok);
     }
-    if (auto* calibrate = window_->findChild<QAction*>(QStringLiteral("mnuCalibrate"))) {
-        calibrate->setVisible(state_.CalibrateVisible);
-        calibrate->setChecked(state_.Calibrate);
-    }
-    if (auto* autoSearch = window_->findChild<QAction*>(QStringLiteral("mnuAutoSearch"))) {
-        autoSearch->setChecked(state_.AutoSearch);
-    }
+    const Controls& c = window_->C();
+    c.mnuCalibrate->setVisible(state_.CalibrateVisible);
+    c.mnuCalibrate->setChecked(state_.Calibrate);
+    c.mnuAutoSearch->setChecked(state_.AutoSearch);
     ShowLogOptions();
     {
-        const QSignalBlocker quietTimeouts(
-            window_->Control<QComboBox>(QStringLiteral("cboTimeout")));
-        const QSignalBlocker quietIntervals(
-            window_->Control<QComboBox>(QStringLiteral("cboPacketInterval")));
-        window_->Control<QComboBox>(QStringLiteral("cboTimeout"))
-            ->setCurrentIndex(session_->link.TimeoutPosition());
-        window_->Control<QComboBox>(QStringLiteral("cboPacketInterval"))
-            ->setCurrentIndex(session_->link.IntervalPosition());
+        const QSignalBlocker quietTimeouts(c.cboTimeout);
+        const QSignalBlocker quietIntervals(c.cboPacketInterval);
+        c.cboTimeout->setCurrentIndex(session_->link.TimeoutPosition());
+        c.cboPacketInterval->setCurrentIndex(session_->link.IntervalPosition());
     }
     ShowLineSettings();
     PlaceWindow();

@@ -5,15 +5,11 @@
 #include "shell/Help.h"
 #include "shell/Startup.h"
 
-#include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QStringList>
 #include <functional>
 #include <memory>
-
-class QWidget;
 
 namespace kelvar {
 
@@ -105,14 +101,11 @@ private:
     void ShowFieldHelp();
     // The pictograph label of the quantity a field edits turns dark green.
     void HighlightPictograph(int reg);
-    // Shows the text in the label, field or frame of that name.
-    void Draw(const QString& label, const QString& text);
     // Puts the window where it was left (state_.Left, state_.Top), or on the
     // primary screen when that place is on no screen any more.
     void PlaceWindow();
 
     cAppOptions options_;
-    QHash<QString, QPointer<QWidget>> drawTargets_;
     cRegistry& registry_;
     std::unique_ptr<sim::SimNetwork> network_;
     std::unique_ptr<cSerialPort> port_;

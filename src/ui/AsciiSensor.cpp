@@ -121,25 +121,27 @@ struct ReadoutEntry {
     const char* toolTip;
     const char* zero;
 };
-constexpr std::array<ReadoutEntry, 3> ReadoutEntries{{
+// In the order of Readout.
+constexpr std::array<ReadoutEntry, ReadoutCount> ReadoutEntries{{
     {"Position", "Position\n(in)", "Current Position", "0.000"},
     {"Velocity", "Velocity\n(in/sec)", "Current Velocity", "0.0"},
     {"Target", "Target\n(in)", "Current Target", "0.000"},
 }};
-// The panels whose readouts carry captions.
-constexpr std::array<const char*, 2> CaptionedReadouts{"lbl", "lblGraph"};
+
+using Readouts = std::array<QLabel*, ReadoutCount>;
 
 // Caption above readout, one column per value: <prefix>Position and
 // <prefix>PositionCaption ...
-void AddReadouts(QGridLayout* grid, const QString& prefix) {
+void AddReadouts(QGridLayout* grid, const QString& prefix, Readouts& readouts, Readouts& captions) {
     for (int i = 0; i < static_cast<int>(ReadoutEntries.size()); ++i) {
-        const ReadoutEntry& entry = ReadoutEntries[static_cast<std::size_t>(i)];
+        const auto at = static_cast<std::size_t>(i);
+        const ReadoutEntry& entry = ReadoutEntries[at];
         const QString name = prefix + QLatin1String(entry.quantity);
-        QLabel* caption = Label(QLatin1String(entry.caption), name + QStringLiteral("Caption"));
-        caption->setAlignment(Qt::AlignCenter);
-        grid->addWidget(caption, 0, i);
-        grid->addWidget(ReadoutBox(name, QLatin1String(entry.zero), QLatin1String(entry.toolTip)),
-                        1, i);
+        captions[at] = Label(QLatin1String(entry.caption), name + QStringLiteral("Caption"));
+        captions[at]->setAlignment(Qt::AlignCenter);
+        grid->addWidget(captions[at], 0, i);
+        readouts[at] = ReadoutBox(name, QLatin1String(entry.zero), QLatin1String(entry.toolTip));
+        grid->addWidget(readouts[at], 1, i);
     }
 }
 
@@ -174,26 +176,28 @@ QString FieldCaption(int index, const QString& units) {
                               : caption,
                           units);
 }
-// Fields 0 to 11 have spin buttons, UpDown2 to UpDown13.
-constexpr int SpinFields = 12;
-
-// Caption lblData_n, field txtData_n and its spin button, one row each.
-QGridLayout* ParameterFields(int first, int last) {
+// Caption lblData_n, field txtData_n and its spin button UpDown<n + 2>,
+// one row each.
+QGridLayout* ParameterFields(int first, int last, AsciiSensor::Controls& controls) {
     auto* grid = new QGridLayout;
     for (int index = first; index <= last; ++index) {
+        const auto at = static_cast<std::size_t>(index);
         const int row = index - first;
         // Inches until a sensor says otherwise, as its record does.
         QLabel* caption = Label(FieldCaption(index, QStringLiteral("in")),
                                 Indexed(QStringLiteral("lblData"), index));
+        controls.lblData[at] = caption;
         grid->addWidget(caption, row, 0);
         QLineEdit* field = Field(Indexed(QStringLiteral("txtData"), index));
         field->setText(QStringLiteral("0"));
         field->setAlignment(Qt::AlignRight);
         field->setMaximumWidth(
             field->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+        controls.txtData[at] = field;
         grid->addWidget(field, row, 1);
-        if (index < SpinFields) {
-            grid->addWidget(new cUpDown(QStringLiteral("UpDown%1").arg(index + 2)), row, 2);
+        if (NumberFields()[at].spinMax != 0) {
+            controls.UpDown[at] = new cUpDown(QStringLiteral("UpDown%1").arg(index + 2));
+            grid->addWidget(controls.UpDown[at], row, 2);
         }
     }
     grid->setColumnStretch(0, 1);
@@ -202,16 +206,18 @@ QGridLayout* ParameterFields(int first, int last) {
 
 using IndicatorText = IndicatorTexts;
 
-// A light, its caption and optionally a bit number per row.
+// A light, its caption and optionally a bit number per row; rows[i] keeps
+// row i.
 void AddLampRows(QGridLayout* grid, int firstRow, const QString& lampName,
                  const QString& captionName, const IndicatorText* texts, int count, int firstIndex,
-                 const QString& bitName = {}) {
+                 cIndicator* rows, const QString& bitName = {}) {
     for (int i = 0; i < count; ++i) {
         const IndicatorText& text = texts[i];
         const int index = firstIndex + i;
         const cIndicator row = MakeIndicator(IndicatorKind::Lamp, Indexed(lampName, index),
                                              Indexed(captionName, index), QLatin1String(text.on),
                                              QLatin1String(text.off), QLatin1String(text.toolTip));
+        rows[i] = row;
         int column = 0;
         if (!bitName.isEmpty()) {
             grid->addWidget(Label(QString::number(i), Indexed(bitName, index)), firstRow + i,
@@ -224,43 +230,47 @@ void AddLampRows(QGridLayout* grid, int firstRow, const QString& lampName,
 
 enum MenuFlag : unsigned { Submenu = 1, Separator = 2, Checkable = 4, Hidden = 8 };
 
+using Controls = AsciiSensor::Controls;
+
 struct MenuItem {
     int depth;
     const char* name;
     const char* caption;
     unsigned flags;
+    QAction* Controls::*action = nullptr; // where the program finds the item
 };
 
 constexpr std::array<MenuItem, 29> Menus{{
     {0, "mnuFile", "&File", Submenu},
-    {1, "mnuSave", "&Save Sensor Data...", 0},
-    {1, "mnuLoad", "&Load Sensor Data...", 0},
+    {1, "mnuSave", "&Save Sensor Data...", 0, &Controls::mnuSave},
+    {1, "mnuLoad", "&Load Sensor Data...", 0, &Controls::mnuLoad},
     {1, nullptr, nullptr, Separator},
-    {1, "mnuPrint", "&Print Sensor Data...", 0},
+    {1, "mnuPrint", "&Print Sensor Data...", 0, &Controls::mnuPrint},
     {1, nullptr, nullptr, Separator},
-    {1, "mnuExit", "E&xit\tAlt+F4", 0},
+    {1, "mnuExit", "E&xit\tAlt+F4", 0, &Controls::mnuExit},
     {0, "mnuUtilities", "&Tools", Submenu},
-    {1, "mnuDefault", "Load &Default Values", 0},
+    {1, "mnuDefault", "Load &Default Values", 0, &Controls::mnuDefault},
     {1, "mnuMin", "Set Data to Minimum", Hidden},
     {1, "mnuMax", "Set Data to Maximum", Hidden},
     {1, "mnuOptions", "Options...", Submenu},
-    {2, "mnuAutoSearch", "Automatic Search", Checkable},
-    {2, "mnuShowAll", "Restore All Warnings", Checkable},
-    {2, "mnuCalibrate", "Calibrate Sensor", Checkable | Hidden},
+    {2, "mnuAutoSearch", "Automatic Search", Checkable, &Controls::mnuAutoSearch},
+    {2, "mnuShowAll", "Restore All Warnings", Checkable, &Controls::mnuShowAll},
+    {2, "mnuCalibrate", "Calibrate Sensor", Checkable | Hidden, &Controls::mnuCalibrate},
     {2, "mnuLogging", "Logging", Submenu},
-    {3, "mnuLogEnabled", "Enabled", Checkable},
+    {3, "mnuLogEnabled", "Enabled", Checkable, &Controls::mnuLogEnabled},
     {3, nullptr, nullptr, Separator},
-    {3, "mnuSensorList", "Sensor List", Checkable},
-    {3, "mnuSensorData", "Sensor Data", Checkable},
-    {3, "mnuRuntime", "Run Time", Checkable | Hidden},
-    {3, "mnuCommunications", "Communications", Checkable},
+    {3, "mnuSensorList", "Sensor List", Checkable, &Controls::mnuSensorList},
+    {3, "mnuSensorData", "Sensor Data", Checkable, &Controls::mnuSensorData},
+    {3, "mnuRuntime", "Run Time", Checkable | Hidden, &Controls::mnuRuntime},
+    {3, "mnuCommunications", "Communications", Checkable, &Controls::mnuCommunications},
     {3, nullptr, nullptr, Separator},
-    {3, "mnuSelectAll", "Select All", 0},
+    {3, "mnuSelectAll", "Select All", 0, &Controls::mnuSelectAll},
     {0, "mnuHelp", "&Help", Submenu},
-    {1, "mnuHelpContents", "&Contents", 0},
+    {1, "mnuHelpContents", "&Contents", 0, &Controls::mnuHelpContents},
     {1, nullptr, nullptr, Separator},
-    {1, "mnuHomePage", KELVAR_MAKER " &Homepage", 0}, // MakerName, as a literal
-    {1, "mnuAbout", "&About", 0},
+    // MakerName, as a literal
+    {1, "mnuHomePage", KELVAR_MAKER " &Homepage", 0, &Controls::mnuHomePage},
+    {1, "mnuAbout", "&About", 0, &Controls::mnuAbout},
 }};
 
 constexpr std::array<const char*, Tab::Count> TabCaptions{
@@ -276,31 +286,37 @@ AsciiSensor::AsciiSensor(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     BuildStatusBar();
 
-    tabs_ = new QTabWidget;
-    tabs_->setObjectName(QStringLiteral("SSTab1"));
+    QTabWidget* tabs = new QTabWidget;
+    tabs->setObjectName(QStringLiteral("SSTab1"));
+    controls_.SSTab1 = tabs;
     const std::array<QWidget*, Tab::Count> pages{
         BuildMonitorTab(),   BuildSensorTab(),      BuildDynamicsTab(), BuildLimitsTab(),
         BuildSetPointsTab(), BuildInformationTab(), BuildGraphTab(),    BuildCommunicationsTab(),
         BuildLogTab(),       BuildCalibrationTab(),
     };
     for (int i = 0; i < Tab::Count; ++i) {
-        tabs_->addTab(new cScrollPane(pages[static_cast<std::size_t>(i)]),
-                      QLatin1String(TabCaptions[static_cast<std::size_t>(i)]));
+        tabs->addTab(new cScrollPane(pages[static_cast<std::size_t>(i)]),
+                     QLatin1String(TabCaptions[static_cast<std::size_t>(i)]));
     }
-    connect(tabs_, &QTabWidget::currentChanged, this, &AsciiSensor::tabChanged);
+    connect(tabs, &QTabWidget::currentChanged, this, &AsciiSensor::tabChanged);
 
     QGroupBox* programData =
         Frame(QStringLiteral("fraProgramData"), QStringLiteral(" Actimar  Program Data  "));
+    controls_.fraProgramData = programData;
     auto* programLayout = new QVBoxLayout(programData);
-    programLayout->addWidget(tabs_);
+    programLayout->addWidget(tabs);
 
     auto* bottomRow = new QHBoxLayout;
-    bottomRow->addWidget(
-        Button(QStringLiteral("cmdDefaultSettings"), QStringLiteral("Factory Settings")));
-    bottomRow->addWidget(
-        Button(QStringLiteral("cmdSaveSettings"), QStringLiteral("Save Settings")));
-    bottomRow->addWidget(
-        Button(QStringLiteral("cmdPrintSettings"), QStringLiteral("Print Settings")));
+    controls_.cmdDefaultSettings =
+        Button(QStringLiteral("cmdDefaultSettings"), QStringLiteral("Factory Settings"));
+    controls_.cmdSaveSettings =
+        Button(QStringLiteral("cmdSaveSettings"), QStringLiteral("Save Settings"));
+    controls_.cmdPrintSettings =
+        Button(QStringLiteral("cmdPrintSettings"), QStringLiteral("Print Settings"));
+    for (QPushButton* button :
+         {controls_.cmdDefaultSettings, controls_.cmdSaveSettings, controls_.cmdPrintSettings}) {
+        bottomRow->addWidget(button);
+    }
     bottomRow->addStretch();
 
     // Holds the lower-cased command line; never shown.
@@ -340,6 +356,9 @@ void AsciiSensor::BuildMenus() {
         action->setObjectName(name);
         action->setCheckable((item.flags & Checkable) != 0);
         action->setVisible((item.flags & Hidden) == 0);
+        if (item.action != nullptr) {
+            controls_.*item.action = action;
+        }
     }
 }
 
@@ -359,6 +378,7 @@ void AsciiSensor::BuildStatusBar() {
                           12;
         panel->setMinimumWidth(width);
         panels[static_cast<std::size_t>(i)] = panel;
+        controls_.StatusBar1_Panel[static_cast<std::size_t>(i)] = panel;
         if (i > 0) {
             coveredWidth += width;
         }
@@ -368,6 +388,7 @@ void AsciiSensor::BuildStatusBar() {
     progress->setTextVisible(false);
     progress->setMinimumWidth(coveredWidth);
     progress->hide();
+    controls_.ProgressBar1 = progress;
     bar->addWidget(panels[0], 1);
     bar->addPermanentWidget(progress);
     for (int i = 1; i < 4; ++i) {
@@ -376,9 +397,9 @@ void AsciiSensor::BuildStatusBar() {
 }
 
 void AsciiSensor::SetProgressShown(bool shown) {
-    Control<QProgressBar>(QStringLiteral("ProgressBar1"))->setVisible(shown);
-    for (int number = 2; number <= 4; ++number) {
-        Control<QLabel>(QStringLiteral("StatusBar1_Panel%1").arg(number))->setVisible(!shown);
+    controls_.ProgressBar1->setVisible(shown);
+    for (std::size_t i = 1; i < controls_.StatusBar1_Panel.size(); ++i) {
+        controls_.StatusBar1_Panel[i]->setVisible(!shown);
     }
 }
 
@@ -390,11 +411,12 @@ QButtonGroup* AsciiSensor::MakeGroup(const QString& name, bool exclusive) {
 }
 
 QGroupBox* AsciiSensor::OptionFrame(const QString& frameName, const QString& title,
-                                    const QString& name, const QStringList& captions, int columns,
+                                    QButtonGroup*& group, const QString& name,
+                                    const QStringList& captions, int columns,
                                     const QStringList& toolTips) {
     QGroupBox* frame = Frame(frameName, title);
     auto* grid = new QGridLayout(frame);
-    QButtonGroup* group = MakeGroup(name, true);
+    group = MakeGroup(name, true);
     for (int i = 0; i < captions.size(); ++i) {
         auto* option = new QRadioButton(captions[i]);
         option->setObjectName(Indexed(name, i));
@@ -421,14 +443,16 @@ QStringList ToList(const std::vector<QString>& texts) {
 QGroupBox* AsciiSensor::OptionFrame(OptionGroup group) {
     const OptionGroupDef& def = OptionGroupOf(group);
     const OptionControl& control = OptionControlOf(group);
-    return OptionFrame(QLatin1String(control.frame), def.title, QLatin1String(control.name),
-                       ToList(def.captions), control.columns, ToList(def.toolTips));
+    return OptionFrame(
+        QLatin1String(control.frame), def.title, controls_.options[static_cast<std::size_t>(group)],
+        QLatin1String(control.name), ToList(def.captions), control.columns, ToList(def.toolTips));
 }
 
 QCheckBox* AsciiSensor::OptionBox(OptionGroup group) {
     const OptionGroupDef& def = OptionGroupOf(group);
     auto* box = new QCheckBox(def.title);
     box->setObjectName(QLatin1String(OptionControlOf(group).name));
+    controls_.checkBoxes[static_cast<std::size_t>(group)] = box;
     if (!def.toolTips.empty()) {
         box->setToolTip(def.toolTips.front());
     }
@@ -442,11 +466,13 @@ QWidget* AsciiSensor::BuildSideColumn() {
 
     QGroupBox* selector =
         Frame(QStringLiteral("fraSensorSelect"), QStringLiteral(" Sensor Select (No Sensors) "));
+    controls_.fraSensorSelect = selector;
     auto* selectorLayout = new QVBoxLayout(selector);
-    selectorLayout->addWidget(
-        List(QStringLiteral("cboSensorSelect"), {QStringLiteral("No Sensor")}));
-    selectorLayout->addWidget(
-        Label(QStringLiteral("Network Address: "), QStringLiteral("lblSensor")));
+    controls_.cboSensorSelect =
+        List(QStringLiteral("cboSensorSelect"), {QStringLiteral("No Sensor")});
+    selectorLayout->addWidget(controls_.cboSensorSelect);
+    controls_.lblSensor = Label(QStringLiteral("Network Address: "), QStringLiteral("lblSensor"));
+    selectorLayout->addWidget(controls_.lblSensor);
     layout->addWidget(selector);
 
     for (int i = 0; i < static_cast<int>(StatusStripTexts.size()); ++i) {
@@ -454,6 +480,7 @@ QWidget* AsciiSensor::BuildSideColumn() {
         const cIndicator field = MakeIndicator(
             IndicatorKind::Field, {}, Indexed(QStringLiteral("lblStatusStrip"), i),
             QLatin1String(text.on), QLatin1String(text.off), QLatin1String(text.toolTip));
+        controls_.lblStatusStrip[static_cast<std::size_t>(i)] = field.caption;
         layout->addWidget(field.caption);
     }
 
@@ -461,17 +488,20 @@ QWidget* AsciiSensor::BuildSideColumn() {
     auto* actionLayout = new QHBoxLayout(actions);
     QPushButton* apply = Button(QStringLiteral("cmdApply"), QLatin1String(ApplyButtonCaption));
     apply->setEnabled(false);
+    controls_.cmdApply = apply;
     actionLayout->addWidget(apply);
-    actionLayout->addWidget(Button(QStringLiteral("cmdReload"), QStringLiteral("Reset")));
+    controls_.cmdReload = Button(QStringLiteral("cmdReload"), QStringLiteral("Reset"));
+    actionLayout->addWidget(controls_.cmdReload);
     layout->addWidget(actions);
     layout->addStretch();
     return column;
 }
 
-QGridLayout* AsciiSensor::BuildSetpointButtons(const QString& name, int columns) {
+QGridLayout* AsciiSensor::BuildSetpointButtons(QButtonGroup*& group, const QString& name,
+                                               int columns) {
     auto* grid = new QGridLayout;
     grid->setSpacing(2);
-    QButtonGroup* group = MakeGroup(name, false);
+    group = MakeGroup(name, false);
     for (int i = 0; i < 60; ++i) {
         auto* button = new QToolButton;
         button->setObjectName(Indexed(name, i));
@@ -493,18 +523,23 @@ QWidget* AsciiSensor::BuildMonitorTab() {
     QGroupBox* position =
         Frame(QStringLiteral("fraCylinderPosition"), QStringLiteral("  Cylinder Position "));
     auto* readouts = new QGridLayout(position);
-    AddReadouts(readouts, QStringLiteral("lbl"));
+    AddReadouts(readouts, QStringLiteral("lbl"),
+                controls_.readouts[static_cast<std::size_t>(ReadoutPanel::Monitor)],
+                controls_.readoutCaptions[0]);
     layout->addWidget(position);
 
     auto* lower = new QHBoxLayout;
     QGroupBox* buttons =
         Frame(QStringLiteral("fraSetpointSelect"), QStringLiteral(" Select Setpoint "));
-    buttons->setLayout(BuildSetpointButtons(QStringLiteral("cmdSelect"), 10));
+    buttons->setLayout(BuildSetpointButtons(controls_.cmdSelect, QStringLiteral("cmdSelect"), 10));
     lower->addWidget(buttons, 3);
 
     QGroupBox* display = Frame(QStringLiteral("fraSetpointDisplay"), QStringLiteral(" Setpoint "));
     auto* displayGrid = new QGridLayout(display);
     static constexpr std::array<const char*, 4> Columns{"Number", "Target", "Velocity", "Dwell"};
+    static constexpr std::array<std::array<QLabel*, 3> Controls::*, 4> Cells{
+        &Controls::lblSetpointNumber, &Controls::lblSetpointTarget, &Controls::lblSetpointVelocity,
+        &Controls::lblSetpointDwell};
     static constexpr std::array<const char*, 4> Headings{"Setpoint", "Target", "Velocity", "Dwell"};
     static constexpr std::array<const char*, 4> Zeros{"0", "0.000", "0.0", "0.00"};
     for (int c = 0; c < 4; ++c) {
@@ -518,11 +553,13 @@ QWidget* AsciiSensor::BuildMonitorTab() {
             cell->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             // The middle row is the chosen setpoint, its neighbours around it.
             SetBold(cell, row == 1);
+            (controls_.*Cells[column])[static_cast<std::size_t>(row)] = cell;
             displayGrid->addWidget(cell, row + 1, c);
         }
     }
     auto* view = new QCheckBox(QStringLiteral("View Only"));
     view->setObjectName(QStringLiteral("chkView"));
+    controls_.chkView = view;
     displayGrid->addWidget(view, 4, 0, 1, 4);
     displayGrid->setRowStretch(5, 1);
     lower->addWidget(display, 2);
@@ -547,6 +584,7 @@ QWidget* AsciiSensor::BuildSensorTab() {
     }
     QComboBox* addressList = List(QStringLiteral("SensorAddressSelect"), addresses);
     addressList->setToolTip(QStringLiteral(" The Actimar network address."));
+    controls_.SensorAddressSelect = addressList;
     addressLayout->addWidget(addressList);
     linkLayout->addWidget(address);
     QGroupBox* baud = OptionFrame(OptionGroup::ServoBaud);
@@ -585,15 +623,16 @@ QWidget* AsciiSensor::BuildDynamicsTab() {
     auto* layout = new QGridLayout(page);
 
     QGroupBox* extend = Frame(QStringLiteral("fraExtend"), QStringLiteral(" Extend Settings "));
-    extend->setLayout(ParameterFields(0, 5));
+    extend->setLayout(ParameterFields(0, 5, controls_));
     QGroupBox* retract = Frame(QStringLiteral("fraRetract"), QStringLiteral(" Retract Settings "));
-    retract->setLayout(ParameterFields(6, 11));
+    retract->setLayout(ParameterFields(6, 11, controls_));
 
     QGroupBox* autoNull = Frame(QStringLiteral("fraAutoNull"), QStringLiteral(" AutoNull "));
     auto* autoNullLayout = new QVBoxLayout(autoNull);
     autoNullLayout->addWidget(OptionBox(OptionGroup::AutoNull));
-    autoNullLayout->addLayout(ParameterFields(12, 12));
-    autoNullLayout->addWidget(Label(QString(), QStringLiteral("lblAutoNull")));
+    autoNullLayout->addLayout(ParameterFields(12, 12, controls_));
+    controls_.lblAutoNull = Label(QString(), QStringLiteral("lblAutoNull"));
+    autoNullLayout->addWidget(controls_.lblAutoNull);
 
     QGroupBox* velocity = OptionFrame(OptionGroup::VelocityEnable);
     SetTextColour(velocity, Colour::Blue);
@@ -614,17 +653,18 @@ QWidget* AsciiSensor::BuildLimitsTab() {
     auto* layout = new QGridLayout(page);
 
     QGroupBox* travel = Frame(QStringLiteral("fraTravelLimits"), QStringLiteral(" Travel Limits "));
-    travel->setLayout(ParameterFields(13, 14));
+    travel->setLayout(ParameterFields(13, 14, controls_));
     QGroupBox* window =
         Frame(QStringLiteral("fraInPositionWindow"), QStringLiteral(" In Position Window "));
-    window->setLayout(ParameterFields(15, 15));
+    window->setLayout(ParameterFields(15, 15, controls_));
     QGroupBox* zero = Frame(QStringLiteral("fraZeroOffset"), QStringLiteral(" Zero Offset Adjust"));
-    zero->setLayout(ParameterFields(16, 16));
+    zero->setLayout(ParameterFields(16, 16, controls_));
     QGroupBox* direction = OptionFrame(OptionGroup::ReadoutDirection);
 
     auto* resolution = new QHBoxLayout;
     resolution->addWidget(Label(QStringLiteral("Resolution")));
-    resolution->addWidget(Label(QString(), QStringLiteral("lblResolution")), 1);
+    controls_.lblResolution = Label(QString(), QStringLiteral("lblResolution"));
+    resolution->addWidget(controls_.lblResolution, 1);
 
     // The four value labels around the cylinder, positions 0 to 3 clockwise
     // from the top left, and the two in-position window labels below it.
@@ -638,13 +678,16 @@ QWidget* AsciiSensor::BuildLimitsTab() {
         QLabel* label =
             Label(QLatin1String(Quantities[at]), Indexed(QStringLiteral("lblPicto"), i));
         label->setAlignment(Places[at].second == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        controls_.lblPicto[at] = label;
         picture->addWidget(label, Places[at].first, Places[at].second);
     }
-    picture->addWidget(new cCylinderDrawing, 1, 0, 1, 3);
+    controls_.cylinder = new cCylinderDrawing;
+    picture->addWidget(controls_.cylinder, 1, 0, 1, 3);
     for (int i = 0; i < 2; ++i) {
         QLabel* label = Label(QStringLiteral("In Position Window"),
                               Indexed(QStringLiteral("lblPictoWindow"), i));
         label->setAlignment(Qt::AlignCenter);
+        controls_.lblPictoWindow[static_cast<std::size_t>(i)] = label;
         picture->addWidget(label, 3, i * 2);
     }
 
@@ -665,6 +708,7 @@ QWidget* AsciiSensor::BuildSetPointsTab() {
     // Row r of the table is grid row r + 1 below the fixed header row.
     auto* grid = new QTableWidget(60, 4);
     grid->setObjectName(QStringLiteral("MSFlexGrid1"));
+    controls_.MSFlexGrid1 = grid;
     grid->setHorizontalHeaderLabels({QStringLiteral("Setpoints"), QStringLiteral("Target"),
                                      QStringLiteral("Velocity"), QStringLiteral("Dwell")});
     QFont headerFont = grid->horizontalHeader()->font();
@@ -695,8 +739,10 @@ QWidget* AsciiSensor::BuildSetPointsTab() {
     editCell->setParent(grid->viewport());
     editCell->setAlignment(Qt::AlignRight);
     editCell->hide();
+    controls_.txtEditCell = editCell;
 
     QLabel* help = Label(FromCrLf(SetpointEditHelp()), QStringLiteral("lblEditInfo"));
+    controls_.lblEditInfo = help;
     layout->addWidget(grid, 1);
     layout->addWidget(help);
     return page;
@@ -711,22 +757,26 @@ QWidget* AsciiSensor::BuildInformationTab() {
         const char* title;
         const char* byteCaption;
         const char* byteName;
+        QLabel* Controls::*byte;
         int firstBit;
     };
     static constexpr std::array<BytePanel, 2> Panels{{
-        {"fraActimarStatus", " Actimar Status", "Status Byte:", "lblStatusByte", 0},
-        {"fraActimarControl", " Actimar Control ", "Control Byte:", "lblControlByte", 8},
+        {"fraActimarStatus", " Actimar Status", "Status Byte:", "lblStatusByte",
+         &Controls::lblStatusByte, 0},
+        {"fraActimarControl", " Actimar Control ", "Control Byte:", "lblControlByte",
+         &Controls::lblControlByte, 8},
     }};
     for (int p = 0; p < static_cast<int>(Panels.size()); ++p) {
         const BytePanel& panel = Panels[static_cast<std::size_t>(p)];
         QGroupBox* frame = Frame(QLatin1String(panel.frameName), QLatin1String(panel.title));
         auto* grid = new QGridLayout(frame);
         grid->addWidget(Label(QLatin1String(panel.byteCaption)), 0, 0, 1, 2);
-        grid->addWidget(Label(QStringLiteral("0H (0000 0000)"), QLatin1String(panel.byteName)), 0,
-                        2);
+        controls_.*panel.byte =
+            Label(QStringLiteral("0H (0000 0000)"), QLatin1String(panel.byteName));
+        grid->addWidget(controls_.*panel.byte, 0, 2);
         AddLampRows(grid, 1, QStringLiteral("StatusLED"), QStringLiteral("lblStatus"),
                     StatusBitTexts.data() + panel.firstBit, 8, panel.firstBit,
-                    QStringLiteral("lblStatusBit"));
+                    controls_.statusLights.data() + panel.firstBit, QStringLiteral("lblStatusBit"));
         grid->setColumnStretch(2, 1);
         grid->setRowStretch(9, 1);
         layout->addWidget(frame, 0, p, 2, 1);
@@ -736,17 +786,23 @@ QWidget* AsciiSensor::BuildInformationTab() {
 
     QGroupBox* identity = Frame(QStringLiteral("fraIdentity"), QStringLiteral(" Sensor "));
     auto* identityLayout = new QFormLayout(identity);
-    static constexpr std::array<std::pair<const char*, const char*>, 7> Items{{
-        {"Serial Number", "lblSerialNumber"},
-        {"Model", "lblModel"},
-        {"Version", "lblFirmwareVersion"},
-        {"Firmware Date", "lblFirmwareDate"},
-        {"Units", "lblUnits"},
-        {"Resolution", "lblInfoResolution"},
-        {"Null Zero", "lblInfoNullZero"},
+    struct IdentityItem {
+        const char* caption;
+        const char* name;
+        QLabel* Controls::*label;
+    };
+    static constexpr std::array<IdentityItem, 7> Items{{
+        {"Serial Number", "lblSerialNumber", &Controls::lblSerialNumber},
+        {"Model", "lblModel", &Controls::lblModel},
+        {"Version", "lblFirmwareVersion", &Controls::lblFirmwareVersion},
+        {"Firmware Date", "lblFirmwareDate", &Controls::lblFirmwareDate},
+        {"Units", "lblUnits", &Controls::lblUnits},
+        {"Resolution", "lblInfoResolution", &Controls::lblInfoResolution},
+        {"Null Zero", "lblInfoNullZero", &Controls::lblInfoNullZero},
     }};
-    for (const auto& [caption, name] : Items) {
-        identityLayout->addRow(QLatin1String(caption), Label(QString(), QLatin1String(name)));
+    for (const IdentityItem& item : Items) {
+        controls_.*item.label = Label(QString(), QLatin1String(item.name));
+        identityLayout->addRow(QLatin1String(item.caption), controls_.*item.label);
     }
     layout->addWidget(identity, 0, 2);
 
@@ -755,9 +811,11 @@ QWidget* AsciiSensor::BuildInformationTab() {
     QLineEdit* name = Field(QStringLiteral("txtSensorName"));
     // The settings keep at most 30 characters of a name.
     name->setMaxLength(30);
+    controls_.txtSensorName = name;
     namingLayout->addWidget(name);
-    namingLayout->addWidget(Label(QStringLiteral("Examples: Right Knee Cylinder, Axis 1"),
-                                  QStringLiteral("lblSensorNameHint")));
+    controls_.lblSensorNameHint = Label(QStringLiteral("Examples: Right Knee Cylinder, Axis 1"),
+                                        QStringLiteral("lblSensorNameHint"));
+    namingLayout->addWidget(controls_.lblSensorNameHint);
     layout->addWidget(naming, 1, 2);
     layout->setRowStretch(3, 1);
     layout->setColumnStretch(2, 1);
@@ -769,7 +827,9 @@ QWidget* AsciiSensor::BuildGraphTab() {
     auto* layout = new QGridLayout(page);
 
     auto* readouts = new QGridLayout;
-    AddReadouts(readouts, QStringLiteral("lblGraph"));
+    AddReadouts(readouts, QStringLiteral("lblGraph"),
+                controls_.readouts[static_cast<std::size_t>(ReadoutPanel::Graph)],
+                controls_.readoutCaptions[1]);
 
     auto* controls = new QGridLayout;
     // The captions come with the graph's state.
@@ -778,41 +838,50 @@ QWidget* AsciiSensor::BuildGraphTab() {
     QPushButton* pause = Button(QStringLiteral("cmdPauseGraph"), QString(),
                                 QStringLiteral("Pause / Resume Graphing"));
     pause->setEnabled(false);
+    controls_.cmdStartGraph = start;
+    controls_.cmdPauseGraph = pause;
     controls->addWidget(start, 0, 0);
     controls->addWidget(pause, 0, 1);
     controls->addWidget(Label(QStringLiteral("Scale")), 1, 0);
     QComboBox* scale = List(QStringLiteral("cboScale"), GraphScaleCaptions());
     scale->setCurrentIndex(DefaultGraphScale);
     scale->setToolTip(QStringLiteral("Selects Display Speed"));
+    controls_.cboScale = scale;
     controls->addWidget(scale, 1, 1);
     controls->addWidget(Label(QStringLiteral("Approx. Sample Rate")), 2, 0);
     auto* rate = new QHBoxLayout;
     QLineEdit* sampleRate = Field(QStringLiteral("txtSampleRate"), true);
     sampleRate->setMaximumWidth(
         sampleRate->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
+    controls_.txtSampleRate = sampleRate;
     rate->addWidget(sampleRate);
     rate->addWidget(Label(QStringLiteral("mSec")));
     controls->addLayout(rate, 2, 1);
-    controls->addWidget(Button(QStringLiteral("cmdSaveGraph"), QStringLiteral("Save Graph..."),
-                               QStringLiteral("Saves the chart as an image and its samples as "
-                                              "a CSV file")),
-                        3, 0, 1, 2);
+    controls_.cmdSaveGraph =
+        Button(QStringLiteral("cmdSaveGraph"), QStringLiteral("Save Graph..."),
+               QStringLiteral("Saves the chart as an image and its samples as a CSV file"));
+    controls->addWidget(controls_.cmdSaveGraph, 3, 0, 1, 2);
 
     auto* chart = new cStripChart;
     chart->setObjectName(QStringLiteral("TimeBase"));
+    controls_.TimeBase = chart;
 
     // The travel limits beside the chart, maximum on top.
     auto* limits = new QVBoxLayout;
     limits->addWidget(Label(QStringLiteral("Limits")));
-    limits->addWidget(Label(QStringLiteral("0.00"), QStringLiteral("lblGraph_6")));
+    controls_.lblGraph_6 = Label(QStringLiteral("0.00"), QStringLiteral("lblGraph_6"));
+    limits->addWidget(controls_.lblGraph_6);
     limits->addStretch();
-    limits->addWidget(Label(QStringLiteral("0.00"), QStringLiteral("lblGraph_5")));
+    controls_.lblGraph_5 = Label(QStringLiteral("0.00"), QStringLiteral("lblGraph_5"));
+    limits->addWidget(controls_.lblGraph_5);
 
     layout->addLayout(readouts, 0, 0);
     layout->addLayout(controls, 0, 1);
     layout->addWidget(chart, 1, 0);
     layout->addLayout(limits, 1, 1);
-    layout->addLayout(BuildSetpointButtons(QStringLiteral("cmdGraphSelect"), 20), 2, 0, 1, 2);
+    layout->addLayout(
+        BuildSetpointButtons(controls_.cmdGraphSelect, QStringLiteral("cmdGraphSelect"), 20), 2, 0,
+        1, 2);
     layout->setRowStretch(1, 1);
     layout->setColumnStretch(0, 1);
     return page;
@@ -830,40 +899,45 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
         portCaptions << QStringLiteral("Comm %1").arg(port);
     }
     QGroupBox* ports = OptionFrame(QStringLiteral("fraPort"), QStringLiteral(" Port"),
-                                   QStringLiteral("optPort"), portCaptions, 4);
+                                   controls_.optPort, QStringLiteral("optPort"), portCaptions, 4);
     QStringList speedCaptions;
     for (const SpeedEntry& speed : SpeedTable) {
         speedCaptions << QLatin1String(speed.caption);
     }
     QGroupBox* speeds = OptionFrame(QStringLiteral("fraSpeed"), QStringLiteral(" Speed"),
-                                    QStringLiteral("optBaud"), speedCaptions, 1);
+                                    controls_.optBaud, QStringLiteral("optBaud"), speedCaptions, 1);
     selectLayout->addWidget(ports, 0, 0);
     selectLayout->addWidget(speeds, 0, 1);
-    selectLayout->addWidget(
-        Button(QStringLiteral("cmdCommApply"), QStringLiteral("Apply and Test Settings")), 1, 0);
-    selectLayout->addWidget(
-        Button(QStringLiteral("cmdAutoBaudSearch"), QStringLiteral("Auto-baud Search")), 1, 1);
+    controls_.cmdCommApply =
+        Button(QStringLiteral("cmdCommApply"), QStringLiteral("Apply and Test Settings"));
+    selectLayout->addWidget(controls_.cmdCommApply, 1, 0);
+    controls_.cmdAutoBaudSearch =
+        Button(QStringLiteral("cmdAutoBaudSearch"), QStringLiteral("Auto-baud Search"));
+    selectLayout->addWidget(controls_.cmdAutoBaudSearch, 1, 1);
 
     QGroupBox* portStatus =
         Frame(QStringLiteral("fraCommPortStatus"), QStringLiteral(" Comm Port Status"));
     auto* portStatusLayout = new QVBoxLayout(portStatus);
-    portStatusLayout->addWidget(
-        Label(QStringLiteral("Unable To Connect"), QStringLiteral("lblComm")));
-    portStatusLayout->addWidget(
-        Label(QStringLiteral("Comm Port Closed"), QStringLiteral("lblPortStatus")));
+    controls_.lblComm = Label(QStringLiteral("Unable To Connect"), QStringLiteral("lblComm"));
+    portStatusLayout->addWidget(controls_.lblComm);
+    controls_.lblPortStatus =
+        Label(QStringLiteral("Comm Port Closed"), QStringLiteral("lblPortStatus"));
+    portStatusLayout->addWidget(controls_.lblPortStatus);
     portStatusLayout->addStretch();
 
     QGroupBox* status =
         Frame(QStringLiteral("fraCommStatus"), QStringLiteral(" Communications Status"));
     auto* statusGrid = new QGridLayout(status);
     AddLampRows(statusGrid, 0, QStringLiteral("CommLED"), QStringLiteral("lblCommStatus"),
-                CommLineTexts.data(), static_cast<int>(CommLineTexts.size()), 0);
+                CommLineTexts.data(), static_cast<int>(CommLineTexts.size()), 0,
+                controls_.commLights.data());
     // The counters stand beside the Rx, CRC and Tx lines they count.
     for (int i = 0; i < 3; ++i) {
         QLabel* counter = Label(QStringLiteral("0"), Indexed(QStringLiteral("lblErrorText"), i));
         counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         counter->setMinimumWidth(
             counter->fontMetrics().horizontalAdvance(QStringLiteral("0,000,000")));
+        controls_.lblErrorText[static_cast<std::size_t>(i)] = counter;
         statusGrid->addWidget(counter, 3 + i, 2);
     }
     statusGrid->setColumnStretch(1, 1);
@@ -874,6 +948,8 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
         QStringLiteral("Select the interval between packets of data sent to the Actimar");
     QComboBox* timeout = List(QStringLiteral("cboTimeout"), TimeoutSelectorTexts());
     QComboBox* interval = List(QStringLiteral("cboPacketInterval"), IntervalSelectorTexts());
+    controls_.cboTimeout = timeout;
+    controls_.cboPacketInterval = interval;
     for (QComboBox* list : {timeout, interval}) {
         list->setToolTip(timingTip);
         list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -884,30 +960,42 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
     QGroupBox* traffic = Frame(QStringLiteral("fraPacketData"), QStringLiteral(" Packet Data"));
     auto* trafficLayout = new QFormLayout(traffic);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    static constexpr std::array<std::pair<const char*, const char*>, 4> TrafficFields{{
-        {"txtTxData", "Tx"},
-        {"txtRxData", "Rx"},
-        {"txtPacketTime", "Packet"},
-        {"txtIntervalTime", "Interval"},
+    struct TrafficField {
+        const char* name;
+        const char* caption;
+        QLineEdit* Controls::*field;
+    };
+    static constexpr std::array<TrafficField, 4> TrafficFields{{
+        {"txtTxData", "Tx", &Controls::txtTxData},
+        {"txtRxData", "Rx", &Controls::txtRxData},
+        {"txtPacketTime", "Packet", &Controls::txtPacketTime},
+        {"txtIntervalTime", "Interval", &Controls::txtIntervalTime},
     }};
-    for (const auto& [name, caption] : TrafficFields) {
-        QLineEdit* field = Field(QLatin1String(name), true);
+    for (const TrafficField& entry : TrafficFields) {
+        QLineEdit* field = Field(QLatin1String(entry.name), true);
         field->setFont(fixed);
-        trafficLayout->addRow(QLatin1String(caption), field);
+        controls_.*entry.field = field;
+        trafficLayout->addRow(QLatin1String(entry.caption), field);
     }
 
     QGroupBox* packet =
         Frame(QStringLiteral("fraPacketInfo"), QStringLiteral(" Packet Information"));
     auto* packetLayout = new QHBoxLayout(packet);
-    static constexpr std::array<std::pair<const char*, const char*>, 3> PacketValues{{
-        {"Delay:", "lblPacketDelay"},
-        {"Packet Time:", "lblPacketTime"},
-        {"T/O:", "lblPacketTimeout"},
+    struct PacketValue {
+        const char* caption;
+        const char* name;
+        QLabel* Controls::*label;
+    };
+    static constexpr std::array<PacketValue, 3> PacketValues{{
+        {"Delay:", "lblPacketDelay", &Controls::lblPacketDelay},
+        {"Packet Time:", "lblPacketTime", &Controls::lblPacketTime},
+        {"T/O:", "lblPacketTimeout", &Controls::lblPacketTimeout},
     }};
-    for (const auto& [caption, name] : PacketValues) {
-        packetLayout->addWidget(Label(QLatin1String(caption)));
-        QLabel* value = Label(QStringLiteral("0"), QLatin1String(name));
+    for (const PacketValue& entry : PacketValues) {
+        packetLayout->addWidget(Label(QLatin1String(entry.caption)));
+        QLabel* value = Label(QStringLiteral("0"), QLatin1String(entry.name));
         value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000.0")));
+        controls_.*entry.label = value;
         packetLayout->addWidget(value);
     }
     packetLayout->addStretch();
@@ -925,8 +1013,10 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
     // Its tab bar takes the focus; the pages are reached through it.
     line->setFocusPolicy(Qt::NoFocus);
     line->addTab(BuildLineFrame(), QStringLiteral("Line"));
-    line->addTab(Report(QStringLiteral("txtPortInfo"), 6), QStringLiteral("Port"));
-    line->addTab(Report(QStringLiteral("txtLinkStatistics"), 12), QStringLiteral("Statistics"));
+    controls_.txtPortInfo = Report(QStringLiteral("txtPortInfo"), 6);
+    line->addTab(controls_.txtPortInfo, QStringLiteral("Port"));
+    controls_.txtLinkStatistics = Report(QStringLiteral("txtLinkStatistics"), 12);
+    line->addTab(controls_.txtLinkStatistics, QStringLiteral("Statistics"));
     layout->addWidget(line, 0, 2, 4, 1);
     layout->setRowStretch(4, 1);
     return page;
@@ -944,6 +1034,7 @@ QWidget* AsciiSensor::BuildLineFrame() {
     };
     QSpinBox* retries = spin(QStringLiteral("spnRetries"), cSensorLink::MaxRetries);
     retries->setToolTip(QStringLiteral("How often a request without a good answer is asked again"));
+    controls_.spnRetries = retries;
     form->addRow(QStringLiteral("Retries"), retries);
     QStringList modes;
     for (const LineDriverModeName& entry : LineDriverModes) {
@@ -955,14 +1046,15 @@ QWidget* AsciiSensor::BuildLineFrame() {
     mode->setMinimumContentsLength(10);
     mode->setToolTip(QStringLiteral("How the RS-485 transmitter is switched; it counts from the "
                                     "next Apply and Test Settings"));
+    controls_.cboRs485 = mode;
     form->addRow(QStringLiteral("RS-485"), mode);
-    form->addRow(
-        QStringLiteral("RTS While Sending"),
-        List(QStringLiteral("cboRs485Rts"), {QStringLiteral("High"), QStringLiteral("Low")}));
-    form->addRow(QStringLiteral("Before (msec)"),
-                 spin(QStringLiteral("spnRs485Before"), cLineDriver::MaxDelayMs));
-    form->addRow(QStringLiteral("After (msec)"),
-                 spin(QStringLiteral("spnRs485After"), cLineDriver::MaxDelayMs));
+    controls_.cboRs485Rts =
+        List(QStringLiteral("cboRs485Rts"), {QStringLiteral("High"), QStringLiteral("Low")});
+    form->addRow(QStringLiteral("RTS While Sending"), controls_.cboRs485Rts);
+    controls_.spnRs485Before = spin(QStringLiteral("spnRs485Before"), cLineDriver::MaxDelayMs);
+    form->addRow(QStringLiteral("Before (msec)"), controls_.spnRs485Before);
+    controls_.spnRs485After = spin(QStringLiteral("spnRs485After"), cLineDriver::MaxDelayMs);
+    form->addRow(QStringLiteral("After (msec)"), controls_.spnRs485After);
     return line;
 }
 
@@ -975,17 +1067,24 @@ QWidget* AsciiSensor::BuildLogTab() {
     // The report columns line up only in a fixed-pitch font, unwrapped.
     log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    controls_.rtbLog = log;
     layout->addWidget(log, 1);
     auto* buttons = new QHBoxLayout;
-    static constexpr std::array<std::pair<const char*, const char*>, 5> Buttons{{
-        {"cmdUpdateLog", "Update"},
-        {"cmdCopyLog", "Copy to Clipboard"},
-        {"cmdSaveLog", "Save"},
-        {"cmdClearLog", "Clear"},
-        {"cmdPrintLog", "Print"},
+    struct LogButton {
+        const char* name;
+        const char* caption;
+        QPushButton* Controls::*button;
+    };
+    static constexpr std::array<LogButton, 5> Buttons{{
+        {"cmdUpdateLog", "Update", &Controls::cmdUpdateLog},
+        {"cmdCopyLog", "Copy to Clipboard", &Controls::cmdCopyLog},
+        {"cmdSaveLog", "Save", &Controls::cmdSaveLog},
+        {"cmdClearLog", "Clear", &Controls::cmdClearLog},
+        {"cmdPrintLog", "Print", &Controls::cmdPrintLog},
     }};
-    for (const auto& [name, caption] : Buttons) {
-        buttons->addWidget(Button(QLatin1String(name), QLatin1String(caption)));
+    for (const LogButton& entry : Buttons) {
+        controls_.*entry.button = Button(QLatin1String(entry.name), QLatin1String(entry.caption));
+        buttons->addWidget(controls_.*entry.button);
     }
     buttons->addStretch();
     layout->addLayout(buttons);
@@ -998,10 +1097,13 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
 
     QGroupBox* zero = Frame(QStringLiteral("fraZeroAdjust"), QStringLiteral(" Zero Adjust"));
     auto* zeroLayout = new QHBoxLayout(zero);
-    zeroLayout->addWidget(Field(QStringLiteral("txtAdjustValue")));
-    zeroLayout->addWidget(new cUpDown(QStringLiteral("UpDownAdjust")));
-    zeroLayout->addWidget(
-        Button(QStringLiteral("cmdAutoAdjust"), QStringLiteral("Auto Zero Adjust")));
+    controls_.txtAdjustValue = Field(QStringLiteral("txtAdjustValue"));
+    zeroLayout->addWidget(controls_.txtAdjustValue);
+    controls_.UpDownAdjust = new cUpDown(QStringLiteral("UpDownAdjust"));
+    zeroLayout->addWidget(controls_.UpDownAdjust);
+    controls_.cmdAutoAdjust =
+        Button(QStringLiteral("cmdAutoAdjust"), QStringLiteral("Auto Zero Adjust"));
+    zeroLayout->addWidget(controls_.cmdAutoAdjust);
 
     QGroupBox* loopTime = OptionFrame(OptionGroup::LoopTime);
     SetTextColour(loopTime, Colour::Blue);
@@ -1012,32 +1114,37 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
     }
     QGroupBox* test =
         OptionFrame(QStringLiteral("fraSetpointTest"), QStringLiteral(" Select Setpoint Test"),
-                    QStringLiteral("optCalSetpoints"), testCaptions, 1);
+                    controls_.optCalSetpoints, QStringLiteral("optCalSetpoints"), testCaptions, 1);
     auto* testGrid = static_cast<QGridLayout*>(test->layout());
-    testGrid->addWidget(
-        Button(QStringLiteral("cmdSetpointTest"), QLatin1String(SetpointTestButtonCaption)),
-        testGrid->rowCount(), 0, Qt::AlignLeft);
+    controls_.cmdSetpointTest =
+        Button(QStringLiteral("cmdSetpointTest"), QLatin1String(SetpointTestButtonCaption));
+    testGrid->addWidget(controls_.cmdSetpointTest, testGrid->rowCount(), 0, Qt::AlignLeft);
 
     QGroupBox* drive =
         Frame(QStringLiteral("fraDriveOutput"), QStringLiteral(" Drive Output Calibration"));
     auto* driveLayout = new QVBoxLayout(drive);
     QGroupBox* null = Frame(QStringLiteral("fraNullZero"), QStringLiteral(" Null Zero Adjustment"));
     auto* nullGrid = new QGridLayout(null);
-    nullGrid->addWidget(
-        Button(QStringLiteral("cmdMidPoint"), QStringLiteral("Set Target to Sensor Midpoint")), 0,
-        0, 1, 3);
-    nullGrid->addWidget(
-        Button(QStringLiteral("cmdCalibrateSetTarget"), QStringLiteral("Set Target to Position")),
-        1, 0, 1, 3);
+    controls_.cmdMidPoint =
+        Button(QStringLiteral("cmdMidPoint"), QStringLiteral("Set Target to Sensor Midpoint"));
+    nullGrid->addWidget(controls_.cmdMidPoint, 0, 0, 1, 3);
+    controls_.cmdCalibrateSetTarget =
+        Button(QStringLiteral("cmdCalibrateSetTarget"), QStringLiteral("Set Target to Position"));
+    nullGrid->addWidget(controls_.cmdCalibrateSetTarget, 1, 0, 1, 3);
     nullGrid->addWidget(Label(QStringLiteral("Null Zero")), 2, 0);
-    nullGrid->addWidget(Field(QStringLiteral("txtNullZero")), 2, 1);
-    nullGrid->addWidget(new cUpDown(QStringLiteral("UpDownNullZero")), 2, 2);
+    controls_.txtNullZero = Field(QStringLiteral("txtNullZero"));
+    nullGrid->addWidget(controls_.txtNullZero, 2, 1);
+    controls_.UpDownNullZero = new cUpDown(QStringLiteral("UpDownNullZero"));
+    nullGrid->addWidget(controls_.UpDownNullZero, 2, 2);
+    Readouts& readouts = controls_.readouts[static_cast<std::size_t>(ReadoutPanel::Calibration)];
+    QLabel*& position = readouts[static_cast<std::size_t>(Readout::Position)];
+    QLabel*& target = readouts[static_cast<std::size_t>(Readout::Target)];
+    position = ReadoutBox(QStringLiteral("lblCalibratePosition"), QStringLiteral("0.000"));
+    target = ReadoutBox(QStringLiteral("lblCalibrateTarget"), QStringLiteral("0.000"));
     nullGrid->addWidget(Label(QStringLiteral("Position")), 3, 0);
-    nullGrid->addWidget(ReadoutBox(QStringLiteral("lblCalibratePosition"), QStringLiteral("0.000")),
-                        3, 1, 1, 2);
+    nullGrid->addWidget(position, 3, 1, 1, 2);
     nullGrid->addWidget(Label(QStringLiteral("Target")), 4, 0);
-    nullGrid->addWidget(ReadoutBox(QStringLiteral("lblCalibrateTarget"), QStringLiteral("0.000")),
-                        4, 1, 1, 2);
+    nullGrid->addWidget(target, 4, 1, 1, 2);
     driveLayout->addWidget(null);
 
     QLabel* instructions = Label(QString(), QStringLiteral("lblCalibrate"));
@@ -1045,6 +1152,7 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
     instructions->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     instructions->setMinimumHeight(instructions->fontMetrics().height() * 5);
+    controls_.lblCalibrate = instructions;
 
     layout->addWidget(zero, 0, 0);
     layout->addWidget(loopTime, 1, 0);
@@ -1056,19 +1164,19 @@ QWidget* AsciiSensor::BuildCalibrationTab() {
 }
 
 int AsciiSensor::VisibleTab() const {
-    return tabs_->currentIndex();
+    return controls_.SSTab1->currentIndex();
 }
 
 void AsciiSensor::SelectTab(int index) {
-    tabs_->setCurrentIndex(index);
+    controls_.SSTab1->setCurrentIndex(index);
 }
 
 void AsciiSensor::SetTabEnabled(int index, bool enabled) {
-    tabs_->setTabEnabled(index, enabled);
+    controls_.SSTab1->setTabEnabled(index, enabled);
 }
 
 void AsciiSensor::SetTabVisible(int index, bool visible) {
-    tabs_->setTabVisible(index, visible);
+    controls_.SSTab1->setTabVisible(index, visible);
 }
 
 QString AsciiSensor::AskFileName(bool save, const QString& title, const QString& folder,
@@ -1148,31 +1256,26 @@ void AsciiSensor::FocusNext() {
 
 void AsciiSensor::SetLengthUnits(const QString& units) {
     for (int index = 0; index < static_cast<int>(FieldCaptions.size()); ++index) {
-        Control<QLabel>(QStringLiteral("lblData"), index)->setText(FieldCaption(index, units));
+        controls_.lblData[static_cast<std::size_t>(index)]->setText(FieldCaption(index, units));
     }
-    for (const char* panel : CaptionedReadouts) {
-        for (const ReadoutEntry& entry : ReadoutEntries) {
-            Control<QLabel>(QLatin1String(panel) + QLatin1String(entry.quantity) +
-                            QStringLiteral("Caption"))
-                ->setText(CaptionInUnits(QLatin1String(entry.caption), units));
+    for (const Readouts& captions : controls_.readoutCaptions) {
+        for (std::size_t i = 0; i < ReadoutEntries.size(); ++i) {
+            captions[i]->setText(CaptionInUnits(QLatin1String(ReadoutEntries[i].caption), units));
         }
     }
     for (const OptionGroupDef& def : OptionGroups()) {
-        const QString name = QLatin1String(OptionControlOf(def.group).name);
-        for (int i = 0; i < static_cast<int>(def.captions.size()); ++i) {
-            if (auto* option = findChild<QRadioButton*>(Indexed(name, i))) {
-                option->setText(CaptionInUnits(def.captions[static_cast<std::size_t>(i)], units));
+        // A check box's caption names no units.
+        if (QButtonGroup* options = controls_.Options(def.group)) {
+            for (int i = 0; i < static_cast<int>(def.captions.size()); ++i) {
+                options->button(i)->setText(
+                    CaptionInUnits(def.captions[static_cast<std::size_t>(i)], units));
             }
         }
     }
 }
 
 QLabel* AsciiSensor::ReadoutLabel(ReadoutPanel panel, Readout readout) const {
-    static constexpr std::array<const char*, 3> Panels = {"lbl", "lblGraph", "lblCalibrate"};
-    static constexpr std::array<const char*, ReadoutCount> Quantities = {"Position", "Velocity",
-                                                                         "Target"};
-    return findChild<QLabel*>(QLatin1String(Panels[static_cast<std::size_t>(panel)]) +
-                              QLatin1String(Quantities[static_cast<std::size_t>(readout)]));
+    return controls_.readouts[static_cast<std::size_t>(panel)][static_cast<std::size_t>(readout)];
 }
 
 void AsciiSensor::WatchFocus() {

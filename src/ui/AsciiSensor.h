@@ -1,25 +1,37 @@
 #pragma once
 
+#include "operations/CommStatus.h"
 #include "operations/Editing.h"
 #include "operations/Session.h"
+#include "operations/StatusTexts.h"
 #include "operations/View.h"
+#include "ui/Look.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <stdexcept>
 
+class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGridLayout;
-class QGroupBox;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
+class QPushButton;
+class QSpinBox;
 class QTabWidget;
+class QTableWidget;
 
 namespace kelvar {
+
+class cStripChart;
 
 // The controls of each option group of the settings: a frame of option
 // buttons name_0 ... (gathered in a QButtonGroup `name`), or one check box.
@@ -52,7 +64,159 @@ const OptionControl& OptionControlOf(OptionGroup group);
 class AsciiSensor : public QMainWindow, public cView {
     Q_OBJECT
 public:
+    // The controls the program binds, kept as the window builds them. A
+    // member named as an object name holds that control, an array named as a
+    // control array holds its elements name_0 ...; the others say what they
+    // hold, indexed as the tables the controls are built from.
+    struct Controls {
+        QAction* mnuSave = nullptr;
+        QAction* mnuLoad = nullptr;
+        QAction* mnuPrint = nullptr;
+        QAction* mnuExit = nullptr;
+        QAction* mnuDefault = nullptr;
+        QAction* mnuAutoSearch = nullptr;
+        QAction* mnuShowAll = nullptr;
+        QAction* mnuCalibrate = nullptr;
+        QAction* mnuLogEnabled = nullptr;
+        QAction* mnuSensorList = nullptr;
+        QAction* mnuSensorData = nullptr;
+        QAction* mnuRuntime = nullptr;
+        QAction* mnuCommunications = nullptr;
+        QAction* mnuSelectAll = nullptr;
+        QAction* mnuHelpContents = nullptr;
+        QAction* mnuHomePage = nullptr;
+        QAction* mnuAbout = nullptr;
+
+        // StatusBar1_Panel1 to 4; the progress bar stands over panels 2 to 4.
+        std::array<QLabel*, 4> StatusBar1_Panel{};
+        QProgressBar* ProgressBar1 = nullptr;
+
+        QTabWidget* SSTab1 = nullptr;
+        QGroupBox* fraProgramData = nullptr;
+        QPushButton* cmdDefaultSettings = nullptr;
+        QPushButton* cmdSaveSettings = nullptr;
+        QPushButton* cmdPrintSettings = nullptr;
+
+        QGroupBox* fraSensorSelect = nullptr;
+        QComboBox* cboSensorSelect = nullptr;
+        QLabel* lblSensor = nullptr;
+        std::array<QLabel*, StatusStripTexts.size()> lblStatusStrip{};
+        QPushButton* cmdApply = nullptr;
+        QPushButton* cmdReload = nullptr;
+
+        // By ReadoutPanel and Readout; the Calibration tab shows no velocity.
+        std::array<std::array<QLabel*, ReadoutCount>, 3> readouts{};
+        // The captions above the Monitor and Graph tabs' readouts.
+        std::array<std::array<QLabel*, ReadoutCount>, 2> readoutCaptions{};
+
+        // The setpoint buttons; their ids are the setpoints' indexes.
+        QButtonGroup* cmdSelect = nullptr;
+        std::array<QLabel*, 3> lblSetpointNumber{};
+        std::array<QLabel*, 3> lblSetpointTarget{};
+        std::array<QLabel*, 3> lblSetpointVelocity{};
+        std::array<QLabel*, 3> lblSetpointDwell{};
+        QCheckBox* chkView = nullptr;
+
+        // By the number fields' index.
+        std::array<QLineEdit*, NumberFieldCount> txtData{};
+        std::array<QLabel*, NumberFieldCount> lblData{};
+        // UpDownN serves field N - 2; fields without a spin button have none.
+        std::array<cUpDown*, NumberFieldCount> UpDown{};
+        // By OptionGroup: the options of a frame (ids are the option
+        // indexes), or the check box.
+        std::array<QButtonGroup*, OptionControls.size()> options{};
+        std::array<QCheckBox*, OptionControls.size()> checkBoxes{};
+        QButtonGroup* Options(OptionGroup group) const {
+            return options[static_cast<std::size_t>(group)];
+        }
+        QCheckBox* CheckBox(OptionGroup group) const {
+            return checkBoxes[static_cast<std::size_t>(group)];
+        }
+        QComboBox* SensorAddressSelect = nullptr;
+        QLabel* lblAutoNull = nullptr;
+
+        QLabel* lblResolution = nullptr;
+        std::array<QLabel*, 4> lblPicto{};
+        std::array<QLabel*, 2> lblPictoWindow{};
+        cCylinderDrawing* cylinder = nullptr;
+
+        QTableWidget* MSFlexGrid1 = nullptr;
+        QLineEdit* txtEditCell = nullptr;
+        QLabel* lblEditInfo = nullptr;
+
+        QLabel* lblStatusByte = nullptr;
+        QLabel* lblControlByte = nullptr;
+        // StatusLED_n and lblStatus_n, by status bit.
+        std::array<cIndicator, StatusBitTexts.size()> statusLights{};
+        QLabel* lblSerialNumber = nullptr;
+        QLabel* lblModel = nullptr;
+        QLabel* lblFirmwareVersion = nullptr;
+        QLabel* lblFirmwareDate = nullptr;
+        QLabel* lblUnits = nullptr;
+        QLabel* lblInfoResolution = nullptr;
+        QLabel* lblInfoNullZero = nullptr;
+        QLineEdit* txtSensorName = nullptr;
+        QLabel* lblSensorNameHint = nullptr;
+
+        QPushButton* cmdStartGraph = nullptr;
+        QPushButton* cmdPauseGraph = nullptr;
+        QComboBox* cboScale = nullptr;
+        QLineEdit* txtSampleRate = nullptr;
+        QPushButton* cmdSaveGraph = nullptr;
+        cStripChart* TimeBase = nullptr;
+        QLabel* lblGraph_5 = nullptr; // the minimum travel limit
+        QLabel* lblGraph_6 = nullptr; // the maximum
+        QButtonGroup* cmdGraphSelect = nullptr;
+
+        // Ids are the option indexes.
+        QButtonGroup* optPort = nullptr;
+        QButtonGroup* optBaud = nullptr;
+        QPushButton* cmdCommApply = nullptr;
+        QPushButton* cmdAutoBaudSearch = nullptr;
+        QLabel* lblComm = nullptr;
+        QLabel* lblPortStatus = nullptr;
+        // CommLED_n and lblCommStatus_n, by line.
+        std::array<cIndicator, CommLineTexts.size()> commLights{};
+        std::array<QLabel*, 3> lblErrorText{};
+        QComboBox* cboTimeout = nullptr;
+        QComboBox* cboPacketInterval = nullptr;
+        QLineEdit* txtTxData = nullptr;
+        QLineEdit* txtRxData = nullptr;
+        QLineEdit* txtPacketTime = nullptr;
+        QLineEdit* txtIntervalTime = nullptr;
+        QLabel* lblPacketDelay = nullptr;
+        QLabel* lblPacketTime = nullptr;
+        QLabel* lblPacketTimeout = nullptr;
+        QPlainTextEdit* txtPortInfo = nullptr;
+        QPlainTextEdit* txtLinkStatistics = nullptr;
+        QSpinBox* spnRetries = nullptr;
+        QComboBox* cboRs485 = nullptr;
+        QComboBox* cboRs485Rts = nullptr;
+        QSpinBox* spnRs485Before = nullptr;
+        QSpinBox* spnRs485After = nullptr;
+
+        QPlainTextEdit* rtbLog = nullptr;
+        QPushButton* cmdUpdateLog = nullptr;
+        QPushButton* cmdCopyLog = nullptr;
+        QPushButton* cmdSaveLog = nullptr;
+        QPushButton* cmdClearLog = nullptr;
+        QPushButton* cmdPrintLog = nullptr;
+
+        QLineEdit* txtAdjustValue = nullptr;
+        cUpDown* UpDownAdjust = nullptr;
+        QPushButton* cmdAutoAdjust = nullptr;
+        QButtonGroup* optCalSetpoints = nullptr;
+        QPushButton* cmdSetpointTest = nullptr;
+        QPushButton* cmdMidPoint = nullptr;
+        QPushButton* cmdCalibrateSetTarget = nullptr;
+        QLineEdit* txtNullZero = nullptr;
+        cUpDown* UpDownNullZero = nullptr;
+        QLabel* lblCalibrate = nullptr;
+    };
+
     explicit AsciiSensor(QWidget* parent = nullptr);
+
+    const Controls& C() const { return controls_; }
 
     int VisibleTab() const override;
     void SelectTab(int index) override;
@@ -70,7 +234,8 @@ public:
                         const QString& proposedName, const QString& filter) override;
     bool ShowInformation(const QString& text, const QString& caution) override;
 
-    // The control of that name; a missing name is a programming error.
+    // The control of that name, for those who know the window by its object
+    // names only (tests, benchmarks); a missing name is a programming error.
     template <class T> T* Control(const QString& name) const {
         T* control = findChild<T*>(name);
         if (control == nullptr) {
@@ -132,11 +297,13 @@ private:
     QWidget* BuildLineFrame();
     QWidget* BuildLogTab();
     QWidget* BuildCalibrationTab();
-    QGridLayout* BuildSetpointButtons(const QString& name, int columns);
-    // A frame of option buttons name_0 ... laid out row by row in `columns`
-    // columns; toolTips may leave out the last options.
-    QGroupBox* OptionFrame(const QString& frameName, const QString& title, const QString& name,
-                           const QStringList& captions, int columns,
+    // Sixty buttons name_0 ... gathered in `group`, which is named `name`.
+    QGridLayout* BuildSetpointButtons(QButtonGroup*& group, const QString& name, int columns);
+    // A frame of option buttons name_0 ... gathered in `group`, which is
+    // named `name`, laid out row by row in `columns` columns; toolTips may
+    // leave out the last options.
+    QGroupBox* OptionFrame(const QString& frameName, const QString& title, QButtonGroup*& group,
+                           const QString& name, const QStringList& captions, int columns,
                            const QStringList& toolTips = {});
     // The frame or box of a settings option group.
     QGroupBox* OptionFrame(OptionGroup group);
@@ -144,7 +311,7 @@ private:
     QButtonGroup* MakeGroup(const QString& name, bool exclusive);
     void WatchFocus();
 
-    QTabWidget* tabs_ = nullptr;
+    Controls controls_;
     QHash<QObject*, KeyHandler> keyHandlers_;
 };
 

@@ -21,20 +21,20 @@ InfoDialog::InfoDialog(const QString& text, const QString& caution, QWidget* par
     warning->setObjectName(QStringLiteral("lblWarning"));
     warning->setWordWrap(true);
     SetTextColour(warning, Colour::Red);
-    auto* doNotShow = new QCheckBox(QStringLiteral("Do not show this message again"));
-    doNotShow->setObjectName(QStringLiteral("chkDoNotShow"));
+    doNotShow_ = new QCheckBox(QStringLiteral("Do not show this message again"));
+    doNotShow_->setObjectName(QStringLiteral("chkDoNotShow"));
     auto* ok = new QPushButton(QStringLiteral("OK"));
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(information);
     layout->addWidget(warning);
-    layout->addWidget(doNotShow);
+    layout->addWidget(doNotShow_);
     layout->addWidget(ok, 0, Qt::AlignRight);
 }
 
 bool InfoDialog::DoNotShowAgain() const {
-    return findChild<QCheckBox*>(QStringLiteral("chkDoNotShow"))->isChecked();
+    return doNotShow_->isChecked();
 }
 
 } // namespace kelvar

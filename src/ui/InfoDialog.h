@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QCheckBox;
+
 namespace kelvar {
 
 // The information dialog: a message, a caution line and the "Do not show
@@ -11,6 +13,9 @@ class InfoDialog : public QDialog {
 public:
     InfoDialog(const QString& text, const QString& caution, QWidget* parent = nullptr);
     bool DoNotShowAgain() const;
+
+private:
+    QCheckBox* doNotShow_;
 };
 
 } // namespace kelvar
