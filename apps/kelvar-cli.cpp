@@ -225,7 +225,7 @@ int RunSend(Session& s, const QStringList& args) {
         Fail(QStringLiteral("COMMANDTEXT must be printable ASCII"));
     }
     const QByteArray command = args.at(1).toLatin1();
-    const auto outcome = s.link.SendCommand(command, 0);
+    const auto outcome = s.link.SendCommand(command, 0).outcome;
     QTextStream out(stdout);
     out << "TX " << QString::fromLatin1(s.link.TxText()) << '\n';
     out << "RX "
