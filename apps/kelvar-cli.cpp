@@ -412,6 +412,9 @@ int LoadOne(Session& s) {
                                              : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
                                                                   : failures.first().outcome;
         Warn(QStringLiteral("sensor %1 does not answer: %2").arg(address).arg(Reason(s, outcome)));
+        // The session forgets a sensor that does not answer; what the command
+        // says next is still about the one asked for.
+        s.link.CurrentAddress = address;
         return ExitFor(outcome);
     }
     return ExitForFailures(s.core.LastReadFailures());
