@@ -28,7 +28,6 @@
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
-#include <cstdlib>
 
 using namespace kelvar;
 
@@ -47,47 +46,55 @@ void Warn(const QString& message) {
     QTextStream(stderr) << "kelvar-cli: " << line.simplified() << Qt::endl;
 }
 
-[[noreturn]] void Fail(const QString& message) {
+// A usage error: warns and gives the exit status the command returns.
+int Fail(const QString& message) {
     Warn(message);
-    std::exit(Usage);
+    return Usage;
 }
 
-int ParseInt(const QString& text, int low, int high, const QString& what) {
+// A whole number from low to high into `value`. Like the other helpers that
+// read options and arguments, it warns of a usage error itself and returns
+// false; the command then returns Usage.
+bool ParseInt(const QString& text, int low, int high, const QString& what, int& value) {
     bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < low || value > high) {
-        Fail(QStringLiteral("%1 must be %2 to %3, got \"%4\"")
+    const int parsed = text.toInt(&ok);
+    if (!ok || parsed < low || parsed > high) {
+        Warn(QStringLiteral("%1 must be %2 to %3, got \"%4\"")
                  .arg(what)
                  .arg(low)
                  .arg(high)
                  .arg(text));
+        return false;
     }
-    return value;
+    value = parsed;
+    return true;
 }
 
 // Every --port value: "N=DEVICE" maps Comm N, a bare number chooses Comm N,
 // anything else is the device itself (taken as Comm 1). 0 when none is chosen.
-int ChoosePort(const QStringList& values, cPortNames& names) {
+bool ChoosePort(const QStringList& values, cPortNames& names, int& chosen) {
     static const QRegularExpression number(QStringLiteral("^\\d+$"));
-    int chosen = 0;
+    chosen = 0;
     for (const QString& value : values) {
         if (value.contains(u'=')) {
             if (const QString error = names.addMapping(value); !error.isEmpty()) {
-                Fail(QStringLiteral("--port: ") + error);
+                Warn(QStringLiteral("--port: ") + error);
+                return false;
             }
         } else if (number.match(value).hasMatch()) {
-            chosen = ParseInt(value, MinPortNumber, MaxPortNumber, QStringLiteral("--port"));
+            if (!ParseInt(value, MinPortNumber, MaxPortNumber, QStringLiteral("--port"), chosen)) {
+                return false;
+            }
         } else {
             names.setDevice(1, value);
             chosen = 1;
         }
     }
-    return chosen;
+    return true;
 }
 
 // The RS-485 options, each refused with its option's name.
-cLineDriver ParseLineDriver(const QCommandLineParser& parser) {
-    cLineDriver driver;
+bool ParseLineDriver(const QCommandLineParser& parser, cLineDriver& driver) {
     const std::pair<const char*, LineDriverField> options[] = {
         {"rs485", LineDriverField::Mode},
         {"rs485-rts", LineDriverField::RtsOnSend},
@@ -99,11 +106,12 @@ cLineDriver ParseLineDriver(const QCommandLineParser& parser) {
         if (parser.isSet(name)) {
             if (const QString error = ParseLineDriverField(driver, field, parser.value(name));
                 !error.isEmpty()) {
-                Fail(QStringLiteral("--%1: %2").arg(name, error));
+                Warn(QStringLiteral("--%1: %2").arg(name, error));
+                return false;
             }
         }
     }
-    return driver;
+    return true;
 }
 
 // The command line has no window: questions are printed and answered with
@@ -218,14 +226,14 @@ int ReportFailures(Session& s) {
 
 int RunSend(Session& s, const QStringList& args) {
     if (args.size() != 2) {
-        Fail(QStringLiteral("usage: send ADDRESS COMMANDTEXT"));
+        return Fail(QStringLiteral("usage: send ADDRESS COMMANDTEXT"));
     }
     static const QRegularExpression printable(QStringLiteral("^[\\x20-\\x7E]+$"));
     if (!printable.match(args.at(1)).hasMatch()) {
-        Fail(QStringLiteral("COMMANDTEXT must be printable ASCII"));
+        return Fail(QStringLiteral("COMMANDTEXT must be printable ASCII"));
     }
     const QByteArray command = args.at(1).toLatin1();
-    const auto outcome = s.link.SendCommand(command, 0);
+    const auto outcome = s.link.SendCommand(command, 0).outcome;
     QTextStream out(stdout);
     out << "TX " << QString::fromLatin1(s.link.TxText()) << '\n';
     out << "RX "
@@ -242,7 +250,7 @@ int RunSend(Session& s, const QStringList& args) {
 
 int RunIdentity(Session& s, const QStringList& args) {
     if (args.size() != 1) {
-        Fail(QStringLiteral("usage: identity ADDRESS"));
+        return Fail(QStringLiteral("usage: identity ADDRESS"));
     }
     s.sensor.setInfoBlock(s.commands.ReadIdentityRecord());
     QTextStream out(stdout);
@@ -257,7 +265,7 @@ int RunIdentity(Session& s, const QStringList& args) {
 
 int RunSerial(Session& s, const QStringList& args) {
     if (args.size() != 1) {
-        Fail(QStringLiteral("usage: serial ADDRESS"));
+        return Fail(QStringLiteral("usage: serial ADDRESS"));
     }
     const QString serial = s.commands.ReadSerialNumber();
     const int status = ReportFailures(s);
@@ -273,10 +281,13 @@ std::int32_t SensorValue(int index, std::int32_t wire) {
 
 int RunParam(Session& s, const QStringList& args) {
     if (args.size() != 2 && args.size() != 3) {
-        Fail(QStringLiteral("usage: param ADDRESS INDEX [VALUE]"));
+        return Fail(QStringLiteral("usage: param ADDRESS INDEX [VALUE]"));
     }
     InitParameterTable(s.sensor);
-    const int index = ParseInt(args.at(1), 0, s.sensor.MaxParameters(), QStringLiteral("INDEX"));
+    int index = 0;
+    if (!ParseInt(args.at(1), 0, s.sensor.MaxParameters(), QStringLiteral("INDEX"), index)) {
+        return Usage;
+    }
     const std::int32_t type = s.sensor.ReadParameterData(index, clsSensorData::DataTypeColumn);
     const QString name = s.sensor.ReadParameterName(index, 0).trimmed();
     QTextStream out(stdout);
@@ -290,17 +301,20 @@ int RunParam(Session& s, const QStringList& args) {
     }
 
     if (!IsWritableParameter(s.sensor, index)) {
-        Fail(QStringLiteral("parameter %1 %2 is %3 and is never written to the sensor")
-                 .arg(index)
-                 .arg(name)
-                 .arg(type == clsSensorData::ReadOnlyType  ? QStringLiteral("read-only")
-                      : type == clsSensorData::SkippedType ? QStringLiteral("kept by the program")
-                                                           : QStringLiteral("not used")));
+        return Fail(QStringLiteral("parameter %1 %2 is %3 and is never written to the sensor")
+                        .arg(index)
+                        .arg(name)
+                        .arg(type == clsSensorData::ReadOnlyType ? QStringLiteral("read-only")
+                             : type == clsSensorData::SkippedType
+                                 ? QStringLiteral("kept by the program")
+                                 : QStringLiteral("not used")));
     }
-    const std::int32_t value =
-        ParseInt(args.at(2), s.sensor.ReadParameterData(index, clsSensorData::MinColumn),
-                 s.sensor.ReadParameterData(index, clsSensorData::MaxColumn),
-                 QStringLiteral("VALUE of %1").arg(name));
+    std::int32_t value = 0;
+    if (!ParseInt(args.at(2), s.sensor.ReadParameterData(index, clsSensorData::MinColumn),
+                  s.sensor.ReadParameterData(index, clsSensorData::MaxColumn),
+                  QStringLiteral("VALUE of %1").arg(name), value)) {
+        return Usage;
+    }
     const cSession::ImmediateWrite write = s.core.WriteParameterNow(index, value);
     if (!write.mode5) {
         const int status = ReportFailures(s);
@@ -329,11 +343,13 @@ int RunParam(Session& s, const QStringList& args) {
 }
 
 // Options that follow a command, parsed apart from the global ones.
-void ParseCommandOptions(QCommandLineParser& parser, const QString& command,
+bool ParseCommandOptions(QCommandLineParser& parser, const QString& command,
                          const QStringList& args) {
     if (!parser.parse(QStringList{command} + args)) {
-        Fail(command + QStringLiteral(": ") + parser.errorText());
+        Warn(command + QStringLiteral(": ") + parser.errorText());
+        return false;
     }
+    return true;
 }
 
 void PrintSensors(clsSensorList& sensors) {
@@ -350,9 +366,11 @@ int RunScan(Session& s, const QStringList& args) {
     const QCommandLineOption allSpeeds(QStringLiteral("all-speeds"));
     QCommandLineParser parser;
     parser.addOption(allSpeeds);
-    ParseCommandOptions(parser, QStringLiteral("scan"), args);
+    if (!ParseCommandOptions(parser, QStringLiteral("scan"), args)) {
+        return Usage;
+    }
     if (!parser.positionalArguments().isEmpty()) {
-        Fail(QStringLiteral("usage: scan [--all-speeds]"));
+        return Fail(QStringLiteral("usage: scan [--all-speeds]"));
     }
     const QString searched = s.link.PortDescription();
     const QString device = s.link.PortNames.deviceFor(s.link.CurrentPort);
@@ -393,6 +411,9 @@ int LoadOne(Session& s) {
                                              : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
                                                                   : failures.first().outcome;
         Warn(QStringLiteral("sensor %1 does not answer: %2").arg(address).arg(Reason(s, outcome)));
+        // The session forgets a sensor that does not answer; what the command
+        // says next is still about the one asked for.
+        s.link.CurrentAddress = address;
         return ExitFor(outcome);
     }
     return ExitForFailures(s.core.LastReadFailures());
@@ -402,9 +423,11 @@ int RunRead(Session& s, const QStringList& args) {
     const QCommandLineOption outOption(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
     QCommandLineParser parser;
     parser.addOption(outOption);
-    ParseCommandOptions(parser, QStringLiteral("read"), args);
+    if (!ParseCommandOptions(parser, QStringLiteral("read"), args)) {
+        return Usage;
+    }
     if (parser.positionalArguments().size() != 1) {
-        Fail(QStringLiteral("usage: read ADDRESS [--out FILE.dat]"));
+        return Fail(QStringLiteral("usage: read ADDRESS [--out FILE.dat]"));
     }
     const int status = LoadOne(s);
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
@@ -460,18 +483,21 @@ int RunRead(Session& s, const QStringList& args) {
 }
 
 // Reads the sensor and loads the file into the edited values; prints what
-// Apply would write (in the sensor's units, or with --raw in counts and
-// codes) and returns it. Ends the program when the read was incomplete or the
-// file cannot be used as it stands.
-WritePlan LoadFileAndShowDifferences(Session& s, const QStringList& args, const QString& command) {
+// Apply would carry out into `plan` (in the sensor's units, or with --raw in
+// counts and codes). Returns Ok, or the exit status that ends the command when
+// the read was incomplete or the file cannot be used as it stands.
+int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QString& command,
+                               WritePlan& plan) {
     const QCommandLineOption forceOption(QStringLiteral("force"));
     const QCommandLineOption rawOption(QStringLiteral("raw"));
     QCommandLineParser parser;
     parser.addOptions({forceOption, rawOption});
-    ParseCommandOptions(parser, command, args);
+    if (!ParseCommandOptions(parser, command, args)) {
+        return Usage;
+    }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {
-        Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat [--force] [--raw]").arg(command));
+        return Fail(QStringLiteral("usage: %1 ADDRESS FILE.dat [--force] [--raw]").arg(command));
     }
     const QString path = positional.at(1);
     if (const int status = LoadOne(s); status != Ok) {
@@ -479,11 +505,11 @@ WritePlan LoadFileAndShowDifferences(Session& s, const QStringList& args, const 
         // whatever differs from the zeros standing in for them.
         Warn(QStringLiteral("nothing compared or written: the read of sensor %1 was incomplete")
                  .arg(s.link.CurrentAddress));
-        std::exit(status);
+        return status;
     }
     const cSession::DataFileCheck check = s.core.CheckSensorDataFile(path);
     if (!check.contents) {
-        Fail(check.refusal);
+        return Fail(check.refusal);
     }
     for (const QString& note : check.notes) {
         Warn(note);
@@ -493,29 +519,36 @@ WritePlan LoadFileAndShowDifferences(Session& s, const QStringList& args, const 
             Warn(doubt);
         }
         if (!parser.isSet(forceOption)) {
-            Fail(QStringLiteral("%1 not loaded; --force loads it all the same (values outside "
-                                "their limits are never written)")
-                     .arg(path));
+            return Fail(
+                QStringLiteral("%1 not loaded; --force loads it all the same (values outside "
+                               "their limits are never written)")
+                    .arg(path));
         }
     }
     s.core.UseSensorDataFile(path, *check.contents);
-    const WritePlan plan = s.core.PendingWrites();
+    plan = s.core.PendingWrites();
     QTextStream out(stdout);
     for (const PlannedWrite& write : plan) {
         out << (parser.isSet(rawOption) ? write.RawText() : write.Text()) << '\n';
     }
     out.flush();
-    return plan;
+    return Ok;
 }
 
 int RunDiff(Session& s, const QStringList& args) {
-    return LoadFileAndShowDifferences(s, args, QStringLiteral("diff")).isEmpty() ? Ok : 1;
+    WritePlan plan;
+    const int status = LoadFileAndShowDifferences(s, args, QStringLiteral("diff"), plan);
+    return status != Ok ? status : plan.isEmpty() ? Ok : 1;
 }
 
 int RunApply(Session& s, const QStringList& args) {
-    const WritePlan plan = LoadFileAndShowDifferences(s, args, QStringLiteral("apply"));
+    WritePlan plan;
+    if (const int status = LoadFileAndShowDifferences(s, args, QStringLiteral("apply"), plan);
+        status != Ok) {
+        return status;
+    }
     if (const QString conflict = s.core.AddressConflict(); !conflict.isEmpty()) {
-        Fail(conflict + QStringLiteral(" Nothing was written."));
+        return Fail(conflict + QStringLiteral(" Nothing was written."));
     }
     s.core.WriteChanges(plan);
     const auto unconfirmed = s.core.LastUnconfirmed();
@@ -559,9 +592,11 @@ int RunReport(Session& s, const QStringList& args) {
     const QCommandLineOption pdfOption(QStringLiteral("pdf"), QString(), QStringLiteral("FILE"));
     QCommandLineParser parser;
     parser.addOption(pdfOption);
-    ParseCommandOptions(parser, QStringLiteral("report"), args);
+    if (!ParseCommandOptions(parser, QStringLiteral("report"), args)) {
+        return Usage;
+    }
     if (parser.positionalArguments().size() != 1 || !parser.isSet(pdfOption)) {
-        Fail(QStringLiteral("usage: report ADDRESS --pdf FILE.pdf"));
+        return Fail(QStringLiteral("usage: report ADDRESS --pdf FILE.pdf"));
     }
     const int status = LoadOne(s);
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
@@ -591,11 +626,16 @@ int RunMonitor(Session& s, const QStringList& args) {
     const QCommandLineOption csvOption(QStringLiteral("csv"));
     QCommandLineParser parser;
     parser.addOptions({countOption, csvOption});
-    ParseCommandOptions(parser, QStringLiteral("monitor"), args);
-    if (parser.positionalArguments().size() != 1) {
-        Fail(QStringLiteral("usage: monitor ADDRESS [--count N] [--csv]"));
+    if (!ParseCommandOptions(parser, QStringLiteral("monitor"), args)) {
+        return Usage;
     }
-    const int count = ParseInt(parser.value(countOption), 1, 1000000, QStringLiteral("--count"));
+    if (parser.positionalArguments().size() != 1) {
+        return Fail(QStringLiteral("usage: monitor ADDRESS [--count N] [--csv]"));
+    }
+    int count = 0;
+    if (!ParseInt(parser.value(countOption), 1, 1000000, QStringLiteral("--count"), count)) {
+        return Usage;
+    }
     const bool csv = parser.isSet(csvOption);
     if (const int status = LoadOne(s); !s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return status;
@@ -661,17 +701,19 @@ int RunMonitor(Session& s, const QStringList& args) {
 }
 
 // A time in seconds, as a whole or decimal number; milliseconds back.
-int ParseSeconds(const QString& text, double low, double high, const QString& what) {
+bool ParseSeconds(const QString& text, double low, double high, const QString& what, int& ms) {
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || !(value >= low && value <= high)) { // NaN fails both
-        Fail(QStringLiteral("%1 must be %2 to %3 seconds, got \"%4\"")
+        Warn(QStringLiteral("%1 must be %2 to %3 seconds, got \"%4\"")
                  .arg(what)
                  .arg(low)
                  .arg(high)
                  .arg(text));
+        return false;
     }
-    return static_cast<int>(value * 1000);
+    ms = static_cast<int>(value * 1000);
+    return true;
 }
 
 int RunGoto(Session& s, const QStringList& args) {
@@ -679,15 +721,21 @@ int RunGoto(Session& s, const QStringList& args) {
                                            QStringLiteral("S"), QStringLiteral("30"));
     QCommandLineParser parser;
     parser.addOption(timeoutOption);
-    ParseCommandOptions(parser, QStringLiteral("goto"), args);
+    if (!ParseCommandOptions(parser, QStringLiteral("goto"), args)) {
+        return Usage;
+    }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {
-        Fail(QStringLiteral("usage: goto ADDRESS SETPOINT [--timeout S]"));
+        return Fail(QStringLiteral("usage: goto ADDRESS SETPOINT [--timeout S]"));
     }
     constexpr int SetpointsInUse = 60;
-    const int setpoint = ParseInt(positional.at(1), 1, SetpointsInUse, QStringLiteral("SETPOINT"));
-    const int timeoutMs =
-        ParseSeconds(parser.value(timeoutOption), 0.1, 3600, QStringLiteral("goto --timeout"));
+    int setpoint = 0;
+    int timeoutMs = 0;
+    if (!ParseInt(positional.at(1), 1, SetpointsInUse, QStringLiteral("SETPOINT"), setpoint) ||
+        !ParseSeconds(parser.value(timeoutOption), 0.1, 3600, QStringLiteral("goto --timeout"),
+                      timeoutMs)) {
+        return Usage;
+    }
     if (const int status = LoadOne(s); status != Ok) {
         if (s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
             // A setpoint that was not read would send the cylinder to 0.
@@ -697,10 +745,10 @@ int RunGoto(Session& s, const QStringList& args) {
         return status;
     }
     if (setpoint > s.sensor.MaxSetpoints() + 1) {
-        Fail(QStringLiteral("sensor %1 has setpoints 1 to %2, got %3")
-                 .arg(s.link.CurrentAddress)
-                 .arg(s.sensor.MaxSetpoints() + 1)
-                 .arg(setpoint));
+        return Fail(QStringLiteral("sensor %1 has setpoints 1 to %2, got %3")
+                        .arg(s.link.CurrentAddress)
+                        .arg(s.sensor.MaxSetpoints() + 1)
+                        .arg(setpoint));
     }
     cSetpointMove move(s.core);
     QTextStream out(stdout);
@@ -756,7 +804,7 @@ void PrintStatistics(const cSensorLink& link) {
 // Lists the ports without talking on any: each is opened and closed again.
 int RunPorts(Session& s, const QStringList& args) {
     if (!args.isEmpty()) {
-        Fail(QStringLiteral("usage: ports"));
+        return Fail(QStringLiteral("usage: ports"));
     }
     const QList<PortReport> reports = InspectPorts(s.link.PortNames, s.port.lineDriver());
     QTextStream out(stdout);
@@ -899,7 +947,7 @@ int main(int argc, char** argv) {
     // Options come before the command, so that a negative VALUE is a value.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     if (!parser.parse(QCoreApplication::arguments())) {
-        Fail(parser.errorText());
+        return Fail(parser.errorText());
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || parser.isSet(version)) {
         parser.process(*app); // prints and ends the program
@@ -907,7 +955,7 @@ int main(int argc, char** argv) {
 
     QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
-        Fail(QStringLiteral("no command given (try --help)"));
+        return Fail(QStringLiteral("no command given (try --help)"));
     }
     const QString command = args.takeFirst();
     const Command* chosen = nullptr;
@@ -917,41 +965,56 @@ int main(int argc, char** argv) {
         }
     }
     if (chosen == nullptr) {
-        Fail(QStringLiteral("unknown command \"%1\" (try --help)").arg(command));
+        return Fail(QStringLiteral("unknown command \"%1\" (try --help)").arg(command));
     }
 
     Session session;
     if (chosen->address) {
         if (args.isEmpty()) {
-            Fail(QStringLiteral("%1: ADDRESS is required").arg(command));
+            return Fail(QStringLiteral("%1: ADDRESS is required").arg(command));
         }
-        session.link.CurrentAddress =
-            ParseInt(args.at(0), MinAddress, MaxAddress, QStringLiteral("ADDRESS"));
+        if (!ParseInt(args.at(0), MinAddress, MaxAddress, QStringLiteral("ADDRESS"),
+                      session.link.CurrentAddress)) {
+            return Usage;
+        }
     }
-    const int portNumber =
-        ChoosePort(parser.values(QStringLiteral("port")), session.link.PortNames);
+    int portNumber = 0;
+    if (!ChoosePort(parser.values(QStringLiteral("port")), session.link.PortNames, portNumber)) {
+        return Usage;
+    }
     // Every command but ports opens the port chosen by --port and talks on it.
     const bool talks = chosen->run != RunPorts;
     if (portNumber == 0 && talks) {
-        Fail(QStringLiteral("--port DEVICE is required"));
+        return Fail(QStringLiteral("--port DEVICE is required"));
     }
-    session.port.setLineDriver(ParseLineDriver(parser));
-    const int speedIndex = SpeedIndexOfBaud(
-        ParseInt(parser.value(QStringLiteral("baud")), 1, 10000000, QStringLiteral("--baud")));
+    cLineDriver driver;
+    if (!ParseLineDriver(parser, driver)) {
+        return Usage;
+    }
+    session.port.setLineDriver(driver);
+    int baud = 0;
+    if (!ParseInt(parser.value(QStringLiteral("baud")), 1, 10000000, QStringLiteral("--baud"),
+                  baud)) {
+        return Usage;
+    }
+    const int speedIndex = SpeedIndexOfBaud(baud);
     if (speedIndex < 0) {
-        Fail(QStringLiteral("--baud must be 115200, 57600, 38400 or 19200"));
+        return Fail(QStringLiteral("--baud must be 115200, 57600, 38400 or 19200"));
     }
-    session.link.PacketTimeout =
-        ParseInt(parser.value(QStringLiteral("timeout")), 1, 60000, QStringLiteral("--timeout"));
-    session.link.Retries = ParseInt(parser.value(QStringLiteral("retries")), 0,
-                                    cSensorLink::MaxRetries, QStringLiteral("--retries"));
+    if (!ParseInt(parser.value(QStringLiteral("timeout")), 1, 60000, QStringLiteral("--timeout"),
+                  session.link.PacketTimeout) ||
+        !ParseInt(parser.value(QStringLiteral("retries")), 0, cSensorLink::MaxRetries,
+                  QStringLiteral("--retries"), session.link.Retries)) {
+        return Usage;
+    }
     if (!talks) {
         return chosen->run(session, args);
     }
     QFile traffic(parser.value(QStringLiteral("traffic")));
     if (parser.isSet(QStringLiteral("traffic"))) {
         if (!traffic.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            Fail(QStringLiteral("--traffic %1: %2").arg(traffic.fileName(), traffic.errorString()));
+            return Fail(
+                QStringLiteral("--traffic %1: %2").arg(traffic.fileName(), traffic.errorString()));
         }
         cLog& log = session.core.log;
         log.Options.enabled = log.Options.communications = true;
@@ -967,8 +1030,8 @@ int main(int argc, char** argv) {
         QObject::connect(&session.link, &cSensorLink::transactionEnded, &log, &cLog::FlushTraffic);
     }
     if (!session.link.OpenPort(portNumber, speedIndex)) {
-        Fail(QStringLiteral("cannot open %1: %2")
-                 .arg(session.link.PortDescription(), session.link.PortErrorText()));
+        return Fail(QStringLiteral("cannot open %1: %2")
+                        .arg(session.link.PortDescription(), session.link.PortErrorText()));
     }
     if (!session.port.notice().isEmpty()) {
         Warn(session.port.notice());

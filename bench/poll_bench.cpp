@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
         QElapsedTimer one;
         one.start();
-        if (sensorLink.SendCommand("A", 1) != cSensorLink::Outcome::Answered) {
+        if (sensorLink.SendCommand("A", 1).outcome != cSensorLink::Outcome::Answered) {
             ++unanswered;
         }
         roundTrips.push_back(static_cast<double>(one.nsecsElapsed()) / 1e6);

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           static_cast<qsizetype>(size - 1));
 
     test::WhileWaiting(link, [line] { harness.link.ReceiveChars(line); });
-    const auto outcome = link.SendCommand("A", address);
+    const auto outcome = link.SendCommand("A", address).outcome;
     QCoreApplication::processEvents();
 
     const QByteArray frame = link.LastAnswer();

@@ -23,6 +23,11 @@ QByteArray FieldDigit(int field) {
     return QByteArray::number(field >= 0 && field <= 2 ? field : 0);
 }
 
+// The value field of the request's own answer; 0 when it was not answered.
+std::int32_t AnsweredValue(const cSensorLink::Reply& reply) {
+    return reply.answer ? reply.answer->value : 0;
+}
+
 } // namespace
 
 cCommands::cCommands(cSensorLink& link, clsSensorData& sensor) : link_(link), sensor_(sensor) {
@@ -49,15 +54,16 @@ cCommands::~cCommands() {
     }
 }
 
-cCommands::Outcome cCommands::Send(const QByteArray& command, int address,
-                                   std::optional<int> retries) {
+cCommands::Reply cCommands::Send(const QByteArray& command, int address,
+                                 std::optional<int> retries) {
     // A sensor that stopped answering is not asked on: the rest of the flow
     // fails at once instead of a time-out at a time.
     if (StoppedAnswering()) {
         failed_.append({command, Outcome::NoAnswer});
-        return Outcome::NoAnswer;
+        return {Outcome::NoAnswer, std::nullopt};
     }
-    const Outcome outcome = link_.SendCommand(command, address, retries);
+    Reply reply = link_.SendCommand(command, address, retries);
+    const Outcome outcome = reply.outcome;
     if (outcome != Outcome::Answered) {
         failed_.append({command, outcome});
     }
@@ -74,7 +80,7 @@ cCommands::Outcome cCommands::Send(const QByteArray& command, int address,
                outcome == Outcome::Doubtful) {
         silentRun_ = 0;
     }
-    return outcome;
+    return reply;
 }
 
 QList<cCommands::Failure> cCommands::TakeFailedRequests() {
@@ -189,13 +195,13 @@ QString cCommands::DescribeRequest(const QByteArray& command) const {
     return QStringLiteral("%1 (%2)").arg(text, about);
 }
 
-cCommands::Outcome cCommands::SendFields(char letter, std::initializer_list<QByteArray> fields) {
+cCommands::Reply cCommands::SendFields(char letter, std::initializer_list<QByteArray> fields) {
     QByteArray command(1, letter);
     for (const QByteArray& field : fields) {
         if (field.isEmpty()) {
             failed_.append({command, Outcome::NotSent});
             link_.FlagRefusedRequest();
-            return Outcome::NotSent;
+            return {Outcome::NotSent, std::nullopt};
         }
         command += field;
     }
@@ -203,61 +209,41 @@ cCommands::Outcome cCommands::SendFields(char letter, std::initializer_list<QByt
 }
 
 cCommands::Outcome cCommands::PollPosition() {
-    return Send("A");
+    return Send("A").outcome;
 }
 
 cCommands::Outcome cCommands::PollTarget() {
-    return Send("B");
+    return Send("B").outcome;
 }
 
 cCommands::Outcome cCommands::PollVelocity() {
-    return Send("C");
+    return Send("C").outcome;
 }
 
 cCommands::Result cCommands::ReadParameter(int index) {
-    auto& decoder = link_.Decoder();
-    Result result;
-    result.outcome = SendFields('D', {HexField(index, 4)});
-    result.value = result.answered() ? decoder.ParamResult : 0;
-    decoder.ParamResult = 0;
-    return result;
+    const Reply reply = SendFields('D', {HexField(index, 4)});
+    return {reply.outcome, AnsweredValue(reply)};
 }
 
 cCommands::Result cCommands::WriteParameter(int index, std::int32_t value) {
-    auto& decoder = link_.Decoder();
-    Result result;
     const bool zeroAdjust = index == Param::ZeroAdjust;
-    result.sent = value;
-    result.outcome = SendFields(
+    const Reply reply = SendFields(
         'L', {HexField(index, 3), HexField(zeroAdjust ? EncodeZeroAdjust(value) : value, 4)});
     // The echo as a read would show it: a value whose encoding does not come
     // back the same is not confirmed.
-    if (result.answered()) {
-        result.value = zeroAdjust ? DecodeZeroAdjust(decoder.ParamResult) : decoder.ParamResult;
-    }
-    decoder.ParamResult = 0;
-    return result;
+    const std::int32_t echo = AnsweredValue(reply);
+    return {reply.outcome, zeroAdjust ? DecodeZeroAdjust(echo) : echo, value};
 }
 
 cCommands::Result cCommands::ReadSetpoint(int index, int field) {
-    auto& decoder = link_.Decoder();
-    Result result;
-    result.outcome = SendFields('R', {FieldDigit(field), HexField(index, 3)});
-    result.value = result.answered() ? decoder.SetpointResult : 0;
-    decoder.SetpointResult = 0;
-    decoder.SetpointEcho = 0;
-    return result;
+    const Reply reply = SendFields('R', {FieldDigit(field), HexField(index, 3)});
+    return {reply.outcome, AnsweredValue(reply)};
 }
 
 cCommands::Result cCommands::WriteSetpoint(int index, int field, std::int32_t value) {
-    auto& decoder = link_.Decoder();
-    Result result;
-    result.sent = value;
-    result.outcome = SendFields('Q', {FieldDigit(field), HexField(index, 2), HexField(value, 4)});
-    result.value = result.answered() ? decoder.SetpointResult : 0;
-    decoder.SetpointResult = 0;
-    decoder.SetpointEcho = 0;
-    return result;
+    const Reply reply =
+        SendFields('Q', {FieldDigit(field), HexField(index, 2), HexField(value, 4)});
+    return {reply.outcome, AnsweredValue(reply), value};
 }
 
 cCommands::Outcome cCommands::SetTarget(double position) {
@@ -265,28 +251,24 @@ cCommands::Outcome cCommands::SetTarget(double position) {
     // A position so far out that it has no integer form is refused like any
     // other value that does not fit.
     const std::int64_t rounded = counts < 1e9 ? RoundHalfEven(counts) : -1;
-    return SendFields('I', {HexField(rounded, 4)});
+    return SendFields('I', {HexField(rounded, 4)}).outcome;
 }
 
 cCommands::Outcome cCommands::SendSetpointValue(std::int32_t value) {
-    return SendFields('K', {HexField(value, 4)});
+    return SendFields('K', {HexField(value, 4)}).outcome;
 }
 
 bool cCommands::EnsureMode5() {
-    auto& decoder = link_.Decoder();
-    // A mode left over from an earlier answer must not stand in for this one.
-    decoder.ModeDigit = 0;
-    if (PollVelocity() == Outcome::Answered && decoder.ModeDigit == 5) {
-        return true;
-    }
-    return Send("G0005") == Outcome::Answered && decoder.ModeDigit == 5;
+    const auto inMode5 = [](const Reply& reply) {
+        return reply.answer && reply.answer->mode == 5;
+    };
+    return inMode5(Send("C")) || inMode5(Send("G0005"));
 }
 
 bool cCommands::CheckSensorAnswers(int address, bool retryFirst) {
     const bool first =
-        Send("A", address, retryFirst ? std::nullopt : std::optional<int>{0}) == Outcome::Answered;
-    return first && Send("A", address) == Outcome::Answered &&
-           !link_.StatusWord.TestBit(LinkBit::NoAnswer);
+        Send("A", address, retryFirst ? std::nullopt : std::optional<int>{0}).answered();
+    return first && Send("A", address).answered() && !link_.StatusWord.TestBit(LinkBit::NoAnswer);
 }
 
 QString cCommands::ReadIdentityChunks(const QList<int>& offsets, bool& allAnswered,
@@ -295,7 +277,7 @@ QString cCommands::ReadIdentityChunks(const QList<int>& offsets, bool& allAnswer
     auto& decoder = link_.Decoder();
     const auto chunk = [&](const QByteArray& command) {
         decoder.ClearIdentity();
-        const bool answered = Send(command) == Outcome::Answered;
+        const bool answered = Send(command).answered();
         // A chunk that did not come keeps the later characters at their places.
         decoder.SkipIdentityItems(ChunkChars);
         const QString text = decoder.IdentityText().left(ChunkChars);

@@ -24,10 +24,11 @@ std::int32_t DecodeZeroAdjust(std::int32_t wireValue);
 class cCommands {
 public:
     using Outcome = cSensorLink::Outcome;
+    using Reply = cSensorLink::Reply;
 
     struct Result {
         Outcome outcome = Outcome::NotSent;
-        std::int32_t value = 0; // what the answer's result slot held (0 when none)
+        std::int32_t value = 0; // the value field of the request's answer (0 when none)
         std::int32_t sent = 0;  // the field value put on the wire, for writes
         bool answered() const { return outcome == Outcome::Answered; }
     };
@@ -97,10 +98,10 @@ public:
 
 private:
     // Address 0: the current sensor's.
-    Outcome Send(const QByteArray& command, int address = 0,
-                 std::optional<int> retries = std::nullopt);
+    Reply Send(const QByteArray& command, int address = 0,
+               std::optional<int> retries = std::nullopt);
     // Refuses the request when a field did not fit (an empty field).
-    Outcome SendFields(char letter, std::initializer_list<QByteArray> fields);
+    Reply SendFields(char letter, std::initializer_list<QByteArray> fields);
 
     // Reads identity characters at these offsets, six per request; a request
     // that is not answered leaves blanks in its place.

@@ -108,9 +108,9 @@ float cResponseDecoder::Resolution() const {
     return sensor_ != nullptr ? sensor_->Resolution() : 0.001F;
 }
 
-bool cResponseDecoder::Decode(QByteArrayView frame) {
+std::optional<DecodedAnswer> cResponseDecoder::Decode(QByteArrayView frame) {
     if (frame.size() < 2) {
-        return false;
+        return std::nullopt;
     }
     const char letter = frame.at(1);
     // Data characters d1 to d6 sit at fixed places; in a short answer they
@@ -122,10 +122,11 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
         return HexToLong(field, false);
     };
 
-    switch (GroupOf(letter)) {
+    DecodedAnswer answer{.group = GroupOf(letter)};
+    switch (answer.group) {
     case AnswerGroup::Position: {
         if (letter == 'O') {
-            OutputValue = DecimalField(twoDigits);
+            answer.value = DecimalField(twoDigits);
         } else {
             const int status = hex(twoDigits) & 0xFF;
             if (status != statusByte_) {
@@ -145,7 +146,7 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
         const bool changed = position != position_;
         position_ = position;
         emit positionAnswered(position_, changed);
-        return true;
+        return answer;
     }
     case AnswerGroup::Target: {
         const int control = hex(twoDigits) & 0xFF;
@@ -160,10 +161,10 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
             target_ = target;
             emit targetChanged(target_);
         }
-        return true;
+        return answer;
     }
     case AnswerGroup::VelocityMode: {
-        ModeDigit = static_cast<std::int16_t>(
+        answer.mode = static_cast<std::int16_t>(
             data.size() >= 2 && data.at(1) >= '0' && data.at(1) <= '9' ? data.at(1) - '0' : 0);
         if (letter == 'C') {
             const std::int32_t counts = hex(fourDigits);
@@ -175,17 +176,17 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
                 emit velocityShown(velocity_);
             }
         }
-        return true;
+        return answer;
     }
     case AnswerGroup::Parameter:
-        ParamResult = hex(fourDigits);
-        return true;
+        answer.value = hex(fourDigits);
+        return answer;
     case AnswerGroup::Accepted:
-        return true;
+        return answer;
     case AnswerGroup::Setpoint:
-        SetpointEcho = static_cast<std::int16_t>(hex(twoDigits));
-        SetpointResult = hex(fourDigits);
-        return true;
+        answer.echo = static_cast<std::int16_t>(hex(twoDigits));
+        answer.value = hex(fourDigits);
+        return answer;
     case AnswerGroup::Identity:
         // The buffer ends here: characters beyond it belong to no identity
         // record and are dropped rather than written past its end.
@@ -195,11 +196,11 @@ bool cResponseDecoder::Decode(QByteArrayView frame) {
             }
             identity_[static_cast<std::size_t>(identityCount_++)] = c;
         }
-        return true;
+        return answer;
     case AnswerGroup::Unknown:
         break;
     }
-    return false;
+    return std::nullopt;
 }
 
 void cResponseDecoder::ClearIdentity() {

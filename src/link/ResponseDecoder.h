@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace kelvar {
 
@@ -54,9 +55,20 @@ struct AnswerExpectation {
     bool Matches(QByteArrayView frame) const;
 };
 
+// What one answer said for its request. Which fields hold anything depends
+// on its group.
+struct DecodedAnswer {
+    AnswerGroup group = AnswerGroup::Unknown;
+    // D, L, R, Q: d3 to d6 as hexadecimal; O: d1 d2 as a decimal number.
+    std::int32_t value = 0;
+    std::int16_t echo = 0; // R, Q: the setpoint index, d1 d2 as hexadecimal
+    std::int16_t mode = 0; // C, G: d2 as a decimal digit (0 when it is not one)
+    bool operator==(const DecodedAnswer&) const = default;
+};
+
 // Turns a checked answer frame (address, letter, data, CRC digits) into
-// values: the result slots that the command builders read, the status and
-// control bytes in the status word, and the live readouts.
+// values: what the answer said for its request, the status and control bytes
+// in the status word, and the live readouts.
 class cResponseDecoder : public QObject {
     Q_OBJECT
 public:
@@ -67,15 +79,8 @@ public:
     // The record whose resolution and velocity mode scale the readouts.
     void setSensor(const clsSensorData* sensor);
 
-    // Returns false for a letter it does not know: such an answer is dropped.
-    bool Decode(QByteArrayView frame);
-
-    // --- result slots; their readers reset them after use
-    std::int32_t ParamResult = 0;
-    std::int32_t SetpointResult = 0;
-    std::int16_t SetpointEcho = 0;
-    std::int16_t ModeDigit = 0;
-    std::int32_t OutputValue = 0;
+    // Empty for a letter it does not know: such an answer is dropped.
+    std::optional<DecodedAnswer> Decode(QByteArrayView frame);
 
     // --- identity characters of the F answers, one per item
     void ClearIdentity();

@@ -113,16 +113,16 @@ QString cSensorLink::PortDescription() {
         .arg(QLatin1String(SpeedTable[BaudIndex].speedText));
 }
 
-cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int address,
-                                              std::optional<int> retries) {
+cSensorLink::Reply cSensorLink::SendCommand(QByteArrayView commandText, int address,
+                                            std::optional<int> retries) {
     if (awaitingReply_) {
-        return Outcome::Busy;
+        return {Outcome::Busy, std::nullopt};
     }
     if (address < 1) {
         address = CurrentAddress;
     }
     if (address < MinAddress || address > MaxAddress) {
-        return Outcome::NotSent;
+        return {Outcome::NotSent, std::nullopt};
     }
     const int mostRetries = std::clamp(retries.value_or(Retries), 0, MaxRetries);
     Outcome outcome = Outcome::NotSent;
@@ -135,7 +135,9 @@ cSensorLink::Outcome cSensorLink::SendCommand(QByteArrayView commandText, int ad
         }
         ++StatisticsFor(AddressLetter(address)).retries;
     }
-    return outcome;
+    // Each asking forgets what the one before took: the answer is the last
+    // asking's own.
+    return {outcome, outcome == Outcome::Answered ? taken_ : std::nullopt};
 }
 
 cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int address, int retry) {
@@ -151,6 +153,7 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
     intervalMs_ = intervalTimer_.ElapsedTime() * 1000.0;
     packetTimer_.StartTimer();
     lastAnswer_.clear();
+    taken_.reset();
     const QByteArray request = RequestText(FrameRequest(address, commandText));
     cLinkStatistics& statistics = StatisticsFor(letter);
 
@@ -162,7 +165,6 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
     } else {
         lastSendTick_ = TickCount();
         awaitingReply_ = true;
-        replyValid_ = false;
         portLostDuringWait_ = false;
         const QByteArray packet = FrameRequest(address, commandText);
         txText_ = request;
@@ -208,8 +210,8 @@ cSensorLink::Outcome cSensorLink::Transact(QByteArrayView commandText, int addre
                 // else may run in it, so it sleeps instead of serving events.
                 QThread::msleep(static_cast<unsigned long>(PacketInterval));
             }
-            outcome = replyValid_ ? Outcome::Answered : Outcome::BadAnswer;
-            if (replyValid_) {
+            outcome = taken_ ? Outcome::Answered : Outcome::BadAnswer;
+            if (taken_) {
                 ++statistics.answers;
                 lastHeard_[AddressIndex(letter)] = lastAnswer_;
             } else {
@@ -498,7 +500,7 @@ void cSensorLink::ParsePacket() {
         Discard(frame);
         return;
     } else {
-        replyValid_ = decoder_.Decode(frame);
+        taken_ = decoder_.Decode(frame);
         StatusWord.ClearBit(LinkBit::CrcError);
     }
     EndWait();

@@ -75,6 +75,16 @@ public:
         Doubtful,
     };
 
+    // How a request fared, and what its own answer said.
+    struct Reply {
+        Outcome outcome = Outcome::NotSent;
+        // Only with Outcome::Answered: never a late, repeated or doubted
+        // answer, nor one taken for another request.
+        std::optional<DecodedAnswer> answer;
+        bool answered() const { return outcome == Outcome::Answered; }
+        bool operator==(const Reply&) const = default;
+    };
+
     explicit cSensorLink(cSerialPort& port, QObject* parent = nullptr);
     ~cSensorLink() override;
 
@@ -123,8 +133,8 @@ public:
     // --- transactions
     // Address below 1 means the current sensor address. `retries` as given,
     // or as set in Retries.
-    Outcome SendCommand(QByteArrayView commandText, int address,
-                        std::optional<int> retries = std::nullopt);
+    Reply SendCommand(QByteArrayView commandText, int address,
+                      std::optional<int> retries = std::nullopt);
     // Waits until the line has been quiet for a time-out, so that a frame
     // still on its way (a late answer, a repeat) is seen and the answers it
     // puts in doubt are named (answersDoubted). Returns at once when the
@@ -159,7 +169,8 @@ public:
     void FlagRefusedRequest();
 
     bool AwaitingReply() const { return awaitingReply_; }
-    bool ReplyValid() const { return replyValid_; }
+    // The last transaction took an answer with a known letter.
+    bool ReplyValid() const { return taken_.has_value(); }
     const QByteArray& TxText() const { return txText_; }
     // The characters of the last frame received, whether or not a request
     // waited for it.
@@ -258,7 +269,7 @@ private:
     QString portErrorText_;
 
     bool awaitingReply_ = false;
-    bool replyValid_ = false;
+    std::optional<DecodedAnswer> taken_; // the answer the last transaction took
     bool portLostDuringWait_ = false;
     bool closedForGood_ = false;
     char recoveryAddress_ = 0; // the sensor to wait for quiet from; 0: none

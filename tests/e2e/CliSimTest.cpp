@@ -281,6 +281,9 @@ TEST_F(CliSimTest, APartialReadIsNeverSavedNorApplied) {
     EXPECT_EQ(apply.status, 3);
     EXPECT_TRUE(apply.err.contains("nothing compared or written")) << apply.err.toStdString();
     EXPECT_TRUE(Writes(log).isEmpty());
+    EXPECT_EQ(Cli({"diff", "2", file}, "30").err,
+              "kelvar-cli: sensor 2 does not answer: no answer within 30 ms\n"
+              "kelvar-cli: nothing compared or written: the read of sensor 2 was incomplete\n");
 }
 
 TEST_F(CliSimTest, CorruptAnswersExitWithFour) {

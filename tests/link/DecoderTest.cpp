@@ -15,9 +15,9 @@ protected:
     DecoderTest() { decoder.setSensor(&sensor); }
 
     // The frame as the link hands it over once it has checked it.
-    void Answer(const QByteArray& addressLetterAndData) {
+    std::optional<DecodedAnswer> Answer(const QByteArray& addressLetterAndData) {
         const QByteArray frame = FrameResponse(addressLetterAndData);
-        decoder.Decode(frame.mid(1, frame.size() - 2));
+        return decoder.Decode(frame.mid(1, frame.size() - 2));
     }
 
     cResponseDecoder& decoder = link.Decoder();
@@ -80,30 +80,25 @@ TEST_F(DecoderTest, ControlByteReplacesExactlyItsBits) {
 TEST_F(DecoderTest, VelocityScaleFollowsTheVelocityMode) {
     QSignalSpy spy(&decoder, &cResponseDecoder::velocityShown);
     sensor.setVelocityValue(1);
-    Answer("aC0504D2");
-    EXPECT_EQ(decoder.ModeDigit, 5);
+    EXPECT_EQ(Answer("aC0504D2"), (DecodedAnswer{.group = AnswerGroup::VelocityMode, .mode = 5}));
     EXPECT_FLOAT_EQ(decoder.Velocity(), 12.34F);
-    Answer("aC030000"); // counts 0: the velocity stays as it was
-    EXPECT_EQ(decoder.ModeDigit, 3);
+    EXPECT_EQ(Answer("aC030000").value().mode, 3); // counts 0: the velocity stays as it was
     EXPECT_FLOAT_EQ(decoder.Velocity(), 12.34F);
     sensor.setVelocityValue(2);
     Answer("aC0004D2");
     EXPECT_FLOAT_EQ(decoder.Velocity(), 123.4F);
     Answer("aC0004D2");
     EXPECT_EQ(spy.count(), 3) << "every C answer with counts is shown, changed or not";
-    Answer("aG0X0000");
-    EXPECT_EQ(decoder.ModeDigit, 0) << "not a digit";
+    EXPECT_EQ(Answer("aG0X0000").value().mode, 0) << "not a digit";
 }
 
 TEST_F(DecoderTest, ParameterSetpointAndIdentityAnswers) {
-    Answer("aD00FFFE");
-    EXPECT_EQ(decoder.ParamResult, 0xFFFE);
-    Answer("aQ03FFFF");
-    EXPECT_EQ(decoder.SetpointResult, 65535);
+    EXPECT_EQ(Answer("aD00FFFE"), (DecodedAnswer{AnswerGroup::Parameter, 0xFFFE}));
+    EXPECT_EQ(Answer("aQ03FFFF"), (DecodedAnswer{AnswerGroup::Setpoint, 65535, 3}));
     // "aD" and two data characters: the value field holds the CRC digits.
     const QByteArray shortFrame = FrameResponse("aD12");
-    decoder.Decode(shortFrame.mid(1, shortFrame.size() - 2));
-    EXPECT_EQ(decoder.ParamResult, HexToLong(shortFrame.mid(5, 4), false));
+    EXPECT_EQ(decoder.Decode(shortFrame.mid(1, shortFrame.size() - 2)).value().value,
+              HexToLong(shortFrame.mid(5, 4), false));
     // More identity answers than the record holds are not stored past its end.
     for (int i = 0; i < 30; ++i) {
         Answer("aF123456");

@@ -25,15 +25,13 @@ protected:
 TEST_F(LineFaultsTest, AnEchoingLineReadsExactlyAndEveryRequestIsCounted) {
     QSignalSpy echoes(&link, &cSensorLink::echoSkipped);
     network.faults().echo = true;
-    EXPECT_EQ(link.SendCommand("D000C", 1), Outcome::Answered);
-    EXPECT_EQ(link.Decoder().ParamResult, 0x0111);
-    EXPECT_EQ(link.SendCommand("D000D", 1), Outcome::Answered);
-    EXPECT_EQ(link.Decoder().ParamResult, 0x0222);
+    EXPECT_EQ(link.SendCommand("D000C", 1), test::ParameterAnswer(0x0111));
+    EXPECT_EQ(link.SendCommand("D000D", 1), test::ParameterAnswer(0x0222));
     ASSERT_EQ(echoes.count(), 2);
     EXPECT_EQ(echoes.at(1).at(0).toByteArray(), link.TxText());
 
     // Another sensor's echo is noise, not an answer and not an error.
-    EXPECT_EQ(link.SendCommand("A", 2), Outcome::NoAnswer);
+    EXPECT_EQ(link.SendCommand("A", 2).outcome, Outcome::NoAnswer);
     const cLinkStatistics& one = link.Statistics(1);
     EXPECT_EQ(one.requests, 2);
     EXPECT_EQ(one.answers, 2);
@@ -54,8 +52,7 @@ TEST_F(LineFaultsTest, LostAndDamagedAnswersAreAskedAgainAndCounted) {
     network.faults().drop = 0.4;
     network.faults().corrupt = 0.3;
     for (int i = 0; i < 20; ++i) {
-        ASSERT_EQ(link.SendCommand("D000C", 1), Outcome::Answered) << "request " << i;
-        EXPECT_EQ(link.Decoder().ParamResult, 0x0111);
+        ASSERT_EQ(link.SendCommand("D000C", 1), test::ParameterAnswer(0x0111)) << "request " << i;
     }
     const cLinkStatistics& st = link.Statistics(1);
     EXPECT_EQ(st.requests, network.requestCount());
@@ -73,11 +70,11 @@ TEST_F(LineFaultsTest, LostAndDamagedAnswersAreAskedAgainAndCounted) {
                          retries.append(retry);
                      });
     link.Retries = 2;
-    EXPECT_EQ(link.SendCommand("D000C", 2), Outcome::NoAnswer);
+    EXPECT_EQ(link.SendCommand("D000C", 2).outcome, Outcome::NoAnswer);
     EXPECT_EQ(retries, QList<int>({0, 1, 2}));
     link.Retries = 0;
     retries.clear();
-    EXPECT_EQ(link.SendCommand("D000C", 2), Outcome::NoAnswer);
+    EXPECT_EQ(link.SendCommand("D000C", 2).outcome, Outcome::NoAnswer);
     EXPECT_EQ(retries, QList<int>({0}));
 }
 
@@ -94,9 +91,9 @@ TEST_F(LineFaultsTest, AFrameThatFollowsAnAcceptedAnswerPutsItsRunInDoubt) {
                          EXPECT_EQ(address, 1);
                          doubted += commands;
                      });
-    EXPECT_EQ(link.SendCommand("D000C", 1), Outcome::Answered);
-    EXPECT_EQ(link.SendCommand("D000D", 1), Outcome::Answered);
-    EXPECT_EQ(link.Decoder().ParamResult, 0x0111) << "the copy was taken for the next answer";
+    EXPECT_EQ(link.SendCommand("D000C", 1).outcome, Outcome::Answered);
+    EXPECT_EQ(link.SendCommand("D000D", 1), test::ParameterAnswer(0x0111))
+        << "the copy was taken for the next answer";
     link.Settle();
     EXPECT_EQ(doubted, QList<QByteArray>({"D000C", "D000D"}));
     EXPECT_GE(link.Statistics(1).repeatedAnswers, 1);
@@ -105,8 +102,7 @@ TEST_F(LineFaultsTest, AFrameThatFollowsAnAcceptedAnswerPutsItsRunInDoubt) {
     const cSensorLink::SettledAnswers settled(link);
     link.Retries = 2;
     network.faults().repeat = 0;
-    EXPECT_EQ(link.SendCommand("D000D", 1), Outcome::Answered);
-    EXPECT_EQ(link.Decoder().ParamResult, 0x0222);
+    EXPECT_EQ(link.SendCommand("D000D", 1), test::ParameterAnswer(0x0222));
 
     // A copy that follows a settled answer makes it doubtful: asked again.
     network.faults().repeat = 1.0;
@@ -115,6 +111,6 @@ TEST_F(LineFaultsTest, AFrameThatFollowsAnAcceptedAnswerPutsItsRunInDoubt) {
                      [&outcomes](const QByteArray&, const QByteArray&, Outcome outcome, int) {
                          outcomes.append(outcome);
                      });
-    EXPECT_EQ(link.SendCommand("D000C", 1), Outcome::Doubtful);
+    EXPECT_EQ(link.SendCommand("D000C", 1), (cSensorLink::Reply{Outcome::Doubtful, std::nullopt}));
     EXPECT_EQ(outcomes, QList<Outcome>(3, Outcome::Doubtful));
 }

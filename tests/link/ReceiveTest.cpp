@@ -25,7 +25,7 @@ protected:
                 link.ReceiveChars(bytes.mid(at, piece));
             }
         });
-        return link.SendCommand("A", 1);
+        return link.SendCommand("A", 1).outcome;
     }
 
     // The frame between SOH and ETX that ParsePacket saw last.

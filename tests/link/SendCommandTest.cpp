@@ -24,7 +24,8 @@ protected:
     void DuringWait(std::function<void()> action) { test::WhileWaiting(link, std::move(action)); }
 
     // Sends while `bytes` arrive on the line.
-    Outcome SendWhileArriving(const char* command, int address, const QByteArray& bytes) {
+    cSensorLink::Reply SendWhileArriving(const char* command, int address,
+                                         const QByteArray& bytes) {
         DuringWait([this, bytes] { link.ReceiveChars(bytes); });
         return link.SendCommand(command, address);
     }
@@ -33,32 +34,32 @@ protected:
 } // namespace
 
 TEST_F(SendCommandTest, AnswerEndsTheWaitAndATimeOutIsFlaggedUntilTheNextAnswer) {
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::Answered);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::Answered);
     EXPECT_TRUE(link.ReplyValid());
     EXPECT_EQ(link.LastAnswer().left(2), "aA");
 
     link.PacketTimeout = 30;
-    EXPECT_EQ(link.SendCommand("D000C", 2), Outcome::NoAnswer);
+    EXPECT_EQ(link.SendCommand("D000C", 2).outcome, Outcome::NoAnswer);
     EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
     EXPECT_FALSE(link.ReplyValid());
     EXPECT_GE(link.PacketMs(), 30.0);
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::Answered);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::Answered);
     EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
 }
 
 TEST_F(SendCommandTest, AddressZeroMeansCurrentAndOutOfRangeOrClosedSendsNothing) {
     link.CurrentAddress = 3;
-    EXPECT_EQ(link.SendCommand("A", 0), Outcome::Answered);
+    EXPECT_EQ(link.SendCommand("A", 0).outcome, Outcome::Answered);
     EXPECT_EQ(link.TxText().at(0), 'c');
     const auto word = link.StatusWord.Map();
-    EXPECT_EQ(link.SendCommand("A", 27), Outcome::NotSent);
+    EXPECT_EQ(link.SendCommand("A", 27).outcome, Outcome::NotSent);
     link.CurrentAddress = 27;
-    EXPECT_EQ(link.SendCommand("A", 0), Outcome::NotSent);
+    EXPECT_EQ(link.SendCommand("A", 0).outcome, Outcome::NotSent);
     EXPECT_EQ(link.TxText().at(0), 'c');
     EXPECT_EQ(link.StatusWord.Map(), word);
 
     link.ClosePort();
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::PortFailed);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::PortFailed);
     EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
     EXPECT_EQ(network.requestCount(), 1);
 }
@@ -69,14 +70,14 @@ TEST_F(SendCommandTest, AnswerThatLandsBeforeTheDeadlineCheckCounts) {
     link.PacketTimeout = 25;
     network.setReplyDelayMs(30);
     DuringWait([] { QThread::msleep(50); });
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::Answered);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::Answered);
     EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
 }
 
 TEST_F(SendCommandTest, StrayEtxEndsTheWaitWithoutAnAnswer) {
     network.setReplyDelayMs(200);
     link.PacketTimeout = 100;
-    EXPECT_EQ(SendWhileArriving("A", 1, QByteArray(1, ETX)), Outcome::BadAnswer);
+    EXPECT_EQ(SendWhileArriving("A", 1, QByteArray(1, ETX)).outcome, Outcome::BadAnswer);
     EXPECT_FALSE(link.ReplyValid());
     EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::NoAnswer));
 }
@@ -85,21 +86,22 @@ TEST_F(SendCommandTest, OnlyTheRequestsOwnAnswerEndsTheWait) {
     // Address 2 is silent: what comes is injected. Another letter, or a
     // setpoint answer echoing another index, belongs to an earlier request.
     link.PacketTimeout = 60;
-    EXPECT_EQ(SendWhileArriving("A", 2, FrameResponse("bE") + FrameResponse("bD000064")),
+    EXPECT_EQ(SendWhileArriving("A", 2, FrameResponse("bE") + FrameResponse("bD000064")).outcome,
               Outcome::NoAnswer);
     EXPECT_EQ(link.DiscardedAnswers(), 2);
-    EXPECT_EQ(link.Decoder().ParamResult, 0) << "a discarded answer is not decoded";
-    EXPECT_EQ(SendWhileArriving("R000B", 2, FrameResponse("bR0A0064")), Outcome::NoAnswer);
+    EXPECT_FALSE(link.ReplyValid()) << "a discarded answer is not decoded";
+    EXPECT_EQ(SendWhileArriving("R000B", 2, FrameResponse("bR0A0064")).outcome, Outcome::NoAnswer);
     EXPECT_EQ(link.DiscardedAnswers(), 3);
-    EXPECT_EQ(SendWhileArriving("R000B", 2, FrameResponse("bR0B0064")), Outcome::Answered);
-    EXPECT_EQ(link.Decoder().SetpointResult, 100);
+    EXPECT_EQ(
+        SendWhileArriving("R000B", 2, FrameResponse("bR0B0064")),
+        (cSensorLink::Reply{Outcome::Answered, DecodedAnswer{AnswerGroup::Setpoint, 100, 11}}));
     // A command the program does not send itself takes any answer.
-    EXPECT_EQ(SendWhileArriving("E", 2, FrameResponse("bE")), Outcome::Answered);
+    EXPECT_EQ(SendWhileArriving("E", 2, FrameResponse("bE")).outcome, Outcome::Answered);
 
     // Another sensor's answer while the right one is on its way.
     network.setReplyDelayMs(20);
     link.PacketTimeout = 100;
-    EXPECT_EQ(SendWhileArriving("A", 1, FrameResponse("cA00C0FF")), Outcome::Answered);
+    EXPECT_EQ(SendWhileArriving("A", 1, FrameResponse("cA00C0FF")).outcome, Outcome::Answered);
     EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::RxError2));
     EXPECT_EQ(link.LastAnswer().left(2), "aA");
     EXPECT_GE(link.RxErrors()[2], 1);
@@ -113,10 +115,9 @@ TEST_F(SendCommandTest, LateAnswerIsDiscardedAndNeverTakenForTheNextOne) {
     link.PacketTimeout = 25;
     network.faults().late = 1.0;
     network.faults().lateMs = 40;
-    EXPECT_EQ(link.SendCommand("D000C", 1), Outcome::NoAnswer);
+    EXPECT_EQ(link.SendCommand("D000C", 1).outcome, Outcome::NoAnswer);
     network.faults().late = 0.0;
-    EXPECT_EQ(link.SendCommand("D000D", 1), Outcome::Answered);
-    EXPECT_EQ(link.Decoder().ParamResult, 0x0222);
+    EXPECT_EQ(link.SendCommand("D000D", 1), test::ParameterAnswer(0x0222));
     EXPECT_EQ(link.DiscardedAnswers(), 1);
     EXPECT_EQ(link.RxErrors()[1], 0) << "a late answer is not a CRC error";
     EXPECT_EQ(test::CommandTexts(network).last(), "D000D");
@@ -128,7 +129,8 @@ TEST_F(SendCommandTest, FrameAfterTheWaitIsDiscarded) {
     link.PacketTimeout = 100;
     QByteArray corrupt = FrameResponse("bA00C0FF");
     corrupt[4] = '1';
-    EXPECT_EQ(SendWhileArriving("A", 2, corrupt + FrameResponse("bA0003E8")), Outcome::BadAnswer);
+    EXPECT_EQ(SendWhileArriving("A", 2, corrupt + FrameResponse("bA0003E8")).outcome,
+              Outcome::BadAnswer);
     EXPECT_FALSE(link.ReplyValid());
     EXPECT_EQ(link.LastAnswer(), corrupt.mid(1, corrupt.size() - 2));
     EXPECT_EQ(link.Decoder().PositionCounts(), 0);
@@ -140,13 +142,13 @@ TEST_F(SendCommandTest, CrcAndLineErrorsAreCountedOnceAndResetClearsTheCounters)
     link.RefreshStatus();
     network.faults().corrupt = 1.0;
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(link.SendCommand("A", 1), Outcome::BadAnswer);
+        EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::BadAnswer);
         EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::CrcError));
     }
     EXPECT_EQ(link.RxErrors()[1], 1);
     EXPECT_EQ(link.RxErrors()[0], 1);
     network.faults().corrupt = 0.0;
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::Answered);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::Answered);
     EXPECT_FALSE(link.StatusWord.TestBit(LinkBit::CrcError));
 
     network.faults().lineError = 1.0;
@@ -169,11 +171,11 @@ TEST_F(SendCommandTest, CrcAndLineErrorsAreCountedOnceAndResetClearsTheCounters)
 }
 
 TEST_F(SendCommandTest, UnsendableCommandIsRefused) {
-    EXPECT_EQ(link.SendCommand(QByteArray("A\0B", 3), 1), Outcome::NotSent);
+    EXPECT_EQ(link.SendCommand(QByteArray("A\0B", 3), 1).outcome, Outcome::NotSent);
     EXPECT_EQ(link.TxErrors()[1], 1) << "counted as a transmit error";
     EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::TxErrorCounted));
-    EXPECT_EQ(link.SendCommand(QByteArray("A\x03", 2), 1), Outcome::NotSent);
-    EXPECT_EQ(link.SendCommand("A\xC3", 1), Outcome::NotSent);
+    EXPECT_EQ(link.SendCommand(QByteArray("A\x03", 2), 1).outcome, Outcome::NotSent);
+    EXPECT_EQ(link.SendCommand("A\xC3", 1).outcome, Outcome::NotSent);
     EXPECT_EQ(network.requestCount(), 0);
 }
 
@@ -181,8 +183,8 @@ TEST_F(SendCommandTest, OnlyOneTransactionAtATime) {
     network.setReplyDelayMs(10);
     link.PacketTimeout = 100;
     Outcome nested = Outcome::Answered;
-    DuringWait([&] { nested = link.SendCommand("B", 1); });
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::Answered);
+    DuringWait([&] { nested = link.SendCommand("B", 1).outcome; });
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::Answered);
     EXPECT_EQ(nested, Outcome::Busy);
 }
 
@@ -191,10 +193,10 @@ TEST_F(SendCommandTest, PulledAdapterEndsTheWaitAndIsReportedOnce) {
     network.setReplyDelayMs(50);
     link.PacketTimeout = 100;
     DuringWait([this] { port.SimulateRemoval(); });
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::PortFailed);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::PortFailed);
     EXPECT_TRUE(link.StatusWord.TestBit(LinkBit::NoAnswer));
     EXPECT_FALSE(link.StateFlags.TestBit(StateBit::PortOpen));
-    EXPECT_EQ(link.SendCommand("A", 1), Outcome::PortFailed);
+    EXPECT_EQ(link.SendCommand("A", 1).outcome, Outcome::PortFailed);
     QCoreApplication::processEvents();
     EXPECT_EQ(lost.count(), 1);
     EXPECT_TRUE(link.PortErrorText().contains("disconnected"));

@@ -24,4 +24,9 @@ struct SimLine {
     cSensorLink link{port};
 };
 
+// The reply to a parameter request that its own answer, holding `value`, ended.
+inline cSensorLink::Reply ParameterAnswer(std::int32_t value) {
+    return {cSensorLink::Outcome::Answered, DecodedAnswer{AnswerGroup::Parameter, value}};
+}
+
 } // namespace kelvar::test
