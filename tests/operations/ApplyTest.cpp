@@ -2,6 +2,7 @@
 #include "support/SimSession.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -11,10 +12,15 @@ namespace {
 
 using enum MessageAnswer;
 
-// Sensor 1, read; the requests from there on are Apply's.
+// Sensor 1, read; the requests from there on are Apply's. The review's
+// values are display texts, read here in a fixed locale.
 class ApplyTest : public test::SimSessionTest {
 protected:
-    ApplyTest() : sim(AddSensor(1)) { ListAndRead(1); }
+    ApplyTest() : sim(AddSensor(1)) {
+        QLocale::setDefault(QLocale::c());
+        ListAndRead(1);
+    }
+    ~ApplyTest() override { QLocale::setDefault(QLocale::system()); }
 
     void Edit(int parameter, std::int32_t value) {
         session.sensor.WriteParameterData(parameter, 1, value);
