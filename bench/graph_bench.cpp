@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     stamps.reserve(static_cast<std::size_t>(seconds) * 40);
     QElapsedTimer clock;
     clock.start();
-    QObject::connect(&session, &cSession::graphDrawn,
+    QObject::connect(&session.graph, &cGraphFlow::graphDrawn,
                      [&stamps, &clock] { stamps.push_back(clock.nsecsElapsed()); });
     const bool monitorOnly = argc > 2 && QByteArray(argv[2]) == "monitor";
     if (monitorOnly) {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     } else {
         window.Control<QAbstractButton>(QStringLiteral("cmdStartGraph"))->click();
     }
-    if (!session.GraphRunning && !monitorOnly) {
+    if (!session.graph.Running() && !monitorOnly) {
         std::fprintf(stderr, "the graph did not start\n");
         return 1;
     }

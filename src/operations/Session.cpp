@@ -13,7 +13,7 @@ namespace kelvar {
 
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view),
-      log(*this) {
+      log(*this), graph(*this) {
     link.Decoder().setSensor(&sensor);
     link.StatusFrozen = [this] {
         return sensor.CyclePowerFlag();
@@ -23,12 +23,6 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     ReconnectTimer.setInterval(ReconnectIntervalMs);
     connect(&ReconnectTimer, &QTimer::timeout, this, &cSession::ReconnectTick);
     connect(&link, &cSensorLink::portLost, this, &cSession::OnPortLost);
-    // Another sensor read while graphing is drawn to its own scale.
-    connect(this, &cSession::loadFinished, this, [this] {
-        if (GraphRunning) {
-            InitGraph();
-        }
-    });
 
     connect(&link, &cSensorLink::portSelected, this, [this] {
         PortOptions.Choose(link.CurrentPort - 1);
@@ -290,7 +284,7 @@ void cSession::MonitorTick() {
         commands.TakeFailedRequests();
         SetStale(readout, outcome != cSensorLink::Outcome::Answered);
         emit monitorPolled(letter, outcome);
-        TakeGraphSample();
+        graph.TakeSample();
     }
 }
 
@@ -337,7 +331,7 @@ void cSession::TabShown(int index) {
         ShowCommStatus();
         break;
     case Tab::Graph:
-        GraphTabShown();
+        graph.TabShown();
         break;
     case Tab::Log:
         // The traffic record would fill the log with the monitor's polls.

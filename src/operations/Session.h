@@ -7,7 +7,7 @@
 #include "model/SensorList.h"
 #include "operations/Calibration.h"
 #include "operations/CommStatus.h"
-#include "operations/Graph.h"
+#include "operations/GraphFlow.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
 #include "operations/Setpoints.h"
@@ -15,7 +15,6 @@
 #include "operations/View.h"
 #include "operations/WritePlan.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -74,6 +73,9 @@ public:
     cStatusBar statusBar;
     cView& view;
     cLog log;
+
+    // --- the flows
+    cGraphFlow graph;
 
     // --- window state the flows use
     bool CalibrationMode = false;
@@ -169,8 +171,6 @@ public:
     bool ViewOnly = false;
     // Ticks or unticks "View Only" where the window shows it (viewOnlyChanged).
     void SetViewOnly(bool viewOnly);
-    // True from the graph's Start to its Stop, paused or not.
-    bool GraphRunning = false;
     // A setpoint button was pressed: the next monitor tick shows the setpoint
     // and, as ShowSetpointWindow says, moves to it. A later press before that
     // tick replaces an earlier one; a press while a flow runs is refused, and
@@ -232,24 +232,6 @@ public:
     void SetTargetToMidpoint();
     // The "Calibrate Sensor" menu item's check mark.
     void SetCalibrationMode(bool on);
-    // --- the graph
-    cGraph Graph;
-    // The scale list's entry; -1 for none.
-    int GraphScaleEntry = DefaultGraphScale;
-    // Start and Stop: the monitor polls every 30 ms while the graph runs and
-    // each tick adds a sample. Refused while a flow runs.
-    void StartStopGraph();
-    // Pause and Resume: the chart and its index stay.
-    void PauseGraph();
-    bool GraphPaused() const { return graphPaused_; }
-    QString StartGraphCaption() const;
-    QString PauseGraphCaption() const;
-    // Scale and buffers for the current sensor and the chart's width.
-    void InitGraph();
-    // Asks for an image file and then a CSV file; writeImage puts the chart
-    // as the window shows it into the file. Tells the user what failed.
-    void SaveGraph(const std::function<bool(QIODevice&)>& writeImage);
-
     // --- applying changes
     // Writes exactly the plan's values, in its order. What the sensor did not
     // confirm is kept for Apply to report.
@@ -357,10 +339,6 @@ signals:
     // A calibration value was written or refused: its field shows what the
     // sensor holds.
     void calibrationChanged();
-    // Start, Stop, Pause or Resume: captions and what is enabled change.
-    void graphStateChanged();
-    // What to draw on the chart now.
-    void graphDrawn(const kelvar::GraphPlot& plot);
 
 private:
     bool SetCalibrationValue(CalibrationField field, std::int32_t value);
@@ -420,11 +398,6 @@ private:
     std::array<float, ReadoutCount> shown_{-1, -1, -1};
     int pendingSetpoint_ = NoSetpointRequest;
     SetpointWindowView setpointWindow_{};
-    bool graphPaused_ = false;
-    QElapsedTimer graphClock_;
-    void GraphTabShown();
-    // The monitor tick's sample, from the last answered position and target.
-    void TakeGraphSample();
 };
 
 } // namespace kelvar

@@ -296,7 +296,7 @@ void cSession::ShowSetpointDisplay(int index) {
 }
 
 cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
-    if (!ViewOnly && !GraphRunning) {
+    if (!ViewOnly && !graph.Running()) {
         StopMonitor();
     }
     const int chosen = WrapSetpoint(sensor, index);
