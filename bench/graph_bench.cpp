@@ -48,11 +48,11 @@ int main(int argc, char** argv) {
                      [&stamps, &clock] { stamps.push_back(clock.nsecsElapsed()); });
     const bool monitorOnly = argc > 2 && QByteArray(argv[2]) == "monitor";
     if (monitorOnly) {
-        QObject::connect(&session, &cSession::monitorPolled,
+        QObject::connect(&session.monitor, &cMonitorFlow::monitorPolled,
                          [&stamps, &clock] { stamps.push_back(clock.nsecsElapsed()); });
-        session.StopMonitor();
-        session.MonitorTimer.setInterval(cSession::GraphMonitorIntervalMs);
-        session.StartMonitor();
+        session.monitor.Stop();
+        session.monitor.SetIntervalMs(cMonitorFlow::GraphIntervalMs);
+        session.monitor.Start();
     } else {
         window.Control<QAbstractButton>(QStringLiteral("cmdStartGraph"))->click();
     }

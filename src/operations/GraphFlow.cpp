@@ -45,10 +45,11 @@ void cGraphFlow::StartStop() {
     }
     emit graphStateChanged();
     session_.RefreshApplyState();
-    session_.StopMonitor();
-    session_.MonitorTimer.setInterval(running_ ? cSession::GraphMonitorIntervalMs
-                                               : cSession::MonitorIntervalMs);
-    session_.StartMonitor();
+    cMonitorFlow& monitor = session_.monitor;
+    monitor.Stop();
+    monitor.SetIntervalMs(running_ ? cMonitorFlow::GraphIntervalMs
+                                   : cMonitorFlow::DefaultIntervalMs);
+    monitor.Start();
 }
 
 void cGraphFlow::Pause() {
@@ -66,9 +67,9 @@ void cGraphFlow::TabShown() {
             emit graphDrawn(graph_.DrawGraph());
         }
         // From 0, so that the next answers are drawn here whatever they are.
-        session_.UpdateReadouts(true, ReadoutPanel::Graph);
+        session_.monitor.UpdateReadouts(true, ReadoutPanel::Graph);
     }
-    session_.StartMonitor();
+    session_.monitor.Start();
 }
 
 void cGraphFlow::TakeSample() {
@@ -77,12 +78,13 @@ void cGraphFlow::TakeSample() {
     }
     // A position or target whose last poll went unanswered is no value of the
     // sensor's: the sample waits for the next answers rather than plot it.
-    if (session_.ReadoutStale(Readout::Position) || session_.ReadoutStale(Readout::Target)) {
+    const cMonitorFlow& monitor = session_.monitor;
+    if (monitor.ReadoutStale(Readout::Position) || monitor.ReadoutStale(Readout::Target)) {
         return;
     }
     const cResponseDecoder& decoder = session_.link.Decoder();
     std::optional<float> velocity;
-    if (!session_.ReadoutStale(Readout::Velocity)) {
+    if (!monitor.ReadoutStale(Readout::Velocity)) {
         velocity = decoder.AnsweredVelocity();
     }
     emit graphDrawn(graph_.AddGraphSample(decoder.PositionCounts(), decoder.TargetCounts(),

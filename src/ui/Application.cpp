@@ -391,19 +391,19 @@ void cApplication::Bind() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
     const Controls& c = w.C();
-    connect(&s, &cSession::readoutShown, this,
+    connect(&s.monitor, &cMonitorFlow::readoutShown, this,
             [&w](ReadoutPanel panel, Readout readout, const QString& text) {
                 if (QLabel* label = w.ReadoutLabel(panel, readout)) {
                     label->setText(text);
                 }
             });
     // A readout whose poll went unanswered is greyed, never its last value in black.
-    connect(&s, &cSession::readoutsStaleChanged, this, [&w, &s] {
+    connect(&s.monitor, &cMonitorFlow::readoutsStaleChanged, this, [&w, &s] {
         for (const Readout readout : AllReadouts) {
             for (const ReadoutPanel panel :
                  {ReadoutPanel::Monitor, ReadoutPanel::Graph, ReadoutPanel::Calibration}) {
                 if (QLabel* label = w.ReadoutLabel(panel, readout)) {
-                    label->setEnabled(!s.ReadoutStale(readout));
+                    label->setEnabled(!s.monitor.ReadoutStale(readout));
                 }
             }
         }

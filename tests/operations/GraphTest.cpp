@@ -25,7 +25,7 @@ protected:
         ListAndRead(1);
         view.SelectTab(Tab::Graph);
         session.graph.StartStop();
-        session.MonitorTimer.stop();
+        session.monitor.Stop();
     }
     std::size_t Samples() const { return session.graph.Chart().Samples().size(); }
 };
@@ -78,8 +78,8 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
 
 TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInTheSensorsUnits) {
     // After the tab's reset no sample comes before position and target are answered.
-    for (int i = 0; i < 7 && (session.ReadoutStale(Readout::Position) ||
-                              session.ReadoutStale(Readout::Target));
+    for (int i = 0; i < 7 && (session.monitor.ReadoutStale(Readout::Position) ||
+                              session.monitor.ReadoutStale(Readout::Target));
          ++i) {
         EXPECT_EQ(Samples(), 0U);
         Ticks(1);

@@ -182,7 +182,7 @@ TEST_F(MetricSensorTest, LengthsAreShownInMillimetres) {
     EXPECT_FALSE(Pictograph(data).mirrored);
 
     QStringList readouts;
-    QObject::connect(&session, &cSession::readoutShown,
+    QObject::connect(&session.monitor, &cMonitorFlow::readoutShown,
                      [&](ReadoutPanel, Readout, const QString& text) { readouts.append(text); });
     Ticks(2);
     EXPECT_EQ(readouts, QStringList({"50.000", "50.000"})); // position, target
