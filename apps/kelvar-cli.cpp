@@ -404,7 +404,7 @@ int LoadOne(Session& s) {
     sensors.Add();
     InitParameterTable(s.sensor);
     s.core.LoadSensor(1);
-    s.core.StopMonitor();
+    s.core.monitor.Stop();
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         const QList<cCommands::Failure>& failures = s.core.LastReadFailures();
         const cSensorLink::Outcome outcome = s.core.PortFailed()  ? cSensorLink::Outcome::PortFailed
@@ -573,7 +573,7 @@ int RunApply(Session& s, const QStringList& args) {
                             "been cycled"));
     }
     s.core.LoadSensor(cSession::ReloadCurrent);
-    s.core.StopMonitor();
+    s.core.monitor.Stop();
     if (s.core.PortFailed()) {
         return portStopped(QStringLiteral("reading"));
     }
@@ -652,7 +652,7 @@ int RunMonitor(Session& s, const QStringList& args) {
     int lines = 0;
     int status = Ok;
     // A row shows only what its own poll's answer said; the other fields stay empty.
-    QObject::connect(&s.core, &cSession::monitorPolled, &loop,
+    QObject::connect(&s.core.monitor, &cMonitorFlow::monitorPolled, &loop,
                      [&](char letter, cSensorLink::Outcome outcome) {
                          QStringList fields(4);
                          QString error;
@@ -694,9 +694,9 @@ int RunMonitor(Session& s, const QStringList& args) {
                              loop.quit();
                          }
                      });
-    s.core.StartMonitor();
+    s.core.monitor.Start();
     loop.exec();
-    s.core.StopMonitor();
+    s.core.monitor.Stop();
     return status;
 }
 
@@ -766,7 +766,7 @@ int RunGoto(Session& s, const QStringList& args) {
     if (move.State() == cSetpointMove::Result::Moving) {
         loop.exec();
     }
-    s.core.StopMonitor();
+    s.core.monitor.Stop();
     if (!move.Reason().isEmpty()) {
         Warn(move.Reason());
     }

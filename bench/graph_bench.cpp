@@ -44,19 +44,19 @@ int main(int argc, char** argv) {
     stamps.reserve(static_cast<std::size_t>(seconds) * 40);
     QElapsedTimer clock;
     clock.start();
-    QObject::connect(&session, &cSession::graphDrawn,
+    QObject::connect(&session.graph, &cGraphFlow::graphDrawn,
                      [&stamps, &clock] { stamps.push_back(clock.nsecsElapsed()); });
     const bool monitorOnly = argc > 2 && QByteArray(argv[2]) == "monitor";
     if (monitorOnly) {
-        QObject::connect(&session, &cSession::monitorPolled,
+        QObject::connect(&session.monitor, &cMonitorFlow::monitorPolled,
                          [&stamps, &clock] { stamps.push_back(clock.nsecsElapsed()); });
-        session.StopMonitor();
-        session.MonitorTimer.setInterval(cSession::GraphMonitorIntervalMs);
-        session.StartMonitor();
+        session.monitor.Stop();
+        session.monitor.SetIntervalMs(cMonitorFlow::GraphIntervalMs);
+        session.monitor.Start();
     } else {
         window.Control<QAbstractButton>(QStringLiteral("cmdStartGraph"))->click();
     }
-    if (!session.GraphRunning && !monitorOnly) {
+    if (!session.graph.Running() && !monitorOnly) {
         std::fprintf(stderr, "the graph did not start\n");
         return 1;
     }

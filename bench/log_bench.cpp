@@ -41,7 +41,7 @@ qint64 RunMeasuringPauses(int ms, const std::function<bool()>& done) {
 double PollsPerSecond(cSession& session, int seconds) {
     int polls = 0;
     const auto counting =
-        QObject::connect(&session, &cSession::monitorPolled, [&polls] { ++polls; });
+        QObject::connect(&session.monitor, &cMonitorFlow::monitorPolled, [&polls] { ++polls; });
     RunMeasuringPauses(seconds * 1000, [] { return false; });
     QObject::disconnect(counting);
     return polls / static_cast<double>(seconds);
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     cLog& log = session.log;
     log.Options.enabled = true;
     log.Options.communications = true;
-    session.StopMonitor();
+    session.monitor.Stop();
 
     // The lines arrive as transactions do, a few hundred per turn of the loop.
     const QByteArray request("aA0E9E");
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
                 lines, static_cast<long long>(elapsed), static_cast<long long>(longest),
                 static_cast<long long>(log.Text().size() - before), view->blockCount());
 
-    session.StartMonitor();
+    session.monitor.Start();
     log.Options.communications = false;
     const double off = PollsPerSecond(session, seconds);
     log.Options.communications = true;

@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <cstdio>
 
 using namespace kelvar;
@@ -74,15 +73,15 @@ int main(int argc, char** argv) {
     const bool readOk = session.link.StateFlags.TestBit(StateBit::DataLoaded) &&
                         session.LastReadFailures().isEmpty();
 
-    session.StartMonitor();
+    session.monitor.Start();
     int polls = 0;
-    QObject::connect(&session.MonitorTimer, &QTimer::timeout, [&] { ++polls; });
+    QObject::connect(&session.monitor, &cMonitorFlow::monitorPolled, [&] { ++polls; });
     const double cpuStart = bench::CpuSeconds();
     clock.restart();
     PauseProcessingEvents(monitorSeconds * 1000);
     const double wall = clock.nsecsElapsed() / 1e9;
     const double cpu = bench::CpuSeconds() - cpuStart;
-    session.StopMonitor();
+    session.monitor.Stop();
 
     std::printf("full sensor read: %.3f s (%s)\n", readSeconds, readOk ? "complete" : "INCOMPLETE");
     std::printf("scan of an empty port at one speed: %.3f s\n", scanSeconds);

@@ -165,7 +165,7 @@ void cSession::Apply() {
         return;
     }
     statusBar.SetMessage(QStringLiteral("Sending Data to Sensor"));
-    StopMonitor();
+    monitor.Stop();
     WriteChanges(*plan);
     const QList<Unconfirmed> unconfirmed = unconfirmed_;
     const auto confirmed = [&unconfirmed](int parameter) {
@@ -262,7 +262,7 @@ void cSession::Apply() {
     }
     unconfirmed_ = unconfirmed;
     if (view.VisibleTab() == Tab::Monitor) {
-        StartMonitor();
+        monitor.Start();
     }
     statusBar.SetMessage(QStringLiteral("Ready"));
 }

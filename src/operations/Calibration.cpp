@@ -180,7 +180,7 @@ AutoNullView AutoNullControls(const clsSensorData& data) {
 // ------------------------------------------------------------ the session
 
 bool cSession::SetCalibrationValue(CalibrationField field, std::int32_t value) {
-    StopMonitor();
+    monitor.Stop();
     const CalibrationWrite w = WriteCalibration(*this, CalibrationRegister(field), value);
     RefreshApplyState();
     emit calibrationChanged();
@@ -195,7 +195,7 @@ bool cSession::SetCalibrationValue(CalibrationField field, std::int32_t value) {
                      QStringLiteral("The field shows the value the sensor answered last."),
                  MessageIcon::Exclamation, MessageButtons::Ok);
     }
-    StartMonitor();
+    monitor.Start();
     return w.confirmed();
 }
 
@@ -251,7 +251,7 @@ void cSession::AutoZeroAdjust() {
                  MessageIcon::Exclamation, MessageButtons::OkCancel) != MessageAnswer::Ok) {
         return;
     }
-    StopMonitor();
+    monitor.Stop();
     const std::int32_t start = Cell(sensor, Param::ZeroAdjust, clsSensorData::SensorDataColumn);
     QString problem;
     // What the sensor may hold now instead of `start`.
@@ -318,7 +318,7 @@ void cSession::AutoZeroAdjust() {
     }
     RefreshApplyState();
     emit calibrationChanged();
-    StartMonitor();
+    monitor.Start();
 }
 
 void cSession::SetTargetToPosition() {
@@ -331,7 +331,7 @@ void cSession::SetTargetToPosition() {
         refuse(motionOff);
         return;
     }
-    StopMonitor();
+    monitor.Stop();
     // The target is this click's own position reading, never an older one.
     const cSensorLink::Outcome outcome = commands.PollPosition();
     if (outcome != cSensorLink::Outcome::Answered) {
@@ -347,7 +347,7 @@ void cSession::SetTargetToPosition() {
         commands.PollTarget();
     }
     commands.TakeFailedRequests();
-    StartMonitor();
+    monitor.Start();
 }
 
 void cSession::SetTargetToMidpoint() {
@@ -360,11 +360,11 @@ void cSession::SetTargetToMidpoint() {
                  MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
-    StopMonitor();
+    monitor.Stop();
     commands.SetTarget(static_cast<double>(sensor.Resolution()) * length / 2);
     commands.PollTarget();
     commands.TakeFailedRequests();
-    StartMonitor();
+    monitor.Start();
 }
 
 void cSession::SetCalibrationMode(bool on) {
@@ -376,14 +376,10 @@ void cSession::SetCalibrationMode(bool on) {
                               on ? clsSensorData::OrdinaryType : clsSensorData::ReadOnlyType);
     if (on) {
         view.SetTabEnabled(Tab::Calibration, link.StateFlags.TestBit(StateBit::DataLoaded));
-        StartMonitor();
-        const auto& decoder = link.Decoder();
-        ShowReadout(ReadoutPanel::Calibration, Readout::Position, decoder.Position(),
-                    FormatReadout(decoder.Position()));
-        ShowReadout(ReadoutPanel::Calibration, Readout::Target, decoder.Target(),
-                    FormatReadout(decoder.Target()));
+        monitor.Start();
+        monitor.ShowPositionAndTarget(ReadoutPanel::Calibration);
     } else {
-        StopMonitor();
+        monitor.Stop();
     }
 }
 

@@ -143,7 +143,7 @@ bool cSession::VerifySensorList() {
 }
 
 void cSession::ScanPort() {
-    StopMonitor();
+    monitor.Stop();
     statusBar.StartProgress(0, MaxAddress, QStringLiteral("Searching"));
     // A port that does not open has found nothing: the known list stays.
     if (!link.OpenPort(link.CurrentPort, link.BaudIndex)) {
@@ -173,7 +173,7 @@ void cSession::ScanPort() {
 }
 
 void cSession::FullScan() {
-    StopMonitor();
+    monitor.Stop();
     link.StateFlags.SetBit(StateBit::FullScan);
     const int ports = link.AvailablePorts.Count();
     statusBar.StartProgress(0, ports * static_cast<int>(SpeedTable.size()) * MaxAddress,
@@ -221,7 +221,7 @@ void cSession::FullScan() {
 }
 
 void cSession::CommApply() {
-    StopMonitor();
+    monitor.Stop();
     if (link.StateFlags.TestBit(StateBit::PortOpen)) {
         link.ClosePort();
     }
@@ -233,7 +233,7 @@ void cSession::CommApply() {
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     const int tab = view.VisibleTab();
     if (tab == Tab::Communications || tab == Tab::Monitor) {
-        StartMonitor();
+        monitor.Start();
     }
     statusBar.SetMessage(QStringLiteral("Ready"));
     ShowCommStatus();

@@ -2,14 +2,9 @@
 
 #include "model/Numbers.h"
 #include "model/Parameters.h"
-#include "operations/Session.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QIODevice>
 #include <QLocale>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace kelvar {
@@ -154,110 +149,6 @@ bool WriteGraphCsv(QIODevice& device, const std::deque<GraphSample>& samples,
     }
     const QByteArray bytes = text.toUtf8();
     return device.write(bytes) == bytes.size();
-}
-
-// ------------------------------------------------------------ the session
-
-QString cSession::StartGraphCaption() const {
-    return GraphRunning ? QStringLiteral("Stop") : QStringLiteral("Start");
-}
-
-QString cSession::PauseGraphCaption() const {
-    return graphPaused_ ? QStringLiteral("Resume") : QStringLiteral("Pause");
-}
-
-void cSession::InitGraph() {
-    Graph.InitGraph(GraphScaleEntry, sensor, TravelMinimum, TravelMaximum);
-}
-
-void cSession::StartStopGraph() {
-    // A flow's requests must not meet the monitor restarted in their midst.
-    if (flowRunning_ || aborted_) {
-        return;
-    }
-    GraphRunning = !GraphRunning;
-    graphPaused_ = false;
-    if (GraphRunning) {
-        Graph.StartRun();
-        graphClock_.start();
-        InitGraph();
-    }
-    emit graphStateChanged();
-    RefreshApplyState();
-    StopMonitor();
-    MonitorTimer.setInterval(GraphRunning ? GraphMonitorIntervalMs : MonitorIntervalMs);
-    StartMonitor();
-}
-
-void cSession::PauseGraph() {
-    if (!GraphRunning) {
-        return;
-    }
-    graphPaused_ = !graphPaused_;
-    emit graphStateChanged();
-}
-
-void cSession::GraphTabShown() {
-    if (link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        if (!GraphRunning) {
-            InitGraph();
-            emit graphDrawn(Graph.DrawGraph());
-        }
-        // From 0, so that the next answers are drawn here whatever they are.
-        UpdateReadouts(true, ReadoutPanel::Graph);
-    }
-    StartMonitor();
-}
-
-void cSession::TakeGraphSample() {
-    if (!GraphRunning || graphPaused_) {
-        return;
-    }
-    // A position or target whose last poll went unanswered is no value of the
-    // sensor's: the sample waits for the next answers rather than plot it.
-    if (ReadoutStale(Readout::Position) || ReadoutStale(Readout::Target)) {
-        return;
-    }
-    const cResponseDecoder& decoder = link.Decoder();
-    std::optional<float> velocity;
-    if (!ReadoutStale(Readout::Velocity)) {
-        velocity = decoder.AnsweredVelocity();
-    }
-    emit graphDrawn(Graph.AddGraphSample(decoder.PositionCounts(), decoder.TargetCounts(), velocity,
-                                         graphClock_.elapsed()));
-    Graph.EndSample(graphClock_.elapsed());
-}
-
-void cSession::SaveGraph(const std::function<bool(QIODevice&)>& writeImage) {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const auto save = [this](const QString& path, const QString& what,
-                             const std::function<bool(QIODevice&)>& write) {
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && write(file) && file.commit()) {
-            return true;
-        }
-        view.Ask(QStringLiteral("Save Graph"),
-                 QStringLiteral("The %1 \"%2\" could not be saved: %3.")
-                     .arg(what, QDir::toNativeSeparators(path), file.errorString()),
-                 MessageIcon::Exclamation, MessageButtons::Ok);
-        return false;
-    };
-    const QString image =
-        view.AskFileName(true, QStringLiteral("Save Graph Image"), folder,
-                         QStringLiteral("graph.png"), QStringLiteral("PNG Images (*.png)"));
-    if (!image.isEmpty()) {
-        save(image, QStringLiteral("graph image"), writeImage);
-    }
-    const QString proposed = image.isEmpty()
-                                 ? QStringLiteral("graph.csv")
-                                 : QFileInfo(image).completeBaseName() + QStringLiteral(".csv");
-    const QString samples = view.AskFileName(true, QStringLiteral("Save Graph Samples"),
-                                             image.isEmpty() ? folder : QFileInfo(image).path(),
-                                             proposed, QStringLiteral("CSV Files (*.csv)"));
-    if (!samples.isEmpty()) {
-        save(samples, QStringLiteral("graph samples file"),
-             [this](QIODevice& device) { return WriteGraphCsv(device, Graph.Samples(), sensor); });
-    }
 }
 
 } // namespace kelvar

@@ -19,7 +19,7 @@ constexpr int LastSetpoint = 59;
 
 void cSession::ReadSensorModel() {
     statusBar.StartProgress(0, 8, QStringLiteral("Reading Sensor Model..."));
-    StopMonitor();
+    monitor.Stop();
     sensor.setInfoBlock(commands.ReadIdentityRecord([this](int i) { statusBar.SetProgress(i); }));
     const float resolution = sensor.Resolution();
     sensor.setResolution(resolution > 0 && resolution < 1 ? resolution : 0.001F);
@@ -288,12 +288,12 @@ void cSession::LoadSensor(int sensorNumber) {
         readAdvice_.clear();
         lastReadFailures_ = commands.TakeFailedRequests();
     }
-    StopMonitor();
+    monitor.Stop();
 
     if (flags.TestBit(StateBit::OnLine)) {
         SetCommLabel(QStringLiteral("Sensor OnLine"), false);
         flags.ClearBit(StateBit::DataLoaded);
-        UpdateReadouts(true);
+        monitor.UpdateReadouts(true);
         emit loadStarted();
         ReadSensorModel();
         ReadParametersAndSetpoints();
@@ -301,7 +301,7 @@ void cSession::LoadSensor(int sensorNumber) {
         if (RunModeOption == 0) {
             HoldTargetAtPosition();
         }
-        UpdateReadouts(false);
+        monitor.UpdateReadouts(false);
         emit loadFinished();
         RunModeOption = sensor.ReadParameterData(Param::RunMode, clsSensorData::ChangedDataColumn);
         currentSensor_ = {QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress),
@@ -313,7 +313,7 @@ void cSession::LoadSensor(int sensorNumber) {
         flags.SetBit(StateBit::DataLoaded);
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
-            StartMonitor();
+            monitor.Start();
         }
         view.SetTabEnabled(Tab::Graph, true);
         if (CalibrationMode) {
@@ -331,7 +331,7 @@ void cSession::LoadSensor(int sensorNumber) {
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     link.RefreshStatus();
     if (view.VisibleTab() == Tab::Monitor) {
-        StartMonitor();
+        monitor.Start();
     }
 }
 

@@ -106,8 +106,8 @@ void cSensorSelection::SelectSensor(int index) {
 
 void cSensorSelection::SwitchTo(int chosen, int previous) {
     auto& sensors = session_.sensors;
-    const bool monitoring = session_.MonitorRunning();
-    session_.StopMonitor();
+    const bool monitoring = session_.monitor.Running();
+    session_.monitor.Stop();
     if (session_.sensor.TestForChangedData()) {
         const QString question =
             QStringLiteral("Changes made to Sensor %1\r\nhave NOT been applied to \r\nthe "
@@ -117,7 +117,7 @@ void cSensorSelection::SwitchTo(int chosen, int previous) {
         if (session_.view.Ask(ChangedSettingsTitle(), question.toUpper(), MessageIcon::Critical,
                               MessageButtons::YesNo) != MessageAnswer::Yes) {
             if (monitoring) {
-                session_.StartMonitor();
+                session_.monitor.Start();
             }
             return;
         }

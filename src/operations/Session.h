@@ -7,32 +7,23 @@
 #include "model/SensorList.h"
 #include "operations/Calibration.h"
 #include "operations/CommStatus.h"
-#include "operations/Graph.h"
+#include "operations/GraphFlow.h"
 #include "operations/Log.h"
+#include "operations/MonitorFlow.h"
 #include "operations/PortOptions.h"
 #include "operations/Setpoints.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
 #include "operations/WritePlan.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
-#include <array>
 #include <functional>
 #include <optional>
 
 namespace kelvar {
-
-// The live values the monitor shows, and where.
-enum class Readout { Position, Velocity, Target };
-inline constexpr int ReadoutCount = 3;
-inline constexpr std::array<Readout, ReadoutCount> AllReadouts = {
-    Readout::Position, Readout::Velocity, Readout::Target};
-enum class ReadoutPanel { Monitor, Graph, Calibration };
 
 // What the window shows of the sensor that was read.
 struct SensorIdentityView {
@@ -62,8 +53,6 @@ class cSession : public QObject {
     Q_OBJECT
 public:
     static constexpr int ReloadCurrent = 65535;
-    static constexpr int MonitorIntervalMs = 75;
-    static constexpr int GraphMonitorIntervalMs = 30;
 
     cSession(cSerialPort& port, cView& view, QObject* parent = nullptr);
 
@@ -74,6 +63,10 @@ public:
     cStatusBar statusBar;
     cView& view;
     cLog log;
+
+    // --- the flows
+    cMonitorFlow monitor;
+    cGraphFlow graph;
 
     // --- window state the flows use
     bool CalibrationMode = false;
@@ -139,29 +132,8 @@ public:
     QSet<int> UnreadParameters() const;
     QSet<int> UnreadSetpoints() const;
 
-    // --- the live monitor
-    QTimer MonitorTimer;
-    // A readout is stale while the last poll for it got no good answer (or
-    // the port is gone): the window must not show its last value as if it
-    // were the sensor's.
-    bool ReadoutStale(Readout readout) const;
-
-    // --- a lost port
-    // Tries the lost sensor's port again now and then; when it opens and the
-    // sensor answers, the sensor is read and the monitor resumes.
-    static constexpr int ReconnectIntervalMs = 1500;
-    QTimer ReconnectTimer;
-    void ReconnectTick();
-    void StartMonitor();
-    void StopMonitor();
-    void MonitorTick();
-    bool MonitorRunning() const { return MonitorTimer.isActive(); }
     // What showing a tab does to the monitor and the readouts.
     void TabShown(int index);
-    // Redraws the panel's readouts that changed (on the Monitor tab; every
-    // one on another panel); with reset, sets position, velocity and target
-    // to 0 first.
-    void UpdateReadouts(bool reset, ReadoutPanel panel = ReadoutPanel::Monitor);
 
     // --- setpoint moves
     static constexpr int NoSetpointRequest = 65535;
@@ -169,8 +141,6 @@ public:
     bool ViewOnly = false;
     // Ticks or unticks "View Only" where the window shows it (viewOnlyChanged).
     void SetViewOnly(bool viewOnly);
-    // True from the graph's Start to its Stop, paused or not.
-    bool GraphRunning = false;
     // A setpoint button was pressed: the next monitor tick shows the setpoint
     // and, as ShowSetpointWindow says, moves to it. A later press before that
     // tick replaces an earlier one; a press while a flow runs is refused, and
@@ -232,24 +202,6 @@ public:
     void SetTargetToMidpoint();
     // The "Calibrate Sensor" menu item's check mark.
     void SetCalibrationMode(bool on);
-    // --- the graph
-    cGraph Graph;
-    // The scale list's entry; -1 for none.
-    int GraphScaleEntry = DefaultGraphScale;
-    // Start and Stop: the monitor polls every 30 ms while the graph runs and
-    // each tick adds a sample. Refused while a flow runs.
-    void StartStopGraph();
-    // Pause and Resume: the chart and its index stay.
-    void PauseGraph();
-    bool GraphPaused() const { return graphPaused_; }
-    QString StartGraphCaption() const;
-    QString PauseGraphCaption() const;
-    // Scale and buffers for the current sensor and the chart's width.
-    void InitGraph();
-    // Asks for an image file and then a CSV file; writeImage puts the chart
-    // as the window shows it into the file. Tells the user what failed.
-    void SaveGraph(const std::function<bool(QIODevice&)>& writeImage);
-
     // --- applying changes
     // Writes exactly the plan's values, in its order. What the sensor did not
     // confirm is kept for Apply to report.
@@ -323,8 +275,6 @@ public:
     void CommApply();
 
 signals:
-    // A readout's new text on one panel.
-    void readoutShown(kelvar::ReadoutPanel panel, kelvar::Readout readout, const QString& text);
     void identityChanged();
     void currentSensorChanged();
     void commLabelChanged();
@@ -344,23 +294,15 @@ signals:
     // A read of the whole sensor begins and ends (the status shows it).
     void loadStarted();
     void loadFinished();
-    // A monitor poll ("A", "B" or "C") has ended; its values are the
-    // decoder's only when it was answered.
-    void monitorPolled(char letter, cSensorLink::Outcome outcome);
     // A flow of the user's begins or ends: the window disables what would
     // start another one.
     void flowRunningChanged(bool running);
-    void readoutsStaleChanged();
     // The setpoint display changed (SetpointWindowShown).
     void setpointWindowChanged();
     void viewOnlyChanged(bool viewOnly);
     // A calibration value was written or refused: its field shows what the
     // sensor holds.
     void calibrationChanged();
-    // Start, Stop, Pause or Resume: captions and what is enabled change.
-    void graphStateChanged();
-    // What to draw on the chart now.
-    void graphDrawn(const kelvar::GraphPlot& plot);
 
 private:
     bool SetCalibrationValue(CalibrationField field, std::int32_t value);
@@ -385,8 +327,6 @@ private:
     void ReportReadFailures();
     // The serial run mode's end of a read: the target is set to the position.
     void HoldTargetAtPosition();
-    QString FormatReadout(float value) const;
-    void ShowReadout(ReadoutPanel panel, Readout readout, float value, const QString& text);
     void ShowLinkTexts();
 
     QString commLabel_;
@@ -395,36 +335,20 @@ private:
     // The tab shown last while a flow ran; its monitor starts after the flow.
     std::optional<int> tabShownInFlow_;
     QStringList portFailures_;
-    std::array<bool, ReadoutCount> stale_{};
-    void SetStale(Readout readout, bool stale);
     cCommStatus commStatus_;
     LinkDisplay linkDisplay_;
     SensorIdentityView identity_;
     CurrentSensorView currentSensor_;
-    void OnPortLost(const QString& reason);
-    // Where the lost sensor was.
-    int lostPort_ = 0;
-    int lostSpeed_ = 0;
-    int lostAddress_ = 0;
     // Serial number to name, of the sensors known before a search.
     QHash<QString, QString> knownNames_;
     bool aborted_ = false;
-    int pollCounter_ = 0;
-    bool tickInProgress_ = false;
     QList<cCommands::Failure> lastReadFailures_;
     QString readAdvice_; // why the last read failed, when the link could tell
     QList<Unconfirmed> unconfirmed_;
     QString applyAdvice_; // why the last Apply's writes failed, when the link could tell
     QString currentFile_;
-    // Per Monitor-tab readout the value last shown; -1 when none yet.
-    std::array<float, ReadoutCount> shown_{-1, -1, -1};
     int pendingSetpoint_ = NoSetpointRequest;
     SetpointWindowView setpointWindow_{};
-    bool graphPaused_ = false;
-    QElapsedTimer graphClock_;
-    void GraphTabShown();
-    // The monitor tick's sample, from the last answered position and target.
-    void TakeGraphSample();
 };
 
 } // namespace kelvar

@@ -40,7 +40,7 @@ cSetpointMove::cSetpointMove(cSession& session, QObject* parent)
                    .arg(index_ + 1)
                    .arg(deadline_.interval() / 1000.0));
     });
-    connect(&session_, &cSession::monitorPolled, this, &cSetpointMove::OnPoll);
+    connect(&session_.monitor, &cMonitorFlow::monitorPolled, this, &cSetpointMove::OnPoll);
 }
 
 void cSetpointMove::Start(int index, int timeoutMs) {

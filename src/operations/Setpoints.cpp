@@ -296,8 +296,8 @@ void cSession::ShowSetpointDisplay(int index) {
 }
 
 cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
-    if (!ViewOnly && !GraphRunning) {
-        StopMonitor();
+    if (!ViewOnly && !graph.Running()) {
+        monitor.Stop();
     }
     const int chosen = WrapSetpoint(sensor, index);
     ShowSetpointDisplay(chosen);
@@ -332,12 +332,12 @@ cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
     commands.PollTarget();
     commands.PollVelocity();
     commands.TakeFailedRequests();
-    StartMonitor();
+    monitor.Start();
     return outcome;
 }
 
 bool cSession::LoadSetpointTest(int option) {
-    StopMonitor();
+    monitor.Stop();
     // Worked out from limits and a length that were never read, the table
     // would look like a test sequence and be none.
     const QSet<int> unread = UnreadParameters();
@@ -351,7 +351,7 @@ bool cSession::LoadSetpointTest(int option) {
                                 "table is unchanged.")
                      .arg(link.CurrentAddress),
                  MessageIcon::Exclamation, MessageButtons::Ok);
-        StartMonitor();
+        monitor.Start();
         return false;
     }
     FillSetpointTest(sensor, option);

@@ -299,7 +299,7 @@ bool StartupOpenSensor(cSession& session) {
             link.StatusWord.SetBit(LinkBit::ResetCounters);
             const int tab = session.view.VisibleTab();
             if (tab == Tab::Communications || tab == Tab::Monitor) {
-                session.StartMonitor();
+                session.monitor.Start();
             }
         }
         link.RefreshStatus();
@@ -326,7 +326,7 @@ bool StartupOpenSensor(cSession& session) {
 }
 
 QStringList Shutdown(cSession& session, cRegistry& registry, cShellState& state) {
-    session.StopMonitor();
+    session.monitor.Stop();
     session.link.ClosePort();
     return SaveLoadSettings(session, registry, state, true);
 }

@@ -339,10 +339,10 @@ void cApplication::BindGraph() {
     AsciiSensor& w = *window_;
     const Controls& c = w.C();
     cStripChart* chart = c.TimeBase;
-    chart->SetGraph(&s.Graph);
-    s.Graph.AreaWidth = chart->contentsRect().width();
-    connect(chart, &cStripChart::widthChanged, &s, [&s](int width) { s.Graph.AreaWidth = width; });
-    connect(&s, &cSession::graphDrawn, chart, [&c, chart](const GraphPlot& plot) {
+    chart->SetGraph(&s.graph.Chart());
+    s.graph.SetAreaWidth(chart->contentsRect().width());
+    connect(chart, &cStripChart::widthChanged, &s.graph, &cGraphFlow::SetAreaWidth);
+    connect(&s.graph, &cGraphFlow::graphDrawn, chart, [&c, chart](const GraphPlot& plot) {
         chart->Draw(plot);
         if (plot.clear) {
             Draw(c.lblGraph_5, plot.minimumLabel);
@@ -357,21 +357,20 @@ void cApplication::BindGraph() {
     QPushButton* pause = c.cmdPauseGraph;
     QComboBox* scale = c.cboScale;
     QPushButton* reload = c.cmdReload;
-    connect(start, &QAbstractButton::clicked, &s, &cSession::StartStopGraph);
-    connect(pause, &QAbstractButton::clicked, &s, &cSession::PauseGraph);
-    s.GraphScaleEntry = scale->currentIndex();
-    connect(scale, &QComboBox::currentIndexChanged, &s,
-            [&s](int entry) { s.GraphScaleEntry = entry; });
+    connect(start, &QAbstractButton::clicked, &s.graph, &cGraphFlow::StartStop);
+    connect(pause, &QAbstractButton::clicked, &s.graph, &cGraphFlow::Pause);
+    s.graph.SetScaleEntry(scale->currentIndex());
+    connect(scale, &QComboBox::currentIndexChanged, &s.graph, &cGraphFlow::SetScaleEntry);
     // Connected after the flows' own handler, which enables Reset again.
     const auto showState = [&s, start, pause, scale, reload] {
-        start->setText(s.StartGraphCaption());
+        start->setText(s.graph.StartCaption());
         start->setEnabled(!s.FlowRunning());
-        pause->setText(s.PauseGraphCaption());
-        pause->setEnabled(s.GraphRunning);
-        scale->setEnabled(!s.GraphRunning);
-        reload->setEnabled(!s.GraphRunning && !s.FlowRunning());
+        pause->setText(s.graph.PauseCaption());
+        pause->setEnabled(s.graph.Running());
+        scale->setEnabled(!s.graph.Running());
+        reload->setEnabled(!s.graph.Running() && !s.FlowRunning());
     };
-    connect(&s, &cSession::graphStateChanged, this, showState);
+    connect(&s.graph, &cGraphFlow::graphStateChanged, this, showState);
     connect(&s, &cSession::flowRunningChanged, this, showState);
     showState();
 
@@ -384,7 +383,7 @@ void cApplication::BindGraph() {
     });
 
     connect(c.cmdSaveGraph, &QAbstractButton::clicked, &s, [&s, chart] {
-        s.SaveGraph([chart](QIODevice& device) { return chart->Image().save(&device, "PNG"); });
+        s.graph.Save([chart](QIODevice& device) { return chart->Image().save(&device, "PNG"); });
     });
 }
 
@@ -392,19 +391,19 @@ void cApplication::Bind() {
     cSession& s = *session_;
     AsciiSensor& w = *window_;
     const Controls& c = w.C();
-    connect(&s, &cSession::readoutShown, this,
+    connect(&s.monitor, &cMonitorFlow::readoutShown, this,
             [&w](ReadoutPanel panel, Readout readout, const QString& text) {
                 if (QLabel* label = w.ReadoutLabel(panel, readout)) {
                     label->setText(text);
                 }
             });
     // A readout whose poll went unanswered is greyed, never its last value in black.
-    connect(&s, &cSession::readoutsStaleChanged, this, [&w, &s] {
+    connect(&s.monitor, &cMonitorFlow::readoutsStaleChanged, this, [&w, &s] {
         for (const Readout readout : AllReadouts) {
             for (const ReadoutPanel panel :
                  {ReadoutPanel::Monitor, ReadoutPanel::Graph, ReadoutPanel::Calibration}) {
                 if (QLabel* label = w.ReadoutLabel(panel, readout)) {
-                    label->setEnabled(!s.ReadoutStale(readout));
+                    label->setEnabled(!s.monitor.ReadoutStale(readout));
                 }
             }
         }
@@ -473,7 +472,7 @@ void cApplication::Bind() {
     apply->setEnabled(false);
     connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
     connect(&s, &cSession::applyEnabledChanged, apply, [apply, &s](bool enabled) {
-        apply->setEnabled(enabled && !s.FlowRunning() && !s.GraphRunning);
+        apply->setEnabled(enabled && !s.FlowRunning() && !s.graph.Running());
     });
     connect(&s, &cSession::flowRunningChanged, this, [&c, &s](bool running) {
         // Whatever would start another flow, or send while this one runs.

@@ -35,7 +35,7 @@ protected:
         session.link.Retries = retries;
         Answer({MessageAnswer::Ok, MessageAnswer::Ok});
         session.LoadSensor(cSession::ReloadCurrent);
-        session.StopMonitor();
+        session.monitor.Stop();
         network.faults() = {};
     }
 

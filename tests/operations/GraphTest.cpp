@@ -24,10 +24,10 @@ protected:
         AddSensor(1, 115200, 12345);
         ListAndRead(1);
         view.SelectTab(Tab::Graph);
-        session.StartStopGraph();
-        session.MonitorTimer.stop();
+        session.graph.StartStop();
+        session.monitor.Stop();
     }
-    std::size_t Samples() const { return session.Graph.Samples().size(); }
+    std::size_t Samples() const { return session.graph.Chart().Samples().size(); }
 };
 
 } // namespace
@@ -78,8 +78,8 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
 
 TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInTheSensorsUnits) {
     // After the tab's reset no sample comes before position and target are answered.
-    for (int i = 0; i < 7 && (session.ReadoutStale(Readout::Position) ||
-                              session.ReadoutStale(Readout::Target));
+    for (int i = 0; i < 7 && (session.monitor.ReadoutStale(Readout::Position) ||
+                              session.monitor.ReadoutStale(Readout::Target));
          ++i) {
         EXPECT_EQ(Samples(), 0U);
         Ticks(1);
@@ -95,17 +95,17 @@ TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInT
     Ticks(7);
     EXPECT_GT(Samples(), taken);
 
-    session.PauseGraph();
-    EXPECT_EQ(session.StartGraphCaption(), "Stop");
-    EXPECT_EQ(session.PauseGraphCaption(), "Resume");
-    session.StartStopGraph();
-    EXPECT_EQ(session.StartGraphCaption(), "Start");
-    EXPECT_EQ(session.PauseGraphCaption(), "Pause");
-    EXPECT_FALSE(session.GraphPaused());
+    session.graph.Pause();
+    EXPECT_EQ(session.graph.StartCaption(), "Stop");
+    EXPECT_EQ(session.graph.PauseCaption(), "Resume");
+    session.graph.StartStop();
+    EXPECT_EQ(session.graph.StartCaption(), "Start");
+    EXPECT_EQ(session.graph.PauseCaption(), "Pause");
+    EXPECT_FALSE(session.graph.Paused());
 
     QTemporaryDir dir;
     view.fileAnswer = dir.filePath("run.csv"); // the image, then the samples over it
-    session.SaveGraph([](QIODevice& device) { return device.write("png") == 3; });
+    session.graph.Save([](QIODevice& device) { return device.write("png") == 3; });
     EXPECT_EQ(view.fileQuestions.size(), 2);
     const QStringList lines = test::FileText(view.fileAnswer).split("\r\n");
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(Samples()) + 2); // header, samples, ""
@@ -118,6 +118,6 @@ TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInT
 
     view.fileAnswer = dir.filePath("missing/run.csv");
     Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.SaveGraph([](QIODevice&) { return true; });
+    session.graph.Save([](QIODevice&) { return true; });
     EXPECT_EQ(view.prompter.asked.size(), 2) << "each failure is told";
 }

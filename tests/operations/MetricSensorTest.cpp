@@ -182,7 +182,7 @@ TEST_F(MetricSensorTest, LengthsAreShownInMillimetres) {
     EXPECT_FALSE(Pictograph(data).mirrored);
 
     QStringList readouts;
-    QObject::connect(&session, &cSession::readoutShown,
+    QObject::connect(&session.monitor, &cMonitorFlow::readoutShown,
                      [&](ReadoutPanel, Readout, const QString& text) { readouts.append(text); });
     Ticks(2);
     EXPECT_EQ(readouts, QStringList({"50.000", "50.000"})); // position, target
@@ -229,9 +229,9 @@ TEST_F(MetricSensorTest, CalibrationTypesAndStepsInMillimetres) {
 
 TEST_F(MetricSensorTest, TheGraphScalesToTheStrokeWithLimitsInMillimetres) {
     view.SelectTab(Tab::Graph);
-    const GraphPlot plot = session.Graph.DrawGraph();
+    const GraphPlot plot = session.graph.Chart().DrawGraph();
     // An eighth of the length (2932) above and below it.
-    EXPECT_EQ(session.Graph.ScaleHeight(), 29322);
+    EXPECT_EQ(session.graph.Chart().ScaleHeight(), 29322);
     EXPECT_EQ(plot.grid.at(0).y1, 29322 - 2932 - 20000);
     EXPECT_EQ(plot.grid.at(1).y1, 29322 - 2932 - 1234);
     EXPECT_EQ(plot.minimumLabel.toStdString(), "12.34");

@@ -119,7 +119,7 @@ TEST_F(SelectionTest, StripFollowsFlagsStatusBitsAndLoading) {
 
 TEST_F(SelectionTest, PendingPowerCycleIsShownAndASilentSensorStillShows) {
     LoadFirstOf(1, 3);
-    session.StopMonitor();
+    session.monitor.Stop();
     view.tab = Tab::Information;
     session.commands.PollPosition();
     session.commands.PollPosition();
@@ -213,7 +213,7 @@ TEST_F(SelectionTest, GuardsAPendingPowerCycleAndNoToUnappliedEditsChangeNothing
     EXPECT_EQ(session.sensor.ReadParameterData(2, 1), 777);
     EXPECT_TRUE(RequestsTo(3).isEmpty());
     EXPECT_EQ(selection.Selector().selected, 0);
-    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_TRUE(session.monitor.Running());
 
     Answer({MessageAnswer::Yes});
     selection.SelectSensor(1);

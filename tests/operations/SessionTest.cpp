@@ -44,13 +44,13 @@ TEST_F(SessionTest, AReadAsksForEverythingInOrder) {
     for (std::size_t f = 3; f < 11; ++f) {
         EXPECT_GE(log[f].timeMs - log[f - 1].timeMs, 75) << "after " << log[f - 1].request.data();
     }
-    EXPECT_TRUE(session.MonitorRunning()) << "the Monitor tab is showing";
+    EXPECT_TRUE(session.monitor.Running()) << "the Monitor tab is showing";
 
     // Read while the Graph tab shows: the monitor goes on polling there too.
-    session.StopMonitor();
+    session.monitor.Stop();
     view.tab = Tab::Graph;
     session.LoadSensor(cSession::ReloadCurrent);
-    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_TRUE(session.monitor.Running());
 }
 
 TEST_F(SessionTest, AReloadTakesOnlyThePositionJustAnsweredAsTheTarget) {
@@ -130,16 +130,16 @@ TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
     EXPECT_TRUE(session.CommLabelRed());
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
     EXPECT_FALSE(view.tabEnabled[Tab::Graph]);
-    EXPECT_FALSE(session.MonitorRunning());
+    EXPECT_FALSE(session.monitor.Running());
 }
 
 TEST_F(SessionTest, MonitorPollsInTurnAndOnlyOnTheMonitorTab) {
-    session.StartMonitor();
-    EXPECT_FALSE(session.MonitorRunning()) << "no data loaded";
+    session.monitor.Start();
+    EXPECT_FALSE(session.monitor.Running()) << "no data loaded";
     AddSensor(7, 115200, 12000); // readouts other than the 0 they start at
     ListAndRead(7);
     QList<ReadoutPanel> drawn;
-    QObject::connect(&session, &cSession::readoutShown,
+    QObject::connect(&session.monitor, &cMonitorFlow::readoutShown,
                      [&](ReadoutPanel panel, Readout, const QString&) { drawn.append(panel); });
     Ticks(14);
     EXPECT_EQ(Requests(from), QList<QByteArray>({"A", "B", "A", "C", "A", "B", "A", "A", "B", "A",
@@ -147,15 +147,15 @@ TEST_F(SessionTest, MonitorPollsInTurnAndOnlyOnTheMonitorTab) {
     EXPECT_FALSE(drawn.isEmpty());
     EXPECT_EQ(drawn.count(ReadoutPanel::Monitor), drawn.size());
 
-    session.StartMonitor();
+    session.monitor.Start();
     view.SelectTab(Tab::Dynamics);
-    EXPECT_FALSE(session.MonitorRunning());
+    EXPECT_FALSE(session.monitor.Running());
     drawn.clear();
     session.link.Decoder().ResetReadouts();
-    session.MonitorTick();
+    session.monitor.Tick();
     EXPECT_TRUE(drawn.isEmpty()) << "no readout on the Dynamics tab";
     view.SelectTab(Tab::Monitor);
-    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_TRUE(session.monitor.Running());
 }
 
 TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnlyAndKeepsTheirNames) {
@@ -244,7 +244,7 @@ TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStaleUntilTheSensorIsFou
     session.LoadSensor(1);
     const auto allStale = [this](bool stale) {
         for (const Readout readout : AllReadouts) {
-            EXPECT_EQ(session.ReadoutStale(readout), stale) << static_cast<int>(readout);
+            EXPECT_EQ(session.monitor.ReadoutStale(readout), stale) << static_cast<int>(readout);
         }
     };
     for (const double drop : {0.0, 1.0, 0.0}) {
@@ -258,17 +258,17 @@ TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStaleUntilTheSensorIsFou
     PauseProcessingEvents(300);
     allStale(true);
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
-    EXPECT_FALSE(session.MonitorRunning());
+    EXPECT_FALSE(session.monitor.Running());
     EXPECT_TRUE(session.CommLabelRed());
     EXPECT_TRUE(session.CommLabel().contains("comm1")) << session.CommLabel().toStdString();
 
     // Back in: found again, read, monitored, without a question.
     port.SimulateReinsertion("comm1");
-    for (int i = 0; i < 60 && !session.MonitorRunning(); ++i) {
+    for (int i = 0; i < 60 && !session.monitor.Running(); ++i) {
         PauseProcessingEvents(100);
     }
     EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
-    EXPECT_FALSE(session.ReconnectTimer.isActive());
+    EXPECT_FALSE(session.monitor.Reconnecting());
     PauseProcessingEvents(800);
     allStale(false);
     EXPECT_TRUE(view.prompter.asked.isEmpty());

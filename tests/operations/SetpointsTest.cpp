@@ -140,9 +140,9 @@ TEST_F(SetpointMovesTest, TestSequencesMoveNothingWhenLoadedAndTheirButtonsSendT
         EXPECT_TRUE(session.LoadSetpointTest(option));
         for (const int button : {1, 2}) {
             session.RequestSetpoint(button - 1);
-            session.MonitorTick();
+            session.monitor.Tick();
         }
-        session.StopMonitor();
+        session.monitor.Stop();
         EXPECT_EQ(Sent(from, "KI"), sent) << option; // buttons 1 and 2
     }
 }

@@ -88,7 +88,7 @@ TEST_F(StartupTest, SavedSensorIsCheckedAndRead) {
     EXPECT_EQ(session.link.PacketTimeout, 40);
     EXPECT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
     EXPECT_EQ(view.tab, Tab::Monitor);
-    EXPECT_TRUE(session.MonitorRunning());
+    EXPECT_TRUE(session.monitor.Running());
     EXPECT_EQ(session.statusBar.Panel(2), "Sensor #1 -(1234) ");
     EXPECT_EQ(test::CommandTexts(network).mid(0, 3), QList<QByteArray>({"A", "A", "F0000"}));
     // The list is still in the store while the program runs.

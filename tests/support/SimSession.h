@@ -46,7 +46,7 @@ protected:
     void ListAndRead(int address) {
         AddListedSensor(address);
         session.LoadSensor(1);
-        session.StopMonitor();
+        session.monitor.Stop();
         from = network.log().size();
     }
 
@@ -64,7 +64,7 @@ protected:
 
     void Ticks(int count) {
         for (int i = 0; i < count; ++i) {
-            session.MonitorTick();
+            session.monitor.Tick();
         }
     }
 

@@ -38,13 +38,13 @@ TEST_F(ApplicationTest, FirstStartSearchesAndTheNextStartsWhereItLeftOff) {
         EXPECT_EQ(window.Control<QComboBox>("cboSensorSelect")->count(), 3);
         EXPECT_FALSE(window.Control<QAction>("mnuCalibrate")->isVisible()) << "only with /cal";
         // Zeros that no sensor said are greyed until the monitor's answer.
-        program.Session().UpdateReadouts(true);
+        program.Session().monitor.UpdateReadouts(true);
         EXPECT_FALSE(position->isEnabled());
         EXPECT_TRUE(QTest::qWaitFor([position] { return position->isEnabled(); }, 3000));
         EXPECT_EQ(window.Control<QLabel>("lblCommStatus_1")->text(), "Sensor Online");
         // The window's tabs reach the session: another tab stops the polls.
         window.SelectTab(Tab::Dynamics);
-        EXPECT_FALSE(program.Session().MonitorRunning());
+        EXPECT_FALSE(program.Session().monitor.Running());
 
         left = window.geometry().topLeft();
         window.close(); // the orderly way out writes the settings
@@ -269,6 +269,6 @@ TEST_F(RunningProgramTest, TerminatedWithAQuestionUpItAnswersNoAndWritesTheSetti
     EXPECT_EQ(window.Ask("Question", "Open?", MessageIcon::Exclamation, MessageButtons::OkCancel),
               MessageAnswer::Cancel);
     EXPECT_TRUE(program.Finished());
-    EXPECT_FALSE(session.MonitorRunning());
+    EXPECT_FALSE(session.monitor.Running());
     EXPECT_FALSE(Stored("Settings", "PacketTimeout").isEmpty()) << "the settings were written";
 }

@@ -22,7 +22,7 @@ protected:
     // What the setpoint button sends: nothing until the monitor's next tick.
     List Choose(const char* buttons, int index) {
         window.Control<QAbstractButton>(buttons, index)->click();
-        return SentBy([this] { session.MonitorTick(); }, "KI");
+        return SentBy([this] { session.monitor.Tick(); }, "KI");
     }
     // The cylinder sent to setpoint i: its velocity, then its target.
     static List MoveTo(int i) {
@@ -70,10 +70,10 @@ TEST_F(ControlsTest, TheChartDrawsEachSampleToScaleBetweenItsLimitsAndShowsTheSa
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return window.Control<QLabel>("lblGraphTarget")->text() == "15.000"; }));
     window.Control<QAbstractButton>("cmdStartGraph")->click();
-    session.StopMonitor(); // the samples come from these ticks alone
+    session.monitor.Stop(); // the samples come from these ticks alone
     for (const int pause : {400, 0, 0, 200}) {
         QTest::qWait(pause);
-        session.MonitorTick();
+        session.monitor.Tick();
     }
     const int rate = window.Control<QLineEdit>("txtSampleRate")->text().toInt();
     EXPECT_TRUE(rate >= 200 && rate < 400) << rate;
@@ -119,10 +119,10 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
     };
     // The pace is the monitor timer's, not a measured rate: a loaded machine
     // would slow a rate down.
-    const QTimer& monitor = session.MonitorTimer;
+    const cMonitorFlow& monitor = session.monitor;
     start->click();
-    EXPECT_TRUE(monitor.isActive());
-    EXPECT_EQ(monitor.interval(), 30) << "ms";
+    EXPECT_TRUE(monitor.Running());
+    EXPECT_EQ(monitor.IntervalMs(), 30) << "ms";
     EXPECT_GT(polls(300), 0);
     pause->click();
     const QImage paused = chart->Image();
@@ -133,7 +133,7 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
     EXPECT_FALSE(chart->Image() == paused) << "resumed";
     start->click();
     const QImage stopped = chart->Image();
-    EXPECT_EQ(monitor.interval(), 75) << "ms";
+    EXPECT_EQ(monitor.IntervalMs(), 75) << "ms";
     EXPECT_GT(polls(300), 0) << "the monitor goes on";
     EXPECT_TRUE(chart->Image() == stopped);
 }
@@ -167,7 +167,7 @@ TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
         }
         session.RequestSetpoint(9);
         for (int tick = 0; tick < 3; ++tick) { // a position, a target and a velocity poll
-            session.MonitorTick();
+            session.monitor.Tick();
         }
     });
     prompter.Script(MessageAnswer::Ok);
@@ -181,8 +181,8 @@ TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
     EXPECT_TRUE(std::all_of(sent.begin(), sent.end(), [](const QByteArray& r) {
         return r.startsWith('L') || r.startsWith('A'); // its writes and its position polls
     })) << QByteArray(sent.join(' ')).toStdString();
-    EXPECT_TRUE(session.MonitorRunning());
-    EXPECT_EQ(SentBy([this] { session.MonitorTick(); }, "KI"), List{})
+    EXPECT_TRUE(session.monitor.Running());
+    EXPECT_EQ(SentBy([this] { session.monitor.Tick(); }, "KI"), List{})
         << "the press during Apply was dropped";
 }
 
