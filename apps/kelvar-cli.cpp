@@ -407,7 +407,8 @@ int LoadOne(Session& s) {
     s.core.StopMonitor();
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         const QList<cCommands::Failure>& failures = s.core.LastReadFailures();
-        const cSensorLink::Outcome outcome = s.core.PortFailed()  ? cSensorLink::Outcome::PortFailed
+        const cSensorLink::Outcome outcome = s.core.apply.PortFailed()
+                                                 ? cSensorLink::Outcome::PortFailed
                                              : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
                                                                   : failures.first().outcome;
         Warn(QStringLiteral("sensor %1 does not answer: %2").arg(address).arg(Reason(s, outcome)));
@@ -526,7 +527,7 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
         }
     }
     s.core.UseSensorDataFile(path, *check.contents);
-    plan = s.core.PendingWrites();
+    plan = s.core.apply.PendingWrites();
     QTextStream out(stdout);
     for (const PlannedWrite& write : plan) {
         out << (parser.isSet(rawOption) ? write.RawText() : write.Text()) << '\n';
@@ -547,16 +548,16 @@ int RunApply(Session& s, const QStringList& args) {
         status != Ok) {
         return status;
     }
-    if (const QString conflict = s.core.AddressConflict(); !conflict.isEmpty()) {
+    if (const QString conflict = s.core.apply.AddressConflict(); !conflict.isEmpty()) {
         return Fail(conflict + QStringLiteral(" Nothing was written."));
     }
-    s.core.WriteChanges(plan);
-    const auto unconfirmed = s.core.LastUnconfirmed();
+    s.core.apply.WriteChanges(plan);
+    const auto unconfirmed = s.core.apply.LastUnconfirmed();
     for (const auto& u : unconfirmed) {
         Warn(QStringLiteral("not confirmed: ") + u.Text());
     }
-    if (!s.core.ApplyAdvice().isEmpty()) {
-        Warn(s.core.ApplyAdvice());
+    if (!s.core.apply.ApplyAdvice().isEmpty()) {
+        Warn(s.core.apply.ApplyAdvice());
     }
     const auto portStopped = [&s](const QString& doing) {
         Warn(QStringLiteral("%1 sensor %2 stopped: %3")
@@ -565,7 +566,7 @@ int RunApply(Session& s, const QStringList& args) {
                  .arg(s.link.PortErrorText()));
         return Usage;
     };
-    if (s.core.PortFailed()) {
+    if (s.core.apply.PortFailed()) {
         return portStopped(QStringLiteral("writing to"));
     }
     if (s.sensor.CyclePowerFlag()) {
@@ -574,7 +575,7 @@ int RunApply(Session& s, const QStringList& args) {
     }
     s.core.LoadSensor(cSession::ReloadCurrent);
     s.core.StopMonitor();
-    if (s.core.PortFailed()) {
+    if (s.core.apply.PortFailed()) {
         return portStopped(QStringLiteral("reading"));
     }
     if (!unconfirmed.isEmpty()) {
@@ -778,7 +779,7 @@ int RunGoto(Session& s, const QStringList& args) {
     case cSetpointMove::Result::Lost:
         return ExitFor(move.LastFailure());
     case cSetpointMove::Result::NotConfirmed:
-        return s.core.PortFailed() ? Usage : NoAnswer;
+        return s.core.apply.PortFailed() ? Usage : NoAnswer;
     default:
         return Usage;
     }

@@ -182,7 +182,7 @@ AutoNullView AutoNullControls(const clsSensorData& data) {
 bool cSession::SetCalibrationValue(CalibrationField field, std::int32_t value) {
     StopMonitor();
     const CalibrationWrite w = WriteCalibration(*this, CalibrationRegister(field), value);
-    RefreshApplyState();
+    apply.RefreshApplyState();
     emit calibrationChanged();
     if (w.status == CalibrationWrite::Status::Failed) {
         const QString text = QStringLiteral("The sensor did not confirm the %1 of %2 counts: %3.")
@@ -316,7 +316,7 @@ void cSession::AutoZeroAdjust() {
         view.Ask(AutoZeroTitle, problem + crlf + crlf + undo, MessageIcon::Exclamation,
                  MessageButtons::Ok);
     }
-    RefreshApplyState();
+    apply.RefreshApplyState();
     emit calibrationChanged();
     StartMonitor();
 }

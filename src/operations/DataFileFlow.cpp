@@ -44,8 +44,8 @@ void cSession::ForgetCurrentFile() {
 }
 
 void cSession::SaveSensorData() {
-    if (!ConfirmIncompleteRead(QStringLiteral("Save Sensor Data As.."),
-                               QStringLiteral("Save these values"))) {
+    if (!apply.ConfirmIncompleteRead(QStringLiteral("Save Sensor Data As.."),
+                                     QStringLiteral("Save these values"))) {
         return;
     }
     const QString path =
@@ -110,7 +110,7 @@ void cSession::UseSensorDataFile(const QString& path, const DataFileContents& co
         }
     }
     emit settingsLoaded();
-    RefreshApplyState();
+    apply.RefreshApplyState();
     SetCurrentFile(path);
 }
 

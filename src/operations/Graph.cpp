@@ -183,7 +183,7 @@ void cSession::StartStopGraph() {
         InitGraph();
     }
     emit graphStateChanged();
-    RefreshApplyState();
+    apply.RefreshApplyState();
     StopMonitor();
     MonitorTimer.setInterval(GraphRunning ? GraphMonitorIntervalMs : MonitorIntervalMs);
     StartMonitor();

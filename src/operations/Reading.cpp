@@ -228,18 +228,6 @@ void cSession::ReportReadFailures() {
              MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
-bool cSession::ConfirmIncompleteRead(const QString& title, const QString& doing) {
-    if (ReadComplete() || !link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        return true;
-    }
-    return view.Ask(title,
-                    ReadFailureText() +
-                        QStringLiteral("\r\n\r\nThe values that were not read are 0 here, not "
-                                       "what the sensor holds. %1 anyway?")
-                            .arg(doing),
-                    MessageIcon::Exclamation, MessageButtons::OkCancel) == MessageAnswer::Ok;
-}
-
 void cSession::HoldTargetAtPosition() {
     // The target becomes the position only when this exchange read a
     // position that cannot be another poll's answer, after a read that left

@@ -13,7 +13,7 @@ namespace kelvar {
 
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view),
-      log(*this) {
+      log(*this), apply(*this) {
     link.Decoder().setSensor(&sensor);
     link.StatusFrozen = [this] {
         return sensor.CyclePowerFlag();

@@ -5,6 +5,7 @@
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
 #include "model/SensorList.h"
+#include "operations/ApplyFlow.h"
 #include "operations/Calibration.h"
 #include "operations/CommStatus.h"
 #include "operations/Graph.h"
@@ -13,7 +14,6 @@
 #include "operations/Setpoints.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
-#include "operations/WritePlan.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -74,6 +74,9 @@ public:
     cStatusBar statusBar;
     cView& view;
     cLog log;
+
+    // --- the flows
+    cApplyFlow apply;
 
     // --- window state the flows use
     bool CalibrationMode = false;
@@ -250,43 +253,6 @@ public:
     // as the window shows it into the file. Tells the user what failed.
     void SaveGraph(const std::function<bool(QIODevice&)>& writeImage);
 
-    // --- applying changes
-    // Writes exactly the plan's values, in its order. What the sensor did not
-    // confirm is kept for Apply to report.
-    void WriteChanges(const WritePlan& plan);
-    // What Apply would write now; the window's review, kelvar-cli diff and
-    // apply all show this list, and the writes carry out the list shown.
-    WritePlan PendingWrites() { return PlanWrites(sensor, UnreadParameters(), UnreadSetpoints()); }
-    // The Apply button: write, tell about a power cycle, follow a new address
-    // or speed, read the whole sensor again, report what was not confirmed.
-    void Apply();
-    // Before Apply writes: a question when the read was incomplete, then the
-    // plan; the plan the user agreed to, or nothing.
-    std::optional<WritePlan> ConfirmWrites();
-    // Asks first when the record is not a complete read; true to go on.
-    bool ConfirmIncompleteRead(const QString& title, const QString& doing);
-
-    struct Unconfirmed {
-        PlannedWrite write;
-        // "sensor holds 12", "no answer", or "not written: " and why
-        QString outcome;
-        QString Text() const {
-            return QStringLiteral("%1: %2, %3").arg(write.item, write.valueText, outcome);
-        }
-    };
-    const QList<Unconfirmed>& LastUnconfirmed() const { return unconfirmed_; }
-    // Why the writes failed when the link can tell (the sensor stopped
-    // answering, answers came late); empty otherwise.
-    const QString& ApplyAdvice() const { return applyAdvice_; }
-    // Why the pending address cannot be written: another sensor already
-    // answers at it (listed, or found by asking the line); empty when free.
-    QString AddressConflict();
-    // The port failed during the last write or read; its reason is the link's
-    // PortErrorText().
-    bool PortFailed() const { return !link.PortIsOpen(); }
-    // Enables Apply while something is pending.
-    void RefreshApplyState();
-
     // --- the data file
     // Asks for a file and saves the record's edited values to it / loads them
     // from it. The earlier file survives a failed save; a failed load changes
@@ -336,7 +302,6 @@ signals:
     void sensorsChanged();
     // A port option turned green (a sensor answered on it) or black again.
     void portOptionsChanged();
-    void applyEnabledChanged(bool enabled);
     // The current data file changed: its bare name, or empty for none.
     void currentFileChanged(const QString& bareName);
     // The settings were loaded from a file: every field is shown again.
@@ -369,9 +334,6 @@ private:
     void StoreReadSetpoint(int index, int field);
     // Asks again what a stray frame put in doubt during the read.
     void AskDoubtedAgain();
-    // One write of Apply: why it was not confirmed, or nothing when it was.
-    std::optional<Unconfirmed> WritePlanned(const PlannedWrite& write);
-    void WriteDoubtedAgain(const WritePlan& plan);
     // The limits that follow from the length and travel limits as read.
     void DeriveLimits();
     void RecordFoundSensor(int port, int speedIndex, int address);
@@ -413,8 +375,6 @@ private:
     bool tickInProgress_ = false;
     QList<cCommands::Failure> lastReadFailures_;
     QString readAdvice_; // why the last read failed, when the link could tell
-    QList<Unconfirmed> unconfirmed_;
-    QString applyAdvice_; // why the last Apply's writes failed, when the link could tell
     QString currentFile_;
     // Per Monitor-tab readout the value last shown; -1 when none yet.
     std::array<float, ReadoutCount> shown_{-1, -1, -1};

@@ -471,8 +471,9 @@ void cApplication::Bind() {
 
     QPushButton* apply = c.cmdApply;
     apply->setEnabled(false);
-    connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
-    connect(&s, &cSession::applyEnabledChanged, apply, [apply, &s](bool enabled) {
+    connect(apply, &QAbstractButton::clicked, &s,
+            [&s] { s.RunUserFlow([&s] { s.apply.Apply(); }); });
+    connect(&s.apply, &cApplyFlow::applyEnabledChanged, apply, [apply, &s](bool enabled) {
         apply->setEnabled(enabled && !s.FlowRunning() && !s.GraphRunning);
     });
     connect(&s, &cSession::flowRunningChanged, this, [&c, &s](bool running) {
@@ -497,7 +498,7 @@ void cApplication::Bind() {
         if (running) {
             c.cmdApply->setEnabled(false);
         } else {
-            s.RefreshApplyState();
+            s.apply.RefreshApplyState();
         }
     });
     const auto factoryReset = [this, &s] {
@@ -706,8 +707,8 @@ void cApplication::BindLog() {
     connect(c.cmdPrintLog, &QAbstractButton::clicked, this,
             [this] { PrintPages([this](cPrintSurface& pages) { PrintLog(*session_, pages); }); });
     const auto printSettings = [this] {
-        if (session_->ConfirmIncompleteRead(QStringLiteral("Print Sensor Data"),
-                                            QStringLiteral("Print these values"))) {
+        if (session_->apply.ConfirmIncompleteRead(QStringLiteral("Print Sensor Data"),
+                                                  QStringLiteral("Print these values"))) {
             PrintPages(
                 [this](cPrintSurface& pages) { PrintConfigurationReport(*session_, pages); });
         }

@@ -109,7 +109,7 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     QObject::connect(&session, &cSession::currentFileChanged,
                      [&](const QString& name) { files.append(name); });
     bool applyEnabled = false;
-    QObject::connect(&session, &cSession::applyEnabledChanged,
+    QObject::connect(&session.apply, &cApplyFlow::applyEnabledChanged,
                      [&](bool enabled) { applyEnabled = enabled; });
     view.fileAnswer = dir.filePath("inch.dat");
     Answer({MessageAnswer::Yes});

@@ -198,7 +198,7 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
 
     // Within the length only: 234.59 mm is not written.
     CommitCellEdit(data, 4, TargetCell, "234.59");
-    EXPECT_EQ(session.PendingWrites().at(0).Text().toStdString(),
+    EXPECT_EQ(session.apply.PendingWrites().at(0).Text().toStdString(),
               "Setpoint 5 target: 19.230 mm -> 234.590 mm  (will not be written: its target is "
               "outside its limits 0.000 mm to 234.580 mm)");
 
