@@ -508,7 +508,7 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
                  .arg(s.link.CurrentAddress));
         return status;
     }
-    const cSession::DataFileCheck check = s.core.CheckSensorDataFile(path);
+    const cDataFileFlow::DataFileCheck check = s.core.dataFile.CheckSensorDataFile(path);
     if (!check.contents) {
         return Fail(check.refusal);
     }
@@ -526,7 +526,7 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
                     .arg(path));
         }
     }
-    s.core.UseSensorDataFile(path, *check.contents);
+    s.core.dataFile.UseSensorDataFile(path, *check.contents);
     plan = s.core.apply.PendingWrites();
     QTextStream out(stdout);
     for (const PlannedWrite& write : plan) {

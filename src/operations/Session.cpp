@@ -13,7 +13,7 @@ namespace kelvar {
 
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view),
-      log(*this), apply(*this) {
+      log(*this), apply(*this), dataFile(*this) {
     link.Decoder().setSensor(&sensor);
     link.StatusFrozen = [this] {
         return sensor.CyclePowerFlag();
@@ -144,7 +144,7 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
 
 void cSession::Reset() {
     LoadSensor(ReloadCurrent);
-    ForgetCurrentFile();
+    dataFile.ForgetCurrentFile();
     log.LogSensorReport();
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     const int tab = view.VisibleTab();

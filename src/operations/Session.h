@@ -1,6 +1,5 @@
 #pragma once
 
-#include "files/DataFile.h"
 #include "link/Commands.h"
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
@@ -8,6 +7,7 @@
 #include "operations/ApplyFlow.h"
 #include "operations/Calibration.h"
 #include "operations/CommStatus.h"
+#include "operations/DataFileFlow.h"
 #include "operations/Graph.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
@@ -77,6 +77,7 @@ public:
 
     // --- the flows
     cApplyFlow apply;
+    cDataFileFlow dataFile;
 
     // --- window state the flows use
     bool CalibrationMode = false;
@@ -253,27 +254,6 @@ public:
     // as the window shows it into the file. Tells the user what failed.
     void SaveGraph(const std::function<bool(QIODevice&)>& writeImage);
 
-    // --- the data file
-    // Asks for a file and saves the record's edited values to it / loads them
-    // from it. The earlier file survives a failed save; a failed load changes
-    // nothing. Both tell the user what went wrong.
-    void SaveSensorData();
-    void LoadSensorData();
-    // A data file read and held against the sensor before any of it is used.
-    struct DataFileCheck {
-        std::optional<DataFileContents> contents; // empty when refused
-        QString refusal;                          // why the file cannot be used at all
-        QStringList doubts; // what the user must agree to first, one line each
-        QStringList notes;  // only worth a mention
-    };
-    DataFileCheck CheckSensorDataFile(const QString& path);
-    // Puts a checked file's values into the edited columns.
-    void UseSensorDataFile(const QString& path, const DataFileContents& contents);
-    // The file saved or loaded last; empty after Reset.
-    const QString& CurrentFile() const { return currentFile_; }
-    // The file the window's caption names: the data file or the log saved last.
-    void SetCurrentFile(const QString& path);
-    void ForgetCurrentFile();
     // --- the searches
     void FindPorts();
     // The state for "no sensor known": address 1, the first port that could
@@ -302,10 +282,6 @@ signals:
     void sensorsChanged();
     // A port option turned green (a sensor answered on it) or black again.
     void portOptionsChanged();
-    // The current data file changed: its bare name, or empty for none.
-    void currentFileChanged(const QString& bareName);
-    // The settings were loaded from a file: every field is shown again.
-    void settingsLoaded();
     // A read of the whole sensor begins and ends (the status shows it).
     void loadStarted();
     void loadFinished();
@@ -375,7 +351,6 @@ private:
     bool tickInProgress_ = false;
     QList<cCommands::Failure> lastReadFailures_;
     QString readAdvice_; // why the last read failed, when the link could tell
-    QString currentFile_;
     // Per Monitor-tab readout the value last shown; -1 when none yet.
     std::array<float, ReadoutCount> shown_{-1, -1, -1};
     int pendingSetpoint_ = NoSetpointRequest;

@@ -511,11 +511,14 @@ void cApplication::Bind() {
     connect(c.cmdDefaultSettings, &QAbstractButton::clicked, &s, factoryReset);
     connect(c.mnuDefault, &QAction::triggered, &s, factoryReset);
 
-    const auto save = flow(&cSession::SaveSensorData);
+    const auto save = [&s] {
+        s.RunUserFlow([&s] { s.dataFile.SaveSensorData(); });
+    };
     connect(c.cmdSaveSettings, &QAbstractButton::clicked, &s, save);
     connect(c.mnuSave, &QAction::triggered, &s, save);
-    connect(c.mnuLoad, &QAction::triggered, &s, flow(&cSession::LoadSensorData));
-    connect(&s, &cSession::currentFileChanged, this,
+    connect(c.mnuLoad, &QAction::triggered, &s,
+            [&s] { s.RunUserFlow([&s] { s.dataFile.LoadSensorData(); }); });
+    connect(&s.dataFile, &cDataFileFlow::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
                 window_->setWindowTitle(WindowCaption(caption, bareName));
             });
@@ -1155,7 +1158,7 @@ void cApplication::BindEditing() {
         ShowFieldHelp();
         window_->SetLengthUnits(session_->sensor.Units().trimmed());
     };
-    connect(&s, &cSession::settingsLoaded, this, showAll);
+    connect(&s.dataFile, &cDataFileFlow::settingsLoaded, this, showAll);
     connect(&s, &cSession::loadFinished, this, showAll);
     connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
     connect(&w, &AsciiSensor::tabChanged, this, showAll);
