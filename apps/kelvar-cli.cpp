@@ -315,7 +315,8 @@ int RunParam(Session& s, const QStringList& args) {
                   QStringLiteral("VALUE of %1").arg(name), value)) {
         return Usage;
     }
-    const cSession::ImmediateWrite write = s.core.WriteParameterNow(index, value);
+    const cCalibrationFlow::ImmediateWrite write =
+        s.core.calibration.WriteParameterNow(index, value);
     if (!write.mode5) {
         const int status = ReportFailures(s);
         // Only an answer of the sensor's own tells that it stayed out of mode 5.

@@ -304,7 +304,7 @@ void cSession::LoadSensor(int sensorNumber) {
             StartMonitor();
         }
         view.SetTabEnabled(Tab::Graph, true);
-        if (CalibrationMode) {
+        if (calibration.CalibrationMode()) {
             view.SetTabEnabled(Tab::Calibration, true);
         }
     } else {
@@ -312,7 +312,7 @@ void cSession::LoadSensor(int sensorNumber) {
         view.SelectTab(Tab::Communications);
         SetCommLabel(QStringLiteral("No Response from Sensor"), true);
         view.SetTabEnabled(Tab::Graph, false);
-        if (CalibrationMode) {
+        if (calibration.CalibrationMode()) {
             view.SetTabEnabled(Tab::Calibration, false);
         }
     }

@@ -13,7 +13,7 @@ namespace kelvar {
 
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view),
-      log(*this), apply(*this), dataFile(*this) {
+      log(*this), apply(*this), dataFile(*this), calibration(*this) {
     link.Decoder().setSensor(&sensor);
     link.StatusFrozen = [this] {
         return sensor.CyclePowerFlag();
@@ -57,7 +57,7 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
                         ShowReadout(ReadoutPanel::Graph, Readout::Position, position, text);
                     }
                 }
-                if (CalibrationMode) {
+                if (calibration.CalibrationMode()) {
                     ShowReadout(ReadoutPanel::Calibration, Readout::Position, position, text);
                 }
             });
@@ -68,7 +68,7 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
         } else if (this->view.VisibleTab() == Tab::Graph) {
             ShowReadout(ReadoutPanel::Graph, Readout::Target, target, text);
         }
-        if (CalibrationMode) {
+        if (calibration.CalibrationMode()) {
             ShowReadout(ReadoutPanel::Calibration, Readout::Target, target, text);
         }
     });

@@ -78,9 +78,9 @@ public:
     // --- the flows
     cApplyFlow apply;
     cDataFileFlow dataFile;
+    cCalibrationFlow calibration;
 
     // --- window state the flows use
-    bool CalibrationMode = false;
     bool ExcludePort1 = false; // "/ex": the port search starts at port 2
     float SensorLength = 0;    // user units
     float TravelMinimum = 0;   // user units, as shown on the Limits tab
@@ -204,38 +204,6 @@ public:
     bool LoadSetpointTest(int option);
     const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
 
-    // --- one parameter written at once, outside Apply (calibration, kelvar-cli param)
-    struct ImmediateWrite {
-        bool mode5 = true;                // the sensor went into its write mode: the value was sent
-        std::optional<std::int32_t> held; // what the sensor answered it holds
-    };
-    // Puts the sensor into its write mode, writes the value and reads it
-    // back. Only an answer of the sensor's goes into the record: both columns
-    // become what it holds, or, when it did not answer, keep the value last
-    // read. The requests that failed are left for the caller.
-    ImmediateWrite WriteParameterNow(int reg, std::int32_t value);
-
-    // --- calibration (the Calibration tab, with "/cal")
-    // Writes the zero adjust / null zero (counts) at once and reads it back;
-    // true when the sensor answered that it holds it. A value outside the
-    // limits is not sent; a write the sensor did not confirm is told.
-    bool SetZeroAdjust(std::int32_t counts);
-    bool SetNullZero(std::int32_t counts);
-    // Enter or Tab in a calibration field: the typed value is written, or the
-    // field goes back to the value the sensor holds.
-    void EnterCalibrationValue(CalibrationField field, const QString& text);
-    // An up-down click: the edited value moved by step and written at once.
-    void StepCalibrationValue(CalibrationField field, int step);
-    // "Auto Zero Adjust": asks first; only answered position readings of the
-    // test magnet count; on any failure the zero adjust it started from is
-    // put back.
-    void AutoZeroAdjust();
-    // The target set to this click's position reading (only with motion
-    // enabled), or to the middle of the sensor.
-    void SetTargetToPosition();
-    void SetTargetToMidpoint();
-    // The "Calibrate Sensor" menu item's check mark.
-    void SetCalibrationMode(bool on);
     // --- the graph
     cGraph Graph;
     // The scale list's entry; -1 for none.
@@ -295,16 +263,14 @@ signals:
     // The setpoint display changed (SetpointWindowShown).
     void setpointWindowChanged();
     void viewOnlyChanged(bool viewOnly);
-    // A calibration value was written or refused: its field shows what the
-    // sensor holds.
-    void calibrationChanged();
     // Start, Stop, Pause or Resume: captions and what is enabled change.
     void graphStateChanged();
     // What to draw on the chart now.
     void graphDrawn(const kelvar::GraphPlot& plot);
 
 private:
-    bool SetCalibrationValue(CalibrationField field, std::int32_t value);
+    // Calibration mode shows the calibration panel's readouts.
+    friend class cCalibrationFlow;
     // One value of the read, stored as read (in the record's own form).
     void StoreReadParameter(int index);
     void StoreReadSetpoint(int index, int field);

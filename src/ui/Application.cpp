@@ -1176,8 +1176,9 @@ void cApplication::BindCalibration() {
             const bool tab = event->key() == Qt::Key_Tab;
             if (tab || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
                 const QString text = field->text();
-                session_->RunUserFlow(
-                    [this, which, text] { session_->EnterCalibrationValue(which, text); });
+                session_->RunUserFlow([this, which, text] {
+                    session_->calibration.EnterCalibrationValue(which, text);
+                });
                 // What the sensor holds now, written or not.
                 field->setText(CalibrationFieldText(session_->sensor, which));
                 field->selectAll();
@@ -1211,18 +1212,22 @@ void cApplication::BindCalibration() {
         cUpDown* upDown = c.*controls.upDown;
         for (const int step : {1, -1}) {
             connect(upDown, step > 0 ? &cUpDown::up : &cUpDown::down, &s, [&s, which, step] {
-                s.RunUserFlow([&s, which, step] { s.StepCalibrationValue(which, step); });
+                s.RunUserFlow(
+                    [&s, which, step] { s.calibration.StepCalibrationValue(which, step); });
             });
         }
     }
-    for (const auto& [button, member] : {std::pair{c.cmdAutoAdjust, &cSession::AutoZeroAdjust},
-                                         {c.cmdCalibrateSetTarget, &cSession::SetTargetToPosition},
-                                         {c.cmdMidPoint, &cSession::SetTargetToMidpoint}}) {
+    for (const auto& [button, member] :
+         {std::pair{c.cmdAutoAdjust, &cCalibrationFlow::AutoZeroAdjust},
+          {c.cmdCalibrateSetTarget, &cCalibrationFlow::SetTargetToPosition},
+          {c.cmdMidPoint, &cCalibrationFlow::SetTargetToMidpoint}}) {
         // Copied by name: clang 14 cannot capture a structured binding.
-        connect(button, &QAbstractButton::clicked, &s,
-                [&s, action = member] { s.RunUserFlow([&s, action] { (s.*action)(); }); });
+        connect(button, &QAbstractButton::clicked, &s, [&s, action = member] {
+            s.RunUserFlow([&s, action] { (s.calibration.*action)(); });
+        });
     }
-    connect(&s, &cSession::calibrationChanged, this, [this] { ShowSettings(true); });
+    connect(&s.calibration, &cCalibrationFlow::calibrationChanged, this,
+            [this] { ShowSettings(true); });
     connect(&w, &AsciiSensor::tabChanged, this, [&c](int index) {
         if (index == Tab::Calibration) {
             c.txtAdjustValue->setFocus(Qt::OtherFocusReason);
@@ -1230,7 +1235,7 @@ void cApplication::BindCalibration() {
     });
     QAction* calibrate = c.mnuCalibrate;
     connect(calibrate, &QAction::triggered, this, [this, calibrate](bool on) {
-        if (session_->RunUserFlow([this, on] { session_->SetCalibrationMode(on); })) {
+        if (session_->RunUserFlow([this, on] { session_->calibration.SetCalibrationMode(on); })) {
             state_.Calibrate = on;
         } else {
             calibrate->setChecked(!on);
