@@ -315,7 +315,8 @@ int RunParam(Session& s, const QStringList& args) {
                   QStringLiteral("VALUE of %1").arg(name), value)) {
         return Usage;
     }
-    const cSession::ImmediateWrite write = s.core.WriteParameterNow(index, value);
+    const cCalibrationFlow::ImmediateWrite write =
+        s.core.calibration.WriteParameterNow(index, value);
     if (!write.mode5) {
         const int status = ReportFailures(s);
         // Only an answer of the sensor's own tells that it stayed out of mode 5.
@@ -407,7 +408,8 @@ int LoadOne(Session& s) {
     s.core.monitor.Stop();
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         const QList<cCommands::Failure>& failures = s.core.LastReadFailures();
-        const cSensorLink::Outcome outcome = s.core.PortFailed()  ? cSensorLink::Outcome::PortFailed
+        const cSensorLink::Outcome outcome = s.core.apply.PortFailed()
+                                                 ? cSensorLink::Outcome::PortFailed
                                              : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
                                                                   : failures.first().outcome;
         Warn(QStringLiteral("sensor %1 does not answer: %2").arg(address).arg(Reason(s, outcome)));
@@ -507,7 +509,7 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
                  .arg(s.link.CurrentAddress));
         return status;
     }
-    const cSession::DataFileCheck check = s.core.CheckSensorDataFile(path);
+    const cDataFileFlow::DataFileCheck check = s.core.dataFile.CheckSensorDataFile(path);
     if (!check.contents) {
         return Fail(check.refusal);
     }
@@ -525,8 +527,8 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
                     .arg(path));
         }
     }
-    s.core.UseSensorDataFile(path, *check.contents);
-    plan = s.core.PendingWrites();
+    s.core.dataFile.UseSensorDataFile(path, *check.contents);
+    plan = s.core.apply.PendingWrites();
     QTextStream out(stdout);
     for (const PlannedWrite& write : plan) {
         out << (parser.isSet(rawOption) ? write.RawText() : write.Text()) << '\n';
@@ -547,16 +549,16 @@ int RunApply(Session& s, const QStringList& args) {
         status != Ok) {
         return status;
     }
-    if (const QString conflict = s.core.AddressConflict(); !conflict.isEmpty()) {
+    if (const QString conflict = s.core.apply.AddressConflict(); !conflict.isEmpty()) {
         return Fail(conflict + QStringLiteral(" Nothing was written."));
     }
-    s.core.WriteChanges(plan);
-    const auto unconfirmed = s.core.LastUnconfirmed();
+    s.core.apply.WriteChanges(plan);
+    const auto unconfirmed = s.core.apply.LastUnconfirmed();
     for (const auto& u : unconfirmed) {
         Warn(QStringLiteral("not confirmed: ") + u.Text());
     }
-    if (!s.core.ApplyAdvice().isEmpty()) {
-        Warn(s.core.ApplyAdvice());
+    if (!s.core.apply.ApplyAdvice().isEmpty()) {
+        Warn(s.core.apply.ApplyAdvice());
     }
     const auto portStopped = [&s](const QString& doing) {
         Warn(QStringLiteral("%1 sensor %2 stopped: %3")
@@ -565,7 +567,7 @@ int RunApply(Session& s, const QStringList& args) {
                  .arg(s.link.PortErrorText()));
         return Usage;
     };
-    if (s.core.PortFailed()) {
+    if (s.core.apply.PortFailed()) {
         return portStopped(QStringLiteral("writing to"));
     }
     if (s.sensor.CyclePowerFlag()) {
@@ -574,7 +576,7 @@ int RunApply(Session& s, const QStringList& args) {
     }
     s.core.LoadSensor(cSession::ReloadCurrent);
     s.core.monitor.Stop();
-    if (s.core.PortFailed()) {
+    if (s.core.apply.PortFailed()) {
         return portStopped(QStringLiteral("reading"));
     }
     if (!unconfirmed.isEmpty()) {
@@ -778,7 +780,7 @@ int RunGoto(Session& s, const QStringList& args) {
     case cSetpointMove::Result::Lost:
         return ExitFor(move.LastFailure());
     case cSetpointMove::Result::NotConfirmed:
-        return s.core.PortFailed() ? Usage : NoAnswer;
+        return s.core.apply.PortFailed() ? Usage : NoAnswer;
     default:
         return Usage;
     }

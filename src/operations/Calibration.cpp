@@ -1,7 +1,3 @@
-// The Calibration tab: zero adjust and null zero written at once, the
-// automatic zero adjust with the test magnet, the target set to the position
-// or the sensor's midpoint, and calibration mode itself.
-
 #include "operations/Calibration.h"
 
 #include "link/Commands.h"
@@ -67,7 +63,7 @@ CalibrationWrite WriteCalibration(cSession& s, int reg, std::int32_t value) {
         return w;
     }
     w.status = CalibrationWrite::Status::Failed;
-    const cSession::ImmediateWrite written = s.WriteParameterNow(reg, value);
+    const cCalibrationFlow::ImmediateWrite written = s.calibration.WriteParameterNow(reg, value);
     s.commands.TakeFailedRequests();
     w.held = written.held;
     if (!written.mode5) {
@@ -84,7 +80,9 @@ CalibrationWrite WriteCalibration(cSession& s, int reg, std::int32_t value) {
 
 } // namespace
 
-cSession::ImmediateWrite cSession::WriteParameterNow(int reg, std::int32_t value) {
+cCalibrationFlow::ImmediateWrite cCalibrationFlow::WriteParameterNow(int reg, std::int32_t value) {
+    cCommands& commands = session_.commands;
+    clsSensorData& sensor = session_.sensor;
     ImmediateWrite w;
     if (!commands.EnsureMode5()) {
         w.mode5 = false;
@@ -177,12 +175,16 @@ AutoNullView AutoNullControls(const clsSensorData& data) {
     return {true, QString()};
 }
 
-// ------------------------------------------------------------ the session
+// ------------------------------------------------------------ the flow
 
-bool cSession::SetCalibrationValue(CalibrationField field, std::int32_t value) {
-    monitor.Stop();
-    const CalibrationWrite w = WriteCalibration(*this, CalibrationRegister(field), value);
-    RefreshApplyState();
+cCalibrationFlow::cCalibrationFlow(cSession& session) : session_(session) {}
+
+void cCalibrationFlow::SetCalibrationValue(CalibrationField field, std::int32_t value) {
+    cStatusBar& statusBar = session_.statusBar;
+    cView& view = session_.view;
+    session_.monitor.Stop();
+    const CalibrationWrite w = WriteCalibration(session_, CalibrationRegister(field), value);
+    session_.apply.RefreshApplyState();
     emit calibrationChanged();
     if (w.status == CalibrationWrite::Status::Failed) {
         const QString text = QStringLiteral("The sensor did not confirm the %1 of %2 counts: %3.")
@@ -195,19 +197,11 @@ bool cSession::SetCalibrationValue(CalibrationField field, std::int32_t value) {
                      QStringLiteral("The field shows the value the sensor answered last."),
                  MessageIcon::Exclamation, MessageButtons::Ok);
     }
-    monitor.Start();
-    return w.confirmed();
+    session_.monitor.Start();
 }
 
-bool cSession::SetZeroAdjust(std::int32_t counts) {
-    return SetCalibrationValue(CalibrationField::ZeroAdjust, counts);
-}
-
-bool cSession::SetNullZero(std::int32_t counts) {
-    return SetCalibrationValue(CalibrationField::NullZero, counts);
-}
-
-void cSession::EnterCalibrationValue(CalibrationField field, const QString& text) {
+void cCalibrationFlow::EnterCalibrationValue(CalibrationField field, const QString& text) {
+    clsSensorData& sensor = session_.sensor;
     const std::optional<std::int32_t> counts = CalibrationEntry(sensor, field, text);
     sensor.setParameter(CalibrationRegister(field));
     if (counts) {
@@ -218,7 +212,8 @@ void cSession::EnterCalibrationValue(CalibrationField field, const QString& text
     }
 }
 
-void cSession::StepCalibrationValue(CalibrationField field, int step) {
+void cCalibrationFlow::StepCalibrationValue(CalibrationField field, int step) {
+    clsSensorData& sensor = session_.sensor;
     const int reg = CalibrationRegister(field);
     const std::int64_t value =
         static_cast<std::int64_t>(Cell(sensor, reg, clsSensorData::ChangedDataColumn)) + step;
@@ -228,11 +223,16 @@ void cSession::StepCalibrationValue(CalibrationField field, int step) {
     }
 }
 
-void cSession::AutoZeroAdjust() {
+void cCalibrationFlow::AutoZeroAdjust() {
+    cSensorLink& link = session_.link;
+    clsSensorData& sensor = session_.sensor;
+    cCommands& commands = session_.commands;
+    cStatusBar& statusBar = session_.statusBar;
+    cView& view = session_.view;
     if (!link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return;
     }
-    const QSet<int> unread = UnreadParameters();
+    const QSet<int> unread = session_.UnreadParameters();
     for (const int reg : {Param::ZeroAdjust, Param::SensorLength, Param::ReadoutDirection}) {
         if (unread.contains(reg)) {
             view.Ask(AutoZeroTitle,
@@ -251,11 +251,11 @@ void cSession::AutoZeroAdjust() {
                  MessageIcon::Exclamation, MessageButtons::OkCancel) != MessageAnswer::Ok) {
         return;
     }
-    monitor.Stop();
+    session_.monitor.Stop();
     const std::int32_t start = Cell(sensor, Param::ZeroAdjust, clsSensorData::SensorDataColumn);
     QString problem;
     // What the sensor may hold now instead of `start`.
-    CalibrationWrite last = WriteCalibration(*this, Param::ZeroAdjust, start + AutoZeroShift);
+    CalibrationWrite last = WriteCalibration(session_, Param::ZeroAdjust, start + AutoZeroShift);
     if (!last.confirmed()) {
         problem = QStringLiteral("The zero adjust of %1 counts that the procedure starts with "
                                  "was not set: %2.")
@@ -288,7 +288,7 @@ void cSession::AutoZeroAdjust() {
             counts = Cell(sensor, Param::SensorLength, clsSensorData::ChangedDataColumn) - counts;
             value = shifted + counts;
         }
-        const CalibrationWrite result = WriteCalibration(*this, Param::ZeroAdjust, value);
+        const CalibrationWrite result = WriteCalibration(session_, Param::ZeroAdjust, value);
         if (result.status != CalibrationWrite::Status::Refused) {
             last = result;
         }
@@ -304,7 +304,7 @@ void cSession::AutoZeroAdjust() {
         // Back to where the procedure started, unless the sensor still holds it.
         QString undo = QStringLiteral("The zero adjust is still %1 counts.").arg(start);
         if (last.MayDifferFrom(start)) {
-            const CalibrationWrite back = WriteCalibration(*this, Param::ZeroAdjust, start);
+            const CalibrationWrite back = WriteCalibration(session_, Param::ZeroAdjust, start);
             undo = back.confirmed()
                        ? QStringLiteral("The zero adjust was put back to %1 counts.").arg(start)
                        : QStringLiteral("The zero adjust could not be put back to %1 counts (%2): "
@@ -316,14 +316,17 @@ void cSession::AutoZeroAdjust() {
         view.Ask(AutoZeroTitle, problem + crlf + crlf + undo, MessageIcon::Exclamation,
                  MessageButtons::Ok);
     }
-    RefreshApplyState();
+    session_.apply.RefreshApplyState();
     emit calibrationChanged();
-    monitor.Start();
+    session_.monitor.Start();
 }
 
-void cSession::SetTargetToPosition() {
+void cCalibrationFlow::SetTargetToPosition() {
+    cSensorLink& link = session_.link;
+    cCommands& commands = session_.commands;
     const auto refuse = [this](const QString& text) {
-        view.Ask(CalibrationErrorTitle, text, MessageIcon::Exclamation, MessageButtons::Ok);
+        session_.view.Ask(CalibrationErrorTitle, text, MessageIcon::Exclamation,
+                          MessageButtons::Ok);
     };
     const QString motionOff = QStringLiteral("Motion Enable Is OFF!!") + crlf + crlf +
                               QStringLiteral("Unable to set Target to Position");
@@ -331,7 +334,7 @@ void cSession::SetTargetToPosition() {
         refuse(motionOff);
         return;
     }
-    monitor.Stop();
+    session_.monitor.Stop();
     // The target is this click's own position reading, never an older one.
     const cSensorLink::Outcome outcome = commands.PollPosition();
     if (outcome != cSensorLink::Outcome::Answered) {
@@ -342,33 +345,44 @@ void cSession::SetTargetToPosition() {
     } else if (!link.StatusWord.TestBit(StatusBit::PositionOk)) {
         refuse(QStringLiteral("The sensor reports no valid position: no target was sent."));
     } else if (commands.SetTarget(link.Decoder().Position()) != cSensorLink::Outcome::Answered) {
-        statusBar.SetMessage(QStringLiteral("The sensor did not confirm the new target"));
+        session_.statusBar.SetMessage(QStringLiteral("The sensor did not confirm the new target"));
     } else {
         commands.PollTarget();
     }
     commands.TakeFailedRequests();
-    monitor.Start();
+    session_.monitor.Start();
 }
 
-void cSession::SetTargetToMidpoint() {
+void cCalibrationFlow::SetTargetToMidpoint() {
+    clsSensorData& sensor = session_.sensor;
+    cCommands& commands = session_.commands;
+    cView& view = session_.view;
     const std::int32_t length = Cell(sensor, Param::SensorLength, clsSensorData::SensorDataColumn);
     // A length the read did not get reads as 0: the target would be the end.
-    if (UnreadParameters().contains(Param::SensorLength) || length <= 0) {
+    if (session_.UnreadParameters().contains(Param::SensorLength) || length <= 0) {
         view.Ask(CalibrationErrorTitle,
                  QStringLiteral("The sensor length was not read from the sensor: no target was "
                                 "sent.\r\nRead the sensor again (Reset) first."),
                  MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
-    monitor.Stop();
+    session_.monitor.Stop();
     commands.SetTarget(static_cast<double>(sensor.Resolution()) * length / 2);
     commands.PollTarget();
     commands.TakeFailedRequests();
-    monitor.Start();
+    session_.monitor.Start();
 }
 
-void cSession::SetCalibrationMode(bool on) {
-    CalibrationMode = on;
+void cCalibrationFlow::SetModeAtStart(bool on) {
+    mode_ = on;
+    session_.view.SetTabVisible(Tab::Calibration, on);
+}
+
+void cCalibrationFlow::SetCalibrationMode(bool on) {
+    cSensorLink& link = session_.link;
+    clsSensorData& sensor = session_.sensor;
+    cView& view = session_.view;
+    mode_ = on;
     sensor.setParameter(Param::NullZero);
     view.SetTabVisible(Tab::Calibration, on);
     // In calibration mode Apply writes a changed null zero too.
@@ -376,10 +390,10 @@ void cSession::SetCalibrationMode(bool on) {
                               on ? clsSensorData::OrdinaryType : clsSensorData::ReadOnlyType);
     if (on) {
         view.SetTabEnabled(Tab::Calibration, link.StateFlags.TestBit(StateBit::DataLoaded));
-        monitor.Start();
-        monitor.ShowPositionAndTarget(ReadoutPanel::Calibration);
+        session_.monitor.Start();
+        session_.monitor.ShowPositionAndTarget(ReadoutPanel::Calibration);
     } else {
-        monitor.Stop();
+        session_.monitor.Stop();
     }
 }
 

@@ -1,5 +1,7 @@
 // Saving and loading the sensor data file through the window's dialogs.
 
+#include "operations/DataFileFlow.h"
+
 #include "files/DataFile.h"
 #include "model/Limits.h"
 #include "model/Parameters.h"
@@ -33,45 +35,49 @@ QString DocumentsFolder() {
 
 } // namespace
 
-void cSession::SetCurrentFile(const QString& path) {
+cDataFileFlow::cDataFileFlow(cSession& session) : session_(session) {}
+
+void cDataFileFlow::SetCurrentFile(const QString& path) {
     currentFile_ = path;
     emit currentFileChanged(BareFileName(path));
 }
 
-void cSession::ForgetCurrentFile() {
+void cDataFileFlow::ForgetCurrentFile() {
     currentFile_.clear();
     emit currentFileChanged(QString());
 }
 
-void cSession::SaveSensorData() {
-    if (!ConfirmIncompleteRead(QStringLiteral("Save Sensor Data As.."),
-                               QStringLiteral("Save these values"))) {
+void cDataFileFlow::SaveSensorData() {
+    cView& view = session_.view;
+    if (!session_.apply.ConfirmIncompleteRead(QStringLiteral("Save Sensor Data As.."),
+                                              QStringLiteral("Save these values"))) {
         return;
     }
     const QString path =
         view.AskFileName(true, QStringLiteral("Save Sensor Data As.."), DocumentsFolder(),
-                         ProposedDataFileName(sensor, QDate::currentDate()), Filter);
+                         ProposedDataFileName(session_.sensor, QDate::currentDate()), Filter);
     if (path.isEmpty() || !AcceptedDataFileName(path, view)) {
         return;
     }
-    statusBar.SetMessage(QStringLiteral("Writing to file.."));
+    session_.statusBar.SetMessage(QStringLiteral("Writing to file.."));
     QString error;
-    if (SaveSensorDataFile(path, sensor, &error)) {
+    if (SaveSensorDataFile(path, session_.sensor, &error)) {
         SetCurrentFile(path);
     } else {
         view.Ask(QStringLiteral("Data File Error"), error, MessageIcon::Exclamation,
                  MessageButtons::Ok);
     }
-    statusBar.SetMessage(QStringLiteral("Ready"));
+    session_.statusBar.SetMessage(QStringLiteral("Ready"));
 }
 
-void cSession::LoadSensorData() {
+void cDataFileFlow::LoadSensorData() {
+    cView& view = session_.view;
     const QString path = view.AskFileName(false, QStringLiteral("Load Sensor Data File.."),
                                           DocumentsFolder(), QString(), Filter);
     if (path.isEmpty() || !AcceptedDataFileName(path, view)) {
         return;
     }
-    statusBar.SetMessage(QStringLiteral("Reading from file.."));
+    session_.statusBar.SetMessage(QStringLiteral("Reading from file.."));
     const DataFileCheck check = CheckSensorDataFile(path);
     const QString notes = check.notes.join(QStringLiteral("\r\n"));
     if (!check.contents) {
@@ -94,10 +100,11 @@ void cSession::LoadSensorData() {
                      MessageButtons::Ok);
         }
     }
-    statusBar.SetMessage(QStringLiteral("Ready"));
+    session_.statusBar.SetMessage(QStringLiteral("Ready"));
 }
 
-void cSession::UseSensorDataFile(const QString& path, const DataFileContents& contents) {
+void cDataFileFlow::UseSensorDataFile(const QString& path, const DataFileContents& contents) {
+    clsSensorData& sensor = session_.sensor;
     // Only the edited values come from the file; what was read stays.
     clsSensorData loaded = contents.record;
     for (int r = 1; r <= sensor.MaxParameters(); ++r) {
@@ -110,13 +117,13 @@ void cSession::UseSensorDataFile(const QString& path, const DataFileContents& co
         }
     }
     emit settingsLoaded();
-    RefreshApplyState();
+    session_.apply.RefreshApplyState();
     SetCurrentFile(path);
 }
 
-cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
+cDataFileFlow::DataFileCheck cDataFileFlow::CheckSensorDataFile(const QString& path) {
     DataFileCheck check;
-    check.contents = ReadSensorDataFile(path, sensor, &check.refusal);
+    check.contents = ReadSensorDataFile(path, session_.sensor, &check.refusal);
     if (!check.contents) {
         return check;
     }
@@ -178,7 +185,7 @@ cSession::DataFileCheck cSession::CheckSensorDataFile(const QString& path) {
     // Copying one sensor's file to another is normal; the name only tells.
     static const QRegularExpression savedName(QStringLiteral("^(\\d+) \\d{8}\\.dat$"),
                                               QRegularExpression::CaseInsensitiveOption);
-    const QString serial = sensor.SerialNumber().trimmed();
+    const QString serial = session_.sensor.SerialNumber().trimmed();
     const auto match = savedName.match(BareFileName(path));
     if (match.hasMatch() && !serial.isEmpty() && match.captured(1) != serial) {
         check.notes.append(QStringLiteral("The file's name says it was saved from sensor %1; this "

@@ -329,7 +329,7 @@ SettingsView ShowSettings(clsSensorData& data, bool force) {
 }
 
 SettingsView RefreshApplyState(cSession& session, bool force) {
-    session.RefreshApplyState();
+    session.apply.RefreshApplyState();
     SettingsView view = ShowSettings(session.sensor, force);
     for (const OptionShown& shown : view.options) {
         if (shown.group == OptionGroup::Run) {

@@ -44,7 +44,7 @@ void cGraphFlow::StartStop() {
         Init();
     }
     emit graphStateChanged();
-    session_.RefreshApplyState();
+    session_.apply.RefreshApplyState();
     cMonitorFlow& monitor = session_.monitor;
     monitor.Stop();
     monitor.SetIntervalMs(running_ ? cMonitorFlow::GraphIntervalMs

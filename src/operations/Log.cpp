@@ -318,7 +318,7 @@ void cLog::SaveAs() {
     session_.statusBar.SetMessage(QStringLiteral("Writing to file.."));
     QString error;
     if (Save(path, error)) {
-        session_.SetCurrentFile(path);
+        session_.dataFile.SetCurrentFile(path);
     } else {
         session_.view.Ask(QStringLiteral("Save Log As.."), error, MessageIcon::Exclamation,
                           MessageButtons::Ok);

@@ -26,7 +26,7 @@ cMonitorFlow::cMonitorFlow(cSession& session) : session_(session) {
                         ShowReadout(ReadoutPanel::Graph, Readout::Position, position, text);
                     }
                 }
-                if (session_.CalibrationMode) {
+                if (session_.calibration.CalibrationMode()) {
                     ShowReadout(ReadoutPanel::Calibration, Readout::Position, position, text);
                 }
             });
@@ -37,7 +37,7 @@ cMonitorFlow::cMonitorFlow(cSession& session) : session_(session) {
         } else if (session_.view.VisibleTab() == Tab::Graph) {
             ShowReadout(ReadoutPanel::Graph, Readout::Target, target, text);
         }
-        if (session_.CalibrationMode) {
+        if (session_.calibration.CalibrationMode()) {
             ShowReadout(ReadoutPanel::Calibration, Readout::Target, target, text);
         }
     });

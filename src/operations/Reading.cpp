@@ -228,18 +228,6 @@ void cSession::ReportReadFailures() {
              MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
-bool cSession::ConfirmIncompleteRead(const QString& title, const QString& doing) {
-    if (ReadComplete() || !link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        return true;
-    }
-    return view.Ask(title,
-                    ReadFailureText() +
-                        QStringLiteral("\r\n\r\nThe values that were not read are 0 here, not "
-                                       "what the sensor holds. %1 anyway?")
-                            .arg(doing),
-                    MessageIcon::Exclamation, MessageButtons::OkCancel) == MessageAnswer::Ok;
-}
-
 void cSession::HoldTargetAtPosition() {
     // The target becomes the position only when this exchange read a
     // position that cannot be another poll's answer, after a read that left
@@ -316,7 +304,7 @@ void cSession::LoadSensor(int sensorNumber) {
             monitor.Start();
         }
         view.SetTabEnabled(Tab::Graph, true);
-        if (CalibrationMode) {
+        if (calibration.CalibrationMode()) {
             view.SetTabEnabled(Tab::Calibration, true);
         }
     } else {
@@ -324,7 +312,7 @@ void cSession::LoadSensor(int sensorNumber) {
         view.SelectTab(Tab::Communications);
         SetCommLabel(QStringLiteral("No Response from Sensor"), true);
         view.SetTabEnabled(Tab::Graph, false);
-        if (CalibrationMode) {
+        if (calibration.CalibrationMode()) {
             view.SetTabEnabled(Tab::Calibration, false);
         }
     }

@@ -11,7 +11,7 @@ namespace kelvar {
 
 cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     : QObject(parent), link(port), commands(link, sensor), statusBar(link, sensors), view(view),
-      log(*this), monitor(*this), graph(*this) {
+      log(*this), monitor(*this), graph(*this), apply(*this), dataFile(*this), calibration(*this) {
     link.Decoder().setSensor(&sensor);
     link.StatusFrozen = [this] {
         return sensor.CyclePowerFlag();
@@ -85,7 +85,7 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
 
 void cSession::Reset() {
     LoadSensor(ReloadCurrent);
-    ForgetCurrentFile();
+    dataFile.ForgetCurrentFile();
     log.LogSensorReport();
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     const int tab = view.VisibleTab();

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "files/DataFile.h"
 #include "link/Commands.h"
 #include "link/SensorLink.h"
 #include "model/SensorData.h"
 #include "model/SensorList.h"
+#include "operations/ApplyFlow.h"
 #include "operations/Calibration.h"
 #include "operations/CommStatus.h"
+#include "operations/DataFileFlow.h"
 #include "operations/GraphFlow.h"
 #include "operations/Log.h"
 #include "operations/MonitorFlow.h"
@@ -14,7 +15,6 @@
 #include "operations/Setpoints.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
-#include "operations/WritePlan.h"
 
 #include <QHash>
 #include <QObject>
@@ -67,9 +67,11 @@ public:
     // --- the flows
     cMonitorFlow monitor;
     cGraphFlow graph;
+    cApplyFlow apply;
+    cDataFileFlow dataFile;
+    cCalibrationFlow calibration;
 
     // --- window state the flows use
-    bool CalibrationMode = false;
     bool ExcludePort1 = false; // "/ex": the port search starts at port 2
     float SensorLength = 0;    // user units
     float TravelMinimum = 0;   // user units, as shown on the Limits tab
@@ -170,96 +172,6 @@ public:
     bool LoadSetpointTest(int option);
     const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
 
-    // --- one parameter written at once, outside Apply (calibration, kelvar-cli param)
-    struct ImmediateWrite {
-        bool mode5 = true;                // the sensor went into its write mode: the value was sent
-        std::optional<std::int32_t> held; // what the sensor answered it holds
-    };
-    // Puts the sensor into its write mode, writes the value and reads it
-    // back. Only an answer of the sensor's goes into the record: both columns
-    // become what it holds, or, when it did not answer, keep the value last
-    // read. The requests that failed are left for the caller.
-    ImmediateWrite WriteParameterNow(int reg, std::int32_t value);
-
-    // --- calibration (the Calibration tab, with "/cal")
-    // Writes the zero adjust / null zero (counts) at once and reads it back;
-    // true when the sensor answered that it holds it. A value outside the
-    // limits is not sent; a write the sensor did not confirm is told.
-    bool SetZeroAdjust(std::int32_t counts);
-    bool SetNullZero(std::int32_t counts);
-    // Enter or Tab in a calibration field: the typed value is written, or the
-    // field goes back to the value the sensor holds.
-    void EnterCalibrationValue(CalibrationField field, const QString& text);
-    // An up-down click: the edited value moved by step and written at once.
-    void StepCalibrationValue(CalibrationField field, int step);
-    // "Auto Zero Adjust": asks first; only answered position readings of the
-    // test magnet count; on any failure the zero adjust it started from is
-    // put back.
-    void AutoZeroAdjust();
-    // The target set to this click's position reading (only with motion
-    // enabled), or to the middle of the sensor.
-    void SetTargetToPosition();
-    void SetTargetToMidpoint();
-    // The "Calibrate Sensor" menu item's check mark.
-    void SetCalibrationMode(bool on);
-    // --- applying changes
-    // Writes exactly the plan's values, in its order. What the sensor did not
-    // confirm is kept for Apply to report.
-    void WriteChanges(const WritePlan& plan);
-    // What Apply would write now; the window's review, kelvar-cli diff and
-    // apply all show this list, and the writes carry out the list shown.
-    WritePlan PendingWrites() { return PlanWrites(sensor, UnreadParameters(), UnreadSetpoints()); }
-    // The Apply button: write, tell about a power cycle, follow a new address
-    // or speed, read the whole sensor again, report what was not confirmed.
-    void Apply();
-    // Before Apply writes: a question when the read was incomplete, then the
-    // plan; the plan the user agreed to, or nothing.
-    std::optional<WritePlan> ConfirmWrites();
-    // Asks first when the record is not a complete read; true to go on.
-    bool ConfirmIncompleteRead(const QString& title, const QString& doing);
-
-    struct Unconfirmed {
-        PlannedWrite write;
-        // "sensor holds 12", "no answer", or "not written: " and why
-        QString outcome;
-        QString Text() const {
-            return QStringLiteral("%1: %2, %3").arg(write.item, write.valueText, outcome);
-        }
-    };
-    const QList<Unconfirmed>& LastUnconfirmed() const { return unconfirmed_; }
-    // Why the writes failed when the link can tell (the sensor stopped
-    // answering, answers came late); empty otherwise.
-    const QString& ApplyAdvice() const { return applyAdvice_; }
-    // Why the pending address cannot be written: another sensor already
-    // answers at it (listed, or found by asking the line); empty when free.
-    QString AddressConflict();
-    // The port failed during the last write or read; its reason is the link's
-    // PortErrorText().
-    bool PortFailed() const { return !link.PortIsOpen(); }
-    // Enables Apply while something is pending.
-    void RefreshApplyState();
-
-    // --- the data file
-    // Asks for a file and saves the record's edited values to it / loads them
-    // from it. The earlier file survives a failed save; a failed load changes
-    // nothing. Both tell the user what went wrong.
-    void SaveSensorData();
-    void LoadSensorData();
-    // A data file read and held against the sensor before any of it is used.
-    struct DataFileCheck {
-        std::optional<DataFileContents> contents; // empty when refused
-        QString refusal;                          // why the file cannot be used at all
-        QStringList doubts; // what the user must agree to first, one line each
-        QStringList notes;  // only worth a mention
-    };
-    DataFileCheck CheckSensorDataFile(const QString& path);
-    // Puts a checked file's values into the edited columns.
-    void UseSensorDataFile(const QString& path, const DataFileContents& contents);
-    // The file saved or loaded last; empty after Reset.
-    const QString& CurrentFile() const { return currentFile_; }
-    // The file the window's caption names: the data file or the log saved last.
-    void SetCurrentFile(const QString& path);
-    void ForgetCurrentFile();
     // --- the searches
     void FindPorts();
     // The state for "no sensor known": address 1, the first port that could
@@ -286,11 +198,6 @@ signals:
     void sensorsChanged();
     // A port option turned green (a sensor answered on it) or black again.
     void portOptionsChanged();
-    void applyEnabledChanged(bool enabled);
-    // The current data file changed: its bare name, or empty for none.
-    void currentFileChanged(const QString& bareName);
-    // The settings were loaded from a file: every field is shown again.
-    void settingsLoaded();
     // A read of the whole sensor begins and ends (the status shows it).
     void loadStarted();
     void loadFinished();
@@ -300,20 +207,13 @@ signals:
     // The setpoint display changed (SetpointWindowShown).
     void setpointWindowChanged();
     void viewOnlyChanged(bool viewOnly);
-    // A calibration value was written or refused: its field shows what the
-    // sensor holds.
-    void calibrationChanged();
 
 private:
-    bool SetCalibrationValue(CalibrationField field, std::int32_t value);
     // One value of the read, stored as read (in the record's own form).
     void StoreReadParameter(int index);
     void StoreReadSetpoint(int index, int field);
     // Asks again what a stray frame put in doubt during the read.
     void AskDoubtedAgain();
-    // One write of Apply: why it was not confirmed, or nothing when it was.
-    std::optional<Unconfirmed> WritePlanned(const PlannedWrite& write);
-    void WriteDoubtedAgain(const WritePlan& plan);
     // The limits that follow from the length and travel limits as read.
     void DeriveLimits();
     void RecordFoundSensor(int port, int speedIndex, int address);
@@ -344,9 +244,6 @@ private:
     bool aborted_ = false;
     QList<cCommands::Failure> lastReadFailures_;
     QString readAdvice_; // why the last read failed, when the link could tell
-    QList<Unconfirmed> unconfirmed_;
-    QString applyAdvice_; // why the last Apply's writes failed, when the link could tell
-    QString currentFile_;
     int pendingSetpoint_ = NoSetpointRequest;
     SetpointWindowView setpointWindow_{};
 };

@@ -261,8 +261,7 @@ void StartupReadSettings(cSession& session, cRegistry& registry, cShellState& st
     }
     InitParameterTable(session.sensor);
     SaveLoadSettings(session, registry, state, false);
-    session.CalibrationMode = state.CalibrateVisible && state.Calibrate;
-    session.view.SetTabVisible(Tab::Calibration, session.CalibrationMode);
+    session.calibration.SetModeAtStart(state.CalibrateVisible && state.Calibrate);
     session.link.Decoder().ForgetStatusBytes();
     session.link.StatusWord.setMap(LinkBit::StartWord);
     session.link.RefreshStatus();
@@ -305,7 +304,7 @@ bool StartupOpenSensor(cSession& session) {
         link.RefreshStatus();
         session.statusBar.SetStatusTexts(QStringLiteral("Ready"),
                                          QStringLiteral("Sensor ") + sensors.SensorText());
-        if (!session.CalibrationMode) {
+        if (!session.calibration.CalibrationMode()) {
             session.view.SelectTab(Tab::Monitor);
         }
         emit session.sensorsChanged();

@@ -470,8 +470,9 @@ void cApplication::Bind() {
 
     QPushButton* apply = c.cmdApply;
     apply->setEnabled(false);
-    connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
-    connect(&s, &cSession::applyEnabledChanged, apply, [apply, &s](bool enabled) {
+    connect(apply, &QAbstractButton::clicked, &s,
+            [&s] { s.RunUserFlow([&s] { s.apply.Apply(); }); });
+    connect(&s.apply, &cApplyFlow::applyEnabledChanged, apply, [apply, &s](bool enabled) {
         apply->setEnabled(enabled && !s.FlowRunning() && !s.graph.Running());
     });
     connect(&s, &cSession::flowRunningChanged, this, [&c, &s](bool running) {
@@ -496,7 +497,7 @@ void cApplication::Bind() {
         if (running) {
             c.cmdApply->setEnabled(false);
         } else {
-            s.RefreshApplyState();
+            s.apply.RefreshApplyState();
         }
     });
     const auto factoryReset = [this, &s] {
@@ -509,11 +510,14 @@ void cApplication::Bind() {
     connect(c.cmdDefaultSettings, &QAbstractButton::clicked, &s, factoryReset);
     connect(c.mnuDefault, &QAction::triggered, &s, factoryReset);
 
-    const auto save = flow(&cSession::SaveSensorData);
+    const auto save = [&s] {
+        s.RunUserFlow([&s] { s.dataFile.SaveSensorData(); });
+    };
     connect(c.cmdSaveSettings, &QAbstractButton::clicked, &s, save);
     connect(c.mnuSave, &QAction::triggered, &s, save);
-    connect(c.mnuLoad, &QAction::triggered, &s, flow(&cSession::LoadSensorData));
-    connect(&s, &cSession::currentFileChanged, this,
+    connect(c.mnuLoad, &QAction::triggered, &s,
+            [&s] { s.RunUserFlow([&s] { s.dataFile.LoadSensorData(); }); });
+    connect(&s.dataFile, &cDataFileFlow::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
                 window_->setWindowTitle(WindowCaption(caption, bareName));
             });
@@ -705,8 +709,8 @@ void cApplication::BindLog() {
     connect(c.cmdPrintLog, &QAbstractButton::clicked, this,
             [this] { PrintPages([this](cPrintSurface& pages) { PrintLog(*session_, pages); }); });
     const auto printSettings = [this] {
-        if (session_->ConfirmIncompleteRead(QStringLiteral("Print Sensor Data"),
-                                            QStringLiteral("Print these values"))) {
+        if (session_->apply.ConfirmIncompleteRead(QStringLiteral("Print Sensor Data"),
+                                                  QStringLiteral("Print these values"))) {
             PrintPages(
                 [this](cPrintSurface& pages) { PrintConfigurationReport(*session_, pages); });
         }
@@ -1153,7 +1157,7 @@ void cApplication::BindEditing() {
         ShowFieldHelp();
         window_->SetLengthUnits(session_->sensor.Units().trimmed());
     };
-    connect(&s, &cSession::settingsLoaded, this, showAll);
+    connect(&s.dataFile, &cDataFileFlow::settingsLoaded, this, showAll);
     connect(&s, &cSession::loadFinished, this, showAll);
     connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
     connect(&w, &AsciiSensor::tabChanged, this, showAll);
@@ -1171,8 +1175,9 @@ void cApplication::BindCalibration() {
             const bool tab = event->key() == Qt::Key_Tab;
             if (tab || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
                 const QString text = field->text();
-                session_->RunUserFlow(
-                    [this, which, text] { session_->EnterCalibrationValue(which, text); });
+                session_->RunUserFlow([this, which, text] {
+                    session_->calibration.EnterCalibrationValue(which, text);
+                });
                 // What the sensor holds now, written or not.
                 field->setText(CalibrationFieldText(session_->sensor, which));
                 field->selectAll();
@@ -1206,18 +1211,22 @@ void cApplication::BindCalibration() {
         cUpDown* upDown = c.*controls.upDown;
         for (const int step : {1, -1}) {
             connect(upDown, step > 0 ? &cUpDown::up : &cUpDown::down, &s, [&s, which, step] {
-                s.RunUserFlow([&s, which, step] { s.StepCalibrationValue(which, step); });
+                s.RunUserFlow(
+                    [&s, which, step] { s.calibration.StepCalibrationValue(which, step); });
             });
         }
     }
-    for (const auto& [button, member] : {std::pair{c.cmdAutoAdjust, &cSession::AutoZeroAdjust},
-                                         {c.cmdCalibrateSetTarget, &cSession::SetTargetToPosition},
-                                         {c.cmdMidPoint, &cSession::SetTargetToMidpoint}}) {
+    for (const auto& [button, member] :
+         {std::pair{c.cmdAutoAdjust, &cCalibrationFlow::AutoZeroAdjust},
+          {c.cmdCalibrateSetTarget, &cCalibrationFlow::SetTargetToPosition},
+          {c.cmdMidPoint, &cCalibrationFlow::SetTargetToMidpoint}}) {
         // Copied by name: clang 14 cannot capture a structured binding.
-        connect(button, &QAbstractButton::clicked, &s,
-                [&s, action = member] { s.RunUserFlow([&s, action] { (s.*action)(); }); });
+        connect(button, &QAbstractButton::clicked, &s, [&s, action = member] {
+            s.RunUserFlow([&s, action] { (s.calibration.*action)(); });
+        });
     }
-    connect(&s, &cSession::calibrationChanged, this, [this] { ShowSettings(true); });
+    connect(&s.calibration, &cCalibrationFlow::calibrationChanged, this,
+            [this] { ShowSettings(true); });
     connect(&w, &AsciiSensor::tabChanged, this, [&c](int index) {
         if (index == Tab::Calibration) {
             c.txtAdjustValue->setFocus(Qt::OtherFocusReason);
@@ -1225,7 +1234,7 @@ void cApplication::BindCalibration() {
     });
     QAction* calibrate = c.mnuCalibrate;
     connect(calibrate, &QAction::triggered, this, [this, calibrate](bool on) {
-        if (session_->RunUserFlow([this, on] { session_->SetCalibrationMode(on); })) {
+        if (session_->RunUserFlow([this, on] { session_->calibration.SetCalibrationMode(on); })) {
             state_.Calibrate = on;
         } else {
             calibrate->setChecked(!on);

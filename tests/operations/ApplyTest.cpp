@@ -40,7 +40,7 @@ TEST_F(ApplyTest, ChangesAreReviewedWrittenPolledAfterEachRegisterAndReadBack) {
     const std::int32_t velocity = session.sensor.ReadSetpointData(7, 1);
     session.sensor.WriteSetpointData(7, 5, 250); // one dwell: the whole setpoint is written
     Answer({Ok});
-    session.Apply();
+    session.apply.Apply();
     const QList<QByteArray> requests = Requests(from);
     EXPECT_EQ(requests.mid(0, 3), QList<QByteArray>({"C", "G0005", "L0020258"}));
     EXPECT_EQ(requests.mid(3, 30), QList<QByteArray>(30, "A"))
@@ -70,7 +70,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     Edit(Param::RunMode, 2);
     Edit(Param::Address, 0); // refused: outside its limits
     Answer({Ok, Ok, Ok});
-    session.Apply();
+    session.apply.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 3) << "no question about the speed";
     EXPECT_TRUE(view.prompter.asked[0].text.endsWith(
         "\r\nAddress: 1 -> 0  (will not be written: outside its limits 1 to 26)\r\nRun Mode: "
@@ -81,7 +81,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
 
     Edit(Param::Address, 7);
     Answer({Ok, Ok});
-    session.Apply();
+    session.apply.Apply();
     EXPECT_EQ(sim.address(), 7);
     EXPECT_EQ(session.link.CurrentAddress, 7);
     EXPECT_EQ(session.sensors.Address(), 7) << "the list follows the sensor";
@@ -89,7 +89,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
 
     Edit(Param::BaudRate, 1); // 19.2K
     Answer({Ok, Ok, Yes});
-    session.Apply();
+    session.apply.Apply();
     EXPECT_EQ(LastQuestion().title, "Changed Sensor Baud Rate");
     EXPECT_EQ(session.sensors.BaudRate(), 3);
     EXPECT_EQ(port.baud(), 19200);
@@ -99,7 +99,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
 
     Edit(Param::BaudRate, 4); // 115.2K, left to the user
     Answer({Ok, Ok, No});
-    session.Apply();
+    session.apply.Apply();
     EXPECT_EQ(session.sensors.BaudRate(), 3);
     EXPECT_EQ(view.tab, Tab::Communications);
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
@@ -110,8 +110,8 @@ TEST_F(ApplyTest, UnconfirmedWriteIsReportedAndKeepsTheErrorLight) {
     DropWhile("Writing Parameters...");
     session.link.PacketTimeout = 5;
     Answer({Ok, Ok});
-    session.Apply();
-    ASSERT_EQ(session.LastUnconfirmed().size(), 1);
+    session.apply.Apply();
+    ASSERT_EQ(session.apply.LastUnconfirmed().size(), 1);
     EXPECT_EQ(LastQuestion().title, "Changes Not Confirmed");
     EXPECT_TRUE(LastQuestion().text.contains("Extend Gain: 600, no answer"));
     EXPECT_TRUE(session.link.StatusWord.TestBit(LinkBit::TxErrorCounted));
@@ -132,9 +132,9 @@ TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
         }
     });
     Answer({Ok, Ok});
-    session.Apply();
+    session.apply.Apply();
     QStringList items;
-    for (const auto& u : session.LastUnconfirmed()) {
+    for (const auto& u : session.apply.LastUnconfirmed()) {
         items.append(u.Text());
     }
     EXPECT_EQ(items,
@@ -147,7 +147,7 @@ TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
 TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
     Edit(Param::Address, 7);
     Answer({Cancel});
-    session.Apply();
+    session.apply.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_TRUE(Requests(from).isEmpty());
 
@@ -160,7 +160,7 @@ TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
     Edit(2, 600);
     from = network.log().size();
     Answer({Cancel});
-    session.Apply();
+    session.apply.Apply();
     EXPECT_EQ(LastQuestion().title, "Sensor Read Incomplete");
     EXPECT_TRUE(LastQuestion().text.contains("D0002 (parameter 2 Extend Gain)"));
     EXPECT_TRUE(Requests(from).isEmpty());
@@ -170,7 +170,7 @@ TEST_F(ApplyTest, AnAddressAnotherSensorAnswersAtIsRefusedBeforeAnyWrite) {
     AddSensor(3); // not in the list: only the line knows it
     Edit(Param::Address, 3);
     Answer({Ok, Ok}); // the review, then the refusal
-    session.Apply();
+    session.apply.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 2);
     EXPECT_EQ(LastQuestion().title, "Incorrect Sensor Address");
     EXPECT_TRUE(LastQuestion().text.startsWith(
@@ -186,7 +186,7 @@ TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
     Edit(2, 600); // and one good change
     session.sensor.WriteSetpointData(3, 3, 65535);
     Answer({Ok, Ok});
-    session.Apply();
+    session.apply.Apply();
     ASSERT_EQ(view.prompter.asked.size(), 2) << "no power cycle: no such change was written";
     EXPECT_TRUE(view.prompter.asked[0].text.contains("Address: 1 -> 0  (will not be written"));
     for (const QByteArray& request : Requests(from)) {
@@ -211,7 +211,7 @@ TEST_F(ApplyTest, LostPortStopsTheWritesAtOnce) {
     Answer({Ok, Ok, Ok});
     QElapsedTimer clock;
     clock.start();
-    session.Apply();
+    session.apply.Apply();
     EXPECT_LT(clock.elapsed(), 2000) << "no request waits out its time-out";
     ASSERT_GE(view.prompter.asked.size(), 2);
     EXPECT_EQ(view.prompter.asked[1].title, "Apply Stopped");

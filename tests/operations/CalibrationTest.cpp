@@ -30,7 +30,7 @@ protected:
             &session.link.Decoder(), &cResponseDecoder::positionAnswered, &magnet,
             [this, drift] { sim->Respond(Write(Param::ZeroAdjust, Held() + drift), 0); });
         Answer({MessageAnswer::Ok});
-        session.AutoZeroAdjust();
+        session.calibration.AutoZeroAdjust();
         return Sent(from, "L");
     }
 
@@ -58,9 +58,9 @@ TEST_F(CalibrationTest, TypedAndSteppedValuesAreWrittenAtOnceWithinTheirLimits) 
     for (const auto& c : cases) {
         from = network.log().size();
         if (c.text.isEmpty()) {
-            session.StepCalibrationValue(c.field, 1);
+            session.calibration.StepCalibrationValue(c.field, 1);
         } else {
-            session.EnterCalibrationValue(c.field, c.text);
+            session.calibration.EnterCalibrationValue(c.field, c.text);
         }
         const int reg = CalibrationRegister(c.field);
         const QList<QByteArray> sent = Requests(from);
@@ -108,25 +108,25 @@ TEST_F(CalibrationTest, AutoZeroAdjustPutsBackTheZeroAdjustItStartedFromWhenAnyt
 }
 
 TEST_F(CalibrationTest, MidpointTargetIsHalfTheLengthAsRead) {
-    session.SetTargetToMidpoint();
+    session.calibration.SetTargetToMidpoint();
     EXPECT_EQ(Sent(from, "IB"), QList<QByteArray>({"I2EE0", "B"})); // 12000
 }
 
 TEST_F(CalibrationTest, TargetToPositionOnlyFromThisClicksAnsweredPosition) {
     network.faults().drop = 1.0;
     Answer({MessageAnswer::Ok});
-    session.SetTargetToPosition();
+    session.calibration.SetTargetToPosition();
     EXPECT_EQ(Sent(from, "A").size(), 1 + session.link.Retries);
 
     network.faults().drop = 0;
     sim->setMotionEnabled(false);
     Answer({MessageAnswer::Ok});
-    session.SetTargetToPosition();
+    session.calibration.SetTargetToPosition();
     EXPECT_EQ(view.prompter.asked.last().title, " Calibration Error");
     EXPECT_TRUE(Sent(from, "I").isEmpty());
 
     sim->setMotionEnabled(true);
     session.commands.PollPosition(); // as the monitor sees it
-    session.SetTargetToPosition();
+    session.calibration.SetTargetToPosition();
     EXPECT_EQ(Sent(from, "I"), QList<QByteArray>({"I07D0"}));
 }

@@ -31,10 +31,10 @@ protected:
 TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersCall) {
     view.fileAnswer = dir.filePath("settings.txt");
     Answer({MessageAnswer::Ok});
-    session.SaveSensorData();
+    session.dataFile.SaveSensorData();
     EXPECT_FALSE(QFile::exists(view.fileAnswer));
     view.fileAnswer = dir.filePath("axis 1.dat");
-    session.SaveSensorData();
+    session.dataFile.SaveSensorData();
     const auto edited = [this](int line, const QString& value) {
         QStringList lines = test::FileText(view.fileAnswer).split("\r\n");
         lines[line - 1] = value;
@@ -45,17 +45,17 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
 
     // An address no sensor can have: refused, nothing changes.
     edited(58, "0");
-    session.ForgetCurrentFile();
+    session.dataFile.ForgetCurrentFile();
     Answer({MessageAnswer::Ok});
-    session.LoadSensorData();
+    session.dataFile.LoadSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 2);
     EXPECT_EQ(view.prompter.asked[1].title, "Parameter Data File Error");
     EXPECT_TRUE(view.prompter.asked[1].text.contains("Line 58: Address is 0, outside its limits "
                                                      "1 to 26."));
     EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 1), 1);
-    EXPECT_TRUE(session.CurrentFile().isEmpty());
+    EXPECT_TRUE(session.dataFile.CurrentFile().isEmpty());
     view.fileAnswer.clear(); // cancelled: nothing happens
-    session.LoadSensorData();
+    session.dataFile.LoadSensorData();
     EXPECT_EQ(view.prompter.asked.size(), 2);
     view.fileAnswer = dir.filePath("axis 1.dat");
 
@@ -64,7 +64,7 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
     edited(23, "5");
     edited(83, "4001"); // setpoint 0's velocity
     Answer({MessageAnswer::No});
-    session.LoadSensorData();
+    session.dataFile.LoadSensorData();
     ASSERT_EQ(view.prompter.asked.size(), 3);
     EXPECT_EQ(view.prompter.asked[2].title, "Check Data File");
     EXPECT_TRUE(view.prompter.asked[2].text.contains("Line 23: Drive Polarity is 5"));
@@ -76,7 +76,7 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
     // A speed no sensor can have is refused as the address was.
     edited(59, "5");
     Answer({MessageAnswer::Ok});
-    session.LoadSensorData();
+    session.dataFile.LoadSensorData();
     EXPECT_TRUE(view.prompter.asked.last().text.endsWith(
         "Line 59: Baud Rate is 5, outside its limits 1 to 4. The file was not loaded."));
 }

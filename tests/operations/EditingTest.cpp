@@ -118,7 +118,7 @@ using EditingApplyTest = test::SimSessionTest;
 
 TEST_F(EditingApplyTest, OptionsDoWhatTheyDoBesidesApplyFollowsAndAShownRunOptionIsTheRunMode) {
     std::vector<bool> applyStates;
-    QObject::connect(&session, &cSession::applyEnabledChanged,
+    QObject::connect(&session.apply, &cApplyFlow::applyEnabledChanged,
                      [&](bool enabled) { applyStates.push_back(enabled); });
     clsSensorData& data = session.sensor;
     data.setDataIsLoaded(true);

@@ -97,7 +97,7 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
         // Nothing in a file follows the user's locale.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         view.fileAnswer = dir.filePath(QStringLiteral("%1.dat").arg(name));
-        session.SaveSensorData();
+        session.dataFile.SaveSensorData();
         EXPECT_TRUE(SameText(test::FileText(view.fileAnswer),
                              GoldenText(QStringLiteral("%1.dat").arg(name))));
         QLocale::setDefault(QLocale::c());
@@ -106,20 +106,20 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     // The inch sensor's settings copied onto the metric one: another
     // address is the user's call, and every value becomes a change to apply.
     QStringList files;
-    QObject::connect(&session, &cSession::currentFileChanged,
+    QObject::connect(&session.dataFile, &cDataFileFlow::currentFileChanged,
                      [&](const QString& name) { files.append(name); });
     bool applyEnabled = false;
-    QObject::connect(&session, &cSession::applyEnabledChanged,
+    QObject::connect(&session.apply, &cApplyFlow::applyEnabledChanged,
                      [&](bool enabled) { applyEnabled = enabled; });
     view.fileAnswer = dir.filePath("inch.dat");
     Answer({MessageAnswer::Yes});
-    session.LoadSensorData();
+    session.dataFile.LoadSensorData();
     EXPECT_EQ(view.prompter.asked.value(0).title, "Check Data File");
     EXPECT_TRUE(applyEnabled);
     view.fileAnswer = dir.filePath("copy.dat");
-    session.SaveSensorData();
+    session.dataFile.SaveSensorData();
     EXPECT_TRUE(SameText(test::FileText(view.fileAnswer), GoldenText("inch.dat")));
-    session.ForgetCurrentFile();
+    session.dataFile.ForgetCurrentFile();
     EXPECT_EQ(files, QStringList({"inch.dat", "copy.dat", ""}));
     // Printed, the copied values; logged, what the sensor holds; the factory
     // settings then saved whole.
@@ -129,7 +129,7 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     Answer({MessageAnswer::Yes, MessageAnswer::Yes});
     LoadDefaultValues(session);
     view.fileAnswer = dir.filePath("defaults.dat");
-    session.SaveSensorData();
+    session.dataFile.SaveSensorData();
     EXPECT_TRUE(SameText(test::FileText(view.fileAnswer), GoldenText("defaults.dat")));
 
     log.AppendLog(QStringLiteral("Setpoint 12 of sensor 7 was not read, so its target is not "

@@ -198,7 +198,7 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
 
     // Within the length only: 234.59 mm is not written.
     CommitCellEdit(data, 4, TargetCell, "234.59");
-    EXPECT_EQ(session.PendingWrites().at(0).Text().toStdString(),
+    EXPECT_EQ(session.apply.PendingWrites().at(0).Text().toStdString(),
               "Setpoint 5 target: 19.230 mm -> 234.590 mm  (will not be written: its target is "
               "outside its limits 0.000 mm to 234.580 mm)");
 
@@ -215,14 +215,14 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
 TEST_F(MetricSensorTest, CalibrationTypesAndStepsInMillimetres) {
     sim->Respond("K0000", 0); // the cylinder stays where it is
     from = network.log().size();
-    session.EnterCalibrationValue(CalibrationField::ZeroAdjust, "-2.5");
-    session.StepCalibrationValue(CalibrationField::ZeroAdjust, 1);
+    session.calibration.EnterCalibrationValue(CalibrationField::ZeroAdjust, "-2.5");
+    session.calibration.StepCalibrationValue(CalibrationField::ZeroAdjust, 1);
     EXPECT_EQ(CalibrationFieldText(data, CalibrationField::ZeroAdjust).toStdString(), "-2.490");
     // The reading moved with the zero adjust, from -1.50 to 7.51 mm: the
     // magnet is at 59.01 mm, so 751 + (23458 - 5901).
     Answer({MessageAnswer::Ok});
-    session.AutoZeroAdjust();
-    session.SetTargetToMidpoint(); // 117.29 mm
+    session.calibration.AutoZeroAdjust();
+    session.calibration.SetTargetToMidpoint(); // 117.29 mm
     EXPECT_EQ(Sent(from, "LI"), QList<QByteArray>({"L021FF05", "L021FF06", "L02102EF",
                                                    "L021" + test::Hex(18308, 4), "I2DD1"}));
 }

@@ -198,7 +198,7 @@ TEST_F(StartupTest, CalibrationSwitchAndExcludedPort) {
         StartupFindPorts(session, fresh, commandLine);
         StartupReadSettings(session, registry, fresh);
         EXPECT_EQ(session.ExcludePort1, excludePort1) << commandLine;
-        EXPECT_EQ(session.CalibrationMode, calibration) << commandLine;
+        EXPECT_EQ(session.calibration.CalibrationMode(), calibration) << commandLine;
     }
 }
 

@@ -1,5 +1,7 @@
 // Writing the pending edits to the sensor.
 
+#include "operations/ApplyFlow.h"
+
 #include "link/Framing.h"
 #include "model/Limits.h"
 #include "model/Parameters.h"
@@ -9,11 +11,25 @@
 
 namespace kelvar {
 
-void cSession::RefreshApplyState() {
+cApplyFlow::cApplyFlow(cSession& session) : session_(session) {}
+
+void cApplyFlow::RefreshApplyState() {
+    clsSensorData& sensor = session_.sensor;
     emit applyEnabledChanged(sensor.DataIsLoaded() && sensor.TestForChangedData());
 }
 
-std::optional<cSession::Unconfirmed> cSession::WritePlanned(const PlannedWrite& write) {
+WritePlan cApplyFlow::PendingWrites() {
+    return PlanWrites(session_.sensor, session_.UnreadParameters(), session_.UnreadSetpoints());
+}
+
+bool cApplyFlow::PortFailed() const {
+    return !session_.link.PortIsOpen();
+}
+
+std::optional<cApplyFlow::Unconfirmed> cApplyFlow::WritePlanned(const PlannedWrite& write) {
+    cSensorLink& link = session_.link;
+    clsSensorData& sensor = session_.sensor;
+    cCommands& commands = session_.commands;
     if (!write.WillBeWritten()) {
         link.FlagRefusedRequest();
         return Unconfirmed{write, QStringLiteral("not written: ") + write.refusal};
@@ -34,7 +50,11 @@ std::optional<cSession::Unconfirmed> cSession::WritePlanned(const PlannedWrite& 
                                               : QStringLiteral("no answer")};
 }
 
-void cSession::WriteChanges(const WritePlan& plan) {
+void cApplyFlow::WriteChanges(const WritePlan& plan) {
+    cSensorLink& link = session_.link;
+    clsSensorData& sensor = session_.sensor;
+    cCommands& commands = session_.commands;
+    cStatusBar& statusBar = session_.statusBar;
     unconfirmed_.clear();
     if (!sensor.DataIsLoaded()) {
         return;
@@ -80,12 +100,13 @@ void cSession::WriteChanges(const WritePlan& plan) {
     statusBar.EndProgress(QStringLiteral("Ready"));
 }
 
-void cSession::WriteDoubtedAgain(const WritePlan& plan) {
+void cApplyFlow::WriteDoubtedAgain(const WritePlan& plan) {
+    cCommands& commands = session_.commands;
     // An echo that a stray frame put in doubt confirms nothing: the value is
     // written again (a write sets a value, so this is safe), each echo taken
     // only once the line is quiet after it.
     commands.Settle();
-    const cSensorLink::SettledAnswers settled(link);
+    const cSensorLink::SettledAnswers settled(session_.link);
     const auto again = [this, &plan](const auto& matches) {
         for (const PlannedWrite& planned : plan) {
             if (matches(planned)) {
@@ -108,7 +129,10 @@ void cSession::WriteDoubtedAgain(const WritePlan& plan) {
     }
 }
 
-QString cSession::AddressConflict() {
+QString cApplyFlow::AddressConflict() {
+    cSensorLink& link = session_.link;
+    clsSensorData& sensor = session_.sensor;
+    cCommands& commands = session_.commands;
     const std::int32_t address =
         sensor.ReadParameterData(Param::Address, clsSensorData::ChangedDataColumn);
     if (!sensor.DataIsLoaded() || address == link.CurrentAddress || address < MinAddress ||
@@ -117,7 +141,7 @@ QString cSession::AddressConflict() {
     }
     // Two sensors at one address garble each other's answers: the list may
     // not know the other one, so the line is asked.
-    const bool listed = IsAddressInUse(sensors, link.CurrentPort, link.BaudIndex, address);
+    const bool listed = IsAddressInUse(session_.sensors, link.CurrentPort, link.BaudIndex, address);
     const bool answers = !listed && commands.CheckSensorAnswers(address);
     commands.TakeFailedRequests();
     if (!listed && !answers) {
@@ -130,7 +154,8 @@ QString cSession::AddressConflict() {
         .arg(link.CurrentAddress);
 }
 
-std::optional<WritePlan> cSession::ConfirmWrites() {
+std::optional<WritePlan> cApplyFlow::ConfirmWrites() {
+    cView& view = session_.view;
     if (!ConfirmIncompleteRead(QStringLiteral("Sensor Read Incomplete"), QStringLiteral("Apply"))) {
         return std::nullopt;
     }
@@ -145,7 +170,7 @@ std::optional<WritePlan> cSession::ConfirmWrites() {
     if (view.Ask(QStringLiteral("Review Changes"),
                  QStringLiteral("Apply writes these values to sensor %1 (name: held -> new):"
                                 "\r\n\r\n")
-                         .arg(link.CurrentAddress) +
+                         .arg(session_.link.CurrentAddress) +
                      lines.join(QStringLiteral("\r\n")),
                  MessageIcon::Information, MessageButtons::OkCancel) != MessageAnswer::Ok) {
         return std::nullopt;
@@ -159,13 +184,19 @@ std::optional<WritePlan> cSession::ConfirmWrites() {
     return plan;
 }
 
-void cSession::Apply() {
+void cApplyFlow::Apply() {
+    cSensorLink& link = session_.link;
+    clsSensorData& sensor = session_.sensor;
+    clsSensorList& sensors = session_.sensors;
+    cCommands& commands = session_.commands;
+    cStatusBar& statusBar = session_.statusBar;
+    cView& view = session_.view;
     const std::optional<WritePlan> plan = ConfirmWrites();
     if (!plan) {
         return;
     }
     statusBar.SetMessage(QStringLiteral("Sending Data to Sensor"));
-    monitor.Stop();
+    session_.monitor.Stop();
     WriteChanges(*plan);
     const QList<Unconfirmed> unconfirmed = unconfirmed_;
     const auto confirmed = [&unconfirmed](int parameter) {
@@ -223,24 +254,24 @@ void cSession::Apply() {
                 link.StateFlags.SetBit(StateBit::OnLine);
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
-                LoadSensor(ReloadCurrent);
+                session_.LoadSensor(cSession::ReloadCurrent);
             } else {
                 link.StateFlags.ClearBit(StateBit::OnLine);
                 view.SelectTab(Tab::Communications);
             }
             commands.TakeFailedRequests();
         } else {
-            LoadSensor(ReloadCurrent);
+            session_.LoadSensor(cSession::ReloadCurrent);
             // The list follows the sensor to a new address, or the next start
             // would look for it where it no longer is.
-            if (ReadComplete() && sensors.Address() != link.CurrentAddress) {
+            if (session_.ReadComplete() && sensors.Address() != link.CurrentAddress) {
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
-                emit sensorsChanged();
+                emit session_.sensorsChanged();
             }
         }
     } else {
-        LoadSensor(ReloadCurrent);
+        session_.LoadSensor(cSession::ReloadCurrent);
     }
 
     link.StatusWord.SetBit(LinkBit::ResetCounters);
@@ -262,9 +293,22 @@ void cSession::Apply() {
     }
     unconfirmed_ = unconfirmed;
     if (view.VisibleTab() == Tab::Monitor) {
-        monitor.Start();
+        session_.monitor.Start();
     }
     statusBar.SetMessage(QStringLiteral("Ready"));
+}
+
+bool cApplyFlow::ConfirmIncompleteRead(const QString& title, const QString& doing) {
+    if (session_.ReadComplete() || !session_.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+        return true;
+    }
+    return session_.view.Ask(title,
+                             session_.ReadFailureText() +
+                                 QStringLiteral("\r\n\r\nThe values that were not read are 0 "
+                                                "here, not what the sensor holds. %1 anyway?")
+                                     .arg(doing),
+                             MessageIcon::Exclamation,
+                             MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
 
 } // namespace kelvar
