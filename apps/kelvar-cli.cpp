@@ -761,7 +761,7 @@ int RunGoto(Session& s, const QStringList& args) {
         });
     QEventLoop loop;
     QObject::connect(&move, &cSetpointMove::finished, &loop, &QEventLoop::quit);
-    s.core.ViewOnly = false;
+    s.core.setpoints.SetViewOnly(false);
     move.Start(setpoint - 1, timeoutMs);
     if (move.State() == cSetpointMove::Result::Moving) {
         loop.exec();

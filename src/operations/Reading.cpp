@@ -112,7 +112,7 @@ void cSession::ReadParametersAndSetpoints() {
 
     statusBar.StartProgress(0, LastSetpoint, QStringLiteral("Reading Setpoints..."));
     // What was read must not move the cylinder before the user has seen it.
-    SetViewOnly(true);
+    setpoints.SetViewOnly(true);
     sensor.ClearSetpoints();
     sensor.setMaxSetpoints(LastSetpoint);
     for (int s = 0; s <= LastSetpoint; ++s) {
@@ -145,7 +145,7 @@ void cSession::ReadParametersAndSetpoints() {
             sensor.WriteSetpointData(s, f + 3, sensor.ReadSetpointData(s, f));
         }
     }
-    ShowSetpointDisplay(0);
+    setpoints.ShowSetpointDisplay(0);
     statusBar.EndProgress(QStringLiteral("Ready"));
     sensor.setDataIsLoaded(true);
 }

@@ -126,7 +126,7 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
     }
     flowRunning_ = true;
     // A setpoint pressed before the flow must not move the cylinder after it.
-    pendingSetpoint_ = NoSetpointRequest;
+    setpoints.DropRequest();
     emit flowRunningChanged(true);
     {
         // A flow that ends by an exception must not leave every later one refused.
@@ -254,9 +254,10 @@ void cSession::MonitorTick() {
     tickInProgress_ = true;
     const auto end = qScopeGuard([this] { tickInProgress_ = false; });
     if (!link.AwaitingReply()) {
-        if (pendingSetpoint_ != NoSetpointRequest) {
-            const int chosen = std::exchange(pendingSetpoint_, NoSetpointRequest);
-            if (MoveToSetpoint(chosen) == MoveOutcome::Refused || aborted_) {
+        if (const int chosen = setpoints.PendingSetpoint();
+            chosen != cSetpointFlow::NoSetpointRequest) {
+            setpoints.DropRequest();
+            if (setpoints.MoveToSetpoint(chosen) == MoveOutcome::Refused || aborted_) {
                 return;
             }
         }

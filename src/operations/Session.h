@@ -10,7 +10,7 @@
 #include "operations/Graph.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
-#include "operations/Setpoints.h"
+#include "operations/SetpointFlow.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
 #include "operations/WritePlan.h"
@@ -74,6 +74,9 @@ public:
     cStatusBar statusBar;
     cView& view;
     cLog log;
+
+    // --- the flows
+    cSetpointFlow setpoints{*this};
 
     // --- window state the flows use
     bool CalibrationMode = false;
@@ -163,42 +166,8 @@ public:
     // to 0 first.
     void UpdateReadouts(bool reset, ReadoutPanel panel = ReadoutPanel::Monitor);
 
-    // --- setpoint moves
-    static constexpr int NoSetpointRequest = 65535;
-    // "View Only": the setpoint buttons show a setpoint without moving to it.
-    bool ViewOnly = false;
-    // Ticks or unticks "View Only" where the window shows it (viewOnlyChanged).
-    void SetViewOnly(bool viewOnly);
     // True from the graph's Start to its Stop, paused or not.
     bool GraphRunning = false;
-    // A setpoint button was pressed: the next monitor tick shows the setpoint
-    // and, as ShowSetpointWindow says, moves to it. A later press before that
-    // tick replaces an earlier one; a press while a flow runs is refused, and
-    // a flow that starts drops a press not yet served.
-    void RequestSetpoint(int index);
-    int PendingSetpoint() const { return pendingSetpoint_; }
-    enum class MoveOutcome {
-        Shown,        // shown only: nothing was sent
-        Moved,        // velocity and target sent, and the sensor answered both
-        NotConfirmed, // a request got no valid answer: the move is reported
-        Refused,      // another flow runs: nothing was shown or sent
-    };
-    // ShowSetpointWindow with move, as a flow of its own.
-    MoveOutcome MoveToSetpoint(int index);
-    // Shows the setpoint (wrapped into the table) with its neighbours. With
-    // move, and the Graph tab showing or "View Only" unticked, sends its
-    // edited velocity and then its edited target: the cylinder moves. Then
-    // polls target and velocity and starts the monitor.
-    MoveOutcome ShowSetpointWindow(int index, bool move);
-    // Shows the setpoint (wrapped) with its neighbours; nothing is sent.
-    void ShowSetpointDisplay(int index);
-    // "Load Setpoint Table": the monitor stops, test sequence `option` (see
-    // FillSetpointTest) fills the edited setpoints, setpoint 0 is shown
-    // without moving and the monitor starts. Refused, with a message, while
-    // the travel limits and length are not the sensor's (not read, or their
-    // requests went unanswered). Nothing is sent to the sensor's table.
-    bool LoadSetpointTest(int option);
-    const SetpointWindowView& SetpointWindowShown() const { return setpointWindow_; }
 
     // --- one parameter written at once, outside Apply (calibration, kelvar-cli param)
     struct ImmediateWrite {
@@ -351,9 +320,6 @@ signals:
     // start another one.
     void flowRunningChanged(bool running);
     void readoutsStaleChanged();
-    // The setpoint display changed (SetpointWindowShown).
-    void setpointWindowChanged();
-    void viewOnlyChanged(bool viewOnly);
     // A calibration value was written or refused: its field shows what the
     // sensor holds.
     void calibrationChanged();
@@ -418,8 +384,6 @@ private:
     QString currentFile_;
     // Per Monitor-tab readout the value last shown; -1 when none yet.
     std::array<float, ReadoutCount> shown_{-1, -1, -1};
-    int pendingSetpoint_ = NoSetpointRequest;
-    SetpointWindowView setpointWindow_{};
     bool graphPaused_ = false;
     QElapsedTimer graphClock_;
     void GraphTabShown();

@@ -380,7 +380,7 @@ void cApplication::BindGraph() {
         for (QAbstractButton* button : buttons->buttons()) {
             SetButtonHighlight(button, buttons->id(button) == chosen);
         }
-        s.RequestSetpoint(chosen);
+        s.setpoints.RequestSetpoint(chosen);
     });
 
     connect(c.cmdSaveGraph, &QAbstractButton::clicked, &s, [&s, chart] {
@@ -960,10 +960,10 @@ void cApplication::BindSetpoints() {
         }
         SetButtonHighlight(buttons->button(index), true);
         selectedSetpoint_ = index;
-        session_->RequestSetpoint(index);
+        session_->setpoints.RequestSetpoint(index);
     });
-    connect(&s, &cSession::setpointWindowChanged, this, [this, &c] {
-        const SetpointWindowView& rows = session_->SetpointWindowShown();
+    connect(&s.setpoints, &cSetpointFlow::setpointWindowChanged, this, [this, &c] {
+        const SetpointWindowView& rows = session_->setpoints.SetpointWindowShown();
         for (std::size_t i = 0; i < 3; ++i) {
             const SetpointRowView& row = rows.at(i);
             Draw(c.lblSetpointNumber[i], QString::number(row.number));
@@ -978,13 +978,13 @@ void cApplication::BindSetpoints() {
     QCheckBox* viewOnly = c.chkView;
     viewOnly->setToolTip(ViewOnlyTip(viewOnly->isChecked()));
     connect(viewOnly, &QCheckBox::toggled, this, [this, viewOnly](bool ticked) {
-        session_->SetViewOnly(ticked);
+        session_->setpoints.SetViewOnly(ticked);
         if (viewOnly->isVisible()) {
             QToolTip::showText(viewOnly->mapToGlobal(viewOnly->rect().center()),
                                ProperCase(ViewOnlyTip(ticked)), viewOnly);
         }
     });
-    connect(&s, &cSession::viewOnlyChanged, viewOnly, [viewOnly](bool ticked) {
+    connect(&s.setpoints, &cSetpointFlow::viewOnlyChanged, viewOnly, [viewOnly](bool ticked) {
         const QSignalBlocker quiet(viewOnly);
         viewOnly->setChecked(ticked);
         viewOnly->setToolTip(ViewOnlyTip(ticked));
@@ -1004,7 +1004,7 @@ void cApplication::BindSetpoints() {
             SetBold(button, false);
         }
         s.RunUserFlow([this, option, &s] {
-            if (s.LoadSetpointTest(option)) {
+            if (s.setpoints.LoadSetpointTest(option)) {
                 ShowSettings(true);
             }
         });

@@ -78,9 +78,9 @@ TEST_F(SessionTest, AReloadTakesOnlyThePositionJustAnsweredAsTheTarget) {
 
 TEST_F(SessionTest, ATargetWhoseVelocityGoesUnansweredIsNotSent) {
     ListAndRead(1);
-    session.SetViewOnly(false);
+    session.setpoints.SetViewOnly(false);
     network.faults().drop = 1.0;
-    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::NotConfirmed);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::NotConfirmed);
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>(1 + session.link.Retries, "K0014"));
 }
 
@@ -97,20 +97,20 @@ TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSeq
     EXPECT_TRUE(view.prompter.asked.value(0).text.contains("R0004 (setpoint 5 target)"))
         << "numbered as the grid numbers it";
     EXPECT_EQ(session.sensor.ReadSetpointData(4, 0), 0) << "stored as the read found it";
-    session.SetViewOnly(false);
+    session.setpoints.SetViewOnly(false);
     from = network.log().size();
-    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Shown);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::Shown);
     EXPECT_TRUE(Sent(from, "KI").isEmpty());
     session.sensor.WriteSetpointData(4, clsSensorData::EditedTargetColumn, 1000);
     session.sensor.WriteSetpointData(4, clsSensorData::EditedVelocityColumn, 30);
-    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Moved);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::Moved);
     EXPECT_EQ(Sent(from, "KI"), (QList<QByteArray>{"K001E", "I03E8"}));
 
     // A test sequence needs the travel limits read.
     DropWhile(QStringLiteral("Reading Parameters..."));
     Answer({MessageAnswer::Ok, MessageAnswer::Ok});
     session.LoadSensor(cSession::ReloadCurrent);
-    EXPECT_FALSE(session.LoadSetpointTest(0));
+    EXPECT_FALSE(session.setpoints.LoadSetpointTest(0));
     EXPECT_EQ(view.prompter.asked.last().title, "Setpoint Test");
 }
 
