@@ -376,9 +376,9 @@ int RunScan(Session& s, const QStringList& args) {
     const QString device = s.link.PortNames.deviceFor(s.link.CurrentPort);
     if (parser.isSet(allSpeeds)) {
         s.link.AvailablePorts.SetBit(s.link.CurrentPort);
-        s.core.FullScan();
+        s.core.search.FullScan();
     } else {
-        s.core.ScanPort();
+        s.core.search.ScanPort();
     }
     PrintSensors(s.core.sensors);
     if (s.core.sensors.Count() > 0) {

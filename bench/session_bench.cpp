@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     session.ChooseSpeedOption(3); // nobody listens at 19.2K
     QElapsedTimer clock;
     clock.start();
-    session.CommApply();
+    session.search.CommApply();
     const double scanSeconds = clock.nsecsElapsed() / 1e9;
 
     // The scan emptied the sensor list: the one sensor goes in.

@@ -236,7 +236,7 @@ void cSession::Apply() {
             if (ReadComplete() && sensors.Address() != link.CurrentAddress) {
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
-                emit sensorsChanged();
+                emit search.sensorsChanged();
             }
         }
     } else {

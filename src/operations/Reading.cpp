@@ -320,7 +320,7 @@ void cSession::LoadSensor(int sensorNumber) {
             view.SetTabEnabled(Tab::Calibration, true);
         }
     } else {
-        ResetToNoSensor();
+        search.ResetToNoSensor();
         view.SelectTab(Tab::Communications);
         SetCommLabel(QStringLiteral("No Response from Sensor"), true);
         view.SetTabEnabled(Tab::Graph, false);

@@ -46,7 +46,8 @@ cSensorSelection::cSensorSelection(cSession& session, std::function<void()> save
                                    QObject* parent)
     : QObject(parent), session_(session), saveSettings_(std::move(saveSettings)),
       nameHint_(NameHint()) {
-    connect(&session_, &cSession::sensorsChanged, this, &cSensorSelection::FillSensorSelector);
+    connect(&session_.search, &cSearchFlow::sensorsChanged, this,
+            &cSensorSelection::FillSensorSelector);
 }
 
 void cSensorSelection::FillSensorSelector() {
@@ -171,7 +172,7 @@ void cSensorSelection::RestorePrevious(int previous) {
     if (ReachCurrentSensor() == Reach::Answered) {
         ConnectCurrentSensor();
     } else {
-        session_.ResetToNoSensor();
+        session_.search.ResetToNoSensor();
     }
 }
 

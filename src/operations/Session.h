@@ -10,6 +10,7 @@
 #include "operations/Graph.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
+#include "operations/SearchFlow.h"
 #include "operations/SetpointFlow.h"
 #include "operations/StatusBar.h"
 #include "operations/View.h"
@@ -76,13 +77,13 @@ public:
     cLog log;
 
     // --- the flows
+    cSearchFlow search{*this};
     cSetpointFlow setpoints{*this};
 
     // --- window state the flows use
     bool CalibrationMode = false;
-    bool ExcludePort1 = false; // "/ex": the port search starts at port 2
-    float SensorLength = 0;    // user units
-    float TravelMinimum = 0;   // user units, as shown on the Limits tab
+    float SensorLength = 0;  // user units
+    float TravelMinimum = 0; // user units, as shown on the Limits tab
     float TravelMaximum = 0;
     // The run-mode option shown on the Sensor tab; -1 while none is.
     int RunModeOption = -1;
@@ -277,19 +278,6 @@ public:
     // The file the window's caption names: the data file or the log saved last.
     void SetCurrentFile(const QString& path);
     void ForgetCurrentFile();
-    // --- the searches
-    void FindPorts();
-    // The state for "no sensor known": address 1, the first port that could
-    // be opened, the first speed.
-    void ResetToNoSensor();
-    // Why the ports the last port search could not open failed, one line
-    // each ("Comm 1: /dev/ttyUSB0 does not exist").
-    const QStringList& PortFailures() const { return portFailures_; }
-    bool VerifySensorList();
-    void ScanPort();
-    void FullScan();
-    // "Apply and Test Settings": the chosen port and speed searched.
-    void CommApply();
 
 signals:
     // A readout's new text on one panel.
@@ -301,10 +289,6 @@ signals:
     // counters and the port line are always current.
     void commStatusChanged(unsigned changedLines);
     void linkTextsChanged();
-    // The sensor list changed: the selector is filled again.
-    void sensorsChanged();
-    // A port option turned green (a sensor answered on it) or black again.
-    void portOptionsChanged();
     void applyEnabledChanged(bool enabled);
     // The current data file changed: its bare name, or empty for none.
     void currentFileChanged(const QString& bareName);
@@ -340,14 +324,6 @@ private:
     void WriteDoubtedAgain(const WritePlan& plan);
     // The limits that follow from the length and travel limits as read.
     void DeriveLimits();
-    void RecordFoundSensor(int port, int speedIndex, int address);
-    // Asks every address of the open port whether a sensor answers there;
-    // `progress` hears each address before it is asked.
-    void SearchAddresses(int port, int speedIndex, const std::function<void(int)>& progress);
-    // A search starts from an empty list, off line.
-    void ForgetSensors();
-    // After a search: the list's current sensor is opened and read.
-    void OpenFoundSensor();
     void ReportReadFailures();
     // The serial run mode's end of a read: the target is set to the position.
     void HoldTargetAtPosition();
@@ -360,7 +336,6 @@ private:
     bool flowRunning_ = false;
     // The tab shown last while a flow ran; its monitor starts after the flow.
     std::optional<int> tabShownInFlow_;
-    QStringList portFailures_;
     std::array<bool, ReadoutCount> stale_{};
     void SetStale(Readout readout, bool stale);
     cCommStatus commStatus_;
@@ -372,8 +347,6 @@ private:
     int lostPort_ = 0;
     int lostSpeed_ = 0;
     int lostAddress_ = 0;
-    // Serial number to name, of the sensors known before a search.
-    QHash<QString, QString> knownNames_;
     bool aborted_ = false;
     int pollCounter_ = 0;
     bool tickInProgress_ = false;

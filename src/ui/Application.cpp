@@ -439,7 +439,7 @@ void cApplication::Bind() {
         }
     });
     connect(&s, &cSession::linkTextsChanged, this, &cApplication::ShowLinkDisplay);
-    connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
+    connect(&s.search, &cSearchFlow::portOptionsChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commStatusChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commLabelChanged, this, [this] {
         QLabel* label = window_->C().lblComm;
@@ -460,18 +460,19 @@ void cApplication::Bind() {
                 [&s, i] { s.ChooseSpeedOption(i); });
     }
     // Each of these starts a flow; none may start inside another.
-    const auto flow = [&s](void (cSession::*member)()) {
-        return [&s, member] {
-            s.RunUserFlow([&s, member] { (s.*member)(); });
+    const auto flow = [&s]<typename Owner>(Owner& owner, void (Owner::*member)()) {
+        return [&s, &owner, member] {
+            s.RunUserFlow([&owner, member] { (owner.*member)(); });
         };
     };
-    connect(c.cmdCommApply, &QAbstractButton::clicked, &s, flow(&cSession::CommApply));
-    connect(c.cmdAutoBaudSearch, &QAbstractButton::clicked, &s, flow(&cSession::FullScan));
-    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(&cSession::Reset));
+    connect(c.cmdCommApply, &QAbstractButton::clicked, &s, flow(s.search, &cSearchFlow::CommApply));
+    connect(c.cmdAutoBaudSearch, &QAbstractButton::clicked, &s,
+            flow(s.search, &cSearchFlow::FullScan));
+    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(s, &cSession::Reset));
 
     QPushButton* apply = c.cmdApply;
     apply->setEnabled(false);
-    connect(apply, &QAbstractButton::clicked, &s, flow(&cSession::Apply));
+    connect(apply, &QAbstractButton::clicked, &s, flow(s, &cSession::Apply));
     connect(&s, &cSession::applyEnabledChanged, apply, [apply, &s](bool enabled) {
         apply->setEnabled(enabled && !s.FlowRunning() && !s.GraphRunning);
     });
@@ -510,10 +511,10 @@ void cApplication::Bind() {
     connect(c.cmdDefaultSettings, &QAbstractButton::clicked, &s, factoryReset);
     connect(c.mnuDefault, &QAction::triggered, &s, factoryReset);
 
-    const auto save = flow(&cSession::SaveSensorData);
+    const auto save = flow(s, &cSession::SaveSensorData);
     connect(c.cmdSaveSettings, &QAbstractButton::clicked, &s, save);
     connect(c.mnuSave, &QAction::triggered, &s, save);
-    connect(c.mnuLoad, &QAction::triggered, &s, flow(&cSession::LoadSensorData));
+    connect(c.mnuLoad, &QAction::triggered, &s, flow(s, &cSession::LoadSensorData));
     connect(&s, &cSession::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
                 window_->setWindowTitle(WindowCaption(caption, bareName));
@@ -1301,7 +1302,7 @@ bool cApplication::Start() {
     selection_->FormReady = true;
     if (options_.simulate && session_->sensors.Count() == 0) {
         // A first look at the program without hardware opens on a live sensor.
-        session_->RunUserFlow([this] { session_->FullScan(); });
+        session_->RunUserFlow([this] { session_->search.FullScan(); });
         if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
             window_->SelectTab(Tab::Monitor);
         }

@@ -157,18 +157,18 @@ TEST_F(SelectionTest, PendingPowerCycleIsShownAndASilentSensorStillShows) {
 // ----------------------------------------------------------- sensor selector
 
 TEST_F(SelectionTest, SelectorListsTheSensorsKeepsTheCurrentOneAndItsName) {
-    emit session.sensorsChanged();
+    emit session.search.sensorsChanged();
     const SensorSelectorState& s = selection.Selector();
     EXPECT_EQ(s.entries, QStringList({"No Sensor"}));
     EXPECT_FALSE(s.enabled);
 
     AddListedSensor(3);
-    emit session.sensorsChanged();
+    emit session.search.sensorsChanged();
     EXPECT_FALSE(s.enabled) << "one sensor: nothing to choose";
     AddListedSensor(5, false);
     AddListedSensor(7);
     session.sensors.setSensorNumber(2);
-    emit session.sensorsChanged();
+    emit session.search.sensorsChanged();
     EXPECT_EQ(s.entries, QStringList({" #1 (10000003) On-Line", " #2 (10000005) ** Off-Line **",
                                       " #3 (10000007) On-Line"}));
     EXPECT_TRUE(s.enabled);

@@ -115,10 +115,10 @@ TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSeq
 }
 
 TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
-    EXPECT_FALSE(session.VerifySensorList()) << "an empty list";
+    EXPECT_FALSE(session.search.VerifySensorList()) << "an empty list";
     AddListedSensor(1);
     AddListedSensor(2);
-    EXPECT_FALSE(session.VerifySensorList());
+    EXPECT_FALSE(session.search.VerifySensorList());
     session.sensors.setSensorNumber(1);
     EXPECT_TRUE(session.sensors.Active());
     session.sensors.setSensorNumber(2);
@@ -162,19 +162,19 @@ TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnlyAndKeepsTheirNames) {
     session.link.PacketTimeout = 5; // the simulator answers at once
     session.ChoosePortOption(1);    // Comm 2: nothing there
     session.ChooseSpeedOption(3);
-    session.CommApply();
+    session.search.CommApply();
     EXPECT_EQ(session.sensors.Count(), 0);
     EXPECT_EQ(session.link.CurrentPort, 0);
     EXPECT_EQ(network.requestCount(), 0);
 
     session.ChoosePortOption(0);
     session.ChooseSpeedOption(1); // 57.6K
-    session.CommApply();
+    session.search.CommApply();
     ASSERT_EQ(session.sensors.Count(), 1);
     EXPECT_EQ(session.sensors.Address(), 5);
     session.ChooseSpeedOption(0);
     const auto search = [this] {
-        session.CommApply();
+        session.search.CommApply();
         ASSERT_EQ(session.sensors.Count(), 2);
         session.sensors.setSensorNumber(1);
         EXPECT_EQ(session.sensors.Address(), 1);
@@ -196,17 +196,17 @@ TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnlyAndKeepsTheirNames) {
 }
 
 TEST_F(SessionTest, FullScanVisitsEveryPortAndSpeedButAnExcludedPortOne) {
-    session.ExcludePort1 = true;
-    session.FindPorts();
+    session.search.SetExcludePort1(true);
+    session.search.FindPorts();
     EXPECT_EQ(session.link.AvailablePorts.Map(), 0b100);
     EXPECT_FALSE(session.PortOptions[0].enabled);
     EXPECT_EQ(session.link.CurrentPort, 2);
 
-    session.ExcludePort1 = false;
+    session.search.SetExcludePort1(false);
     session.link.PacketTimeout = 5; // the simulator answers at once
-    session.FindPorts();
+    session.search.FindPorts();
     EXPECT_EQ(session.link.AvailablePorts.Map(), 0b110);
-    session.FullScan();
+    session.search.FullScan();
     EXPECT_EQ(network.requestCount(), 4 * 26 + 3 + 3 * 2 + 9 + 32 + 180)
         << "one poll per empty address, two per sensor, its serial, then the read";
     ASSERT_EQ(session.sensors.Count(), 3);
