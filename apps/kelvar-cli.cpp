@@ -403,10 +403,10 @@ int LoadOne(Session& s) {
     sensors.setActive(true);
     sensors.Add();
     InitParameterTable(s.sensor);
-    s.core.LoadSensor(1);
+    s.core.read.LoadSensor(1);
     s.core.StopMonitor();
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        const QList<cCommands::Failure>& failures = s.core.LastReadFailures();
+        const QList<cCommands::Failure>& failures = s.core.read.LastReadFailures();
         const cSensorLink::Outcome outcome = s.core.PortFailed()  ? cSensorLink::Outcome::PortFailed
                                              : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
                                                                   : failures.first().outcome;
@@ -416,7 +416,7 @@ int LoadOne(Session& s) {
         s.link.CurrentAddress = address;
         return ExitFor(outcome);
     }
-    return ExitForFailures(s.core.LastReadFailures());
+    return ExitForFailures(s.core.read.LastReadFailures());
 }
 
 int RunRead(Session& s, const QStringList& args) {
@@ -449,8 +449,8 @@ int RunRead(Session& s, const QStringList& args) {
         }
     }
     auto& sensor = s.sensor;
-    const QSet<int> unreadParameters = s.core.UnreadParameters();
-    const QSet<int> unreadSetpoints = s.core.UnreadSetpoints();
+    const QSet<int> unreadParameters = s.core.read.UnreadParameters();
+    const QSet<int> unreadSetpoints = s.core.read.UnreadSetpoints();
     const QString notRead = QStringLiteral("(not read)");
     QTextStream out(stdout);
     out << "Model: " << sensor.Model() << '\n'
@@ -572,7 +572,7 @@ int RunApply(Session& s, const QStringList& args) {
         Warn(QStringLiteral("one or more changes take effect only after the sensor's power has "
                             "been cycled"));
     }
-    s.core.LoadSensor(cSession::ReloadCurrent);
+    s.core.read.LoadSensor(cReadFlow::ReloadCurrent);
     s.core.StopMonitor();
     if (s.core.PortFailed()) {
         return portStopped(QStringLiteral("reading"));
@@ -580,10 +580,10 @@ int RunApply(Session& s, const QStringList& args) {
     if (!unconfirmed.isEmpty()) {
         return NotConfirmed;
     }
-    if (!s.core.ReadComplete()) {
+    if (!s.core.read.ReadComplete()) {
         // Every write was confirmed; only the read that checks them fell short.
-        Warn(s.core.ReadFailureText());
-        return std::max<int>(NoAnswer, ExitForFailures(s.core.LastReadFailures()));
+        Warn(s.core.read.ReadFailureText());
+        return std::max<int>(NoAnswer, ExitForFailures(s.core.read.LastReadFailures()));
     }
     return Ok;
 }

@@ -69,10 +69,10 @@ int main(int argc, char** argv) {
     session.sensors.setActive(true);
     session.sensors.Add();
     clock.restart();
-    session.LoadSensor(1);
+    session.read.LoadSensor(1);
     const double readSeconds = clock.nsecsElapsed() / 1e9;
     const bool readOk = session.link.StateFlags.TestBit(StateBit::DataLoaded) &&
-                        session.LastReadFailures().isEmpty();
+                        session.read.LastReadFailures().isEmpty();
 
     session.StartMonitor();
     int polls = 0;

@@ -223,24 +223,24 @@ void cSession::Apply() {
                 link.StateFlags.SetBit(StateBit::OnLine);
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
-                LoadSensor(ReloadCurrent);
+                read.LoadSensor(cReadFlow::ReloadCurrent);
             } else {
                 link.StateFlags.ClearBit(StateBit::OnLine);
                 view.SelectTab(Tab::Communications);
             }
             commands.TakeFailedRequests();
         } else {
-            LoadSensor(ReloadCurrent);
+            read.LoadSensor(cReadFlow::ReloadCurrent);
             // The list follows the sensor to a new address, or the next start
             // would look for it where it no longer is.
-            if (ReadComplete() && sensors.Address() != link.CurrentAddress) {
+            if (read.ReadComplete() && sensors.Address() != link.CurrentAddress) {
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
                 emit search.sensorsChanged();
             }
         }
     } else {
-        LoadSensor(ReloadCurrent);
+        read.LoadSensor(cReadFlow::ReloadCurrent);
     }
 
     link.StatusWord.SetBit(LinkBit::ResetCounters);

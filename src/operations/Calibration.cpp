@@ -232,7 +232,7 @@ void cSession::AutoZeroAdjust() {
     if (!link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return;
     }
-    const QSet<int> unread = UnreadParameters();
+    const QSet<int> unread = read.UnreadParameters();
     for (const int reg : {Param::ZeroAdjust, Param::SensorLength, Param::ReadoutDirection}) {
         if (unread.contains(reg)) {
             view.Ask(AutoZeroTitle,
@@ -353,7 +353,7 @@ void cSession::SetTargetToPosition() {
 void cSession::SetTargetToMidpoint() {
     const std::int32_t length = Cell(sensor, Param::SensorLength, clsSensorData::SensorDataColumn);
     // A length the read did not get reads as 0: the target would be the end.
-    if (UnreadParameters().contains(Param::SensorLength) || length <= 0) {
+    if (read.UnreadParameters().contains(Param::SensorLength) || length <= 0) {
         view.Ask(CalibrationErrorTitle,
                  QStringLiteral("The sensor length was not read from the sensor: no target was "
                                 "sent.\r\nRead the sensor again (Reset) first."),

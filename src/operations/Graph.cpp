@@ -167,7 +167,7 @@ QString cSession::PauseGraphCaption() const {
 }
 
 void cSession::InitGraph() {
-    Graph.InitGraph(GraphScaleEntry, sensor, TravelMinimum, TravelMaximum);
+    Graph.InitGraph(GraphScaleEntry, sensor, read.TravelMinimum(), read.TravelMaximum());
 }
 
 void cSession::StartStopGraph() {

@@ -129,7 +129,7 @@ void cSearchFlow::OpenFoundSensor() {
     link.StateFlags.SetBit(StateBit::OnLine);
     link.CurrentAddress = sensors.Address();
     if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
-        session_.LoadSensor(cSession::ReloadCurrent);
+        session_.read.LoadSensor(cReadFlow::ReloadCurrent);
     }
     session_.statusBar.SetStatusTexts(QStringLiteral("Ready"),
                                       QStringLiteral("Sensor ") + sensors.SensorText());

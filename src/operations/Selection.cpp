@@ -161,7 +161,7 @@ void cSensorSelection::ConnectCurrentSensor() {
     link.CurrentAddress = sensors.Address();
     selector_.sensorLabel = QStringLiteral("Network Address: %1").arg(link.CurrentAddress);
     emit selectorChanged();
-    session_.LoadSensor(cSession::ReloadCurrent);
+    session_.read.LoadSensor(cReadFlow::ReloadCurrent);
     session_.statusBar.SetStatusTexts(QStringLiteral("Ready"),
                                       QStringLiteral("Sensor ") + sensors.SensorText());
 }

@@ -24,7 +24,7 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
     connect(&ReconnectTimer, &QTimer::timeout, this, &cSession::ReconnectTick);
     connect(&link, &cSensorLink::portLost, this, &cSession::OnPortLost);
     // Another sensor read while graphing is drawn to its own scale.
-    connect(this, &cSession::loadFinished, this, [this] {
+    connect(&read, &cReadFlow::loadFinished, this, [this] {
         if (GraphRunning) {
             InitGraph();
         }
@@ -142,18 +142,6 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
     return true;
 }
 
-void cSession::Reset() {
-    LoadSensor(ReloadCurrent);
-    ForgetCurrentFile();
-    log.LogSensorReport();
-    link.StatusWord.SetBit(LinkBit::ResetCounters);
-    const int tab = view.VisibleTab();
-    if (tab == Tab::Communications || tab == Tab::Monitor) {
-        StartMonitor();
-    }
-    statusBar.SetMessage(QStringLiteral("Ready"));
-}
-
 bool cSession::ReadoutStale(Readout readout) const {
     return stale_.at(static_cast<std::size_t>(readout));
 }
@@ -205,7 +193,7 @@ void cSession::ReconnectTick() {
         ReconnectTimer.stop();
         link.CurrentAddress = lostAddress_;
         link.StateFlags.SetBit(StateBit::OnLine);
-        LoadSensor(ReloadCurrent);
+        read.LoadSensor(cReadFlow::ReloadCurrent);
         statusBar.SetMessage(QStringLiteral("Ready"));
     });
 }

@@ -10,6 +10,7 @@
 #include "operations/Graph.h"
 #include "operations/Log.h"
 #include "operations/PortOptions.h"
+#include "operations/ReadFlow.h"
 #include "operations/SearchFlow.h"
 #include "operations/SetpointFlow.h"
 #include "operations/StatusBar.h"
@@ -35,25 +36,6 @@ inline constexpr std::array<Readout, ReadoutCount> AllReadouts = {
     Readout::Position, Readout::Velocity, Readout::Target};
 enum class ReadoutPanel { Monitor, Graph, Calibration };
 
-// What the window shows of the sensor that was read.
-struct SensorIdentityView {
-    QString resolution; // "0.0010 in"
-    QString serialNumber;
-    QString model;
-    QString firmwareVersion;
-    QString firmwareDate;
-    QString units; // "English" or "Metric"
-    QString nullZero;
-};
-
-// The current sensor's captions after a read.
-struct CurrentSensorView {
-    QString programDataTitle; // " Actimar 3 Program Data  "
-    QString addressText;      // "Network Address: 3"
-    QString name;
-    QString setpointHelp; // under the setpoint grid, with the travel limits
-};
-
 // Everything the main window owns for the whole run, and the flows that work
 // on it: reading a sensor, the live monitor, the port and sensor searches.
 // The window, kelvar-cli and the tests drive the same object; what only a
@@ -62,7 +44,6 @@ struct CurrentSensorView {
 class cSession : public QObject {
     Q_OBJECT
 public:
-    static constexpr int ReloadCurrent = 65535;
     static constexpr int MonitorIntervalMs = 75;
     static constexpr int GraphMonitorIntervalMs = 30;
 
@@ -77,16 +58,12 @@ public:
     cLog log;
 
     // --- the flows
+    cReadFlow read{*this};
     cSearchFlow search{*this};
     cSetpointFlow setpoints{*this};
 
     // --- window state the flows use
     bool CalibrationMode = false;
-    float SensorLength = 0;  // user units
-    float TravelMinimum = 0; // user units, as shown on the Limits tab
-    float TravelMaximum = 0;
-    // The run-mode option shown on the Sensor tab; -1 while none is.
-    int RunModeOption = -1;
 
     // --- the user's flows
     // Runs a flow (a read, a search, Apply, a move, calibration, a data file)
@@ -96,8 +73,6 @@ public:
     // starts what it starts only once the flow has ended.
     bool RunUserFlow(const std::function<void()>& flow);
     bool FlowRunning() const { return flowRunning_; }
-    // The Reset button: the sensor is read again, unapplied edits are gone.
-    void Reset();
     // The program is ending: every request from now on fails at once, no
     // question is asked, and the flow that runs ends at its next request.
     void Abort();
@@ -119,29 +94,6 @@ public:
     void ShowCommStatus();
     const cCommStatus& CommStatus() const { return commStatus_; }
     const LinkDisplay& LinkTexts() const { return linkDisplay_; }
-
-    // --- what was read
-    const SensorIdentityView& Identity() const { return identity_; }
-    const CurrentSensorView& CurrentSensor() const { return currentSensor_; }
-
-    // --- reading a sensor
-    // A number from the sensor list, or ReloadCurrent to read the current
-    // sensor again without touching the port.
-    void LoadSensor(int sensorNumber);
-    void ReadSensorModel();
-    void ReadParametersAndSetpoints();
-    // The requests of the last read that got no valid answer.
-    const QList<cCommands::Failure>& LastReadFailures() const { return lastReadFailures_; }
-    // The sensor was read and every request of that read was answered: only
-    // then is what the record holds what the sensor holds.
-    bool ReadComplete() const;
-    // The requests of the last read that got no valid answer, in words, and
-    // why; empty when it was complete.
-    QString ReadFailureText() const;
-    // The parameters and setpoints whose requests the last read did not get
-    // answered: the record holds 0 for them, not what the sensor holds.
-    QSet<int> UnreadParameters() const;
-    QSet<int> UnreadSetpoints() const;
 
     // --- the live monitor
     QTimer MonitorTimer;
@@ -226,7 +178,9 @@ public:
     void WriteChanges(const WritePlan& plan);
     // What Apply would write now; the window's review, kelvar-cli diff and
     // apply all show this list, and the writes carry out the list shown.
-    WritePlan PendingWrites() { return PlanWrites(sensor, UnreadParameters(), UnreadSetpoints()); }
+    WritePlan PendingWrites() {
+        return PlanWrites(sensor, read.UnreadParameters(), read.UnreadSetpoints());
+    }
     // The Apply button: write, tell about a power cycle, follow a new address
     // or speed, read the whole sensor again, report what was not confirmed.
     void Apply();
@@ -282,8 +236,6 @@ public:
 signals:
     // A readout's new text on one panel.
     void readoutShown(kelvar::ReadoutPanel panel, kelvar::Readout readout, const QString& text);
-    void identityChanged();
-    void currentSensorChanged();
     void commLabelChanged();
     // The status panel's lines in the mask changed (bit i for line i); the
     // counters and the port line are always current.
@@ -294,9 +246,6 @@ signals:
     void currentFileChanged(const QString& bareName);
     // The settings were loaded from a file: every field is shown again.
     void settingsLoaded();
-    // A read of the whole sensor begins and ends (the status shows it).
-    void loadStarted();
-    void loadFinished();
     // A monitor poll ("A", "B" or "C") has ended; its values are the
     // decoder's only when it was answered.
     void monitorPolled(char letter, cSensorLink::Outcome outcome);
@@ -314,19 +263,9 @@ signals:
 
 private:
     bool SetCalibrationValue(CalibrationField field, std::int32_t value);
-    // One value of the read, stored as read (in the record's own form).
-    void StoreReadParameter(int index);
-    void StoreReadSetpoint(int index, int field);
-    // Asks again what a stray frame put in doubt during the read.
-    void AskDoubtedAgain();
     // One write of Apply: why it was not confirmed, or nothing when it was.
     std::optional<Unconfirmed> WritePlanned(const PlannedWrite& write);
     void WriteDoubtedAgain(const WritePlan& plan);
-    // The limits that follow from the length and travel limits as read.
-    void DeriveLimits();
-    void ReportReadFailures();
-    // The serial run mode's end of a read: the target is set to the position.
-    void HoldTargetAtPosition();
     QString FormatReadout(float value) const;
     void ShowReadout(ReadoutPanel panel, Readout readout, float value, const QString& text);
     void ShowLinkTexts();
@@ -340,8 +279,6 @@ private:
     void SetStale(Readout readout, bool stale);
     cCommStatus commStatus_;
     LinkDisplay linkDisplay_;
-    SensorIdentityView identity_;
-    CurrentSensorView currentSensor_;
     void OnPortLost(const QString& reason);
     // Where the lost sensor was.
     int lostPort_ = 0;
@@ -350,8 +287,6 @@ private:
     bool aborted_ = false;
     int pollCounter_ = 0;
     bool tickInProgress_ = false;
-    QList<cCommands::Failure> lastReadFailures_;
-    QString readAdvice_; // why the last read failed, when the link could tell
     QList<Unconfirmed> unconfirmed_;
     QString applyAdvice_; // why the last Apply's writes failed, when the link could tell
     QString currentFile_;

@@ -84,7 +84,7 @@ bool cSetpointFlow::LoadSetpointTest(int option) {
     session_.StopMonitor();
     // Worked out from limits and a length that were never read, the table
     // would look like a test sequence and be none.
-    const QSet<int> unread = session_.UnreadParameters();
+    const QSet<int> unread = session_.read.UnreadParameters();
     const bool read = session_.link.StateFlags.TestBit(StateBit::DataLoaded) &&
                       !unread.contains(Param::MinimumTravel) &&
                       !unread.contains(Param::MaximumTravel) &&

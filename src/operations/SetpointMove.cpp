@@ -18,7 +18,7 @@ QString SetpointMoveRefusal(cSession& session, int index) {
     const auto entered = [&sensor, index](std::int32_t read, std::int32_t edited) {
         return sensor.ReadSetpointData(index, read) != sensor.ReadSetpointData(index, edited);
     };
-    if (session.UnreadSetpoints().contains(index) &&
+    if (session.read.UnreadSetpoints().contains(index) &&
         !(entered(clsSensorData::TargetColumn, clsSensorData::EditedTargetColumn) &&
           entered(clsSensorData::VelocityColumn, clsSensorData::EditedVelocityColumn))) {
         return QStringLiteral("Setpoint %1 of sensor %2 was not read, so its target is not "

@@ -295,7 +295,7 @@ bool StartupOpenSensor(cSession& session) {
         sensors.setSensorNumber(sensors.FirstActive());
         link.CurrentAddress = sensors.Address();
         if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
-            session.LoadSensor(cSession::ReloadCurrent);
+            session.read.LoadSensor(cReadFlow::ReloadCurrent);
             link.StatusWord.SetBit(LinkBit::ResetCounters);
             const int tab = session.view.VisibleTab();
             if (tab == Tab::Communications || tab == Tab::Monitor) {

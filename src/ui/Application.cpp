@@ -277,8 +277,8 @@ void cApplication::BindSelection() {
             &cApplication::ShowStatusPanel);
     connect(statusDisplay_.get(), &cStatusDisplay::stripChanged, this,
             &cApplication::ShowStatusStrip);
-    connect(&s, &cSession::loadStarted, statusDisplay_.get(), &cStatusDisplay::BeginLoading);
-    connect(&s, &cSession::loadFinished, statusDisplay_.get(), &cStatusDisplay::EndLoading);
+    connect(&s.read, &cReadFlow::loadStarted, statusDisplay_.get(), &cStatusDisplay::BeginLoading);
+    connect(&s.read, &cReadFlow::loadFinished, statusDisplay_.get(), &cStatusDisplay::EndLoading);
     connect(selection_.get(), &cSensorSelection::selectorChanged, this,
             &cApplication::ShowSelector);
 
@@ -409,8 +409,8 @@ void cApplication::Bind() {
             }
         }
     });
-    connect(&s, &cSession::identityChanged, this, [&c, &s] {
-        const SensorIdentityView& id = s.Identity();
+    connect(&s.read, &cReadFlow::identityChanged, this, [&c, &s] {
+        const SensorIdentityView& id = s.read.Identity();
         for (const auto& [label, text] : {std::pair{c.lblResolution, &id.resolution},
                                           {c.lblInfoResolution, &id.resolution},
                                           {c.lblSerialNumber, &id.serialNumber},
@@ -422,8 +422,8 @@ void cApplication::Bind() {
             Draw(label, *text);
         }
     });
-    connect(&s, &cSession::currentSensorChanged, this, [&c, &s] {
-        const CurrentSensorView& current = s.CurrentSensor();
+    connect(&s.read, &cReadFlow::currentSensorChanged, this, [&c, &s] {
+        const CurrentSensorView& current = s.read.CurrentSensor();
         Draw(c.lblEditInfo, FromCrLf(current.setpointHelp));
         Draw(c.fraProgramData, current.programDataTitle);
         Draw(c.lblSensor, current.addressText);
@@ -468,7 +468,7 @@ void cApplication::Bind() {
     connect(c.cmdCommApply, &QAbstractButton::clicked, &s, flow(s.search, &cSearchFlow::CommApply));
     connect(c.cmdAutoBaudSearch, &QAbstractButton::clicked, &s,
             flow(s.search, &cSearchFlow::FullScan));
-    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(s, &cSession::Reset));
+    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(s.read, &cReadFlow::Reset));
 
     QPushButton* apply = c.cmdApply;
     apply->setEnabled(false);
@@ -885,11 +885,11 @@ void cApplication::BindSetpoints() {
     QTableWidget* grid = c.MSFlexGrid1;
     QLineEdit* box = c.txtEditCell;
 
-    connect(&s, &cSession::loadStarted, this, [this] {
+    connect(&s.read, &cReadFlow::loadStarted, this, [this] {
         CloseCellEdit();
         setpointGridGuard_ = true;
     });
-    connect(&s, &cSession::loadFinished, this, [this] { setpointGridGuard_ = false; });
+    connect(&s.read, &cReadFlow::loadFinished, this, [this] { setpointGridGuard_ = false; });
     connect(grid, &QTableWidget::cellClicked, this, [this] { BeginCellEdit(); });
     w.SetKeyHandler(grid, [this](QKeyEvent* event) {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -1127,7 +1127,7 @@ void cApplication::BindEditing() {
                     // The strip names the chosen mode at once. Set here too:
                     // a mode chosen back to the sensor's is no pending
                     // change, which ShowSettings leaves out.
-                    session_->RunModeOption = index;
+                    session_->read.SetRunModeOption(index);
                     statusDisplay_->UpdateStatusStrip();
                 }
             });
@@ -1156,7 +1156,7 @@ void cApplication::BindEditing() {
         window_->SetLengthUnits(session_->sensor.Units().trimmed());
     };
     connect(&s, &cSession::settingsLoaded, this, showAll);
-    connect(&s, &cSession::loadFinished, this, showAll);
+    connect(&s.read, &cReadFlow::loadFinished, this, showAll);
     connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
     connect(&w, &AsciiSensor::tabChanged, this, showAll);
 }

@@ -23,7 +23,7 @@ protected:
 
 TEST_F(SessionTest, AReadAsksForEverythingInOrder) {
     AddListedSensor(3);
-    session.LoadSensor(1);
+    session.read.LoadSensor(1);
     const QList<QByteArray> requests = Requests();
     QList<QByteArray> expected{"A", "A"};
     for (int f = 0; f < 9; ++f) {
@@ -49,7 +49,7 @@ TEST_F(SessionTest, AReadAsksForEverythingInOrder) {
     // Read while the Graph tab shows: the monitor goes on polling there too.
     session.StopMonitor();
     view.tab = Tab::Graph;
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_TRUE(session.MonitorRunning());
 }
 
@@ -59,7 +59,7 @@ TEST_F(SessionTest, AReloadTakesOnlyThePositionJustAnsweredAsTheTarget) {
     sim::SimSensor& sim = network.sensor(0);
     sim.Respond("K0FA0", network.elapsedMs());
     sim.Respond("I0BB8", network.elapsedMs());
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     const QList<QByteArray> reload = Requests(from);
     EXPECT_EQ(reload.mid(reload.size() - 5), QList<QByteArray>({"A", "I0BB8", "B", "B", "C"}));
 
@@ -71,7 +71,7 @@ TEST_F(SessionTest, AReloadTakesOnlyThePositionJustAnsweredAsTheTarget) {
     });
     from = network.log().size();
     Answer({MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_TRUE(Sent(from, "I").isEmpty());
     EXPECT_EQ(view.prompter.asked.value(0).title, "Target Not Set");
 }
@@ -92,7 +92,7 @@ TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSeq
         network.faults().drop = setpoint4 ? 1.0 : 0.0;
     });
     Answer({MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_TRUE(view.prompter.asked.value(0).text.startsWith("3 of the requests"));
     EXPECT_TRUE(view.prompter.asked.value(0).text.contains("R0004 (setpoint 5 target)"))
         << "numbered as the grid numbers it";
@@ -109,7 +109,7 @@ TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSeq
     // A test sequence needs the travel limits read.
     DropWhile(QStringLiteral("Reading Parameters..."));
     Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_FALSE(session.setpoints.LoadSetpointTest(0));
     EXPECT_EQ(view.prompter.asked.last().title, "Setpoint Test");
 }
@@ -124,7 +124,7 @@ TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
     session.sensors.setSensorNumber(2);
     EXPECT_FALSE(session.sensors.Active());
 
-    session.LoadSensor(2);
+    session.read.LoadSensor(2);
     EXPECT_EQ(view.tab, Tab::Communications);
     EXPECT_EQ(session.CommLabel(), "No Response from Sensor");
     EXPECT_TRUE(session.CommLabelRed());
@@ -222,10 +222,10 @@ TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
     bool refused = false;
     OnMessage([&](const QString& message) {
         if (message == "Reading Parameters...") {
-            refused = !session.RunUserFlow([&] { session.Reset(); });
+            refused = !session.RunUserFlow([&] { session.read.Reset(); });
         }
     });
-    EXPECT_TRUE(session.RunUserFlow([&] { session.Reset(); }));
+    EXPECT_TRUE(session.RunUserFlow([&] { session.read.Reset(); }));
     EXPECT_TRUE(refused);
     EXPECT_EQ(Requests(from).count("F0000"), 1) << "one read, not one inside another";
     EXPECT_EQ(session.sensor.SerialNumber(), "10000003");
@@ -234,14 +234,14 @@ TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
     // Once the program ends, no flow starts and nothing is sent.
     session.Abort();
     const auto after = network.log().size();
-    EXPECT_FALSE(session.RunUserFlow([&] { session.Reset(); }));
-    session.LoadSensor(1);
+    EXPECT_FALSE(session.RunUserFlow([&] { session.read.Reset(); }));
+    session.read.LoadSensor(1);
     EXPECT_EQ(network.log().size(), after);
 }
 
 TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStaleUntilTheSensorIsFoundAgain) {
     AddListedSensor(1);
-    session.LoadSensor(1);
+    session.read.LoadSensor(1);
     const auto allStale = [this](bool stale) {
         for (const Readout readout : AllReadouts) {
             EXPECT_EQ(session.ReadoutStale(readout), stale) << static_cast<int>(readout);
