@@ -377,9 +377,9 @@ int RunScan(Session& s, const QStringList& args) {
     const QString device = s.link.PortNames.deviceFor(s.link.CurrentPort);
     if (parser.isSet(allSpeeds)) {
         s.link.AvailablePorts.SetBit(s.link.CurrentPort);
-        s.core.FullScan();
+        s.core.search.FullScan();
     } else {
-        s.core.ScanPort();
+        s.core.search.ScanPort();
     }
     PrintSensors(s.core.sensors);
     if (s.core.sensors.Count() > 0) {
@@ -404,10 +404,10 @@ int LoadOne(Session& s) {
     sensors.setActive(true);
     sensors.Add();
     InitParameterTable(s.sensor);
-    s.core.LoadSensor(1);
+    s.core.read.LoadSensor(1);
     s.core.monitor.Stop();
     if (!s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        const QList<cCommands::Failure>& failures = s.core.LastReadFailures();
+        const QList<cCommands::Failure>& failures = s.core.read.LastReadFailures();
         const cSensorLink::Outcome outcome = s.core.apply.PortFailed()
                                                  ? cSensorLink::Outcome::PortFailed
                                              : failures.isEmpty() ? cSensorLink::Outcome::NoAnswer
@@ -418,7 +418,7 @@ int LoadOne(Session& s) {
         s.link.CurrentAddress = address;
         return ExitFor(outcome);
     }
-    return ExitForFailures(s.core.LastReadFailures());
+    return ExitForFailures(s.core.read.LastReadFailures());
 }
 
 int RunRead(Session& s, const QStringList& args) {
@@ -451,8 +451,8 @@ int RunRead(Session& s, const QStringList& args) {
         }
     }
     auto& sensor = s.sensor;
-    const QSet<int> unreadParameters = s.core.UnreadParameters();
-    const QSet<int> unreadSetpoints = s.core.UnreadSetpoints();
+    const QSet<int> unreadParameters = s.core.read.UnreadParameters();
+    const QSet<int> unreadSetpoints = s.core.read.UnreadSetpoints();
     const QString notRead = QStringLiteral("(not read)");
     QTextStream out(stdout);
     out << "Model: " << sensor.Model() << '\n'
@@ -574,7 +574,7 @@ int RunApply(Session& s, const QStringList& args) {
         Warn(QStringLiteral("one or more changes take effect only after the sensor's power has "
                             "been cycled"));
     }
-    s.core.LoadSensor(cSession::ReloadCurrent);
+    s.core.read.LoadSensor(cReadFlow::ReloadCurrent);
     s.core.monitor.Stop();
     if (s.core.apply.PortFailed()) {
         return portStopped(QStringLiteral("reading"));
@@ -582,10 +582,10 @@ int RunApply(Session& s, const QStringList& args) {
     if (!unconfirmed.isEmpty()) {
         return NotConfirmed;
     }
-    if (!s.core.ReadComplete()) {
+    if (!s.core.read.ReadComplete()) {
         // Every write was confirmed; only the read that checks them fell short.
-        Warn(s.core.ReadFailureText());
-        return std::max<int>(NoAnswer, ExitForFailures(s.core.LastReadFailures()));
+        Warn(s.core.read.ReadFailureText());
+        return std::max<int>(NoAnswer, ExitForFailures(s.core.read.LastReadFailures()));
     }
     return Ok;
 }
@@ -763,7 +763,7 @@ int RunGoto(Session& s, const QStringList& args) {
         });
     QEventLoop loop;
     QObject::connect(&move, &cSetpointMove::finished, &loop, &QEventLoop::quit);
-    s.core.ViewOnly = false;
+    s.core.setpoints.SetViewOnly(false);
     move.Start(setpoint - 1, timeoutMs);
     if (move.State() == cSetpointMove::Result::Moving) {
         loop.exec();

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     session.ChooseSpeedOption(3); // nobody listens at 19.2K
     QElapsedTimer clock;
     clock.start();
-    session.CommApply();
+    session.search.CommApply();
     const double scanSeconds = clock.nsecsElapsed() / 1e9;
 
     // The scan emptied the sensor list: the one sensor goes in.
@@ -68,10 +68,10 @@ int main(int argc, char** argv) {
     session.sensors.setActive(true);
     session.sensors.Add();
     clock.restart();
-    session.LoadSensor(1);
+    session.read.LoadSensor(1);
     const double readSeconds = clock.nsecsElapsed() / 1e9;
     const bool readOk = session.link.StateFlags.TestBit(StateBit::DataLoaded) &&
-                        session.LastReadFailures().isEmpty();
+                        session.read.LastReadFailures().isEmpty();
 
     session.monitor.Start();
     int polls = 0;

@@ -19,7 +19,8 @@ void cApplyFlow::RefreshApplyState() {
 }
 
 WritePlan cApplyFlow::PendingWrites() {
-    return PlanWrites(session_.sensor, session_.UnreadParameters(), session_.UnreadSetpoints());
+    return PlanWrites(session_.sensor, session_.read.UnreadParameters(),
+                      session_.read.UnreadSetpoints());
 }
 
 bool cApplyFlow::PortFailed() const {
@@ -254,24 +255,24 @@ void cApplyFlow::Apply() {
                 link.StateFlags.SetBit(StateBit::OnLine);
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
-                session_.LoadSensor(cSession::ReloadCurrent);
+                session_.read.LoadSensor(cReadFlow::ReloadCurrent);
             } else {
                 link.StateFlags.ClearBit(StateBit::OnLine);
                 view.SelectTab(Tab::Communications);
             }
             commands.TakeFailedRequests();
         } else {
-            session_.LoadSensor(cSession::ReloadCurrent);
+            session_.read.LoadSensor(cReadFlow::ReloadCurrent);
             // The list follows the sensor to a new address, or the next start
             // would look for it where it no longer is.
-            if (session_.ReadComplete() && sensors.Address() != link.CurrentAddress) {
+            if (session_.read.ReadComplete() && sensors.Address() != link.CurrentAddress) {
                 sensors.setAddress(static_cast<std::int16_t>(link.CurrentAddress));
                 sensors.Update();
-                emit session_.sensorsChanged();
+                emit session_.search.sensorsChanged();
             }
         }
     } else {
-        session_.LoadSensor(cSession::ReloadCurrent);
+        session_.read.LoadSensor(cReadFlow::ReloadCurrent);
     }
 
     link.StatusWord.SetBit(LinkBit::ResetCounters);
@@ -299,11 +300,11 @@ void cApplyFlow::Apply() {
 }
 
 bool cApplyFlow::ConfirmIncompleteRead(const QString& title, const QString& doing) {
-    if (session_.ReadComplete() || !session_.link.StateFlags.TestBit(StateBit::DataLoaded)) {
+    if (session_.read.ReadComplete() || !session_.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return true;
     }
     return session_.view.Ask(title,
-                             session_.ReadFailureText() +
+                             session_.read.ReadFailureText() +
                                  QStringLiteral("\r\n\r\nThe values that were not read are 0 "
                                                 "here, not what the sensor holds. %1 anyway?")
                                      .arg(doing),

@@ -232,7 +232,7 @@ void cCalibrationFlow::AutoZeroAdjust() {
     if (!link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return;
     }
-    const QSet<int> unread = session_.UnreadParameters();
+    const QSet<int> unread = session_.read.UnreadParameters();
     for (const int reg : {Param::ZeroAdjust, Param::SensorLength, Param::ReadoutDirection}) {
         if (unread.contains(reg)) {
             view.Ask(AutoZeroTitle,
@@ -359,7 +359,7 @@ void cCalibrationFlow::SetTargetToMidpoint() {
     cView& view = session_.view;
     const std::int32_t length = Cell(sensor, Param::SensorLength, clsSensorData::SensorDataColumn);
     // A length the read did not get reads as 0: the target would be the end.
-    if (session_.UnreadParameters().contains(Param::SensorLength) || length <= 0) {
+    if (session_.read.UnreadParameters().contains(Param::SensorLength) || length <= 0) {
         view.Ask(CalibrationErrorTitle,
                  QStringLiteral("The sensor length was not read from the sensor: no target was "
                                 "sent.\r\nRead the sensor again (Reset) first."),

@@ -333,7 +333,7 @@ SettingsView RefreshApplyState(cSession& session, bool force) {
     SettingsView view = ShowSettings(session.sensor, force);
     for (const OptionShown& shown : view.options) {
         if (shown.group == OptionGroup::Run) {
-            session.RunModeOption = shown.index;
+            session.read.SetRunModeOption(shown.index);
         }
     }
     return view;

@@ -167,7 +167,7 @@ struct SettingsView {
 SettingsView ShowSettings(clsSensorData& data, bool force);
 
 // Enables Apply exactly while a change is pending (through the session), then
-// redraws as ShowSettings; a run option shown becomes the session's
+// redraws as ShowSettings; a run option shown becomes the read's
 // RunModeOption, which the status strip shows.
 SettingsView RefreshApplyState(cSession& session, bool force);
 

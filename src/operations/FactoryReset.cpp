@@ -76,7 +76,7 @@ FactoryReset LoadDefaultValues(clsSensorData& data, cPrompter& prompter) {
 FactoryReset LoadDefaultValues(cSession& session) {
     const FactoryReset reset = LoadDefaultValues(session.sensor, session.view);
     if (reset != FactoryReset::Declined) {
-        session.ShowSetpointDisplay(0);
+        session.setpoints.ShowSetpointDisplay(0);
     }
     return reset;
 }

@@ -12,7 +12,7 @@ namespace kelvar {
 
 cGraphFlow::cGraphFlow(cSession& session) : session_(session) {
     // Another sensor read while graphing is drawn to its own scale.
-    connect(&session_, &cSession::loadFinished, this, [this] {
+    connect(&session_.read, &cReadFlow::loadFinished, this, [this] {
         if (running_) {
             Init();
         }
@@ -28,7 +28,8 @@ QString cGraphFlow::PauseCaption() const {
 }
 
 void cGraphFlow::Init() {
-    graph_.InitGraph(scaleEntry_, session_.sensor, session_.TravelMinimum, session_.TravelMaximum);
+    graph_.InitGraph(scaleEntry_, session_.sensor, session_.read.TravelMinimum(),
+                     session_.read.TravelMaximum());
 }
 
 void cGraphFlow::StartStop() {

@@ -238,8 +238,8 @@ void cLog::LogSensorReport() {
     const auto length = [&](float value) {
         return FormatNumber(value, u"##0.000", locale) + units;
     };
-    Row(QStringLiteral("Maximun Travel: ") + length(session_.TravelMaximum));
-    Row(QStringLiteral("Minimum Travel: ") + length(session_.TravelMinimum));
+    Row(QStringLiteral("Maximun Travel: ") + length(session_.read.TravelMaximum()));
+    Row(QStringLiteral("Minimum Travel: ") + length(session_.read.TravelMinimum()));
     Row(QStringLiteral("In Position Window: ") +
         length(held(Param::InPositionWindow) * data.Resolution()));
     Row(QStringLiteral("Zero Adjust: ") + QString::number(held(Param::ZeroAdjust)));

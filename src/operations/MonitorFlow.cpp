@@ -117,7 +117,7 @@ void cMonitorFlow::ReconnectTick() {
         reconnectTimer_.stop();
         link.CurrentAddress = lostAddress_;
         link.StateFlags.SetBit(StateBit::OnLine);
-        session_.LoadSensor(cSession::ReloadCurrent);
+        session_.read.LoadSensor(cReadFlow::ReloadCurrent);
         session_.statusBar.SetMessage(QStringLiteral("Ready"));
     });
 }
@@ -157,11 +157,12 @@ void cMonitorFlow::Tick() {
     tickInProgress_ = true;
     const auto end = qScopeGuard([this] { tickInProgress_ = false; });
     if (!session_.link.AwaitingReply()) {
-        if (const int chosen = session_.PendingSetpoint(); chosen != cSession::NoSetpointRequest) {
+        cSetpointFlow& setpoints = session_.setpoints;
+        if (const int chosen = setpoints.PendingSetpoint();
+            chosen != cSetpointFlow::NoSetpointRequest) {
             // Withdrawn first: a press is served once.
-            session_.RequestSetpoint(cSession::NoSetpointRequest);
-            if (session_.MoveToSetpoint(chosen) == cSession::MoveOutcome::Refused ||
-                session_.Aborted()) {
+            setpoints.DropRequest();
+            if (setpoints.MoveToSetpoint(chosen) == MoveOutcome::Refused || session_.Aborted()) {
                 return;
             }
         }

@@ -46,7 +46,8 @@ cSensorSelection::cSensorSelection(cSession& session, std::function<void()> save
                                    QObject* parent)
     : QObject(parent), session_(session), saveSettings_(std::move(saveSettings)),
       nameHint_(NameHint()) {
-    connect(&session_, &cSession::sensorsChanged, this, &cSensorSelection::FillSensorSelector);
+    connect(&session_.search, &cSearchFlow::sensorsChanged, this,
+            &cSensorSelection::FillSensorSelector);
 }
 
 void cSensorSelection::FillSensorSelector() {
@@ -160,7 +161,7 @@ void cSensorSelection::ConnectCurrentSensor() {
     link.CurrentAddress = sensors.Address();
     selector_.sensorLabel = QStringLiteral("Network Address: %1").arg(link.CurrentAddress);
     emit selectorChanged();
-    session_.LoadSensor(cSession::ReloadCurrent);
+    session_.read.LoadSensor(cReadFlow::ReloadCurrent);
     session_.statusBar.SetStatusTexts(QStringLiteral("Ready"),
                                       QStringLiteral("Sensor ") + sensors.SensorText());
 }
@@ -171,7 +172,7 @@ void cSensorSelection::RestorePrevious(int previous) {
     if (ReachCurrentSensor() == Reach::Answered) {
         ConnectCurrentSensor();
     } else {
-        session_.ResetToNoSensor();
+        session_.search.ResetToNoSensor();
     }
 }
 

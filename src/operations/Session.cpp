@@ -67,7 +67,7 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
     }
     flowRunning_ = true;
     // A setpoint pressed before the flow must not move the cylinder after it.
-    pendingSetpoint_ = NoSetpointRequest;
+    setpoints.DropRequest();
     emit flowRunningChanged(true);
     {
         // A flow that ends by an exception must not leave every later one refused.
@@ -81,18 +81,6 @@ bool cSession::RunUserFlow(const std::function<void()>& flow) {
         TabShown(*tab);
     }
     return true;
-}
-
-void cSession::Reset() {
-    LoadSensor(ReloadCurrent);
-    dataFile.ForgetCurrentFile();
-    log.LogSensorReport();
-    link.StatusWord.SetBit(LinkBit::ResetCounters);
-    const int tab = view.VisibleTab();
-    if (tab == Tab::Communications || tab == Tab::Monitor) {
-        monitor.Start();
-    }
-    statusBar.SetMessage(QStringLiteral("Ready"));
 }
 
 void cSession::Abort() {

@@ -18,7 +18,7 @@ QString SetpointMoveRefusal(cSession& session, int index) {
     const auto entered = [&sensor, index](std::int32_t read, std::int32_t edited) {
         return sensor.ReadSetpointData(index, read) != sensor.ReadSetpointData(index, edited);
     };
-    if (session.UnreadSetpoints().contains(index) &&
+    if (session.read.UnreadSetpoints().contains(index) &&
         !(entered(clsSensorData::TargetColumn, clsSensorData::EditedTargetColumn) &&
           entered(clsSensorData::VelocityColumn, clsSensorData::EditedVelocityColumn))) {
         return QStringLiteral("Setpoint %1 of sensor %2 was not read, so its target is not "
@@ -58,25 +58,25 @@ void cSetpointMove::Start(int index, int timeoutMs) {
     }
     // Polls that end while the target goes out belong to the time before it.
     state_ = Result::Idle;
-    switch (session_.MoveToSetpoint(index)) {
-    case cSession::MoveOutcome::Refused:
+    switch (session_.setpoints.MoveToSetpoint(index)) {
+    case MoveOutcome::Refused:
         Finish(Result::Refused,
                QStringLiteral("Another task is using sensor %1: setpoint %2 was not sent.")
                    .arg(session_.link.CurrentAddress)
                    .arg(SetpointNumber(index)));
         return;
-    case cSession::MoveOutcome::Shown:
+    case MoveOutcome::Shown:
         Finish(Result::Refused,
                QStringLiteral("\"View Only\" is ticked: setpoint %1 was shown, not sent.")
                    .arg(SetpointNumber(index)));
         return;
-    case cSession::MoveOutcome::NotConfirmed:
+    case MoveOutcome::NotConfirmed:
         Finish(Result::NotConfirmed,
                QStringLiteral("Sensor %1 did not confirm setpoint %2: the cylinder may not move.")
                    .arg(session_.link.CurrentAddress)
                    .arg(SetpointNumber(index)));
         return;
-    case cSession::MoveOutcome::Moved:
+    case MoveOutcome::Moved:
         break;
     }
     state_ = Result::Moving;

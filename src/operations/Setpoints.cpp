@@ -4,8 +4,6 @@
 #include "model/Numbers.h"
 #include "model/Parameters.h"
 #include "operations/Editing.h"
-#include "operations/Session.h"
-#include "operations/SetpointMove.h"
 
 #include <algorithm>
 #include <limits>
@@ -267,96 +265,6 @@ std::vector<TestRow> CycleTest(const clsSensorData& data, bool complex) {
 void FillSetpointTest(clsSensorData& data, int option) {
     WriteTestRows(data,
                   option == 1 || option == 2 ? CycleTest(data, option == 2) : EvenSpread(data));
-}
-
-// ------------------------------------------------------------ the session
-
-void cSession::RequestSetpoint(int index) {
-    if (!flowRunning_ && !aborted_) {
-        pendingSetpoint_ = index;
-    }
-}
-
-cSession::MoveOutcome cSession::MoveToSetpoint(int index) {
-    MoveOutcome outcome = MoveOutcome::Refused;
-    RunUserFlow([this, index, &outcome] { outcome = ShowSetpointWindow(index, true); });
-    return outcome;
-}
-
-void cSession::SetViewOnly(bool viewOnly) {
-    if (ViewOnly != viewOnly) {
-        ViewOnly = viewOnly;
-        emit viewOnlyChanged(viewOnly);
-    }
-}
-
-void cSession::ShowSetpointDisplay(int index) {
-    setpointWindow_ = SetpointWindow(sensor, index);
-    emit setpointWindowChanged();
-}
-
-cSession::MoveOutcome cSession::ShowSetpointWindow(int index, bool move) {
-    if (!ViewOnly && !graph.Running()) {
-        monitor.Stop();
-    }
-    const int chosen = WrapSetpoint(sensor, index);
-    ShowSetpointDisplay(chosen);
-
-    MoveOutcome outcome = MoveOutcome::Shown;
-    const bool send = move && (view.VisibleTab() == Tab::Graph || !ViewOnly);
-    // A setpoint that was never read holds 0: it must not become a target.
-    const QString refusal = send ? SetpointMoveRefusal(*this, chosen) : QString();
-    if (!refusal.isEmpty()) {
-        statusBar.SetMessage(refusal);
-        log.AppendLog(refusal);
-    } else if (send) {
-        // The target goes only after its velocity was taken: a target
-        // without it would move at whatever speed the sensor held.
-        const std::int32_t velocity =
-            sensor.ReadSetpointData(chosen, clsSensorData::EditedVelocityColumn);
-        const std::int32_t target =
-            sensor.ReadSetpointData(chosen, clsSensorData::EditedTargetColumn);
-        const bool sent = commands.SendSetpointValue(velocity) == cSensorLink::Outcome::Answered &&
-                          commands.SetTarget(static_cast<double>(target) * sensor.Resolution()) ==
-                              cSensorLink::Outcome::Answered;
-        commands.TakeFailedRequests();
-        outcome = sent ? MoveOutcome::Moved : MoveOutcome::NotConfirmed;
-        const QString text =
-            sent ? QStringLiteral("Moving to setpoint %1").arg(SetpointNumber(chosen))
-                 : QStringLiteral("Setpoint %1 was not confirmed by the sensor: the cylinder "
-                                  "may not move")
-                       .arg(SetpointNumber(chosen));
-        statusBar.SetMessage(text);
-        log.AppendLog(text);
-    }
-    commands.PollTarget();
-    commands.PollVelocity();
-    commands.TakeFailedRequests();
-    monitor.Start();
-    return outcome;
-}
-
-bool cSession::LoadSetpointTest(int option) {
-    monitor.Stop();
-    // Worked out from limits and a length that were never read, the table
-    // would look like a test sequence and be none.
-    const QSet<int> unread = UnreadParameters();
-    const bool read =
-        link.StateFlags.TestBit(StateBit::DataLoaded) && !unread.contains(Param::MinimumTravel) &&
-        !unread.contains(Param::MaximumTravel) && !unread.contains(Param::SensorLength);
-    if (!read) {
-        view.Ask(QStringLiteral("Setpoint Test"),
-                 QStringLiteral("The travel limits and length of sensor %1 have not been read, so "
-                                "no test sequence can be worked out from them.\r\nThe setpoint "
-                                "table is unchanged.")
-                     .arg(link.CurrentAddress),
-                 MessageIcon::Exclamation, MessageButtons::Ok);
-        monitor.Start();
-        return false;
-    }
-    FillSetpointTest(sensor, option);
-    ShowSetpointWindow(0, false);
-    return true;
 }
 
 } // namespace kelvar

@@ -130,8 +130,8 @@ void cStatusDisplay::UpdateStatusStrip() {
         goodText = wanted;
         changed |= comm.good ? 1U : 0U;
     }
-    if (session_.RunModeOption != lastRunMode_) {
-        lastRunMode_ = session_.RunModeOption;
+    if (session_.read.RunModeOption() != lastRunMode_) {
+        lastRunMode_ = session_.read.RunModeOption();
         fields_[RunModeField].caption = RunModeText(lastRunMode_);
         changed |= 1U << RunModeField;
     }

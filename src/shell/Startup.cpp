@@ -246,8 +246,8 @@ QStringList SaveLoadSettings(cSession& session, cRegistry& registry, cShellState
 
 void StartupFindPorts(cSession& session, cShellState& state, const QString& commandLine) {
     state.CommandLine = commandLine.toLower();
-    session.ExcludePort1 = Arguments(state).contains(QLatin1String("/ex"));
-    session.FindPorts();
+    session.search.SetExcludePort1(Arguments(state).contains(QLatin1String("/ex")));
+    session.search.FindPorts();
 }
 
 void StartupReadSettings(cSession& session, cRegistry& registry, cShellState& state) {
@@ -272,9 +272,9 @@ bool StartupOpenSensor(cSession& session) {
     if (!link.StateFlags.TestBit(StateBit::PortAvailable)) {
         QString text =
             QStringLiteral("Could not find a comm port\r\nClick OK to close this program.");
-        if (!session.PortFailures().isEmpty()) {
-            text +=
-                QStringLiteral("\r\n\r\n") + session.PortFailures().join(QStringLiteral("\r\n"));
+        if (!session.search.PortFailures().isEmpty()) {
+            text += QStringLiteral("\r\n\r\n") +
+                    session.search.PortFailures().join(QStringLiteral("\r\n"));
         }
         session.view.Ask(QStringLiteral("Communications Port Error"), text, MessageIcon::Critical,
                          MessageButtons::Ok);
@@ -287,14 +287,14 @@ bool StartupOpenSensor(cSession& session) {
     session.ChoosePortOption(link.CurrentPort - 1);
     session.ChooseSpeedOption(link.BaudIndex);
 
-    const bool allAnswered = session.VerifySensorList();
+    const bool allAnswered = session.search.VerifySensorList();
     auto& sensors = session.sensors;
     if (allAnswered || sensors.FirstActive() > 0) {
         link.StateFlags.SetBit(StateBit::OnLine);
         sensors.setSensorNumber(sensors.FirstActive());
         link.CurrentAddress = sensors.Address();
         if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
-            session.LoadSensor(cSession::ReloadCurrent);
+            session.read.LoadSensor(cReadFlow::ReloadCurrent);
             link.StatusWord.SetBit(LinkBit::ResetCounters);
             const int tab = session.view.VisibleTab();
             if (tab == Tab::Communications || tab == Tab::Monitor) {
@@ -307,11 +307,11 @@ bool StartupOpenSensor(cSession& session) {
         if (!session.calibration.CalibrationMode()) {
             session.view.SelectTab(Tab::Monitor);
         }
-        emit session.sensorsChanged();
+        emit session.search.sensorsChanged();
     } else {
         // Say why, where the user looks: the Communications tab and the status bar.
         const QString reason = link.PortErrorText();
-        session.ResetToNoSensor();
+        session.search.ResetToNoSensor();
         session.view.SelectTab(Tab::Communications);
         if (!reason.isEmpty()) {
             session.SetCommLabel(reason, true);

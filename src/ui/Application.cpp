@@ -277,8 +277,8 @@ void cApplication::BindSelection() {
             &cApplication::ShowStatusPanel);
     connect(statusDisplay_.get(), &cStatusDisplay::stripChanged, this,
             &cApplication::ShowStatusStrip);
-    connect(&s, &cSession::loadStarted, statusDisplay_.get(), &cStatusDisplay::BeginLoading);
-    connect(&s, &cSession::loadFinished, statusDisplay_.get(), &cStatusDisplay::EndLoading);
+    connect(&s.read, &cReadFlow::loadStarted, statusDisplay_.get(), &cStatusDisplay::BeginLoading);
+    connect(&s.read, &cReadFlow::loadFinished, statusDisplay_.get(), &cStatusDisplay::EndLoading);
     connect(selection_.get(), &cSensorSelection::selectorChanged, this,
             &cApplication::ShowSelector);
 
@@ -379,7 +379,7 @@ void cApplication::BindGraph() {
         for (QAbstractButton* button : buttons->buttons()) {
             SetButtonHighlight(button, buttons->id(button) == chosen);
         }
-        s.RequestSetpoint(chosen);
+        s.setpoints.RequestSetpoint(chosen);
     });
 
     connect(c.cmdSaveGraph, &QAbstractButton::clicked, &s, [&s, chart] {
@@ -408,8 +408,8 @@ void cApplication::Bind() {
             }
         }
     });
-    connect(&s, &cSession::identityChanged, this, [&c, &s] {
-        const SensorIdentityView& id = s.Identity();
+    connect(&s.read, &cReadFlow::identityChanged, this, [&c, &s] {
+        const SensorIdentityView& id = s.read.Identity();
         for (const auto& [label, text] : {std::pair{c.lblResolution, &id.resolution},
                                           {c.lblInfoResolution, &id.resolution},
                                           {c.lblSerialNumber, &id.serialNumber},
@@ -421,8 +421,8 @@ void cApplication::Bind() {
             Draw(label, *text);
         }
     });
-    connect(&s, &cSession::currentSensorChanged, this, [&c, &s] {
-        const CurrentSensorView& current = s.CurrentSensor();
+    connect(&s.read, &cReadFlow::currentSensorChanged, this, [&c, &s] {
+        const CurrentSensorView& current = s.read.CurrentSensor();
         Draw(c.lblEditInfo, FromCrLf(current.setpointHelp));
         Draw(c.fraProgramData, current.programDataTitle);
         Draw(c.lblSensor, current.addressText);
@@ -438,7 +438,7 @@ void cApplication::Bind() {
         }
     });
     connect(&s, &cSession::linkTextsChanged, this, &cApplication::ShowLinkDisplay);
-    connect(&s, &cSession::portOptionsChanged, this, &cApplication::ShowPortOptions);
+    connect(&s.search, &cSearchFlow::portOptionsChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commStatusChanged, this, &cApplication::ShowPortOptions);
     connect(&s, &cSession::commLabelChanged, this, [this] {
         QLabel* label = window_->C().lblComm;
@@ -459,19 +459,19 @@ void cApplication::Bind() {
                 [&s, i] { s.ChooseSpeedOption(i); });
     }
     // Each of these starts a flow; none may start inside another.
-    const auto flow = [&s](void (cSession::*member)()) {
-        return [&s, member] {
-            s.RunUserFlow([&s, member] { (s.*member)(); });
+    const auto flow = [&s]<typename Owner>(Owner& owner, void (Owner::*member)()) {
+        return [&s, &owner, member] {
+            s.RunUserFlow([&owner, member] { (owner.*member)(); });
         };
     };
-    connect(c.cmdCommApply, &QAbstractButton::clicked, &s, flow(&cSession::CommApply));
-    connect(c.cmdAutoBaudSearch, &QAbstractButton::clicked, &s, flow(&cSession::FullScan));
-    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(&cSession::Reset));
+    connect(c.cmdCommApply, &QAbstractButton::clicked, &s, flow(s.search, &cSearchFlow::CommApply));
+    connect(c.cmdAutoBaudSearch, &QAbstractButton::clicked, &s,
+            flow(s.search, &cSearchFlow::FullScan));
+    connect(c.cmdReload, &QAbstractButton::clicked, &s, flow(s.read, &cReadFlow::Reset));
 
     QPushButton* apply = c.cmdApply;
     apply->setEnabled(false);
-    connect(apply, &QAbstractButton::clicked, &s,
-            [&s] { s.RunUserFlow([&s] { s.apply.Apply(); }); });
+    connect(apply, &QAbstractButton::clicked, &s, flow(s.apply, &cApplyFlow::Apply));
     connect(&s.apply, &cApplyFlow::applyEnabledChanged, apply, [apply, &s](bool enabled) {
         apply->setEnabled(enabled && !s.FlowRunning() && !s.graph.Running());
     });
@@ -510,13 +510,10 @@ void cApplication::Bind() {
     connect(c.cmdDefaultSettings, &QAbstractButton::clicked, &s, factoryReset);
     connect(c.mnuDefault, &QAction::triggered, &s, factoryReset);
 
-    const auto save = [&s] {
-        s.RunUserFlow([&s] { s.dataFile.SaveSensorData(); });
-    };
+    const auto save = flow(s.dataFile, &cDataFileFlow::SaveSensorData);
     connect(c.cmdSaveSettings, &QAbstractButton::clicked, &s, save);
     connect(c.mnuSave, &QAction::triggered, &s, save);
-    connect(c.mnuLoad, &QAction::triggered, &s,
-            [&s] { s.RunUserFlow([&s] { s.dataFile.LoadSensorData(); }); });
+    connect(c.mnuLoad, &QAction::triggered, &s, flow(s.dataFile, &cDataFileFlow::LoadSensorData));
     connect(&s.dataFile, &cDataFileFlow::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
                 window_->setWindowTitle(WindowCaption(caption, bareName));
@@ -887,11 +884,11 @@ void cApplication::BindSetpoints() {
     QTableWidget* grid = c.MSFlexGrid1;
     QLineEdit* box = c.txtEditCell;
 
-    connect(&s, &cSession::loadStarted, this, [this] {
+    connect(&s.read, &cReadFlow::loadStarted, this, [this] {
         CloseCellEdit();
         setpointGridGuard_ = true;
     });
-    connect(&s, &cSession::loadFinished, this, [this] { setpointGridGuard_ = false; });
+    connect(&s.read, &cReadFlow::loadFinished, this, [this] { setpointGridGuard_ = false; });
     connect(grid, &QTableWidget::cellClicked, this, [this] { BeginCellEdit(); });
     w.SetKeyHandler(grid, [this](QKeyEvent* event) {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -963,10 +960,10 @@ void cApplication::BindSetpoints() {
         }
         SetButtonHighlight(buttons->button(index), true);
         selectedSetpoint_ = index;
-        session_->RequestSetpoint(index);
+        session_->setpoints.RequestSetpoint(index);
     });
-    connect(&s, &cSession::setpointWindowChanged, this, [this, &c] {
-        const SetpointWindowView& rows = session_->SetpointWindowShown();
+    connect(&s.setpoints, &cSetpointFlow::setpointWindowChanged, this, [this, &c] {
+        const SetpointWindowView& rows = session_->setpoints.SetpointWindowShown();
         for (std::size_t i = 0; i < 3; ++i) {
             const SetpointRowView& row = rows.at(i);
             Draw(c.lblSetpointNumber[i], QString::number(row.number));
@@ -981,13 +978,13 @@ void cApplication::BindSetpoints() {
     QCheckBox* viewOnly = c.chkView;
     viewOnly->setToolTip(ViewOnlyTip(viewOnly->isChecked()));
     connect(viewOnly, &QCheckBox::toggled, this, [this, viewOnly](bool ticked) {
-        session_->SetViewOnly(ticked);
+        session_->setpoints.SetViewOnly(ticked);
         if (viewOnly->isVisible()) {
             QToolTip::showText(viewOnly->mapToGlobal(viewOnly->rect().center()),
                                ProperCase(ViewOnlyTip(ticked)), viewOnly);
         }
     });
-    connect(&s, &cSession::viewOnlyChanged, viewOnly, [viewOnly](bool ticked) {
+    connect(&s.setpoints, &cSetpointFlow::viewOnlyChanged, viewOnly, [viewOnly](bool ticked) {
         const QSignalBlocker quiet(viewOnly);
         viewOnly->setChecked(ticked);
         viewOnly->setToolTip(ViewOnlyTip(ticked));
@@ -1007,7 +1004,7 @@ void cApplication::BindSetpoints() {
             SetBold(button, false);
         }
         s.RunUserFlow([this, option, &s] {
-            if (s.LoadSetpointTest(option)) {
+            if (s.setpoints.LoadSetpointTest(option)) {
                 ShowSettings(true);
             }
         });
@@ -1129,7 +1126,7 @@ void cApplication::BindEditing() {
                     // The strip names the chosen mode at once. Set here too:
                     // a mode chosen back to the sensor's is no pending
                     // change, which ShowSettings leaves out.
-                    session_->RunModeOption = index;
+                    session_->read.SetRunModeOption(index);
                     statusDisplay_->UpdateStatusStrip();
                 }
             });
@@ -1158,7 +1155,7 @@ void cApplication::BindEditing() {
         window_->SetLengthUnits(session_->sensor.Units().trimmed());
     };
     connect(&s.dataFile, &cDataFileFlow::settingsLoaded, this, showAll);
-    connect(&s, &cSession::loadFinished, this, showAll);
+    connect(&s.read, &cReadFlow::loadFinished, this, showAll);
     connect(selection_.get(), &cSensorSelection::settingsEdited, this, showAll);
     connect(&w, &AsciiSensor::tabChanged, this, showAll);
 }
@@ -1309,7 +1306,7 @@ bool cApplication::Start() {
     selection_->FormReady = true;
     if (options_.simulate && session_->sensors.Count() == 0) {
         // A first look at the program without hardware opens on a live sensor.
-        session_->RunUserFlow([this] { session_->FullScan(); });
+        session_->RunUserFlow([this] { session_->search.FullScan(); });
         if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
             window_->SelectTab(Tab::Monitor);
         }

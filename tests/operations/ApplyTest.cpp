@@ -155,8 +155,8 @@ TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
     DropWhile("Reading Parameters...");
     session.link.PacketTimeout = 5;
     Answer({Ok}); // the read's report
-    session.LoadSensor(cSession::ReloadCurrent);
-    ASSERT_FALSE(session.ReadComplete());
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
+    ASSERT_FALSE(session.read.ReadComplete());
     Edit(2, 600);
     from = network.log().size();
     Answer({Cancel});

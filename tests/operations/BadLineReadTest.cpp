@@ -34,15 +34,15 @@ protected:
     void ReadAgain(int retries) {
         session.link.Retries = retries;
         Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-        session.LoadSensor(cSession::ReloadCurrent);
+        session.read.LoadSensor(cReadFlow::ReloadCurrent);
         session.monitor.Stop();
         network.faults() = {};
     }
 
     // Every value the read stored is the sensor's own.
     void ExpectStoredValuesAreTheSensors() {
-        const QSet<int> unreadParameters = session.UnreadParameters();
-        const QSet<int> unreadSetpoints = session.UnreadSetpoints();
+        const QSet<int> unreadParameters = session.read.UnreadParameters();
+        const QSet<int> unreadSetpoints = session.read.UnreadSetpoints();
         // Registers the read adjusts as it stores them.
         const QSet<int> adjusted = {
             Param::VelocityEnable, 16, 20, 41, 58, Param::CylinderType, Param::ZeroAdjust,
@@ -63,7 +63,7 @@ protected:
     }
 
     void ExpectCompleteAndExact() {
-        EXPECT_TRUE(session.ReadComplete()) << session.ReadFailureText().toStdString();
+        EXPECT_TRUE(session.read.ReadComplete()) << session.read.ReadFailureText().toStdString();
         EXPECT_TRUE(view.prompter.asked.isEmpty()) << view.prompter.asked[0].text.toStdString();
         ExpectStoredValuesAreTheSensors();
     }
@@ -89,7 +89,7 @@ TEST_F(BadLineReadTest, WithoutRetriesLateAnswersLeaveGapsNeverShiftedValues) {
     network.faults().late = 0.15;
     network.faults().lateMs = 35; // 10 ms after the time-out
     ReadAgain(0);
-    EXPECT_FALSE(session.ReadComplete());
+    EXPECT_FALSE(session.read.ReadComplete());
     EXPECT_GT(Stats().lateAnswers, 0);
     ExpectStoredValuesAreTheSensors();
     EXPECT_TRUE(view.prompter.asked.value(0).text.contains(
@@ -134,7 +134,7 @@ TEST_F(BadLineReadTest, ASensorThatFallsSilentIsGivenUpAfterFiveRequests) {
     const std::size_t before = network.log().size();
     network.faults().silentAfter = network.requestCount() + 40;
     ReadAgain(2);
-    EXPECT_FALSE(session.ReadComplete());
+    EXPECT_FALSE(session.read.ReadComplete());
     // Forty answered, then five requests, each asked three times.
     EXPECT_EQ(network.log().size() - before, 40u + 5u * 3u);
     EXPECT_TRUE(view.prompter.asked.value(0).text.contains("Sensor 1 stopped answering"))

@@ -135,10 +135,10 @@ TEST_F(EditingApplyTest, OptionsDoWhatTheyDoBesidesApplyFollowsAndAShownRunOptio
 
     data.WriteParameterData(Param::RunMode, 1, 3);
     RefreshApplyState(session, false);
-    EXPECT_EQ(session.RunModeOption, 3);
+    EXPECT_EQ(session.read.RunModeOption(), 3);
     data.WriteParameterData(Param::RunMode, 1, 9);
     RefreshApplyState(session, false);
-    EXPECT_EQ(session.RunModeOption, -1);
+    EXPECT_EQ(session.read.RunModeOption(), -1);
 }
 
 TEST_F(EditingTest, SpinButtonsStopAt255ForTheAccelerationsAndDriveLimits) {

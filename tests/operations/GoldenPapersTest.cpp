@@ -79,8 +79,8 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     session.link.AvailablePorts.SetBit(3);
     for (const auto& [number, name] : {std::pair{1, "inch"}, std::pair{2, "metric"}}) {
         SCOPED_TRACE(name);
-        session.LoadSensor(number);
-        ASSERT_TRUE(session.ReadComplete()) << session.ReadFailureText().toStdString();
+        session.read.LoadSensor(number);
+        ASSERT_TRUE(session.read.ReadComplete()) << session.read.ReadFailureText().toStdString();
         if (number == 1) {
             log.SetEnabled(true);
             log.SelectAll();

@@ -192,8 +192,8 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
     EXPECT_EQ(CommitCellEdit(data, 4, TargetCell, "123.45").text.toStdString(), "123.450");
     EXPECT_EQ(CommitCellEdit(data, 4, VelocityCell, "55").text.toStdString(),
               "40.00"); // mode 1: mm/s
-    session.SetViewOnly(false);
-    session.ShowSetpointWindow(4, true);
+    session.setpoints.SetViewOnly(false);
+    session.setpoints.ShowSetpointWindow(4, true);
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>({"K0FA0", "I3039"})); // 4000, 12345
 
     // Within the length only: 234.59 mm is not written.
@@ -204,7 +204,7 @@ TEST_F(MetricSensorTest, SetpointsAreTypedShownAndSentInMillimetres) {
 
     // The cycle test runs from 1 mm above the minimum travel to 1 mm below
     // the length: bottom 1334, top 23358, an eighth 2753.
-    ASSERT_TRUE(session.LoadSetpointTest(1));
+    ASSERT_TRUE(session.setpoints.LoadSetpointTest(1));
     QStringList targets;
     for (int s = 0; s < 4; ++s) {
         targets.append(data.SetpointText(s, clsSensorData::EditedTargetColumn));

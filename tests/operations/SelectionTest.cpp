@@ -32,7 +32,7 @@ protected:
     void LoadFirstOf(int first, int second, bool secondActive = true) {
         AddListedSensor(first);
         AddListedSensor(second, secondActive);
-        session.LoadSensor(1);
+        session.read.LoadSensor(1);
         ASSERT_TRUE(session.sensor.DataIsLoaded());
         selection.FillSensorSelector();
         logStart = network.log().size();
@@ -129,7 +129,7 @@ TEST_F(SelectionTest, PendingPowerCycleIsShownAndASilentSensorStillShows) {
     ASSERT_TRUE(session.sensor.CyclePowerFlag());
     session.link.StatusWord.mask(0x7FFFFF00, 0);
     session.link.StatusWord.mask(0xA5, 1);
-    session.RunModeOption = 2;
+    session.read.SetRunModeOption(2);
     session.link.RefreshStatus();
     EXPECT_EQ(display.StatusByteText(), shown) << "the panel holds still";
     EXPECT_EQ(display.FieldText(0), "POWER CYCLE PENDING");
@@ -157,18 +157,18 @@ TEST_F(SelectionTest, PendingPowerCycleIsShownAndASilentSensorStillShows) {
 // ----------------------------------------------------------- sensor selector
 
 TEST_F(SelectionTest, SelectorListsTheSensorsKeepsTheCurrentOneAndItsName) {
-    emit session.sensorsChanged();
+    emit session.search.sensorsChanged();
     const SensorSelectorState& s = selection.Selector();
     EXPECT_EQ(s.entries, QStringList({"No Sensor"}));
     EXPECT_FALSE(s.enabled);
 
     AddListedSensor(3);
-    emit session.sensorsChanged();
+    emit session.search.sensorsChanged();
     EXPECT_FALSE(s.enabled) << "one sensor: nothing to choose";
     AddListedSensor(5, false);
     AddListedSensor(7);
     session.sensors.setSensorNumber(2);
-    emit session.sensorsChanged();
+    emit session.search.sensorsChanged();
     EXPECT_EQ(s.entries, QStringList({" #1 (10000003) On-Line", " #2 (10000005) ** Off-Line **",
                                       " #3 (10000007) On-Line"}));
     EXPECT_TRUE(s.enabled);
@@ -245,7 +245,7 @@ TEST_F(SelectionTest, SilentNewSensorRollsBackToThePreviousOneAndIsReadOnceItAns
 
     // It answers again: choosing it reads it though it is the one chosen.
     network.faults().drop = 0.0;
-    session.LoadSensor(2); // silent: the window is off-line
+    session.read.LoadSensor(2); // silent: the window is off-line
     ASSERT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
     logStart = network.log().size();
     selection.SelectSensor(0);

@@ -23,7 +23,7 @@ protected:
 
 TEST_F(SessionTest, AReadAsksForEverythingInOrder) {
     AddListedSensor(3);
-    session.LoadSensor(1);
+    session.read.LoadSensor(1);
     const QList<QByteArray> requests = Requests();
     QList<QByteArray> expected{"A", "A"};
     for (int f = 0; f < 9; ++f) {
@@ -49,7 +49,7 @@ TEST_F(SessionTest, AReadAsksForEverythingInOrder) {
     // Read while the Graph tab shows: the monitor goes on polling there too.
     session.monitor.Stop();
     view.tab = Tab::Graph;
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_TRUE(session.monitor.Running());
 }
 
@@ -59,7 +59,7 @@ TEST_F(SessionTest, AReloadTakesOnlyThePositionJustAnsweredAsTheTarget) {
     sim::SimSensor& sim = network.sensor(0);
     sim.Respond("K0FA0", network.elapsedMs());
     sim.Respond("I0BB8", network.elapsedMs());
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     const QList<QByteArray> reload = Requests(from);
     EXPECT_EQ(reload.mid(reload.size() - 5), QList<QByteArray>({"A", "I0BB8", "B", "B", "C"}));
 
@@ -71,16 +71,16 @@ TEST_F(SessionTest, AReloadTakesOnlyThePositionJustAnsweredAsTheTarget) {
     });
     from = network.log().size();
     Answer({MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_TRUE(Sent(from, "I").isEmpty());
     EXPECT_EQ(view.prompter.asked.value(0).title, "Target Not Set");
 }
 
 TEST_F(SessionTest, ATargetWhoseVelocityGoesUnansweredIsNotSent) {
     ListAndRead(1);
-    session.SetViewOnly(false);
+    session.setpoints.SetViewOnly(false);
     network.faults().drop = 1.0;
-    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::NotConfirmed);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::NotConfirmed);
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>(1 + session.link.Retries, "K0014"));
 }
 
@@ -92,39 +92,39 @@ TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSeq
         network.faults().drop = setpoint4 ? 1.0 : 0.0;
     });
     Answer({MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
     EXPECT_TRUE(view.prompter.asked.value(0).text.startsWith("3 of the requests"));
     EXPECT_TRUE(view.prompter.asked.value(0).text.contains("R0004 (setpoint 5 target)"))
         << "numbered as the grid numbers it";
     EXPECT_EQ(session.sensor.ReadSetpointData(4, 0), 0) << "stored as the read found it";
-    session.SetViewOnly(false);
+    session.setpoints.SetViewOnly(false);
     from = network.log().size();
-    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Shown);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::Shown);
     EXPECT_TRUE(Sent(from, "KI").isEmpty());
     session.sensor.WriteSetpointData(4, clsSensorData::EditedTargetColumn, 1000);
     session.sensor.WriteSetpointData(4, clsSensorData::EditedVelocityColumn, 30);
-    EXPECT_EQ(session.ShowSetpointWindow(4, true), cSession::MoveOutcome::Moved);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::Moved);
     EXPECT_EQ(Sent(from, "KI"), (QList<QByteArray>{"K001E", "I03E8"}));
 
     // A test sequence needs the travel limits read.
     DropWhile(QStringLiteral("Reading Parameters..."));
     Answer({MessageAnswer::Ok, MessageAnswer::Ok});
-    session.LoadSensor(cSession::ReloadCurrent);
-    EXPECT_FALSE(session.LoadSetpointTest(0));
+    session.read.LoadSensor(cReadFlow::ReloadCurrent);
+    EXPECT_FALSE(session.setpoints.LoadSetpointTest(0));
     EXPECT_EQ(view.prompter.asked.last().title, "Setpoint Test");
 }
 
 TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
-    EXPECT_FALSE(session.VerifySensorList()) << "an empty list";
+    EXPECT_FALSE(session.search.VerifySensorList()) << "an empty list";
     AddListedSensor(1);
     AddListedSensor(2);
-    EXPECT_FALSE(session.VerifySensorList());
+    EXPECT_FALSE(session.search.VerifySensorList());
     session.sensors.setSensorNumber(1);
     EXPECT_TRUE(session.sensors.Active());
     session.sensors.setSensorNumber(2);
     EXPECT_FALSE(session.sensors.Active());
 
-    session.LoadSensor(2);
+    session.read.LoadSensor(2);
     EXPECT_EQ(view.tab, Tab::Communications);
     EXPECT_EQ(session.CommLabel(), "No Response from Sensor");
     EXPECT_TRUE(session.CommLabelRed());
@@ -162,19 +162,19 @@ TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnlyAndKeepsTheirNames) {
     session.link.PacketTimeout = 5; // the simulator answers at once
     session.ChoosePortOption(1);    // Comm 2: nothing there
     session.ChooseSpeedOption(3);
-    session.CommApply();
+    session.search.CommApply();
     EXPECT_EQ(session.sensors.Count(), 0);
     EXPECT_EQ(session.link.CurrentPort, 0);
     EXPECT_EQ(network.requestCount(), 0);
 
     session.ChoosePortOption(0);
     session.ChooseSpeedOption(1); // 57.6K
-    session.CommApply();
+    session.search.CommApply();
     ASSERT_EQ(session.sensors.Count(), 1);
     EXPECT_EQ(session.sensors.Address(), 5);
     session.ChooseSpeedOption(0);
     const auto search = [this] {
-        session.CommApply();
+        session.search.CommApply();
         ASSERT_EQ(session.sensors.Count(), 2);
         session.sensors.setSensorNumber(1);
         EXPECT_EQ(session.sensors.Address(), 1);
@@ -196,17 +196,17 @@ TEST_F(SessionTest, PortSearchFindsTheSensorsAtItsSpeedOnlyAndKeepsTheirNames) {
 }
 
 TEST_F(SessionTest, FullScanVisitsEveryPortAndSpeedButAnExcludedPortOne) {
-    session.ExcludePort1 = true;
-    session.FindPorts();
+    session.search.SetExcludePort1(true);
+    session.search.FindPorts();
     EXPECT_EQ(session.link.AvailablePorts.Map(), 0b100);
     EXPECT_FALSE(session.PortOptions[0].enabled);
     EXPECT_EQ(session.link.CurrentPort, 2);
 
-    session.ExcludePort1 = false;
+    session.search.SetExcludePort1(false);
     session.link.PacketTimeout = 5; // the simulator answers at once
-    session.FindPorts();
+    session.search.FindPorts();
     EXPECT_EQ(session.link.AvailablePorts.Map(), 0b110);
-    session.FullScan();
+    session.search.FullScan();
     EXPECT_EQ(network.requestCount(), 4 * 26 + 3 + 3 * 2 + 9 + 32 + 180)
         << "one poll per empty address, two per sensor, its serial, then the read";
     ASSERT_EQ(session.sensors.Count(), 3);
@@ -222,10 +222,10 @@ TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
     bool refused = false;
     OnMessage([&](const QString& message) {
         if (message == "Reading Parameters...") {
-            refused = !session.RunUserFlow([&] { session.Reset(); });
+            refused = !session.RunUserFlow([&] { session.read.Reset(); });
         }
     });
-    EXPECT_TRUE(session.RunUserFlow([&] { session.Reset(); }));
+    EXPECT_TRUE(session.RunUserFlow([&] { session.read.Reset(); }));
     EXPECT_TRUE(refused);
     EXPECT_EQ(Requests(from).count("F0000"), 1) << "one read, not one inside another";
     EXPECT_EQ(session.sensor.SerialNumber(), "10000003");
@@ -234,14 +234,14 @@ TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
     // Once the program ends, no flow starts and nothing is sent.
     session.Abort();
     const auto after = network.log().size();
-    EXPECT_FALSE(session.RunUserFlow([&] { session.Reset(); }));
-    session.LoadSensor(1);
+    EXPECT_FALSE(session.RunUserFlow([&] { session.read.Reset(); }));
+    session.read.LoadSensor(1);
     EXPECT_EQ(network.log().size(), after);
 }
 
 TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStaleUntilTheSensorIsFoundAgain) {
     AddListedSensor(1);
-    session.LoadSensor(1);
+    session.read.LoadSensor(1);
     const auto allStale = [this](bool stale) {
         for (const Readout readout : AllReadouts) {
             EXPECT_EQ(session.monitor.ReadoutStale(readout), stale) << static_cast<int>(readout);

@@ -128,7 +128,7 @@ using SetpointMovesTest = test::ColumnsApartTest;
 
 TEST_F(SetpointMovesTest, TestSequencesMoveNothingWhenLoadedAndTheirButtonsSendTheirValues) {
     ReadApart();
-    session.SetViewOnly(false);
+    session.setpoints.SetViewOnly(false);
     // Top 23000 (59D8), twice the bottom 4500 (1194), half 10375 (2887), the
     // even spread's 445 (01BD) and 640 (0280), as in the test above; the
     // velocity read is 20 (0014).
@@ -137,9 +137,9 @@ TEST_F(SetpointMovesTest, TestSequencesMoveNothingWhenLoadedAndTheirButtonsSendT
           {1, {"K00C8", "I59D8", "K00C8", "I2887"}},
           {0, {"K00C8", "I01BD", "K00C8", "I0280"}}}) {
         from = network.log().size();
-        EXPECT_TRUE(session.LoadSetpointTest(option));
+        EXPECT_TRUE(session.setpoints.LoadSetpointTest(option));
         for (const int button : {1, 2}) {
-            session.RequestSetpoint(button - 1);
+            session.setpoints.RequestSetpoint(button - 1);
             session.monitor.Tick();
         }
         session.monitor.Stop();

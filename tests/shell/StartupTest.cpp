@@ -106,7 +106,7 @@ TEST_F(StartupTest, ShutdownWritesEverythingAndDropsStaleSensors) {
     session.link.PacketTimeout = 5;
     session.ChoosePortOption(0);
     session.ChooseSpeedOption(0);
-    session.CommApply();
+    session.search.CommApply();
     ASSERT_EQ(session.sensors.Count(), 1);
     state.Top = 220;
     session.log.Options.enabled = true;
@@ -197,7 +197,7 @@ TEST_F(StartupTest, CalibrationSwitchAndExcludedPort) {
         cShellState fresh;
         StartupFindPorts(session, fresh, commandLine);
         StartupReadSettings(session, registry, fresh);
-        EXPECT_EQ(session.ExcludePort1, excludePort1) << commandLine;
+        EXPECT_EQ(session.search.ExcludePort1(), excludePort1) << commandLine;
         EXPECT_EQ(session.calibration.CalibrationMode(), calibration) << commandLine;
     }
 }

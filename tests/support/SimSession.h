@@ -45,7 +45,7 @@ protected:
     // requests from `from` on are the test's.
     void ListAndRead(int address) {
         AddListedSensor(address);
-        session.LoadSensor(1);
+        session.read.LoadSensor(1);
         session.monitor.Stop();
         from = network.log().size();
     }

@@ -199,7 +199,7 @@ TEST_F(RunningProgramTest, TheRunModeChosenShowsAtOnceAndTheCaptionsNameTheUnits
     auto* travel = window.Control<QLabel>("lblData", FieldOfRegister(Param::MaximumTravel));
     EXPECT_TRUE(travel->text().endsWith("(in)"));
     session.sensor.setUnits("mm");
-    emit session.loadFinished();
+    emit session.read.loadFinished();
     EXPECT_TRUE(travel->text().endsWith("(mm)"));
     EXPECT_EQ(window.Control<QLabel>("lblGraphVelocityCaption")->text(), "Velocity\n(mm/sec)");
 }

@@ -165,7 +165,7 @@ TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
         for (const char* buttons : {"cmdSelect", "cmdGraphSelect"}) {
             EXPECT_FALSE(window.Control<QAbstractButton>(buttons, 9)->isEnabled()) << buttons;
         }
-        session.RequestSetpoint(9);
+        session.setpoints.RequestSetpoint(9);
         for (int tick = 0; tick < 3; ++tick) { // a position, a target and a velocity poll
             session.monitor.Tick();
         }

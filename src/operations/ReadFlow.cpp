@@ -1,5 +1,7 @@
 // Reading a sensor: identity block, parameters and setpoints.
 
+#include "operations/ReadFlow.h"
+
 #include "link/Framing.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
@@ -17,10 +19,27 @@ constexpr int LastSetpoint = 59;
 
 } // namespace
 
-void cSession::ReadSensorModel() {
+cReadFlow::cReadFlow(cSession& session) : session_(session) {}
+
+void cReadFlow::Reset() {
+    LoadSensor(ReloadCurrent);
+    session_.dataFile.ForgetCurrentFile();
+    session_.log.LogSensorReport();
+    session_.link.StatusWord.SetBit(LinkBit::ResetCounters);
+    const int tab = session_.view.VisibleTab();
+    if (tab == Tab::Communications || tab == Tab::Monitor) {
+        session_.monitor.Start();
+    }
+    session_.statusBar.SetMessage(QStringLiteral("Ready"));
+}
+
+void cReadFlow::ReadSensorModel() {
+    auto& sensor = session_.sensor;
+    auto& statusBar = session_.statusBar;
     statusBar.StartProgress(0, 8, QStringLiteral("Reading Sensor Model..."));
-    monitor.Stop();
-    sensor.setInfoBlock(commands.ReadIdentityRecord([this](int i) { statusBar.SetProgress(i); }));
+    session_.monitor.Stop();
+    sensor.setInfoBlock(
+        session_.commands.ReadIdentityRecord([&statusBar](int i) { statusBar.SetProgress(i); }));
     const float resolution = sensor.Resolution();
     sensor.setResolution(resolution > 0 && resolution < 1 ? resolution : 0.001F);
 
@@ -38,8 +57,8 @@ void cSession::ReadSensorModel() {
     statusBar.EndProgress(QStringLiteral("Ready"));
 }
 
-void cSession::StoreReadParameter(int index) {
-    std::int32_t value = commands.ReadParameter(index).value;
+void cReadFlow::StoreReadParameter(int index) {
+    std::int32_t value = session_.commands.ReadParameter(index).value;
     switch (index) {
     case Param::ZeroAdjust:
         value = DecodeZeroAdjust(value);
@@ -52,21 +71,23 @@ void cSession::StoreReadParameter(int index) {
     default:
         break;
     }
-    sensor.WriteParameterData(index, clsSensorData::SensorDataColumn, value);
+    session_.sensor.WriteParameterData(index, clsSensorData::SensorDataColumn, value);
 }
 
-void cSession::StoreReadSetpoint(int index, int field) {
-    sensor.WriteSetpointData(index, field, commands.ReadSetpoint(index, field).value);
+void cReadFlow::StoreReadSetpoint(int index, int field) {
+    session_.sensor.WriteSetpointData(index, field,
+                                      session_.commands.ReadSetpoint(index, field).value);
 }
 
-void cSession::DeriveLimits() {
-    const auto held = [this](int index) {
+void cReadFlow::DeriveLimits() {
+    auto& sensor = session_.sensor;
+    const auto held = [&sensor](int index) {
         return sensor.ReadParameterData(index, clsSensorData::SensorDataColumn);
     };
     const std::int32_t length = held(Param::SensorLength);
     const std::int32_t minTravel = held(Param::MinimumTravel);
     const std::int32_t maxTravel = held(Param::MaximumTravel);
-    SensorLength = static_cast<float>(length) * sensor.Resolution();
+    sensorLength_ = static_cast<float>(length) * sensor.Resolution();
     sensor.setVelocityValue(static_cast<std::int16_t>(held(Param::VelocityEnable)));
     sensor.WriteParameterData(Param::SensorLength, clsSensorData::MaxColumn, length);
     sensor.WriteParameterData(Param::MinimumTravel, clsSensorData::MaxColumn, maxTravel);
@@ -77,17 +98,18 @@ void cSession::DeriveLimits() {
                               static_cast<std::int32_t>(RoundHalfEven(maxTravel / 2.0)));
     sensor.WriteParameterData(Param::InPositionWindow, clsSensorData::MinColumn, 1);
     sensor.WriteParameterData(Param::InPositionWindow, clsSensorData::DefaultColumn, 60);
-    TravelMinimum = static_cast<float>(minTravel) * sensor.Resolution();
-    TravelMaximum = static_cast<float>(maxTravel) * sensor.Resolution();
+    travelMinimum_ = static_cast<float>(minTravel) * sensor.Resolution();
+    travelMaximum_ = static_cast<float>(maxTravel) * sensor.Resolution();
 }
 
-void cSession::AskDoubtedAgain() {
+void cReadFlow::AskDoubtedAgain() {
+    auto& commands = session_.commands;
     // A copy of an answer, or one that came very late, can pass for the
     // answer to a later request of the same kind; the line shows it only
     // when the one frame too many arrives. What it put in doubt is asked
     // again, each answer taken only once the line is quiet after it.
     commands.Settle();
-    const cSensorLink::SettledAnswers settled(link);
+    const cSensorLink::SettledAnswers settled(session_.link);
     for (const QByteArray& command : commands.TakeDoubted('D')) {
         StoreReadParameter(HexToLong(command.mid(1, 4), false));
     }
@@ -96,8 +118,10 @@ void cSession::AskDoubtedAgain() {
     }
 }
 
-void cSession::ReadParametersAndSetpoints() {
-    if (link.CurrentAddress == 0) {
+void cReadFlow::ReadParametersAndSetpoints() {
+    auto& sensor = session_.sensor;
+    auto& statusBar = session_.statusBar;
+    if (session_.link.CurrentAddress == 0) {
         return;
     }
     const int last = sensor.MaxParameters();
@@ -112,7 +136,7 @@ void cSession::ReadParametersAndSetpoints() {
 
     statusBar.StartProgress(0, LastSetpoint, QStringLiteral("Reading Setpoints..."));
     // What was read must not move the cylinder before the user has seen it.
-    SetViewOnly(true);
+    session_.setpoints.SetViewOnly(true);
     sensor.ClearSetpoints();
     sensor.setMaxSetpoints(LastSetpoint);
     for (int s = 0; s <= LastSetpoint; ++s) {
@@ -121,7 +145,7 @@ void cSession::ReadParametersAndSetpoints() {
         }
         statusBar.SetProgress(s);
     }
-    if (!commands.StoppedAnswering()) {
+    if (!session_.commands.StoppedAnswering()) {
         AskDoubtedAgain();
     }
 
@@ -145,23 +169,23 @@ void cSession::ReadParametersAndSetpoints() {
             sensor.WriteSetpointData(s, f + 3, sensor.ReadSetpointData(s, f));
         }
     }
-    ShowSetpointDisplay(0);
+    session_.setpoints.ShowSetpointDisplay(0);
     statusBar.EndProgress(QStringLiteral("Ready"));
     sensor.setDataIsLoaded(true);
 }
 
-bool cSession::ReadComplete() const {
-    return link.StateFlags.TestBit(StateBit::DataLoaded) && lastReadFailures_.isEmpty();
+bool cReadFlow::ReadComplete() const {
+    return session_.link.StateFlags.TestBit(StateBit::DataLoaded) && lastReadFailures_.isEmpty();
 }
 
-QString cSession::ReadFailureText() const {
+QString cReadFlow::ReadFailureText() const {
     // A lost port fails every request after it: name the first few.
     constexpr qsizetype Named = 12;
     QStringList names;
     bool portFailed = false;
     for (const cCommands::Failure& failure : lastReadFailures_) {
         if (names.size() < Named) {
-            names.append(commands.DescribeRequest(failure.command));
+            names.append(session_.commands.DescribeRequest(failure.command));
         }
         portFailed = portFailed || failure.outcome == cSensorLink::Outcome::PortFailed;
     }
@@ -174,11 +198,11 @@ QString cSession::ReadFailureText() const {
     QString text =
         QStringLiteral("%1 of the requests of the read of sensor %2 got no valid answer: %3.")
             .arg(lastReadFailures_.size())
-            .arg(link.CurrentAddress)
+            .arg(session_.link.CurrentAddress)
             .arg(names.join(QStringLiteral(", ")));
     if (portFailed) {
         // Everything after the loss was never asked for.
-        text += QStringLiteral(" The read stopped: %1.").arg(link.PortErrorText());
+        text += QStringLiteral(" The read stopped: %1.").arg(session_.link.PortErrorText());
     } else if (!readAdvice_.isEmpty()) {
         text += QStringLiteral(" ") + readAdvice_ + u'.';
     }
@@ -202,33 +226,36 @@ QSet<int> FailedNumbers(const QList<cCommands::Failure>& failures, char letter, 
 
 } // namespace
 
-QSet<int> cSession::UnreadParameters() const {
+QSet<int> cReadFlow::UnreadParameters() const {
     return FailedNumbers(lastReadFailures_, 'D', 1, 4);
 }
 
-QSet<int> cSession::UnreadSetpoints() const {
+QSet<int> cReadFlow::UnreadSetpoints() const {
     return FailedNumbers(lastReadFailures_, 'R', 2, 3);
 }
 
-void cSession::ReportReadFailures() {
-    readAdvice_ = commands.FailureAdvice(link.CurrentAddress);
+void cReadFlow::ReportReadFailures() {
+    readAdvice_ = session_.commands.FailureAdvice(session_.link.CurrentAddress);
     if (!readAdvice_.isEmpty()) {
         readAdvice_[0] = readAdvice_[0].toUpper();
     }
-    lastReadFailures_ = commands.TakeFailedRequests();
+    lastReadFailures_ = session_.commands.TakeFailedRequests();
     if (lastReadFailures_.isEmpty()) {
         return;
     }
     // A value whose request went unanswered reads as 0: say so rather than
     // let it pass for what the sensor holds.
-    view.Ask(QStringLiteral("Sensor Read Incomplete"),
-             ReadFailureText() +
-                 QStringLiteral("\r\n\r\nThe values they should have read are not what the "
-                                "sensor holds; saving or applying them asks first."),
-             MessageIcon::Exclamation, MessageButtons::Ok);
+    session_.view.Ask(
+        QStringLiteral("Sensor Read Incomplete"),
+        ReadFailureText() +
+            QStringLiteral("\r\n\r\nThe values they should have read are not what the "
+                           "sensor holds; saving or applying them asks first."),
+        MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
-void cSession::HoldTargetAtPosition() {
+void cReadFlow::HoldTargetAtPosition() {
+    auto& commands = session_.commands;
+    auto& link = session_.link;
     // The target becomes the position only when this exchange read a
     // position that cannot be another poll's answer, after a read that left
     // nothing in doubt: a position left at 0 by a lost answer would send the
@@ -250,18 +277,23 @@ void cSession::HoldTargetAtPosition() {
     commands.PollVelocity();
     commands.TakeFailedRequests();
     if (!positionRead) {
-        view.Ask(QStringLiteral("Target Not Set"),
-                 (doubtLeft ? QStringLiteral("Answers of the read of sensor %1 are in doubt, so "
-                                             "its target was not set to the position.")
-                            : QStringLiteral("Sensor %1 did not report a valid position, so its "
-                                             "target was not set to the position."))
-                         .arg(link.CurrentAddress) +
-                     QStringLiteral("\r\nThe cylinder keeps the target it had."),
-                 MessageIcon::Exclamation, MessageButtons::Ok);
+        session_.view.Ask(QStringLiteral("Target Not Set"),
+                          (doubtLeft
+                               ? QStringLiteral("Answers of the read of sensor %1 are in doubt, so "
+                                                "its target was not set to the position.")
+                               : QStringLiteral("Sensor %1 did not report a valid position, so its "
+                                                "target was not set to the position."))
+                                  .arg(link.CurrentAddress) +
+                              QStringLiteral("\r\nThe cylinder keeps the target it had."),
+                          MessageIcon::Exclamation, MessageButtons::Ok);
     }
 }
 
-void cSession::LoadSensor(int sensorNumber) {
+void cReadFlow::LoadSensor(int sensorNumber) {
+    auto& sensors = session_.sensors;
+    auto& commands = session_.commands;
+    auto& link = session_.link;
+    auto& view = session_.view;
     auto& flags = link.StateFlags;
     commands.TakeFailedRequests();
     if (sensorNumber != ReloadCurrent) {
@@ -276,50 +308,51 @@ void cSession::LoadSensor(int sensorNumber) {
         readAdvice_.clear();
         lastReadFailures_ = commands.TakeFailedRequests();
     }
-    monitor.Stop();
+    session_.monitor.Stop();
 
     if (flags.TestBit(StateBit::OnLine)) {
-        SetCommLabel(QStringLiteral("Sensor OnLine"), false);
+        session_.SetCommLabel(QStringLiteral("Sensor OnLine"), false);
         flags.ClearBit(StateBit::DataLoaded);
-        monitor.UpdateReadouts(true);
+        session_.monitor.UpdateReadouts(true);
         emit loadStarted();
         ReadSensorModel();
         ReadParametersAndSetpoints();
         ReportReadFailures();
-        if (RunModeOption == 0) {
+        if (runModeOption_ == 0) {
             HoldTargetAtPosition();
         }
-        monitor.UpdateReadouts(false);
+        session_.monitor.UpdateReadouts(false);
         emit loadFinished();
-        RunModeOption = sensor.ReadParameterData(Param::RunMode, clsSensorData::ChangedDataColumn);
+        runModeOption_ =
+            session_.sensor.ReadParameterData(Param::RunMode, clsSensorData::ChangedDataColumn);
         currentSensor_ = {QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress),
                           QStringLiteral("Network Address: %1").arg(link.CurrentAddress),
                           sensors.SensorName(),
-                          SetpointEditHelp(sensor, TravelMinimum, TravelMaximum)};
+                          SetpointEditHelp(session_.sensor, travelMinimum_, travelMaximum_)};
         emit currentSensorChanged();
         // Loaded before the monitor is asked to start: it starts only then.
         flags.SetBit(StateBit::DataLoaded);
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
-            monitor.Start();
+            session_.monitor.Start();
         }
         view.SetTabEnabled(Tab::Graph, true);
-        if (calibration.CalibrationMode()) {
+        if (session_.calibration.CalibrationMode()) {
             view.SetTabEnabled(Tab::Calibration, true);
         }
     } else {
-        ResetToNoSensor();
+        session_.search.ResetToNoSensor();
         view.SelectTab(Tab::Communications);
-        SetCommLabel(QStringLiteral("No Response from Sensor"), true);
+        session_.SetCommLabel(QStringLiteral("No Response from Sensor"), true);
         view.SetTabEnabled(Tab::Graph, false);
-        if (calibration.CalibrationMode()) {
+        if (session_.calibration.CalibrationMode()) {
             view.SetTabEnabled(Tab::Calibration, false);
         }
     }
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     link.RefreshStatus();
     if (view.VisibleTab() == Tab::Monitor) {
-        monitor.Start();
+        session_.monitor.Start();
     }
 }
 

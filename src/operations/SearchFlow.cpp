@@ -1,24 +1,30 @@
 // Finding the serial ports and the sensors on them.
 
+#include "operations/SearchFlow.h"
+
 #include "link/Framing.h"
 #include "model/Speeds.h"
 #include "operations/Session.h"
 
 namespace kelvar {
 
-void cSession::FindPorts() {
+cSearchFlow::cSearchFlow(cSession& session) : session_(session) {}
+
+void cSearchFlow::FindPorts() {
+    auto& link = session_.link;
+    auto& statusBar = session_.statusBar;
     link.StateFlags.ClearBit(StateBit::PortAvailable);
     link.AvailablePorts.Initialize();
     statusBar.StartProgress(1, MaxPortNumber, QStringLiteral("Searching for Comm Ports..."));
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
-        PortOptions[i].enabled = false;
+        session_.PortOptions[i].enabled = false;
     }
     portFailures_.clear();
-    for (int port = ExcludePort1 ? 2 : 1; port <= MaxPortNumber; ++port) {
+    for (int port = excludePort1_ ? 2 : 1; port <= MaxPortNumber; ++port) {
         statusBar.SetProgress(port);
         if (link.OpenPort(port, 0)) {
             link.ClosePort();
-            PortOptions[port - 1].enabled = true;
+            session_.PortOptions[port - 1].enabled = true;
             link.AvailablePorts.SetBit(port);
         } else {
             link.AvailablePorts.ClearBit(port);
@@ -34,26 +40,28 @@ void cSession::FindPorts() {
     statusBar.EndProgress(QStringLiteral("Ready"));
     if (link.AvailablePorts.Map() != 0) {
         link.StateFlags.SetBit(StateBit::PortAvailable);
-        ChoosePortOption(link.AvailablePorts.FirstBit() - 1);
-        ChooseSpeedOption(0);
+        session_.ChoosePortOption(link.AvailablePorts.FirstBit() - 1);
+        session_.ChooseSpeedOption(0);
     }
     emit portOptionsChanged();
 }
 
-void cSession::ResetToNoSensor() {
+void cSearchFlow::ResetToNoSensor() {
+    auto& link = session_.link;
     link.CurrentAddress = 1;
     link.CurrentPort = link.AvailablePorts.FirstBit();
     if (link.CurrentPort >= 1 && link.CurrentPort <= PortOptionGroup::Size) {
-        ChoosePortOption(link.CurrentPort - 1);
+        session_.ChoosePortOption(link.CurrentPort - 1);
     }
-    ChooseSpeedOption(0);
-    statusBar.SetStatusTexts(QStringLiteral("Ready"), QStringLiteral("No Sensor"));
+    session_.ChooseSpeedOption(0);
+    session_.statusBar.SetStatusTexts(QStringLiteral("Ready"), QStringLiteral("No Sensor"));
 }
 
-void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
-    PortOptions[port - 1].green = true;
+void cSearchFlow::RecordFoundSensor(int port, int speedIndex, int address) {
+    auto& sensors = session_.sensors;
+    session_.PortOptions[port - 1].green = true;
     emit portOptionsChanged();
-    const QString serial = commands.ReadSerialNumber();
+    const QString serial = session_.commands.ReadSerialNumber();
     sensors.setPort(static_cast<std::int16_t>(port));
     sensors.setBaudRate(static_cast<std::int16_t>(speedIndex));
     sensors.setAddress(static_cast<std::int16_t>(address));
@@ -64,10 +72,12 @@ void cSession::RecordFoundSensor(int port, int speedIndex, int address) {
     sensors.Add();
 }
 
-void cSession::SearchAddresses(int port, int speedIndex, const std::function<void(int)>& progress) {
+void cSearchFlow::SearchAddresses(int port, int speedIndex,
+                                  const std::function<void(int)>& progress) {
+    auto& link = session_.link;
     // Frames that came from an address while another was asked: a sensor
     // there answered, only after its time-out.
-    const auto strays = [this](int address) {
+    const auto strays = [&link](int address) {
         const cLinkStatistics& statistics = link.Statistics(address);
         return statistics.lateAnswers + statistics.repeatedAnswers;
     };
@@ -77,7 +87,7 @@ void cSession::SearchAddresses(int port, int speedIndex, const std::function<voi
     }
     QList<int> found;
     const auto probe = [&](int address, bool retry) {
-        if (commands.CheckSensorAnswers(address, retry)) {
+        if (session_.commands.CheckSensorAnswers(address, retry)) {
             link.CurrentAddress = address;
             RecordFoundSensor(port, speedIndex, address);
             found.append(address);
@@ -97,7 +107,8 @@ void cSession::SearchAddresses(int port, int speedIndex, const std::function<voi
     }
 }
 
-void cSession::ForgetSensors() {
+void cSearchFlow::ForgetSensors() {
+    auto& sensors = session_.sensors;
     knownNames_.clear();
     for (int n = 1; n <= sensors.Count(); ++n) {
         sensors.setSensorNumber(n);
@@ -107,62 +118,67 @@ void cSession::ForgetSensors() {
     }
     sensors.Clear();
     for (const int bit : {StateBit::OnLine, StateBit::DataLoaded, StateBit::CommOk}) {
-        link.StateFlags.ClearBit(bit);
+        session_.link.StateFlags.ClearBit(bit);
     }
-    link.CurrentAddress = 0;
+    session_.link.CurrentAddress = 0;
 }
 
-void cSession::OpenFoundSensor() {
+void cSearchFlow::OpenFoundSensor() {
+    auto& sensors = session_.sensors;
+    auto& link = session_.link;
     link.StateFlags.SetBit(StateBit::OnLine);
     link.CurrentAddress = sensors.Address();
     if (link.OpenPort(sensors.Port(), sensors.BaudRate())) {
-        LoadSensor(ReloadCurrent);
+        session_.read.LoadSensor(cReadFlow::ReloadCurrent);
     }
-    statusBar.SetStatusTexts(QStringLiteral("Ready"),
-                             QStringLiteral("Sensor ") + sensors.SensorText());
+    session_.statusBar.SetStatusTexts(QStringLiteral("Ready"),
+                                      QStringLiteral("Sensor ") + sensors.SensorText());
 }
 
-bool cSession::VerifySensorList() {
+bool cSearchFlow::VerifySensorList() {
+    auto& sensors = session_.sensors;
     bool result = sensors.Count() > 0;
     for (int i = 1; i <= sensors.Count(); ++i) {
         sensors.setSensorNumber(i);
-        const bool answered = link.OpenPort(sensors.Port(), sensors.BaudRate()) &&
-                              commands.CheckSensorAnswers(sensors.Address());
+        const bool answered = session_.link.OpenPort(sensors.Port(), sensors.BaudRate()) &&
+                              session_.commands.CheckSensorAnswers(sensors.Address());
         if (answered && sensors.Port() >= 1 && sensors.Port() <= PortOptionGroup::Size) {
-            PortOptions[sensors.Port() - 1].green = true;
+            session_.PortOptions[sensors.Port() - 1].green = true;
         }
         result = result && answered;
         sensors.setActive(answered);
         sensors.Update();
     }
-    commands.TakeFailedRequests();
+    session_.commands.TakeFailedRequests();
     emit portOptionsChanged();
     emit sensorsChanged();
-    view.SetTabEnabled(Tab::Graph, false);
+    session_.view.SetTabEnabled(Tab::Graph, false);
     return result;
 }
 
-void cSession::ScanPort() {
-    monitor.Stop();
+void cSearchFlow::ScanPort() {
+    auto& link = session_.link;
+    auto& statusBar = session_.statusBar;
+    session_.monitor.Stop();
     statusBar.StartProgress(0, MaxAddress, QStringLiteral("Searching"));
     // A port that does not open has found nothing: the known list stays.
     if (!link.OpenPort(link.CurrentPort, link.BaudIndex)) {
         statusBar.EndProgress(QStringLiteral("Ready"));
-        SetCommLabel(link.PortErrorText(), true);
+        session_.SetCommLabel(link.PortErrorText(), true);
         link.RefreshStatus();
         return;
     }
     ForgetSensors();
     SearchAddresses(link.CurrentPort, link.BaudIndex,
-                    [this](int address) { statusBar.SetProgress(address); });
+                    [&statusBar](int address) { statusBar.SetProgress(address); });
     link.StatusWord.SetBit(LinkBit::ResetCounters);
-    commands.TakeFailedRequests();
+    session_.commands.TakeFailedRequests();
     statusBar.EndProgress(QStringLiteral("Ready"));
-    if (sensors.Count() > 0) {
+    if (session_.sensors.Count() > 0) {
         OpenFoundSensor();
     } else {
         link.StateFlags.ClearBit(StateBit::OnLine);
-        sensors.setSensorNumber(0);
+        session_.sensors.setSensorNumber(0);
         link.CurrentAddress = 0;
         statusBar.SetStatusTexts(QStringLiteral("Ready"), QStringLiteral("No Sensor"));
         link.CurrentPort = 0;
@@ -172,8 +188,11 @@ void cSession::ScanPort() {
     link.RefreshStatus();
 }
 
-void cSession::FullScan() {
-    monitor.Stop();
+void cSearchFlow::FullScan() {
+    auto& sensors = session_.sensors;
+    auto& link = session_.link;
+    auto& statusBar = session_.statusBar;
+    session_.monitor.Stop();
     link.StateFlags.SetBit(StateBit::FullScan);
     const int ports = link.AvailablePorts.Count();
     statusBar.StartProgress(0, ports * static_cast<int>(SpeedTable.size()) * MaxAddress,
@@ -181,11 +200,11 @@ void cSession::FullScan() {
     bool opened = false;
     int progress = 0;
     for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
-        PortOptions[port - 1].green = false;
+        session_.PortOptions[port - 1].green = false;
         if (!link.AvailablePorts.TestBit(port)) {
             continue;
         }
-        ChoosePortOption(port - 1);
+        session_.ChoosePortOption(port - 1);
         for (int speed = 0; speed < static_cast<int>(SpeedTable.size()); ++speed) {
             if (!link.OpenPort(port, speed)) {
                 continue;
@@ -196,18 +215,19 @@ void cSession::FullScan() {
                 opened = true;
             }
             SearchAddresses(port, speed,
-                            [this, &progress](int) { statusBar.SetProgress(++progress); });
+                            [&statusBar, &progress](int) { statusBar.SetProgress(++progress); });
             link.StatusWord.SetBit(LinkBit::ResetCounters);
         }
     }
-    commands.TakeFailedRequests();
+    session_.commands.TakeFailedRequests();
     emit portOptionsChanged();
     statusBar.EndProgress(QStringLiteral("Ready"));
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     if (!opened) {
-        SetCommLabel(link.PortErrorText().isEmpty() ? QStringLiteral("No Comm Port could be opened")
-                                                    : link.PortErrorText(),
-                     true);
+        session_.SetCommLabel(link.PortErrorText().isEmpty()
+                                  ? QStringLiteral("No Comm Port could be opened")
+                                  : link.PortErrorText(),
+                              true);
     } else if (sensors.Count() > 0) {
         sensors.setSensorNumber(sensors.FirstActive());
         OpenFoundSensor();
@@ -220,23 +240,24 @@ void cSession::FullScan() {
     link.RefreshStatus();
 }
 
-void cSession::CommApply() {
-    monitor.Stop();
+void cSearchFlow::CommApply() {
+    auto& link = session_.link;
+    session_.monitor.Stop();
     if (link.StateFlags.TestBit(StateBit::PortOpen)) {
         link.ClosePort();
     }
-    link.CurrentPort = PortOptions.Chosen() + 1;
-    link.BaudIndex = std::max(0, SpeedOptions.Chosen());
+    link.CurrentPort = session_.PortOptions.Chosen() + 1;
+    link.BaudIndex = std::max(0, session_.SpeedOptions.Chosen());
     link.CurrentAddress = 0;
     link.Decoder().ForgetStatusBytes();
     ScanPort();
     link.StatusWord.SetBit(LinkBit::ResetCounters);
-    const int tab = view.VisibleTab();
+    const int tab = session_.view.VisibleTab();
     if (tab == Tab::Communications || tab == Tab::Monitor) {
-        monitor.Start();
+        session_.monitor.Start();
     }
-    statusBar.SetMessage(QStringLiteral("Ready"));
-    ShowCommStatus();
+    session_.statusBar.SetMessage(QStringLiteral("Ready"));
+    session_.ShowCommStatus();
     link.RefreshStatus();
 }
 
