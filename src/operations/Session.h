@@ -26,11 +26,10 @@
 
 namespace kelvar {
 
-// Everything the main window owns for the whole run, and the flows that work
-// on it: reading a sensor, the live monitor, the port and sensor searches.
-// The window, kelvar-cli and the tests drive the same object; what only a
-// window can do goes through cView, and what it shows is published through
-// signals and plain state.
+// What the flows share for the whole run (the link, the sensor record and
+// list, the view, the log, the Communications tab), the flows themselves, and
+// the gate through which each of them starts. The window, kelvar-cli and the
+// tests drive the same object; what only a window can do goes through cView.
 class cSession : public QObject {
     Q_OBJECT
 public:

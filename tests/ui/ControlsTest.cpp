@@ -140,8 +140,9 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
 
 // Between two of Apply's writes (as its progress moves on), a user shows the
 // Monitor tab, presses setpoint 10 (on both tabs, and through the session as
-// any caller could) and the monitor's timer fires: nothing moves the cylinder
-// or polls between the writes, and the monitor starts once Apply has ended.
+// any caller could), Reset, a search or a calibration button, and the
+// monitor's timer fires: nothing moves the cylinder or polls between the
+// writes, and the monitor starts once Apply has ended.
 TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
     window.Control<QAbstractButton>("chkView")->click();
     for (int reg = 2; reg <= 9; ++reg) {
@@ -165,6 +166,10 @@ TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
         for (const char* buttons : {"cmdSelect", "cmdGraphSelect"}) {
             EXPECT_FALSE(window.Control<QAbstractButton>(buttons, 9)->isEnabled()) << buttons;
         }
+        for (const char* button : {"cmdReload", "cmdAutoBaudSearch", "cmdMidPoint"}) {
+            EXPECT_FALSE(window.Control<QWidget>(button)->isEnabled()) << button;
+        }
+        EXPECT_FALSE(session.RunUserFlow([this] { session.calibration.SetTargetToMidpoint(); }));
         session.setpoints.RequestSetpoint(9);
         for (int tick = 0; tick < 3; ++tick) { // a position, a target and a velocity poll
             session.monitor.Tick();
