@@ -300,6 +300,9 @@ void cApplyFlow::Apply() {
 }
 
 bool cApplyFlow::ConfirmIncompleteRead(const QString& title, const QString& doing) {
+    if (!session_.read.RequireSensor(title)) {
+        return false;
+    }
     if (session_.read.ReadComplete() || !session_.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return true;
     }

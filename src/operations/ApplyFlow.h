@@ -27,7 +27,8 @@ public:
     // The Apply button: write, tell about a power cycle, follow a new address
     // or speed, read the whole sensor again, report what was not confirmed.
     void Apply();
-    // Asks first when the record is not a complete read; true to go on.
+    // Refuses when no sensor was read, asks first when the record is not a
+    // complete read; true to go on.
     bool ConfirmIncompleteRead(const QString& title, const QString& doing);
 
     struct Unconfirmed {

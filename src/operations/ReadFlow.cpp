@@ -21,7 +21,22 @@ constexpr int LastSetpoint = 59;
 
 cReadFlow::cReadFlow(cSession& session) : session_(session) {}
 
+bool cReadFlow::RequireSensor(const QString& title) {
+    if (session_.sensor.DataIsLoaded()) {
+        return true;
+    }
+    session_.view.Ask(title,
+                      QStringLiteral("No sensor has been read, so there are no sensor values "
+                                     "to use.\r\nSelect a sensor, or search for one on the "
+                                     "Communications tab, first."),
+                      MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+}
+
 void cReadFlow::Reset() {
+    if (!RequireSensor(QStringLiteral("Reset"))) {
+        return;
+    }
     LoadSensor(ReloadCurrent);
     session_.dataFile.ForgetCurrentFile();
     session_.log.LogSensorReport();

@@ -43,7 +43,12 @@ public:
     // sensor again without touching the port.
     void LoadSensor(int sensorNumber);
     // The Reset button: the sensor is read again, unapplied edits are gone.
+    // Refused, with a message, while no sensor has been read.
     void Reset();
+    // True when a sensor has been read; otherwise tells the user, under
+    // `title`, that there is none, and is false: the record holds no sensor's
+    // values, only the defaults.
+    bool RequireSensor(const QString& title);
 
     // The requests of the last read that got no valid answer.
     const QList<cCommands::Failure>& LastReadFailures() const { return lastReadFailures_; }

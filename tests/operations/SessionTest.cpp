@@ -217,6 +217,21 @@ TEST_F(SessionTest, FullScanVisitsEveryPortAndSpeedButAnExcludedPortOne) {
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::FullScan));
 }
 
+// Before any sensor was read the record holds only defaults: nothing of it is
+// saved, and Reset sends nothing; each says why.
+TEST_F(SessionTest, WithNoSensorReadSaveAndResetSayThereIsNone) {
+    Answer({MessageAnswer::Ok, MessageAnswer::Ok});
+    session.dataFile.SaveSensorData();
+    session.read.Reset();
+    ASSERT_EQ(view.prompter.asked.size(), 2);
+    for (const auto& question : view.prompter.asked) {
+        EXPECT_TRUE(question.text.startsWith("No sensor has been read"))
+            << question.title.toStdString();
+    }
+    EXPECT_TRUE(view.fileQuestions.isEmpty());
+    EXPECT_TRUE(network.log().empty());
+}
+
 TEST_F(SessionTest, ASecondFlowNeverStartsInsideTheFirst) {
     ListAndRead(3);
     bool refused = false;
