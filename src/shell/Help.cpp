@@ -108,14 +108,20 @@ void cHelp::ShowHomePage() {
 }
 
 void cHelp::Open(const QUrl& url, const QString& failedTitle, const QString& failedText) {
+    // Where the page is, so that it can be opened another way.
+    const QString where = url.isLocalFile()
+                              ? QStringLiteral("\r\n\r\nThe user guide is %1")
+                                    .arg(QDir::toNativeSeparators(url.toLocalFile()))
+                              : QStringLiteral("\r\n\r\nThe page is %1").arg(url.toString());
     // The desktop finds the program for web pages itself: no page has to be
     // written to ask it.
     if (!browser_->Found()) {
         prompter_->Ask(QStringLiteral("Browser Not Found"),
-                       QStringLiteral("Could not find associated Browser"),
+                       QStringLiteral("Could not find associated Browser") + where,
                        MessageIcon::Exclamation, MessageButtons::Ok);
     } else if (!browser_->Open(url)) {
-        prompter_->Ask(failedTitle, failedText, MessageIcon::Exclamation, MessageButtons::Ok);
+        prompter_->Ask(failedTitle, failedText + where, MessageIcon::Exclamation,
+                       MessageButtons::Ok);
     }
 }
 
