@@ -2,9 +2,18 @@
 
 #include "operations/Prompter.h"
 
+#include <QRegularExpression>
 #include <QString>
 
 namespace kelvar {
+
+// The suffix a file saved with this filter gets when its name is typed
+// without one: the first pattern's ("Log Files (*.log)" gives "log"), so that
+// each kind of file is saved as its kind; empty for "All Files (*)".
+inline QString FilterSuffix(const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    return pattern.match(filter).captured(1);
+}
 
 // The main window's tabs, in index order.
 namespace Tab {

@@ -1184,7 +1184,7 @@ QString AsciiSensor::AskFileName(bool save, const QString& title, const QString&
     if (save) {
         QFileDialog dialog(this, title, folder, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("dat"));
+        dialog.setDefaultSuffix(FilterSuffix(filter));
         dialog.selectFile(proposedName);
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
