@@ -1,6 +1,7 @@
 #include "model/Text.h"
 
 #include <QRegularExpression>
+#include <cstdint>
 
 namespace kelvar {
 
@@ -57,6 +58,22 @@ QString CaptionInUnits(const QString& caption, const QString& units) {
     QString text = caption;
     text.replace(enclosed, u'(' + unit + u')');
     text.replace(perSecond, unit + QStringLiteral("/sec"));
+    return text;
+}
+
+QString PrintableBytes(const QByteArray& bytes) {
+    QString text;
+    for (const char c : bytes) {
+        if (c >= 0x20 && c <= 0x7E) {
+            text += QLatin1Char(c);
+        } else {
+            text += u'<' +
+                    QString::number(static_cast<std::uint8_t>(c), 16)
+                        .toUpper()
+                        .rightJustified(2, u'0') +
+                    u'>';
+        }
+    }
     return text;
 }
 

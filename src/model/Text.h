@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -26,5 +27,10 @@ QString LengthUnit(const QString& units);
 // English sensor and come back unchanged for one; for a metric sensor
 // "(in)", "(In.)" and "in/sec" name its own unit ("(mm)", "mm/sec").
 QString CaptionInUnits(const QString& caption, const QString& units);
+
+// Bytes off the line as one line of text: printable ASCII as it is, any
+// other byte as two upper-case hex digits in angle brackets ("<0D>"), so that
+// a stray CR or LF cannot break a record in two.
+QString PrintableBytes(const QByteArray& bytes);
 
 } // namespace kelvar

@@ -71,6 +71,9 @@ cLog::cLog(cSession& session, QObject* parent) : QObject(parent), session_(sessi
                     verdict += QStringLiteral(" (retry %1)").arg(retry);
                 }
                 RecordTraffic(request, answer, verdict);
+                for (const QByteArray& frame : std::exchange(otherAddressFrames_, {})) {
+                    RecordTraffic({}, frame, QStringLiteral("wrong address"));
+                }
             });
     connect(&link, &cSensorLink::echoSkipped, this, [this](const QByteArray& request) {
         RecordTraffic(request, {}, QStringLiteral("echo of the request skipped"));
@@ -84,9 +87,10 @@ cLog::cLog(cSession& session, QObject* parent) : QObject(parent), session_(sessi
     connect(&link, &cSensorLink::answerDiscarded, this, [this](const QByteArray& frame) {
         RecordTraffic({}, frame, QStringLiteral("late answer discarded"));
     });
-    connect(&link, &cSensorLink::otherAddressAnswered, this, [this](const QByteArray& frame) {
-        RecordTraffic({}, frame, QStringLiteral("wrong address"));
-    });
+    // Such a frame comes while a request waits, whose line is written when it
+    // ends: the frame's line follows it, so that the record reads in order.
+    connect(&link, &cSensorLink::otherAddressAnswered, this,
+            [this](const QByteArray& frame) { otherAddressFrames_.append(frame); });
 }
 
 void cLog::Append(const QString& text) {
@@ -129,6 +133,7 @@ void cLog::InitLog() {
     Options.communications = false;
     text_.clear();
     pendingTraffic_.clear();
+    clock_.start();
     emit cleared();
     AppendLog(Repeated('*', Width));
     AppendLog(QStringLiteral("Kelvar Setup Software v") + QStringLiteral(KELVAR_VERSION));
@@ -327,9 +332,6 @@ void cLog::SaveAs() {
 }
 
 void cLog::SetEnabled(bool enabled) {
-    if (enabled && !Options.enabled) {
-        clock_.start();
-    }
     Options.enabled = enabled;
     emit optionsChanged();
 }
@@ -385,9 +387,9 @@ QString cLog::TrafficLine(double ms, const QByteArray& request, const QByteArray
     // Not through the locale: a record of thousands of lines a minute must cost little.
     QString line = QString::number(ms, 'f', 3);
     line += QLatin1String(" ms  ");
-    line += request.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(request);
+    line += request.isEmpty() ? QStringLiteral("-") : PrintableBytes(request);
     line += QLatin1String("  ");
-    line += answer.isEmpty() ? QStringLiteral("no answer") : QString::fromLatin1(answer);
+    line += answer.isEmpty() ? QStringLiteral("no answer") : PrintableBytes(answer);
     line += QLatin1String("  ");
     line += outcome;
     line += crlf;

@@ -59,8 +59,9 @@ public:
     // Writes the whole log and a final CR LF; false with the reason.
     bool Save(const QString& path, QString& error) const;
 
-    // One line of the traffic record: milliseconds since logging started,
-    // the request, the answer frame (or "no answer"), the outcome.
+    // One line of the traffic record: milliseconds since the log was started
+    // anew, the request, the answer frame (or "no answer"), the outcome;
+    // bytes that are not printable as <XX>.
     static QString TrafficLine(double ms, const QByteArray& request, const QByteArray& answer,
                                const QString& outcome);
 
@@ -72,7 +73,7 @@ public:
     void Clear();
     // "Save": asks for a file (Kelvar0000.log ... proposed) and writes the log.
     void SaveAs();
-    // "Enabled": logging on or off; traffic lines count from when it went on.
+    // "Enabled": logging on or off.
     void SetEnabled(bool enabled);
     // "Communications": turning it on asks first (it slows the monitor down).
     void SetCommunications(bool checked);
@@ -98,7 +99,10 @@ private:
     QString text_;
     QString pendingTraffic_;
     QTimer trafficTimer_;
+    // The origin of the traffic record's times: the log's start.
     QElapsedTimer clock_;
+    // Other sensors' frames heard while a request waits for its answer.
+    QList<QByteArray> otherAddressFrames_;
 };
 
 } // namespace kelvar

@@ -1,6 +1,7 @@
 #include "sim/SimNetwork.h"
 
 #include "model/Errors.h"
+#include "model/Text.h"
 #include "sim/SimWire.h"
 
 #include <QStringList>
@@ -9,33 +10,13 @@
 
 namespace kelvar::sim {
 
-namespace {
-
-QString Printable(const QByteArray& bytes) {
-    QString text;
-    for (const char c : bytes) {
-        if (c >= 0x20 && c <= 0x7E) {
-            text += QLatin1Char(c);
-        } else {
-            text += u'<' +
-                    QString::number(static_cast<std::uint8_t>(c), 16)
-                        .toUpper()
-                        .rightJustified(2, u'0') +
-                    u'>';
-        }
-    }
-    return text;
-}
-
-} // namespace
-
 QString SimLogEntry::text() const {
     // One pass: the request may hold '%' characters of its own.
     QString line =
         QStringLiteral("%1 ms %2 @%3 %4")
-            .arg(QString::number(timeMs), Printable(request), QString::number(baud), outcome);
+            .arg(QString::number(timeMs), PrintableBytes(request), QString::number(baud), outcome);
     if (!answer.isEmpty()) {
-        line += QStringLiteral(" -> ") + Printable(answer);
+        line += QStringLiteral(" -> ") + PrintableBytes(answer);
     }
     return line;
 }

@@ -81,3 +81,37 @@ TEST_F(LogTest, TrafficLinesOnlyWhileCommunicationsIsChecked) {
                                      "time-out (retry 1)", "late answer discarded", "answered"}));
     EXPECT_TRUE(log().Text().contains(" ms  aA0E9E  aA")) << log().Text().toStdString();
 }
+
+TEST_F(LogTest, TrafficLinesStayWholeInTimeOrderCountedFromTheClear) {
+    AddSensor(2);
+    session.link.PacketTimeout = 100;
+    session.link.Retries = 0;
+    log().SetEnabled(true);
+    log().Options.communications = true;
+    log().Clear();
+    PauseProcessingEvents(200);
+    log().SetEnabled(false);
+    log().SetEnabled(true);
+    network.faults().late = 1.0;
+    session.link.SendCommand("A", 2); // its answer comes while sensor 1's is awaited
+    network.faults() = {};
+    network.setReplyDelayMs(60);
+    session.link.SendCommand("A", 1);
+    session.link.ReceiveChars("\001a\r\nA\003"); // a garbled frame for no request
+    PauseProcessingEvents(2 * cLog::TrafficBatchMs);
+    QList<double> times;
+    QStringList lines;
+    for (const QString& line : log().Text().split(QStringLiteral("\r\n"))) {
+        if (line.contains(QStringLiteral(" ms  "))) {
+            times.append(line.section(QStringLiteral(" ms  "), 0, 0).toDouble());
+            lines.append(line.section(QStringLiteral(" ms  "), 1));
+        }
+    }
+    EXPECT_EQ(lines, QStringList({"bA5BCD  no answer  time-out", "aA0E9E  aAD7000099C4  answered",
+                                  "-  bAD7000051B1  wrong address",
+                                  "-  a<0D><0A>A  late answer discarded"}))
+        << log().Text().toStdString();
+    ASSERT_FALSE(times.isEmpty());
+    EXPECT_GT(times.first(), 250.0);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+}
