@@ -21,7 +21,8 @@ cPagePainter::cPagePainter(QPagedPaintDevice& device) : device_(device) {
     font.setFixedPitch(true);
     painter_.setFont(font);
     const QFontMetrics metrics(painter_.font(), &device_);
-    lineHeight_ = std::max(metrics.lineSpacing(), 1);
+    fontLineHeight_ = std::max(metrics.lineSpacing(), 1);
+    lineHeight_ = fontLineHeight_;
     ascent_ = metrics.ascent();
 }
 
@@ -33,6 +34,11 @@ cPagePainter::~cPagePainter() {
 
 int cPagePainter::LinesPerPage() const {
     return PrintedInches * device_.logicalDpiY() / lineHeight_ + 1;
+}
+
+void cPagePainter::FitLines(int lines) {
+    const int fitting = PrintedInches * device_.logicalDpiY() / std::max(lines - 1, 1);
+    lineHeight_ = std::max(std::min(fontLineHeight_, fitting), 1);
 }
 
 void cPagePainter::NewPage() {

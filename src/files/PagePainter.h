@@ -17,6 +17,7 @@ public:
     ~cPagePainter() override;
 
     int LinesPerPage() const override;
+    void FitLines(int lines) override;
     void NewPage() override;
     void DrawLine(int row, const QString& text) override;
     // False when the device could not be painted on (no printer, a file that
@@ -26,6 +27,7 @@ public:
 private:
     QPagedPaintDevice& device_;
     QPainter painter_;
+    int fontLineHeight_ = 1;
     int lineHeight_ = 1;
     int ascent_ = 0;
 };

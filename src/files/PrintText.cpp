@@ -72,4 +72,9 @@ void PrintControl(const QString& text, cPrintSurface& surface) {
     }
 }
 
+void PrintSheet(const QString& text, cPrintSurface& surface) {
+    surface.FitLines(static_cast<int>(PrintLines(text).size()));
+    PrintControl(text, surface);
+}
+
 } // namespace kelvar

@@ -29,6 +29,9 @@ public:
     virtual ~cPrintSurface() = default;
     // How many lines start above the page's 10-inch mark.
     virtual int LinesPerPage() const = 0;
+    // Sets the line spacing for the lines to come: the font's own, or closer
+    // where that is needed for `lines` lines to start above the 10-inch mark.
+    virtual void FitLines(int lines) = 0;
     virtual void NewPage() = 0;
     virtual void DrawLine(int row, const QString& text) = 0;
 };
@@ -36,5 +39,9 @@ public:
 // Prints the text from the top of the surface's current page, starting a new
 // page whenever the next line would start below the 10-inch mark.
 void PrintControl(const QString& text, cPrintSurface& surface);
+
+// Prints the text on the surface's current page alone, its lines closer
+// together where they would not fit otherwise.
+void PrintSheet(const QString& text, cPrintSurface& surface);
 
 } // namespace kelvar

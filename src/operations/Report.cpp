@@ -16,8 +16,7 @@ namespace {
 
 const QString crlf = QStringLiteral("\r\n");
 
-// The text formats of clsSensorData::Text used here.
-constexpr std::int32_t EditedValueText = 2;
+// The text format of clsSensorData::Text for an edited length.
 constexpr std::int32_t EditedLengthText = 3;
 
 QString Header(const QDateTime& now, int page) {
@@ -92,11 +91,8 @@ QString Page1(cSession& session, const QDateTime& now) {
                                        : QString::number(loop)) +
             crlf;
     text += Row(QStringLiteral("Zero Adjust"), QString::number(edited(Param::ZeroAdjust))) + crlf;
-    text += Row(QStringLiteral("Jog Maximum"),
-                RegisterText(data, Param::JogMaximum, EditedValueText) + units);
-    text += Row(QStringLiteral("Jog Increment"),
-                RegisterText(data, Param::JogIncrement, EditedValueText) + units) +
-            crlf;
+    text += Row(QStringLiteral("Jog Maximum"), length(Param::JogMaximum));
+    text += Row(QStringLiteral("Jog Increment"), length(Param::JogIncrement)) + crlf;
 
     text += Tabs(1) + TabPad(QStringLiteral("Dynamic Settings")) + Tabs(1) +
             QStringLiteral("Value") + Tabs(1) + QStringLiteral("(Min/Max)") + crlf + crlf;
@@ -157,9 +153,9 @@ QString Page2(cSession& session, const QDateTime& now) {
             field(QStringLiteral("Velocity")) + field(QStringLiteral("Dwell")) + crlf;
     for (int i = 0; i <= data.MaxSetpoints(); ++i) {
         text += field(QString::number(SetpointNumber(i)), u"C") +
-                field(data.SetpointText(i, clsSensorData::TargetColumn)) +
-                field(data.SetpointText(i, clsSensorData::VelocityColumn)) +
-                field(data.SetpointText(i, clsSensorData::DwellColumn)) + crlf;
+                field(data.SetpointText(i, clsSensorData::EditedTargetColumn)) +
+                field(data.SetpointText(i, clsSensorData::EditedVelocityColumn)) +
+                field(data.SetpointText(i, clsSensorData::EditedDwellColumn)) + crlf;
     }
     return text;
 }
@@ -173,9 +169,10 @@ std::array<QString, 2> ConfigurationReport(cSession& session, const QDateTime& n
 void PrintConfigurationReport(cSession& session, cPrintSurface& surface) {
     session.statusBar.SetMessage(QStringLiteral("Printing...."));
     const auto pages = ConfigurationReport(session, QDateTime::currentDateTime());
-    PrintControl(pages[0], surface);
+    // Each page on a sheet of its own, as the page count in its header says.
+    PrintSheet(pages[0], surface);
     surface.NewPage();
-    PrintControl(pages[1], surface);
+    PrintSheet(pages[1], surface);
     session.statusBar.SetMessage(QStringLiteral("Ready"));
 }
 

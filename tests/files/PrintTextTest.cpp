@@ -1,29 +1,10 @@
 // Laying out printed text: tab padding, line wrapping and page breaks.
 #include "files/PrintText.h"
+#include "support/PageRecorder.h"
 
 #include <gtest/gtest.h>
 
 using namespace kelvar;
-
-namespace {
-
-// Pages of lines as a printer would get them.
-class PageRecorder : public cPrintSurface {
-public:
-    explicit PageRecorder(int perPage) : perPage_(perPage) {}
-    int LinesPerPage() const override { return perPage_; }
-    void NewPage() override { pages.append(QStringList()); }
-    void DrawLine(int row, const QString& text) override {
-        EXPECT_EQ(row, pages.last().size()) << "rows go down the page one by one";
-        pages.last().append(text);
-    }
-    QList<QStringList> pages{QStringList()};
-
-private:
-    int perPage_;
-};
-
-} // namespace
 
 // Tab padding and wrapping at column 74 are part of the golden reports and log.
 TEST(PrintText, ValuesLineUpAndNothingIsLostAtTheEnds) {
@@ -41,7 +22,7 @@ TEST(PrintText, PagesBreakWhenTheyAreFull) {
     for (int i = 0; i < 25; ++i) {
         text += QStringLiteral("line %1\r\n").arg(i);
     }
-    PageRecorder printer(10);
+    test::PageRecorder printer(10);
     PrintControl(text, printer);
     ASSERT_EQ(printer.pages.size(), 3);
     EXPECT_EQ(printer.pages[0].size(), 10);

@@ -7,6 +7,7 @@
 #include "operations/Log.h"
 #include "operations/Report.h"
 #include "support/Golden.h"
+#include "support/PageRecorder.h"
 #include "support/SimSession.h"
 
 #include <QLocale>
@@ -125,6 +126,9 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     // settings then saved whole.
     const auto copied = ConfigurationReport(session, QDateTime({2031, 11, 9}, {7, 5, 3}));
     EXPECT_TRUE(SameText(Timeless(copied[0] + copied[1]), GoldenText("report-copied.txt")));
+    test::PageRecorder paper(60);
+    PrintConfigurationReport(session, paper);
+    EXPECT_EQ(paper.pages.size(), 2) << "each page on a sheet of its own, closer lines if need be";
     log.LogSensorReport();
     Answer({MessageAnswer::Yes, MessageAnswer::Yes});
     LoadDefaultValues(session);
