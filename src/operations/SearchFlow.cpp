@@ -140,8 +140,10 @@ bool cSearchFlow::VerifySensorList() {
     bool result = sensors.Count() > 0;
     for (int i = 1; i <= sensors.Count(); ++i) {
         sensors.setSensorNumber(i);
+        // A listed sensor is expected: one late or lost answer (with the
+        // link's retries) must not mark it off line for the session.
         const bool answered = session_.link.OpenPort(sensors.Port(), sensors.BaudRate()) &&
-                              session_.commands.CheckSensorAnswers(sensors.Address());
+                              session_.commands.CheckSensorAnswers(sensors.Address(), true);
         if (answered && sensors.Port() >= 1 && sensors.Port() <= PortOptionGroup::Size) {
             session_.PortOptions[sensors.Port() - 1].green = true;
         }

@@ -124,6 +124,15 @@ TEST_F(SessionTest, SilentSensorsAreMarkedAndLeaveTheWindowOnCommunications) {
     session.sensors.setSensorNumber(2);
     EXPECT_FALSE(session.sensors.Active());
 
+    // A listed sensor whose first answer is lost is asked again, not marked off line.
+    const std::size_t before = network.log().size();
+    network.setSeed(7); // the first answer is dropped, the next ones come
+    network.faults().drop = 0.5;
+    session.search.VerifySensorList();
+    EXPECT_TRUE(network.log()[before].outcome.startsWith("no answer: dropped"));
+    session.sensors.setSensorNumber(1);
+    EXPECT_TRUE(session.sensors.Active());
+    network.faults().drop = 0;
     session.read.LoadSensor(2);
     EXPECT_EQ(view.tab, Tab::Communications);
     EXPECT_EQ(session.CommLabel(), "No Response from Sensor");
