@@ -357,13 +357,13 @@ TEST_F(CliSimTest, GotoGivesUpWhenTheSensorFallsSilent) {
 }
 
 TEST_F(CliSimTest, AnEchoingRepeatingLineReadsWholeAndTheFiguresSaySo) {
-    StartSim({"--sensor", "3", "--echo", "--repeat", "0.02"});
+    StartSim({"--sensor", "3", "--echo", "--repeat", "0.05"});
     const QString traffic = dir.filePath("traffic.log");
     const QString file = dir.filePath("one.dat");
     // Each answer a repeat puts in doubt is asked again and waits a time-out for a
-    // quiet line: a time-out long enough for a loaded machine, few enough repeats
-    // for three reads.
-    const auto read = Cli({"--stats", "--traffic", traffic, "read", "1", "--out", file}, "300");
+    // quiet line: a time-out long enough for a loaded machine and short enough for
+    // three reads, repeats enough that some put answers in doubt.
+    const auto read = Cli({"--stats", "--traffic", traffic, "read", "1", "--out", file}, "200");
     ASSERT_EQ(read.status, 0) << read.err.toStdString();
     const QRegularExpression figure(
         QStringLiteral("sensor 1 link statistics:\n  Requests: (\\d+)\n  Answers: \\d+\n"
@@ -378,11 +378,11 @@ TEST_F(CliSimTest, AnEchoingRepeatingLineReadsWholeAndTheFiguresSaySo) {
     const QString recorded = QString::fromLatin1(record.readAll());
     EXPECT_TRUE(recorded.contains("echo of the request skipped"));
     EXPECT_TRUE(recorded.contains("(retry 1)"));
-    EXPECT_EQ(Cli({"diff", "1", file}, "300").status, 0) << "the file holds what the sensor holds";
+    EXPECT_EQ(Cli({"diff", "1", file}, "200").status, 0) << "the file holds what the sensor holds";
 
     // Sensor 3 already answers at the address the file would give sensor 1.
     const auto taken =
-        Cli({"apply", "1", Edited(file, "three.dat", {{58, "3"}}), "--force"}, "300");
+        Cli({"apply", "1", Edited(file, "three.dat", {{58, "3"}}), "--force"}, "200");
     EXPECT_EQ(taken.status, 2);
     EXPECT_TRUE(taken.err.contains("Another sensor already answers at address 3"))
         << taken.err.toStdString();
