@@ -65,8 +65,8 @@ TEST_F(SetpointsTest, EntriesAreConvertedClampedOrRefused) {
         std::int32_t stored;
         const char* shown;
     } entries[] = {
-        {0.002F, 0, TargetCell, "1.000", 1000, "2.000"}, // counts doubled
-        {0.002F, 0, TargetCell, "2.000", 1000, "2.000"}, // left as shown: not doubled again
+        {0.002F, 0, TargetCell, "1.000", 500, "1.000"}, // shown as typed
+        {0.002F, 0, TargetCell, "2.000", 1000, "2.000"},
         {0.001F, 0, VelocityCell, "55", 550, "55.0"},
         {0.001F, 0, VelocityCell, "999", 4000, "400.0"},
         {0.001F, 0, DwellCell, "0.125", 12, "0.12"}, // half to even
