@@ -667,7 +667,7 @@ int RunMonitor(Session& s, const QStringList& args) {
                              } else if (letter == 'B') {
                                  fields[2] = QString::number(decoder.Target(), 'f', decimals);
                              } else {
-                                 fields[1] = QString::number(decoder.AnsweredVelocity(), 'f', 2);
+                                 fields[1] = QString::number(decoder.Velocity(), 'f', 2);
                              }
                          } else {
                              error = Reason(s, outcome);

@@ -105,7 +105,7 @@ void cSetpointMove::OnPoll(char letter, cSensorLink::Outcome outcome) {
     lostInRow_ = 0;
     value = letter == 'A'   ? decoder.Position()
             : letter == 'B' ? decoder.Target()
-                            : decoder.AnsweredVelocity();
+                            : decoder.Velocity();
     // Only a status answered after the target went out counts.
     const bool inPosition =
         letter == 'A' && session_.link.StatusWord.TestBit(StatusBit::InPosition);
