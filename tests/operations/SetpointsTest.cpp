@@ -131,7 +131,9 @@ TEST_F(SetpointMovesTest, TestSequencesMoveNothingWhenLoadedAndTheirButtonsSendT
     session.setpoints.SetViewOnly(false);
     // Top 23000 (59D8), twice the bottom 4500 (1194), half 10375 (2887), the
     // even spread's 445 (01BD) and 640 (0280), as in the test above; the
-    // velocity read is 20 (0014).
+    // velocity read is 20 (0014). The top lies beyond the maximum travel read:
+    // its button asks first.
+    Answer({MessageAnswer::Yes, MessageAnswer::Yes});
     for (const auto& [option, sent] :
          {std::pair<int, QList<QByteArray>>{2, {"K0014", "I59D8", "K0064", "I1194"}},
           {1, {"K00C8", "I59D8", "K00C8", "I2887"}},
