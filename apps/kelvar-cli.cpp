@@ -141,8 +141,11 @@ public:
         case MessageButtons::YesNo:
             break;
         }
-        return MessageAnswer::No;
+        return yes ? MessageAnswer::Yes : MessageAnswer::No;
     }
+
+    // goto --force: a target beyond the travel limits goes all the same.
+    bool yes = false;
 
 private:
     int tab_ = Tab::Monitor;
@@ -667,7 +670,7 @@ int RunMonitor(Session& s, const QStringList& args) {
                              } else if (letter == 'B') {
                                  fields[2] = QString::number(decoder.Target(), 'f', decimals);
                              } else {
-                                 fields[1] = QString::number(decoder.AnsweredVelocity(), 'f', 2);
+                                 fields[1] = QString::number(decoder.Velocity(), 'f', 2);
                              }
                          } else {
                              error = Reason(s, outcome);
@@ -721,14 +724,15 @@ bool ParseSeconds(const QString& text, double low, double high, const QString& w
 int RunGoto(Session& s, const QStringList& args) {
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"), QString(),
                                            QStringLiteral("S"), QStringLiteral("30"));
+    const QCommandLineOption forceOption(QStringLiteral("force"));
     QCommandLineParser parser;
-    parser.addOption(timeoutOption);
+    parser.addOptions({timeoutOption, forceOption});
     if (!ParseCommandOptions(parser, QStringLiteral("goto"), args)) {
         return Usage;
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {
-        return Fail(QStringLiteral("usage: goto ADDRESS SETPOINT [--timeout S]"));
+        return Fail(QStringLiteral("usage: goto ADDRESS SETPOINT [--timeout S] [--force]"));
     }
     constexpr int SetpointsInUse = 60;
     int setpoint = 0;
@@ -751,6 +755,11 @@ int RunGoto(Session& s, const QStringList& args) {
                         .arg(s.link.CurrentAddress)
                         .arg(s.sensor.MaxSetpoints() + 1)
                         .arg(setpoint));
+    }
+    s.view.yes = parser.isSet(forceOption);
+    if (const QString outside = SetpointTargetOutsideLimits(s.sensor, setpoint - 1);
+        !outside.isEmpty() && !s.view.yes) {
+        return Fail(outside + QStringLiteral(" Nothing was sent; --force sends it."));
     }
     cSetpointMove move(s.core);
     QTextStream out(stdout);
@@ -885,19 +894,21 @@ int main(int argc, char** argv) {
         "  report ADDRESS --pdf FILE.pdf\n"
         "                              Reads the sensor and writes its configuration report\n"
         "                              as a PDF, paged as the printout.\n"
-        "  goto ADDRESS SETPOINT [--timeout S]\n"
+        "  goto ADDRESS SETPOINT [--timeout S] [--force]\n"
         "                              Reads the sensor, moves the cylinder to SETPOINT\n"
         "                              (1-60) as a setpoint button does and prints one line\n"
         "                              per poll until it is in position; gives up after S\n"
-        "                              seconds (default 30; 0.1 to 3600).\n"
+        "                              seconds (default 30; 0.1 to 3600). A target outside\n"
+        "                              the travel limits or past the sensor's length needs\n"
+        "                              --force.\n"
         "  ports                       Lists Comm 1 to 16 as the program numbers them\n"
         "                              (--port mappings included, numbers without a device\n"
         "                              left out): device, /dev/serial/by-id name, driver,\n"
         "                              USB adapter, latency_timer, and whether it opens\n"
         "                              (with --rs485 as given) or why not. Needs no --port\n"
         "                              and talks on no port.\n\n"
-        "Exit status: 0 success; 2 usage error, a refused file, or a port that cannot be\n"
-        "opened or fails; 3 no answer;\n"
+        "Exit status: 0 success; 2 usage error, a refused file or goto target, or a port\n"
+        "that cannot be opened or fails; 3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value; 6 goto: not in position in time."));
     const QCommandLineOption help = parser.addHelpOption();

@@ -169,12 +169,9 @@ std::optional<DecodedAnswer> cResponseDecoder::Decode(QByteArrayView frame) {
         if (letter == 'C') {
             const std::int32_t counts = hex(fourDigits);
             const bool hundredths = sensor_ == nullptr || sensor_->VelocityValue() == 1;
-            answeredVelocity_ = static_cast<float>(counts) / (hundredths ? 100.0F : 10.0F);
-            if (counts != 0) {
-                velocity_ = answeredVelocity_;
-                velocityPattern_ = hundredths ? QStringLiteral("#0.00") : QStringLiteral("##0.0");
-                emit velocityShown(velocity_);
-            }
+            velocity_ = static_cast<float>(counts) / (hundredths ? 100.0F : 10.0F);
+            velocityPattern_ = hundredths ? QStringLiteral("#0.00") : QStringLiteral("##0.0");
+            emit velocityShown(velocity_);
         }
         return answer;
     }

@@ -103,9 +103,6 @@ public:
     std::int32_t TargetCounts() const { return targetCounts_; }
     float Target() const { return target_; }
     float Velocity() const { return velocity_; }
-    // The velocity of the last C answer itself, 0 included (the readout
-    // keeps the previous one when the counts are 0).
-    float AnsweredVelocity() const { return answeredVelocity_; }
     // "#0.00" or "##0.0", by the velocity mode of the last shown velocity.
     const QString& VelocityPattern() const { return velocityPattern_; }
 
@@ -113,7 +110,7 @@ signals:
     // Every position answer; `changed` when it differs from the one last shown.
     void positionAnswered(float position, bool changed);
     void targetChanged(float target);
-    // Every velocity answer with non-zero counts.
+    // Every velocity answer, 0 included.
     void velocityShown(float velocity);
 
 private:
@@ -130,7 +127,6 @@ private:
     std::int32_t targetCounts_ = 0;
     float target_ = 0;
     float velocity_ = 0;
-    float answeredVelocity_ = 0;
     QString velocityPattern_ = QStringLiteral("#0.00");
 };
 

@@ -86,7 +86,7 @@ void cGraphFlow::TakeSample() {
     const cResponseDecoder& decoder = session_.link.Decoder();
     std::optional<float> velocity;
     if (!monitor.ReadoutStale(Readout::Velocity)) {
-        velocity = decoder.AnsweredVelocity();
+        velocity = decoder.Velocity();
     }
     emit graphDrawn(graph_.AddGraphSample(decoder.PositionCounts(), decoder.TargetCounts(),
                                           velocity, clock_.elapsed()));

@@ -50,10 +50,19 @@ MoveOutcome cSetpointFlow::ShowSetpointWindow(int index, bool move) {
     const bool send = move && (session_.view.VisibleTab() == Tab::Graph || !viewOnly_);
     // A setpoint that was never read holds 0: it must not become a target.
     const QString refusal = send ? SetpointMoveRefusal(session_, chosen) : QString();
+    // A target beyond the sensor's limits goes only when the user says so.
+    const QString outside =
+        send && refusal.isEmpty() ? SetpointTargetOutsideLimits(sensor, chosen) : QString();
+    const bool go =
+        send && refusal.isEmpty() &&
+        (outside.isEmpty() ||
+         session_.view.Ask(QStringLiteral("Setpoint %1").arg(SetpointNumber(chosen)),
+                           outside + QStringLiteral("\r\nMove the cylinder there?"),
+                           MessageIcon::Exclamation, MessageButtons::YesNo) == MessageAnswer::Yes);
     if (!refusal.isEmpty()) {
         session_.statusBar.SetMessage(refusal);
         session_.log.AppendLog(refusal);
-    } else if (send) {
+    } else if (go) {
         // The target goes only after its velocity was taken: a target
         // without it would move at whatever speed the sensor held.
         const std::int32_t velocity =

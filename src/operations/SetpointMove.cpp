@@ -1,5 +1,7 @@
 #include "operations/SetpointMove.h"
 
+#include "model/Parameters.h"
+#include "model/SensorData.h"
 #include "model/Text.h"
 #include "operations/Session.h"
 
@@ -27,6 +29,26 @@ QString SetpointMoveRefusal(cSession& session, int index) {
             .arg(session.link.CurrentAddress);
     }
     return {};
+}
+
+QString SetpointTargetOutsideLimits(clsSensorData& sensor, int index) {
+    const auto held = [&sensor](int parameter) {
+        return sensor.ReadParameterData(parameter, clsSensorData::SensorDataColumn);
+    };
+    const std::int32_t target = sensor.ReadSetpointData(index, clsSensorData::EditedTargetColumn);
+    const std::int32_t minimum = held(Param::MinimumTravel);
+    const std::int32_t maximum = held(Param::MaximumTravel);
+    const std::int32_t length = held(Param::SensorLength);
+    if (target <= length && (maximum <= minimum || (target >= minimum && target <= maximum))) {
+        return {};
+    }
+    const auto shown = [&sensor](std::int32_t counts) {
+        return FormatLength(LengthOfCounts(counts, sensor), true, sensor);
+    };
+    return QStringLiteral("The target of setpoint %1, %2, lies outside the travel limits %3 to "
+                          "%4 or past the sensor's length %5.")
+        .arg(SetpointNumber(index))
+        .arg(shown(target), shown(minimum), shown(maximum), shown(length));
 }
 
 cSetpointMove::cSetpointMove(cSession& session, QObject* parent)
@@ -105,7 +127,7 @@ void cSetpointMove::OnPoll(char letter, cSensorLink::Outcome outcome) {
     lostInRow_ = 0;
     value = letter == 'A'   ? decoder.Position()
             : letter == 'B' ? decoder.Target()
-                            : decoder.AnsweredVelocity();
+                            : decoder.Velocity();
     // Only a status answered after the target went out counts.
     const bool inPosition =
         letter == 'A' && session_.link.StatusWord.TestBit(StatusBit::InPosition);

@@ -10,11 +10,18 @@
 namespace kelvar {
 
 class cSession;
+class clsSensorData;
 
 // Why the cylinder must not be sent to setpoint `index`; empty when it may.
 // A setpoint whose read went unanswered holds 0, not what the sensor holds:
 // it becomes a target only once the user has entered its target and velocity.
 QString SetpointMoveRefusal(cSession& session, int index);
+
+// Why the edited target of setpoint `index` must not be sent without asking:
+// it lies outside the sensor's own travel limits or past its length, named
+// in the sensor's units. Empty when it lies within them. As for the sensor,
+// the limits count only once the maximum lies above the minimum.
+QString SetpointTargetOutsideLimits(clsSensorData& sensor, int index);
 
 // Sends the cylinder to a setpoint as a setpoint button does, then follows
 // the monitor's polls until an answer given after the target went out says

@@ -122,8 +122,7 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
         entry.refused = true;
         return entry;
     }
-    // The text the cell was opened with: read back, a target at resolution
-    // 0.002 would double each time the cell is passed through.
+    // The text the cell was opened with: nothing was typed.
     if (text.trimmed() == entry.text) {
         return entry;
     }
@@ -134,9 +133,6 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
     switch (column) {
     case TargetCell:
         counts = CountsOfLength(value, data);
-        if (data.Resolution() == 0.002F) {
-            counts *= 2;
-        }
         break;
     case VelocityCell: {
         const bool slow = data.VelocityValue() == 1;

@@ -345,6 +345,18 @@ TEST_F(CliSimTest, GotoMovesToASetpointAndWaitsUntilItIsInPosition) {
         EXPECT_EQ(Cli(bad).status, 2) << bad.join(' ').toStdString();
     }
     EXPECT_EQ(Writes(log).size(), writes) << "nothing sent for a refused goto";
+
+    // Setpoint 59 lies beyond a maximum travel of 12.000 in.
+    ASSERT_EQ(Cli({"param", "1", "31", "12000"}).status, 0);
+    const qsizetype before = Writes(log).size();
+    const auto beyond = Cli({"goto", "1", "59"});
+    EXPECT_EQ(beyond.status, 2);
+    EXPECT_EQ(beyond.err, "kelvar-cli: The target of setpoint 59, 23.213 in, lies outside the "
+                          "travel limits 0.050 in to 12.000 in or past the sensor's length "
+                          "24.000 in. Nothing was sent; --force sends it.\n");
+    EXPECT_EQ(Writes(log).size(), before);
+    EXPECT_EQ(Cli({"goto", "1", "59", "--force", "--timeout", "0.1"}).status, 6);
+    EXPECT_EQ(Writes(log).filter(" aI5AAD").size(), 1) << "sent as without the limits";
 }
 
 TEST_F(CliSimTest, GotoGivesUpWhenTheSensorFallsSilent) {

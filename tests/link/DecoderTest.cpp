@@ -82,13 +82,13 @@ TEST_F(DecoderTest, VelocityScaleFollowsTheVelocityMode) {
     sensor.setVelocityValue(1);
     EXPECT_EQ(Answer("aC0504D2"), (DecodedAnswer{.group = AnswerGroup::VelocityMode, .mode = 5}));
     EXPECT_FLOAT_EQ(decoder.Velocity(), 12.34F);
-    EXPECT_EQ(Answer("aC030000").value().mode, 3); // counts 0: the velocity stays as it was
-    EXPECT_FLOAT_EQ(decoder.Velocity(), 12.34F);
+    EXPECT_EQ(Answer("aC030000").value().mode, 3);
+    EXPECT_FLOAT_EQ(decoder.Velocity(), 0.0F) << "0 is a velocity: the cylinder stopped";
     sensor.setVelocityValue(2);
     Answer("aC0004D2");
     EXPECT_FLOAT_EQ(decoder.Velocity(), 123.4F);
     Answer("aC0004D2");
-    EXPECT_EQ(spy.count(), 3) << "every C answer with counts is shown, changed or not";
+    EXPECT_EQ(spy.count(), 4) << "every C answer is shown, changed or not";
     EXPECT_EQ(Answer("aG0X0000").value().mode, 0) << "not a digit";
 }
 

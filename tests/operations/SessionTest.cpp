@@ -84,6 +84,20 @@ TEST_F(SessionTest, ATargetWhoseVelocityGoesUnansweredIsNotSent) {
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>(1 + session.link.Retries, "K0014"));
 }
 
+TEST_F(SessionTest, ATargetBeyondTheTravelLimitsIsSentOnlyWhenTheUserSaysYes) {
+    network.sensor(0).setParameter(Param::MaximumTravel, 12000);
+    ListAndRead(1);
+    session.setpoints.SetViewOnly(false);
+    Answer({MessageAnswer::No, MessageAnswer::Yes});
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(58, true), MoveOutcome::Shown);
+    EXPECT_TRUE(Sent(from, "KI").isEmpty());
+    EXPECT_EQ(view.prompter.asked.value(0).text,
+              "The target of setpoint 59, 23.213 in, lies outside the travel limits 0.050 in to "
+              "12.000 in or past the sensor's length 24.000 in.\r\nMove the cylinder there?");
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(58, true), MoveOutcome::Moved);
+    EXPECT_EQ(Sent(from, "KI"), (QList<QByteArray>{"K0014", "I5AAD"}));
+}
+
 TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSequence) {
     ListAndRead(1);
     OnMessage([this](const QString& message) {

@@ -65,8 +65,8 @@ TEST_F(SetpointsTest, EntriesAreConvertedClampedOrRefused) {
         std::int32_t stored;
         const char* shown;
     } entries[] = {
-        {0.002F, 0, TargetCell, "1.000", 1000, "2.000"}, // counts doubled
-        {0.002F, 0, TargetCell, "2.000", 1000, "2.000"}, // left as shown: not doubled again
+        {0.002F, 0, TargetCell, "1.000", 500, "1.000"}, // shown as typed
+        {0.002F, 0, TargetCell, "2.000", 1000, "2.000"},
         {0.001F, 0, VelocityCell, "55", 550, "55.0"},
         {0.001F, 0, VelocityCell, "999", 4000, "400.0"},
         {0.001F, 0, DwellCell, "0.125", 12, "0.12"}, // half to even
@@ -131,7 +131,9 @@ TEST_F(SetpointMovesTest, TestSequencesMoveNothingWhenLoadedAndTheirButtonsSendT
     session.setpoints.SetViewOnly(false);
     // Top 23000 (59D8), twice the bottom 4500 (1194), half 10375 (2887), the
     // even spread's 445 (01BD) and 640 (0280), as in the test above; the
-    // velocity read is 20 (0014).
+    // velocity read is 20 (0014). The top lies beyond the maximum travel read:
+    // its button asks first.
+    Answer({MessageAnswer::Yes, MessageAnswer::Yes});
     for (const auto& [option, sent] :
          {std::pair<int, QList<QByteArray>>{2, {"K0014", "I59D8", "K0064", "I1194"}},
           {1, {"K00C8", "I59D8", "K00C8", "I2887"}},
