@@ -23,6 +23,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTextStream>
@@ -852,6 +853,9 @@ int main(int argc, char** argv) {
     }
     // A report is painted with fonts, which need a GUI application; the
     // offscreen platform needs no display. The other commands do without.
+    // Numbers for scripts: a decimal point whatever the user's locale, in the
+    // messages as in the polls' lines.
+    QLocale::setDefault(QLocale::c());
     std::unique_ptr<QCoreApplication> app;
     if (arguments.contains(QStringLiteral("report"))) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

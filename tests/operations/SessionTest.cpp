@@ -1,6 +1,8 @@
 // Reading, monitoring and searching against the in-process simulated network.
 #include "support/SimSession.h"
 
+#include <QLocale>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -85,6 +87,8 @@ TEST_F(SessionTest, ATargetWhoseVelocityGoesUnansweredIsNotSent) {
 }
 
 TEST_F(SessionTest, ATargetBeyondTheTravelLimitsIsSentOnlyWhenTheUserSaysYes) {
+    QLocale::setDefault(QLocale::c()); // the question's lengths are display texts
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
     network.sensor(0).setParameter(Param::MaximumTravel, 12000);
     ListAndRead(1);
     session.setpoints.SetViewOnly(false);
