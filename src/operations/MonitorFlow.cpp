@@ -15,40 +15,29 @@ cMonitorFlow::cMonitorFlow(cSession& session) : session_(session) {
     connect(&reconnectTimer_, &QTimer::timeout, this, &cMonitorFlow::ReconnectTick);
     connect(&session_.link, &cSensorLink::portLost, this, &cMonitorFlow::OnPortLost);
 
+    // An answer's value on the Monitor or Graph tab, whichever shows (onTab),
+    // and in calibration mode on the Calibration tab, which shows no velocity.
+    const auto show = [this](Readout readout, float value, const QString& text, bool onTab) {
+        const int tab = session_.view.VisibleTab();
+        if (onTab && (tab == Tab::Monitor || tab == Tab::Graph)) {
+            ShowReadout(tab == Tab::Monitor ? ReadoutPanel::Monitor : ReadoutPanel::Graph, readout,
+                        value, text);
+        }
+        if (readout != Readout::Velocity && session_.calibration.CalibrationMode()) {
+            ShowReadout(ReadoutPanel::Calibration, readout, value, text);
+        }
+    };
     auto& decoder = session_.link.Decoder();
     connect(&decoder, &cResponseDecoder::positionAnswered, this,
-            [this](float position, bool changed) {
-                const QString text = FormatReadout(position);
-                if (changed) {
-                    if (session_.view.VisibleTab() == Tab::Monitor) {
-                        ShowReadout(ReadoutPanel::Monitor, Readout::Position, position, text);
-                    } else if (session_.view.VisibleTab() == Tab::Graph) {
-                        ShowReadout(ReadoutPanel::Graph, Readout::Position, position, text);
-                    }
-                }
-                if (session_.calibration.CalibrationMode()) {
-                    ShowReadout(ReadoutPanel::Calibration, Readout::Position, position, text);
-                }
+            [this, show](float position, bool changed) {
+                show(Readout::Position, position, FormatReadout(position), changed);
             });
-    connect(&decoder, &cResponseDecoder::targetChanged, this, [this](float target) {
-        const QString text = FormatReadout(target);
-        if (session_.view.VisibleTab() == Tab::Monitor) {
-            ShowReadout(ReadoutPanel::Monitor, Readout::Target, target, text);
-        } else if (session_.view.VisibleTab() == Tab::Graph) {
-            ShowReadout(ReadoutPanel::Graph, Readout::Target, target, text);
-        }
-        if (session_.calibration.CalibrationMode()) {
-            ShowReadout(ReadoutPanel::Calibration, Readout::Target, target, text);
-        }
+    connect(&decoder, &cResponseDecoder::targetChanged, this, [this, show](float target) {
+        show(Readout::Target, target, FormatReadout(target), true);
     });
-    connect(&decoder, &cResponseDecoder::velocityShown, this, [this](float velocity) {
-        const QString text =
-            FormatNumber(velocity, session_.link.Decoder().VelocityPattern(), QLocale());
-        if (session_.view.VisibleTab() == Tab::Monitor) {
-            ShowReadout(ReadoutPanel::Monitor, Readout::Velocity, velocity, text);
-        } else if (session_.view.VisibleTab() == Tab::Graph) {
-            ShowReadout(ReadoutPanel::Graph, Readout::Velocity, velocity, text);
-        }
+    connect(&decoder, &cResponseDecoder::velocityShown, this, [this, show](float velocity) {
+        show(Readout::Velocity, velocity,
+             FormatNumber(velocity, session_.link.Decoder().VelocityPattern(), QLocale()), true);
     });
 }
 

@@ -59,7 +59,7 @@ cSetpointMove::cSetpointMove(cSession& session, QObject* parent)
                QStringLiteral("Sensor %1 did not report setpoint %2 in position within %3 s; "
                               "the cylinder keeps that target.")
                    .arg(session_.link.CurrentAddress)
-                   .arg(index_ + 1)
+                   .arg(SetpointNumber(index_))
                    .arg(deadline_.interval() / 1000.0));
     });
     connect(&session_.monitor, &cMonitorFlow::monitorPolled, this, &cSetpointMove::OnPoll);
@@ -120,7 +120,7 @@ void cSetpointMove::OnPoll(char letter, cSensorLink::Outcome outcome) {
             Finish(Result::Lost, QStringLiteral("Sensor %1 stopped answering while the cylinder "
                                                 "moved to setpoint %2.")
                                      .arg(session_.link.CurrentAddress)
-                                     .arg(index_ + 1));
+                                     .arg(SetpointNumber(index_)));
         }
         return;
     }
