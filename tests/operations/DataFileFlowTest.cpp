@@ -80,16 +80,3 @@ TEST_F(DataFileFlowTest, RefusalsAreToldAndChangeNothingAndOddValuesAreTheUsersC
     EXPECT_TRUE(view.prompter.asked.last().text.endsWith(
         "Line 59: Baud Rate is 5, outside its limits 1 to 4. The file was not loaded."));
 }
-
-// A name typed without a suffix gets its own kind's: a log saved as "pump1"
-// must not become pump1.dat beside the sensor's data file.
-TEST_F(DataFileFlowTest, EachSaveProposesItsOwnKind) {
-    session.dataFile.SaveSensorData();
-    session.log.SaveAs();
-    session.graph.Save([](QIODevice&) { return true; });
-    QStringList suffixes;
-    for (const auto& question : view.fileQuestions) {
-        suffixes.append(question.suffix);
-    }
-    EXPECT_EQ(suffixes, QStringList({"dat", "log", "png", "csv"}));
-}

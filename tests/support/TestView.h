@@ -23,8 +23,8 @@ public:
     void SetTabEnabled(int index, bool enabled) override { tabEnabled.at(index) = enabled; }
     void SetTabVisible(int index, bool visible) override { tabVisible.at(index) = visible; }
     QString AskFileName(bool save, const QString& title, const QString&, const QString& proposed,
-                        const QString& filter) override {
-        fileQuestions.append({save, title, proposed, FilterSuffix(filter)});
+                        const QString&) override {
+        fileQuestions.append({save, title, proposed});
         return fileAnswer;
     }
     bool ShowInformation(const QString& text, const QString& caution) override {
@@ -50,7 +50,6 @@ public:
         bool save;
         QString title;
         QString proposed;
-        QString suffix; // what a name typed without one gets
     };
     QList<FileQuestion> fileQuestions;
     QString fileAnswer; // empty: the user cancels

@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,3 +119,19 @@ TEST_F(WindowTest, FocusMovesBetweenControlsAreReportedButNotWindowSwitches) {
 }
 
 } // namespace
+
+// A name typed without a suffix gets the kind of file being saved: a log
+// saved as "pump1" must not become pump1.dat beside the sensor's data file.
+TEST_F(WindowTest, ASaveDialogGivesANameTheSuffixOfItsKind) {
+    for (const auto& [filter, suffix] :
+         {std::pair{"Log Files (*.log);;All Files (*)", "log"}, {"PNG Images (*.png)", "png"}}) {
+        QString given;
+        test::WhenModal answer([&given](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            given = dialog->defaultSuffix();
+            dialog->reject();
+        });
+        window.AskFileName(true, "Save", QDir::tempPath(), "pump1", filter);
+        EXPECT_EQ(given, suffix) << filter;
+    }
+}
