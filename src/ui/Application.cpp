@@ -735,7 +735,9 @@ void cApplication::BindHelp() {
         w, *browser_,
         HelpPagePlaces(QCoreApplication::applicationDirPath(), QStringLiteral(KELVAR_SOURCE_HELP)));
     connect(w.C().mnuHelpContents, &QAction::triggered, this, [this] { help_->ShowContents(); });
-    connect(w.C().mnuHomePage, &QAction::triggered, this, [this] { help_->ShowHomePage(); });
+    if (w.C().mnuHomePage != nullptr) {
+        connect(w.C().mnuHomePage, &QAction::triggered, this, [this] { help_->ShowHomePage(); });
+    }
     connect(w.C().mnuAbout, &QAction::triggered, this, [this] {
         // Modal over the window without an event loop of its own, which would
         // hold a flow that runs until the box is closed.

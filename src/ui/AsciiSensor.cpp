@@ -228,7 +228,14 @@ void AddLampRows(QGridLayout* grid, int firstRow, const QString& lampName,
     }
 }
 
-enum MenuFlag : unsigned { Submenu = 1, Separator = 2, Checkable = 4, Hidden = 8 };
+// NeedsHomePage: left out when the build names no home page for the maker.
+enum MenuFlag : unsigned {
+    Submenu = 1,
+    Separator = 2,
+    Checkable = 4,
+    Hidden = 8,
+    NeedsHomePage = 16
+};
 
 using Controls = AsciiSensor::Controls;
 
@@ -269,7 +276,7 @@ constexpr std::array<MenuItem, 29> Menus{{
     {1, "mnuHelpContents", "&Contents", 0, &Controls::mnuHelpContents},
     {1, nullptr, nullptr, Separator},
     // MakerName, as a literal
-    {1, "mnuHomePage", KELVAR_MAKER " &Homepage", 0, &Controls::mnuHomePage},
+    {1, "mnuHomePage", KELVAR_MAKER " &Homepage", NeedsHomePage, &Controls::mnuHomePage},
     {1, "mnuAbout", "&About", 0, &Controls::mnuAbout},
 }};
 
@@ -342,6 +349,9 @@ void AsciiSensor::BuildMenus() {
         QMenu* owner = item.depth > 0 ? open.back() : nullptr;
         if ((item.flags & Separator) != 0) {
             owner->addSeparator();
+            continue;
+        }
+        if ((item.flags & NeedsHomePage) != 0 && MakerHomePage[0] == '\0') {
             continue;
         }
         const QString caption = QLatin1String(item.caption);

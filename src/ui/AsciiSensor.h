@@ -84,7 +84,7 @@ public:
         QAction* mnuCommunications = nullptr;
         QAction* mnuSelectAll = nullptr;
         QAction* mnuHelpContents = nullptr;
-        QAction* mnuHomePage = nullptr;
+        QAction* mnuHomePage = nullptr; // none when the build names no home page
         QAction* mnuAbout = nullptr;
 
         // StatusBar1_Panel1 to 4; the progress bar stands over panels 2 to 4.
