@@ -138,6 +138,7 @@ public:
         case MessageButtons::Ok:
             return MessageAnswer::Ok;
         case MessageButtons::OkCancel:
+        case MessageButtons::ApplyDiscardCancel:
             return MessageAnswer::Cancel;
         case MessageButtons::YesNo:
             break;

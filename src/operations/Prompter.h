@@ -5,15 +5,15 @@
 namespace kelvar {
 
 enum class MessageIcon { None, Exclamation, Information, Critical };
-enum class MessageButtons { Ok, OkCancel, YesNo };
-enum class MessageAnswer { Ok, Cancel, Yes, No };
+enum class MessageButtons { Ok, OkCancel, YesNo, ApplyDiscardCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No, Apply, Discard };
 
 // What a question is answered when its box is closed without a choice: the
 // negative answer of its set.
 constexpr MessageAnswer NegativeAnswer(MessageButtons buttons) {
-    return buttons == MessageButtons::YesNo      ? MessageAnswer::No
-           : buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
-                                                 : MessageAnswer::Ok;
+    return buttons == MessageButtons::YesNo ? MessageAnswer::No
+           : buttons == MessageButtons::Ok  ? MessageAnswer::Ok
+                                            : MessageAnswer::Cancel;
 }
 
 // Modal questions and notices. The window shows message boxes; the command

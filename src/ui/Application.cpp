@@ -450,6 +450,7 @@ void cApplication::Bind() {
 
     connect(&w, &AsciiSensor::tabChanged, &s, &cSession::TabShown);
     connect(&w, &AsciiSensor::closing, this, &cApplication::Shutdown);
+    w.SetCloseCheck([this] { return MayClose(); });
     for (int i = 0; i < PortOptionGroup::Size; ++i) {
         connect(c.optPort->button(i), &QAbstractButton::clicked, &s,
                 [&s, i] { s.ChoosePortOption(i); });
@@ -1358,6 +1359,27 @@ void cApplication::Shutdown() {
             window_->SetQuiet(true);
         }
     }
+}
+
+bool cApplication::MayClose() {
+    cSession& s = *session_;
+    // A flow that runs ends as the window closes, as it does today.
+    if (!started_ || s.FlowRunning() || !s.sensor.DataIsLoaded() ||
+        !s.sensor.TestForChangedData()) {
+        return true;
+    }
+    const MessageAnswer answer =
+        window_->Ask(QStringLiteral("Changes Not Applied"),
+                     QStringLiteral("The sensor settings have changes that were not applied.\r\n"
+                                    "Apply them to the sensor, discard them, or cancel "
+                                    "and go on?"),
+                     MessageIcon::Exclamation, MessageButtons::ApplyDiscardCancel);
+    if (answer != MessageAnswer::Apply) {
+        return answer == MessageAnswer::Discard;
+    }
+    s.RunUserFlow([&s] { s.apply.Apply(); });
+    return !s.sensor.TestForChangedData() && s.apply.LastUnconfirmed().isEmpty() &&
+           !s.apply.PortFailed();
 }
 
 void cApplication::Terminate() {

@@ -50,6 +50,10 @@ public:
     // negative answer, the flow that runs stops, the settings are written
     // and the program ends, whatever it was doing.
     void Terminate();
+    // The user closes the window: with unapplied edits the user chooses to
+    // apply them (the window closes when Apply succeeded), drop them, or go
+    // on. True to close.
+    bool MayClose();
     // A programming error ended the handling of an event: the user is told
     // what was being done and the program goes on.
     void ReportProgramError(const QString& doing, const QString& what);

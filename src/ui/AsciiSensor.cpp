@@ -1228,6 +1228,8 @@ MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, Messag
         boxButtons = QMessageBox::Ok | QMessageBox::Cancel;
     } else if (buttons == MessageButtons::YesNo) {
         boxButtons = QMessageBox::Yes | QMessageBox::No;
+    } else if (buttons == MessageButtons::ApplyDiscardCancel) {
+        boxButtons = QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel;
     }
     // A long list (what Apply will write) would not fit the screen: the box
     // shows its start, and all of it scrolls under "Show Details...".
@@ -1249,6 +1251,10 @@ MessageAnswer AsciiSensor::Ask(const QString& title, const QString& text, Messag
         return MessageAnswer::Yes;
     case QMessageBox::Ok:
         return MessageAnswer::Ok;
+    case QMessageBox::Apply:
+        return MessageAnswer::Apply;
+    case QMessageBox::Discard:
+        return MessageAnswer::Discard;
     default:
         break;
     }
@@ -1334,6 +1340,18 @@ bool AsciiSensor::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AsciiSensor::closeEvent(QCloseEvent* event) {
+    // A field being typed in commits first, so that its value counts as an edit.
+    QWidget* focused = focusWidget();
+    if (focused != nullptr) {
+        focused->clearFocus();
+    }
+    if (!quiet_ && closeCheck_ && !closeCheck_()) {
+        event->ignore();
+        if (focused != nullptr) {
+            focused->setFocus();
+        }
+        return;
+    }
     emit closing();
     event->accept();
 }

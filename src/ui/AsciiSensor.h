@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 class QAction;
 class QButtonGroup;
@@ -229,7 +230,11 @@ public:
     void SetPrompter(cPrompter* prompter) { prompter_ = prompter; }
     // While quiet, every question is answered with its negative answer
     // without being shown: the program is ending.
+    // Closing asks nothing either.
     void SetQuiet(bool quiet) { quiet_ = quiet; }
+    // Asked before the user's close goes ahead (not while quiet); false
+    // keeps the window open.
+    void SetCloseCheck(std::function<bool()> check) { closeCheck_ = std::move(check); }
     QString AskFileName(bool save, const QString& title, const QString& folder,
                         const QString& proposedName, const QString& filter) override;
     bool ShowInformation(const QString& text, const QString& caution) override;
@@ -283,6 +288,7 @@ protected:
 private:
     cPrompter* prompter_ = nullptr;
     bool quiet_ = false;
+    std::function<bool()> closeCheck_;
     void BuildMenus();
     void BuildStatusBar();
     QWidget* BuildSideColumn();

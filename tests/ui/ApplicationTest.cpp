@@ -188,6 +188,41 @@ TEST_F(RunningProgramTest, ApplyWritesTheEditAndLocksOtherFlowsWhileItRuns) {
     EXPECT_FALSE(apply->isEnabled());
 }
 
+// A value still being typed counts as an edit too.
+// Apply closes once its writes are done, not when its review is cancelled.
+TEST_F(RunningProgramTest, ClosingWithUnappliedEditsAsksToApplyDiscardOrStay) {
+    using enum MessageAnswer;
+    for (const auto& [answer, review] : {std::pair{Cancel, Ok}, {Apply, Cancel}, {Apply, Ok}}) {
+        auto* gain = window.Control<QLineEdit>("txtData", FieldOfRegister(2));
+        Click(gain);
+        QTest::keyClicks(gain, "640");
+        prompter.Script(answer);
+        if (answer == Apply) {
+            prompter.Script(review);
+        }
+        const bool applied = answer == Apply && review == Ok;
+        EXPECT_EQ(SentBy([this] { window.close(); }, "LQ"),
+                  applied ? QList<QByteArray>{"L0020280"} : QList<QByteArray>{});
+        EXPECT_EQ(window.isVisible(), !applied);
+        EXPECT_EQ(gain->text(), "640");
+    }
+    QStringList asked;
+    for (const auto& question : prompter.asked) {
+        asked << question.title;
+    }
+    const QString changes = "Changes Not Applied";
+    EXPECT_EQ(asked, QStringList({changes, changes, "Review Changes", changes, "Review Changes"}));
+    EXPECT_EQ(prompter.asked.value(0).buttons, MessageButtons::ApplyDiscardCancel);
+}
+
+TEST_F(RunningProgramTest, ClosingWithUnappliedEditsAndDiscardWritesNothing) {
+    window.Control<QAbstractButton>("RunOption", 1)->click();
+    prompter.Script(MessageAnswer::Discard);
+    EXPECT_EQ(SentBy([this] { window.close(); }, "GLQ"), QList<QByteArray>{});
+    EXPECT_TRUE(program.Finished());
+    EXPECT_EQ(prompter.asked.size(), 1);
+}
+
 TEST_F(RunningProgramTest, TheRunModeChosenShowsAtOnceAndTheCaptionsNameTheUnits) {
     window.SelectTab(Tab::Sensor); // no polls here that would redraw the strip
     auto* mode = window.Control<QLabel>("lblStatusStrip", cStatusDisplay::RunModeField);

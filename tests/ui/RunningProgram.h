@@ -99,8 +99,12 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
     // Closed as the user does: a field that has the focus commits while the
-    // session is there.
-    void TearDown() override { window.close(); }
+    // session is there. Edits a test leaves go unwritten without a question,
+    // as when the program is terminated.
+    void TearDown() override {
+        window.SetQuiet(true);
+        window.close();
+    }
 
     // Target, velocity and dwell (field 0, 1, 2) of the first sensor's setpoint i.
     static int TheSetpoint(int i, int field) {

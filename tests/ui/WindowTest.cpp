@@ -78,6 +78,8 @@ TEST_F(WindowTest, AskShowsItsQuestionAndGivesTheButtonPressed) {
         {MessageButtons::YesNo, QMessageBox::Yes, MessageAnswer::Yes},
         {MessageButtons::OkCancel, QMessageBox::Cancel, MessageAnswer::Cancel},
         {MessageButtons::Ok, QMessageBox::Ok, MessageAnswer::Ok},
+        {MessageButtons::ApplyDiscardCancel, QMessageBox::Apply, MessageAnswer::Apply},
+        {MessageButtons::ApplyDiscardCancel, QMessageBox::Discard, MessageAnswer::Discard},
         // Closing the box (Escape) gives the set's negative answer.
         {MessageButtons::YesNo, QMessageBox::Escape, MessageAnswer::No},
         {MessageButtons::OkCancel, QMessageBox::Escape, MessageAnswer::Cancel},
