@@ -990,7 +990,7 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
 
     QGroupBox* packet =
         Frame(QStringLiteral("fraPacketInfo"), QStringLiteral(" Packet Information"));
-    auto* packetLayout = new QHBoxLayout(packet);
+    auto* packetLayout = new QFormLayout(packet);
     struct PacketValue {
         const char* caption;
         const char* name;
@@ -1002,22 +1002,24 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
         {"T/O:", "lblPacketTimeout", &Controls::lblPacketTimeout},
     }};
     for (const PacketValue& entry : PacketValues) {
-        packetLayout->addWidget(Label(QLatin1String(entry.caption)));
         QLabel* value = Label(QStringLiteral("0"), QLatin1String(entry.name));
         value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000.0")));
         controls_.*entry.label = value;
-        packetLayout->addWidget(value);
+        packetLayout->addRow(Label(QLatin1String(entry.caption)), value);
     }
-    packetLayout->addStretch();
 
-    layout->addWidget(select, 0, 0, 2, 1);
-    layout->addWidget(portStatus, 2, 0);
-    layout->addWidget(status, 0, 1);
-    layout->addWidget(timing, 1, 1);
-    layout->addWidget(traffic, 2, 1);
-    layout->addWidget(packet, 3, 0, 1, 2);
-    // The line's own settings and figures, one page each, in a column of
-    // their own.
+    // Compact enough for the window's default size: the line's state and
+    // timing (Timeout first) in a narrow column on the left, the port choice
+    // on the right with the line's own settings and figures under it, one
+    // page each.
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(status, 0, 0);
+    layout->addWidget(timing, 1, 0);
+    layout->addWidget(traffic, 2, 0);
+    layout->addWidget(select, 0, 1);
+    auto* below = new QGridLayout;
+    below->addWidget(portStatus, 0, 0);
+    below->addWidget(packet, 1, 0);
     auto* line = new QTabWidget;
     line->setObjectName(QStringLiteral("tabLine"));
     // Its tab bar takes the focus; the pages are reached through it.
@@ -1027,8 +1029,9 @@ QWidget* AsciiSensor::BuildCommunicationsTab() {
     line->addTab(controls_.txtPortInfo, QStringLiteral("Port"));
     controls_.txtLinkStatistics = Report(QStringLiteral("txtLinkStatistics"), 12);
     line->addTab(controls_.txtLinkStatistics, QStringLiteral("Statistics"));
-    layout->addWidget(line, 0, 2, 4, 1);
-    layout->setRowStretch(4, 1);
+    below->addWidget(line, 0, 1, 2, 1);
+    layout->addLayout(below, 1, 1, 3, 1);
+    layout->setRowStretch(3, 1);
     return page;
 }
 

@@ -122,6 +122,26 @@ TEST_F(WindowTest, FocusMovesBetweenControlsAreReportedButNotWindowSwitches) {
 
 } // namespace
 
+// No scroll bar at the default size (on a 1366 x 768 desktop); in a smaller
+// window the Timeout list still shows whole.
+TEST_F(WindowTest, TheCommunicationsTabFitsTheDefaultSizeAndShowsItsTimeoutInASmallerOne) {
+    window.SelectTab(Tab::Communications);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* pane = qobject_cast<QScrollArea*>(tabs->widget(Tab::Communications));
+    auto* timeout = window.Control<QWidget>("cboTimeout");
+    for (const QSize size : {QSize(1048, 665), QSize(1000, 560)}) {
+        window.resize(size);
+        QCoreApplication::processEvents();
+        if (size.width() == 1048) {
+            EXPECT_FALSE(pane->horizontalScrollBar()->isVisible());
+            EXPECT_FALSE(pane->verticalScrollBar()->isVisible());
+        }
+        const QRect shown(timeout->mapTo(pane->viewport(), QPoint(0, 0)), timeout->size());
+        EXPECT_TRUE(pane->viewport()->rect().contains(shown)) << size.width();
+    }
+}
+
 // A name typed without a suffix gets the kind of file being saved: a log
 // saved as "pump1" must not become pump1.dat beside the sensor's data file.
 TEST_F(WindowTest, ASaveDialogGivesANameTheSuffixOfItsKind) {
