@@ -117,6 +117,34 @@ GraphPlot cGraph::Whole() const {
     return plot;
 }
 
+GraphAxes cGraph::Axes(const clsSensorData& sensor) const {
+    GraphAxes axes;
+    axes.timeTitle = QStringLiteral("Time (s)");
+    const QString units = sensor.Units();
+    axes.valueTitle =
+        units.isEmpty() ? QStringLiteral("Position") : QStringLiteral("Position (%1)").arg(units);
+    axes.limits = QStringLiteral("Limits %1 / %2").arg(minimumLabel_, maximumLabel_);
+    // The sweep's samples are the newest kept.
+    const auto inSweep = std::min<std::size_t>(static_cast<std::size_t>(index_), samples_.size());
+    double msPerSample = 30;
+    if (inSweep >= 2) {
+        const auto first = samples_.end() - static_cast<std::ptrdiff_t>(inSweep);
+        msPerSample =
+            static_cast<double>(samples_.back().ms - first->ms) / static_cast<double>(inSweep - 1);
+    }
+    for (int k = 0; k <= 8; ++k) {
+        const double x = scaleWidth_ * k / 8;
+        axes.times.push_back({x, QLocale().toString(x * msPerSample / 1000, 'f', 1)});
+    }
+    const std::int64_t length = scaleHeight_ - 2 * margin_;
+    for (int k = 0; k <= 4; ++k) {
+        const auto counts = static_cast<std::int32_t>(RoundHalfEven(length * k / 4.0));
+        axes.values.push_back({static_cast<double>(ToY(counts)),
+                               FormatLength(LengthOfCounts(counts, sensor), false, sensor)});
+    }
+    return axes;
+}
+
 void cGraph::StartRun() {
     samples_.clear();
     sampleCount_ = 0;

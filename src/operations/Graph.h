@@ -43,8 +43,8 @@ struct GraphLine {
 // The target is drawn first (blue), the position over it (red).
 enum class GraphTrace { Target, Position };
 
-// One trace's stroke of a sample: at x from y1 to y2; when y1 equals y2 the
-// points (x, y1) and (x, y1 - 1), so that a still trace stays visible.
+// One trace's stroke of a sample: from the sample before, at (x - 1, y1), to
+// this one at (x, y2), so that the strokes join into one continuous trace.
 struct GraphStroke {
     GraphTrace trace;
     int x;
@@ -65,6 +65,20 @@ struct GraphPlot {
     QString sampleRate;
 };
 
+// What a saved chart shows around it: ticks in the chart's own coordinates
+// with their texts, the axes' titles and the legend's text of the limits.
+struct GraphTick {
+    double at;
+    QString text;
+};
+struct GraphAxes {
+    QString timeTitle;             // "Time (s)"
+    QString valueTitle;            // "Position (in)", in the sensor's units
+    std::vector<GraphTick> times;  // across, seconds since the sweep began
+    std::vector<GraphTick> values; // down, the stroke's quarters
+    QString limits;                // the travel limits, as the tab's labels show them
+};
+
 // One sample as the CSV keeps it.
 struct GraphSample {
     std::int64_t number; // from 1 since Start
@@ -77,6 +91,8 @@ struct GraphSample {
 // The strip chart without its widget: scale, sample buffers and what each
 // sample draws. Values are counts; the chart is `ScaleWidth` units wide (a
 // unit per sample) and `ScaleHeight` high, the stroke between two margins.
+// The width is measured in twips, as the chart's scale was made for: at 1:1
+// a chart 540 pixels wide holds about 1,000 samples, 30 s at 30 ms.
 class cGraph {
 public:
     // Samples the CSV keeps at most (the newest; about 50 minutes at 30 ms).
@@ -85,8 +101,9 @@ public:
     // position answer can carry.
     static constexpr std::int32_t FullScaleCounts = 0xFFFF;
 
-    // The chart's width in pixels, as the window lays it out.
-    int AreaWidth = 640;
+    static constexpr int TwipsPerInch = 1440;
+    // The chart's width in twips (15 to a pixel at 96 dpi).
+    int AreaWidth = 9600;
 
     // Scale, buffers (all 0) and coordinates for the sensor's stroke; the
     // sample index back to 0. The limits and their labels come from the
@@ -103,6 +120,10 @@ public:
     void EndSample(std::int64_t endMs) { lastEnd_ = endMs; }
     // The chart as it stands: grid and every stroke since the last wrap.
     GraphPlot Whole() const;
+    // The axes of the chart as it stands: its time at the pace of the
+    // sweep's samples (30 ms before there are two), its values in the
+    // sensor's units.
+    GraphAxes Axes(const clsSensorData& sensor) const;
     // A new run: its samples kept for the CSV start again.
     void StartRun();
 

@@ -21,7 +21,7 @@ public:
     explicit cGraphFlow(cSession& session);
 
     const cGraph& Chart() const { return graph_; }
-    // The chart's width in pixels, as the window lays it out.
+    // The chart's width in twips, as the window lays it out.
     void SetAreaWidth(int width) { graph_.AreaWidth = width; }
     // The scale list's entry; -1 for none.
     void SetScaleEntry(int entry) { scaleEntry_ = entry; }

@@ -340,7 +340,7 @@ void cApplication::BindGraph() {
     const Controls& c = w.C();
     cStripChart* chart = c.TimeBase;
     chart->SetGraph(&s.graph.Chart());
-    s.graph.SetAreaWidth(chart->contentsRect().width());
+    s.graph.SetAreaWidth(chart->LogicalWidth());
     connect(chart, &cStripChart::widthChanged, &s.graph, &cGraphFlow::SetAreaWidth);
     connect(&s.graph, &cGraphFlow::graphDrawn, chart, [&c, chart](const GraphPlot& plot) {
         chart->Draw(plot);
@@ -383,7 +383,9 @@ void cApplication::BindGraph() {
     });
 
     connect(c.cmdSaveGraph, &QAbstractButton::clicked, &s, [&s, chart] {
-        s.graph.Save([chart](QIODevice& device) { return chart->Image().save(&device, "PNG"); });
+        s.graph.Save([chart, &s](QIODevice& device) {
+            return chart->Picture(s.graph.Chart().Axes(s.sensor)).save(&device, "PNG");
+        });
     });
 }
 

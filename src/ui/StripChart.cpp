@@ -56,17 +56,10 @@ void cStripChart::Draw(const GraphPlot& plot) {
     if (scaled) {
         for (const GraphStroke& stroke : plot.strokes) {
             painter.setPen(QPen(TraceColours[static_cast<int>(stroke.trace)], 1));
-            const QPoint from = Map(stroke.x, static_cast<double>(stroke.y1));
+            const QPoint from = Map(stroke.x - 1, static_cast<double>(stroke.y1));
             const QPoint to = Map(stroke.x, static_cast<double>(stroke.y2));
-            if (stroke.y1 == stroke.y2) {
-                // Two pixels high, whatever the scale: a still trace stays visible.
-                painter.drawPoint(from);
-                painter.drawPoint(from - QPoint(0, 1));
-                dirty |= QRect(from.x(), from.y() - 1, 1, 2);
-            } else {
-                painter.drawLine(from, to);
-                dirty |= QRect(from, to).normalized().adjusted(-1, -1, 1, 1);
-            }
+            painter.drawLine(from, to);
+            dirty |= QRect(from, to).normalized().adjusted(-1, -1, 1, 1);
         }
     }
     painter.end();
@@ -99,7 +92,69 @@ void cStripChart::resizeEvent(QResizeEvent* event) {
     if (graph_ != nullptr) {
         Draw(graph_->Whole());
     }
-    emit widthChanged(size.width());
+    emit widthChanged(LogicalWidth());
+}
+
+int cStripChart::LogicalWidth() const {
+    return static_cast<int>(
+        std::lround(contentsRect().width() * double{cGraph::TwipsPerInch} / logicalDpiX()));
+}
+
+QImage cStripChart::Picture(const GraphAxes& axes) const {
+    const QMargins m = PictureMargins;
+    QImage picture(store_.size().grownBy(m), QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.drawImage(m.left(), m.top(), store_);
+    if (graph_ == nullptr || graph_->ScaleWidth() <= 0 || graph_->ScaleHeight() <= 0) {
+        return picture;
+    }
+    // The same size on every screen: the picture is a file, not the window.
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const QRect chart(QPoint(m.left(), m.top()), store_.size());
+    painter.drawLine(chart.bottomLeft() + QPoint(-1, 1), chart.topLeft() - QPoint(1, 0));
+    painter.drawLine(chart.bottomLeft() + QPoint(-1, 1), chart.bottomRight() + QPoint(0, 1));
+    for (const GraphTick& tick : axes.values) {
+        const int y = chart.top() + Map(0, tick.at).y();
+        painter.drawLine(chart.left() - 6, y, chart.left() - 2, y);
+        painter.drawText(QRect(0, y - 8, chart.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
+                         tick.text);
+    }
+    for (const GraphTick& tick : axes.times) {
+        const int x = chart.left() + Map(tick.at, 0).x();
+        painter.drawLine(x, chart.bottom() + 2, x, chart.bottom() + 6);
+        painter.drawText(QRect(x - 30, chart.bottom() + 8, 60, 16), Qt::AlignCenter, tick.text);
+    }
+    painter.drawText(QRect(chart.left(), chart.bottom() + 28, chart.width(), 20), Qt::AlignCenter,
+                     axes.timeTitle);
+    painter.save();
+    painter.translate(4, chart.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-chart.height() / 2, 0, chart.height(), 20), Qt::AlignCenter,
+                     axes.valueTitle);
+    painter.restore();
+    // The legend: a stroke of each line's colour before its name.
+    struct Entry {
+        QPen pen;
+        QString text;
+    };
+    QPen limits(Qt::darkGray, 1, Qt::DotLine);
+    int x = chart.left();
+    for (const Entry& entry :
+         {Entry{QPen(TraceColours[1], 1), QStringLiteral("Position")},
+          Entry{QPen(TraceColours[0], 1), QStringLiteral("Target")}, Entry{limits, axes.limits}}) {
+        painter.setPen(entry.pen);
+        painter.drawLine(x, m.top() / 2, x + 24, m.top() / 2);
+        painter.setPen(Qt::black);
+        const QRect text = painter.boundingRect(QRect(x + 30, 0, 400, m.top()),
+                                                Qt::AlignLeft | Qt::AlignVCenter, entry.text);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, entry.text);
+        x = text.right() + 24;
+    }
+    return picture;
 }
 
 } // namespace kelvar

@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QMargins>
 
 namespace kelvar {
 
@@ -21,10 +22,18 @@ public:
     void Draw(const GraphPlot& plot);
     // The chart as shown.
     const QImage& Image() const { return store_; }
+    // The drawing area's width in twips, the unit of the chart's scale.
+    int LogicalWidth() const;
+    // The room a saved picture leaves around the chart: the legend above,
+    // the value axis left, the time axis below.
+    static constexpr QMargins PictureMargins{96, 32, 24, 56};
+    // The chart as saved: with its axes and a legend of the traces and the
+    // limit lines, in the margins above.
+    QImage Picture(const GraphAxes& axes) const;
 
 signals:
-    // The drawing area's width in pixels.
-    void widthChanged(int width);
+    // The drawing area's width in twips.
+    void widthChanged(int twips);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

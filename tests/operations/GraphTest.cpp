@@ -3,6 +3,7 @@
 #include "support/Golden.h"
 #include "support/SimSession.h"
 
+#include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -44,16 +45,23 @@ TEST(Graph, ValuesLieBetweenTheMarginsAndAnUnreadLengthStillScales) {
     }
 }
 
-TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
+// 4000 twips at "  1:1": 500 samples across, here 40 ms apart.
+TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChartAndTheAxesTellSecondsAndLengths) {
+    QLocale::setDefault(QLocale::c()); // display texts
+    const clsSensorData sensor = SensorOfLength(4000);
     cGraph graph;
     graph.AreaWidth = 4000;
-    graph.InitGraph(DefaultGraphScale, SensorOfLength(4000), 0, 0);
+    graph.InitGraph(DefaultGraphScale, sensor, 2, 20);
     ASSERT_EQ(graph.LastIndex(), 500);
     std::vector<int> clears;
     std::vector<int> stroked; // samples that drew
     int widest = 0;
+    GraphAxes axes;
     for (int n = 1; n <= 502; ++n) {
-        const GraphPlot plot = graph.AddGraphSample(n, 0, std::nullopt, n);
+        const GraphPlot plot = graph.AddGraphSample(n, 0, std::nullopt, 40 * n);
+        if (n == 11) {
+            axes = graph.Axes(sensor);
+        }
         ASSERT_LT(graph.SampleIndex(), 500) << n;
         if (plot.clear) {
             clears.push_back(n);
@@ -74,6 +82,18 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChart) {
     EXPECT_EQ(position.x, 2);
     EXPECT_EQ(position.y1, graph.ToY(501));
     EXPECT_EQ(position.y2, graph.ToY(502));
+
+    QStringList texts{axes.timeTitle, axes.valueTitle, axes.limits};
+    for (const auto& ticks : {axes.times, axes.values}) {
+        for (const GraphTick& tick : ticks) {
+            texts << QStringLiteral("%1 %2").arg(tick.at).arg(tick.text);
+        }
+    }
+    QLocale::setDefault(QLocale::system());
+    EXPECT_EQ(texts.join(" | "),
+              "Time (s) | Position (in) | Limits 2.00 / 20.00 | 0 0.0 | 62.5 2.5 | 125 5.0 | "
+              "187.5 7.5 | 250 10.0 | 312.5 12.5 | 375 15.0 | 437.5 17.5 | 500 20.0 | "
+              "4500 0.000 | 3500 1.000 | 2500 2.000 | 1500 3.000 | 500 4.000");
 }
 
 TEST_F(GraphSessionTest, ALostPollPlotsNothingPauseAndStopKeepTheSamplesSavedInTheSensorsUnits) {

@@ -1,7 +1,6 @@
 // The about box's numerals, the system information tool, and where the
 // Help menu finds its pages and what it says when it cannot show them.
 #include "shell/Help.h"
-#include "shell/Maker.h"
 #include "support/EnvVar.h"
 #include "support/FakeBrowser.h"
 #include "support/ScriptedPrompter.h"
@@ -100,14 +99,10 @@ TEST_F(HelpTest, TheUserIsToldWhenTheBrowserIsMissingOrDoesNotOpen) {
     browser.opens = false;
     // Each names where the page is, so that it can be opened another way.
     const QString guide = "\r\n\r\nThe user guide is " + QDir::toNativeSeparators(Installed());
-    const QString home = QStringLiteral("\r\n\r\nThe page is ") + MakerHomePage;
     for (const auto& [found, show, title, text] :
          {std::tuple{true, &cHelp::ShowContents, "Help Not Available", "Help File Error" + guide},
-          {true, &cHelp::ShowHomePage, "URL Failed", "Web Page not Opened" + home},
           {false, &cHelp::ShowContents, "Browser Not Found",
-           "Could not find associated Browser" + guide},
-          {false, &cHelp::ShowHomePage, "Browser Not Found",
-           "Could not find associated Browser" + home}}) {
+           "Could not find associated Browser" + guide}}) {
         browser.found = found;
         browser.opened.clear();
         ScriptedPrompter prompter{MessageAnswer::Ok};

@@ -21,7 +21,7 @@ TEST(AboutBox, TellsWhenThereIsNoSystemInformationTool) {
 
 // The messages of a missing guide or browser are the help logic's own tests;
 // here the menu items reach it.
-TEST_F(ApplicationTest, HelpMenuOpensTheGuideAndTheHomePageTheBuildNamesAndAboutModally) {
+TEST_F(ApplicationTest, HelpMenuOpensTheGuideInTheBrowserAndAboutModally) {
     const test::EnvVar named{"KELVAR_HELP", dir.filePath("guide.html").toLocal8Bit()};
     test::FakeBrowser browser;
     cApplication program(options, registry);
@@ -35,16 +35,9 @@ TEST_F(ApplicationTest, HelpMenuOpensTheGuideAndTheHomePageTheBuildNamesAndAbout
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.close();
     window.Control<QAction>("mnuHelpContents")->trigger();
-    QList<QUrl> opened{QUrl::fromLocalFile(dir.filePath("guide.html"))};
+    EXPECT_EQ(browser.opened, QList<QUrl>({QUrl::fromLocalFile(dir.filePath("guide.html"))}));
     // An item for the maker's home page only when the build names one.
-    const QString home = QString::fromLatin1(MakerHomePage);
-    auto* homePage = window.findChild<QAction*>("mnuHomePage");
-    ASSERT_EQ(homePage != nullptr, !home.isEmpty());
-    if (homePage != nullptr) {
-        homePage->trigger();
-        opened.append(QUrl(home));
-    }
-    EXPECT_EQ(browser.opened, opened);
+    EXPECT_EQ(window.findChild<QAction*>("mnuHomePage") != nullptr, MakerHomePage[0] != '\0');
 
     window.Control<QAction>("mnuAbout")->trigger();
     auto* about = window.findChild<AsciiAbout*>();

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSet>
 #include <QTabWidget>
 #include <QToolButton>
 #include <algorithm>
@@ -60,25 +61,30 @@ TEST_F(ControlsTest, ResetReadsTheSensorAgainAsTheStartDidAndWritesNothing) {
     EXPECT_EQ(gain->text().toStdString(), "500");
 }
 
-// A cylinder standing at 6.000 with its target at 15.000, four samples at
-// the scale "  2:1" (12 pixels a sample), the last 200 ms after the one before.
-TEST_F(ControlsTest, TheChartDrawsEachSampleToScaleBetweenItsLimitsAndShowsTheSampleRate) {
+// A cylinder standing at 6.000 with its target at 15.000, then 8.000, eleven
+// samples at the scale "  1:1", the last 200 ms after the one before.
+TEST_F(ControlsTest, TheChartJoinsTheSamplesToScaleBetweenItsLimitsAndIsSavedWithAxes) {
     sensor.Respond("K0000", line.elapsedMs());
     sensor.Respond("I3A98", line.elapsedMs());
     window.SelectTab(Tab::Graph);
-    window.Control<QComboBox>("cboScale")->setCurrentIndex(3);
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return window.Control<QLabel>("lblGraphTarget")->text() == "15.000"; }));
     window.Control<QAbstractButton>("cmdStartGraph")->click();
     session.monitor.Stop(); // the samples come from these ticks alone
-    for (const int pause : {400, 0, 0, 200}) {
-        QTest::qWait(pause);
+    for (int n = 1; n <= 11; ++n) {
+        QTest::qWait(n == 1 ? 400 : n == 11 ? 200 : 0);
         session.monitor.Tick();
+        if (n == 4) {
+            sensor.Respond("I1F40", line.elapsedMs());
+        }
     }
     const int rate = window.Control<QLineEdit>("txtSampleRate")->text().toInt();
     EXPECT_TRUE(rate >= 200 && rate < 400) << rate;
 
-    const QImage chart = window.Control<cStripChart>("TimeBase")->Image();
+    auto* widget = window.Control<cStripChart>("TimeBase");
+    const QImage chart = widget->Image();
+    // The chart's width in twips over the factor 8: about 1,000 samples.
+    EXPECT_EQ(session.graph.Chart().LastIndex(), std::lround(chart.width() * 15 / 8.0));
     QHash<QRgb, QList<QPoint>> drawn; // column by column
     for (int x = 0; x < chart.width(); ++x) {
         for (int y = 0; y < chart.height(); ++y) {
@@ -89,13 +95,16 @@ TEST_F(ControlsTest, TheChartDrawsEachSampleToScaleBetweenItsLimitsAndShowsTheSa
     const auto row = [&chart](double counts) {
         return static_cast<int>(std::lround((27000 - counts) * chart.height() / 30000));
     };
-    // Samples 3 and 4 hold the value of the one before: two pixels each.
-    const auto still = [&row](int counts) {
-        const int y = row(counts);
-        return QList<QPoint>{{24, y - 1}, {24, y}, {36, y - 1}, {36, y}};
-    };
-    EXPECT_EQ(drawn[qRgb(255, 0, 0)], still(6000)) << "the position";
-    EXPECT_EQ(drawn[qRgb(0, 0, 255)], still(15000)) << "the target";
+    // Samples a pixel apart at most, each joined to the one before: the
+    // still position a line, the target's step one pixel in every row.
+    const int y = row(6000);
+    EXPECT_EQ(drawn[qRgb(255, 0, 0)], (QList<QPoint>{{1, y}, {2, y}, {3, y}, {4, y}, {5, y}}))
+        << "the position";
+    QSet<int> rows;
+    for (const QPoint& pixel : drawn[qRgb(0, 0, 255)]) {
+        rows.insert(pixel.y());
+    }
+    EXPECT_EQ(rows.size(), row(8000) - row(15000) + 1) << "the target";
     // A column of the dotted lines' dots, clear of the traces and the upright lines.
     const int x = chart.width() / 48 * 9;
     QList<QPoint> across = drawn[QColor(Qt::darkGray).rgb()];
@@ -107,6 +116,21 @@ TEST_F(ControlsTest, TheChartDrawsEachSampleToScaleBetweenItsLimitsAndShowsTheSa
         << "the maximum travel, the quarters and the minimum travel";
     EXPECT_EQ(window.Control<QLabel>("lblGraph_5")->text().toStdString(), "2.00");
     EXPECT_EQ(window.Control<QLabel>("lblGraph_6")->text().toStdString(), "20.00");
+
+    // Saved, the chart is framed by its axes (black) and has a legend above
+    // with a stroke of each trace's colour and of the limits'.
+    const QImage picture = widget->Picture(session.graph.Chart().Axes(session.sensor));
+    const QMargins m = cStripChart::PictureMargins;
+    ASSERT_EQ(picture.size(), chart.size().grownBy(m));
+    EXPECT_EQ(picture.copy(QRect(QPoint(m.left(), m.top()), chart.size())), chart);
+    EXPECT_EQ(picture.pixel(m.left() - 1, m.top()), qRgb(0, 0, 0)) << "the value axis";
+    EXPECT_EQ(picture.pixel(m.left(), m.top() + chart.height()), qRgb(0, 0, 0)) << "time axis";
+    QSet<QRgb> legend;
+    for (int x = 0; x < picture.width(); ++x) {
+        legend.insert(picture.pixel(x, m.top() / 2));
+    }
+    EXPECT_TRUE(legend.contains(qRgb(255, 0, 0)) && legend.contains(qRgb(0, 0, 255)) &&
+                legend.contains(QColor(Qt::darkGray).rgb()));
 }
 
 TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMonitorsPace) {
@@ -140,7 +164,7 @@ TEST_F(ControlsTest, GraphStartPollsFastPauseHoldsTheChartAndStopGoesBackToTheMo
 
 // Between two of Apply's writes (as its progress moves on), a user shows the
 // Monitor tab, presses setpoint 10 (on both tabs, and through the session as
-// any caller could), Reset, a search or a calibration button, and the
+// any caller could), Reset, a search, a calibration button or another sensor, and the
 // monitor's timer fires: nothing moves the cylinder or polls between the
 // writes, and the monitor starts once Apply has ended.
 TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
@@ -166,7 +190,8 @@ TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
         for (const char* buttons : {"cmdSelect", "cmdGraphSelect"}) {
             EXPECT_FALSE(window.Control<QAbstractButton>(buttons, 9)->isEnabled()) << buttons;
         }
-        for (const char* button : {"cmdReload", "cmdAutoBaudSearch", "cmdMidPoint"}) {
+        for (const char* button :
+             {"cmdReload", "cmdAutoBaudSearch", "cmdMidPoint", "cboSensorSelect"}) {
             EXPECT_FALSE(window.Control<QWidget>(button)->isEnabled()) << button;
         }
         EXPECT_FALSE(session.RunUserFlow([this] { session.calibration.SetTargetToMidpoint(); }));
@@ -187,6 +212,7 @@ TEST_F(ControlsTest, NothingElseGoesOnTheLineWhileApplyWrites) {
         return r.startsWith('L') || r.startsWith('A'); // its writes and its position polls
     })) << QByteArray(sent.join(' ')).toStdString();
     EXPECT_TRUE(session.monitor.Running());
+    EXPECT_FALSE(window.Control<QWidget>("cmdApply")->isEnabled()) << "all written";
     EXPECT_EQ(SentBy([this] { session.monitor.Tick(); }, "KI"), List{})
         << "the press during Apply was dropped";
 }
