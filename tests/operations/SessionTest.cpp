@@ -1,4 +1,5 @@
 // Reading, monitoring and searching against the in-process simulated network.
+#include "operations/SetpointMove.h"
 #include "support/SimSession.h"
 
 #include <QLocale>
@@ -84,6 +85,18 @@ TEST_F(SessionTest, ATargetWhoseVelocityGoesUnansweredIsNotSent) {
     network.faults().drop = 1.0;
     EXPECT_EQ(session.setpoints.ShowSetpointWindow(4, true), MoveOutcome::NotConfirmed);
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>(1 + session.link.Retries, "K0014"));
+}
+
+TEST_F(SessionTest, ATargetWhoseAnswerIsLostIsSetOnlyWhenTheSensorShowsIt) {
+    ListAndRead(1);
+    session.setpoints.SetViewOnly(false);
+    cSetpointMove move(session);
+    network.faults().lostAnswers = {"I"};
+    move.Start(4, 60000);
+    EXPECT_EQ(move.State(), cSetpointMove::Result::Moving) << move.Reason().toStdString();
+    network.faults().lostRequests = {"I"};
+    move.Start(5, 60000);
+    EXPECT_EQ(move.State(), cSetpointMove::Result::NotConfirmed);
 }
 
 TEST_F(SessionTest, ATargetBeyondTheTravelLimitsIsSentOnlyWhenTheUserSaysYes) {
