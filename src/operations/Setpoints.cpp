@@ -1,6 +1,7 @@
 #include "operations/Setpoints.h"
 
 #include "model/Errors.h"
+#include "model/Limits.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
 #include "operations/Editing.h"
@@ -145,7 +146,17 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
         counts = value * 100;
         break;
     }
-    entry.clamped = entry.clamped || counts > std::numeric_limits<std::int32_t>::max();
+    const int field = column - TargetCell;
+    if (const ValueLimits holds = SetpointFieldLimits(field); ToCell(counts) > holds.high) {
+        entry.refused = true;
+        entry.refusal = QStringLiteral("Setpoint %1 %2 %3 is more than the sensor can hold: it "
+                                       "takes %4 to %5. The cell keeps %6.")
+                            .arg(SetpointNumber(setpoint))
+                            .arg(SetpointFieldName(field), text.trimmed(),
+                                 SetpointValueText(data, field, holds.low),
+                                 SetpointValueText(data, field, holds.high), entry.text);
+        return entry;
+    }
     data.WriteSetpointData(setpoint, edited, ToCell(counts));
     entry.text = data.SetpointText(setpoint, edited);
     return entry;

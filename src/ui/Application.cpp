@@ -873,6 +873,10 @@ void cApplication::CloseCellEdit() {
     if (!session_->FlowRunning()) {
         const CellEntry entry = CommitCellEdit(session_->sensor, editRow_, editColumn_, text);
         grid->item(editRow_, editColumn_)->setText(entry.text);
+        if (!entry.refusal.isEmpty()) {
+            window_->Ask(QStringLiteral("SetPoints"), entry.refusal, MessageIcon::Exclamation,
+                         MessageButtons::Ok);
+        }
     }
     ShowSettings(false);
 }

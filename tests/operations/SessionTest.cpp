@@ -113,6 +113,9 @@ TEST_F(SessionTest, ATargetBeyondTheTravelLimitsIsSentOnlyWhenTheUserSaysYes) {
               "12.000 in or past the sensor's length 24.000 in.\r\nMove the cylinder there?");
     EXPECT_EQ(session.setpoints.ShowSetpointWindow(58, true), MoveOutcome::Moved);
     EXPECT_EQ(Sent(from, "KI"), (QList<QByteArray>{"K0014", "I5AAD"}));
+    session.sensor.WriteSetpointData(58, clsSensorData::EditedTargetColumn, 70000);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(58, true), MoveOutcome::Shown);
+    EXPECT_EQ(Sent(from, "KI").size(), 2) << "no I carries it, so not even its velocity goes";
 }
 
 TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSequence) {
