@@ -184,7 +184,6 @@ void cReadFlow::ReadParametersAndSetpoints() {
             sensor.WriteSetpointData(s, f + 3, sensor.ReadSetpointData(s, f));
         }
     }
-    session_.setpoints.ShowSetpointDisplay(0);
     statusBar.EndProgress(QStringLiteral("Ready"));
     sensor.setDataIsLoaded(true);
 }
@@ -224,29 +223,40 @@ QString cReadFlow::ReadFailureText() const {
     return text;
 }
 
-namespace {
-
-// The register or setpoint numbers that the failed requests with this
-// letter were about; `from` and `width` place the number in the command.
-QSet<int> FailedNumbers(const QList<cCommands::Failure>& failures, char letter, qsizetype from,
-                        qsizetype width) {
-    QSet<int> numbers;
-    for (const cCommands::Failure& failure : failures) {
-        if (failure.command.startsWith(letter)) {
-            numbers.insert(HexToLong(failure.command.mid(from, width), false));
+QSet<int> cReadFlow::UnreadParameters() const {
+    QSet<int> unread;
+    for (int r = 0; r < clsSensorData::Rows; ++r) {
+        if (session_.sensor.ParameterUnread(r)) {
+            unread.insert(r);
         }
     }
-    return numbers;
-}
-
-} // namespace
-
-QSet<int> cReadFlow::UnreadParameters() const {
-    return FailedNumbers(lastReadFailures_, 'D', 1, 4);
+    return unread;
 }
 
 QSet<int> cReadFlow::UnreadSetpoints() const {
-    return FailedNumbers(lastReadFailures_, 'R', 2, 3);
+    QSet<int> unread;
+    for (int s = 0; s < clsSensorData::Rows; ++s) {
+        for (int f = 0; f < 3; ++f) {
+            if (session_.sensor.SetpointUnread(s, f)) {
+                unread.insert(s);
+            }
+        }
+    }
+    return unread;
+}
+
+void cReadFlow::MarkUnread() {
+    auto& sensor = session_.sensor;
+    sensor.ClearUnread();
+    for (const cCommands::Failure& failure : lastReadFailures_) {
+        const QByteArray& command = failure.command;
+        if (command.startsWith('D')) {
+            sensor.setParameterUnread(HexToLong(command.mid(1, 4), false), true);
+        } else if (command.startsWith('R')) {
+            sensor.setSetpointUnread(HexToLong(command.mid(2, 3), false), command.at(1) - '0',
+                                     true);
+        }
+    }
 }
 
 void cReadFlow::ReportReadFailures() {
@@ -255,6 +265,7 @@ void cReadFlow::ReportReadFailures() {
         readAdvice_[0] = readAdvice_[0].toUpper();
     }
     lastReadFailures_ = session_.commands.TakeFailedRequests();
+    MarkUnread();
     if (lastReadFailures_.isEmpty()) {
         return;
     }
@@ -333,6 +344,8 @@ void cReadFlow::LoadSensor(int sensorNumber) {
         ReadSensorModel();
         ReadParametersAndSetpoints();
         ReportReadFailures();
+        // Once the record marks what the read missed.
+        session_.setpoints.ShowSetpointDisplay(0);
         if (runModeOption_ == 0) {
             HoldTargetAtPosition();
         }

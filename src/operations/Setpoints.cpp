@@ -53,11 +53,12 @@ SetpointWindowView SetpointWindow(clsSensorData& data, int index) {
     SetpointWindowView view;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int s = rows.at(i);
-        view.at(i) = {
-            SetpointNumber(s), data.SetpointText(s, clsSensorData::EditedTargetColumn),
-            data.SetpointText(s, clsSensorData::EditedVelocityColumn),
-            data.SetpointText(s, clsSensorData::EditedDwellColumn),
-            TargetOutOfLimits(data, data.ReadSetpointData(s, clsSensorData::EditedTargetColumn))};
+        view.at(i) = {SetpointNumber(s), data.SetpointText(s, clsSensorData::EditedTargetColumn),
+                      data.SetpointText(s, clsSensorData::EditedVelocityColumn),
+                      data.SetpointText(s, clsSensorData::EditedDwellColumn),
+                      !data.SetpointUnknown(s, clsSensorData::EditedTargetColumn) &&
+                          TargetOutOfLimits(
+                              data, data.ReadSetpointData(s, clsSensorData::EditedTargetColumn))};
     }
     return view;
 }
@@ -136,6 +137,13 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
         counts = CountsOfLength(value, data);
         break;
     case VelocityCell: {
+        // The scale is VELOCITY ENABLE's: without it a velocity is a guess.
+        if (data.ParameterUnknown(Param::VelocityEnable, clsSensorData::ChangedDataColumn)) {
+            entry.refused = true;
+            entry.refusal = QStringLiteral("Velocity Enable was not read, so the velocity's scale "
+                                           "is not known. Choose a Velocity Response first.");
+            return entry;
+        }
         const bool slow = data.VelocityValue() == 1;
         const double top = slow ? 40 : 400;
         entry.clamped = entry.clamped || value > top;

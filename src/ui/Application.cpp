@@ -781,8 +781,11 @@ void cApplication::ShowSettings(bool force) {
             const QSignalBlocker quiet(box);
             box->setChecked(shown.index == 1);
             SetBold(box, shown.index == 1);
+            box->setText(shown.title);
             continue;
         }
+        Draw(window_->findChild<QGroupBox*>(QLatin1String(OptionControlOf(shown.group).frame)),
+             shown.title);
         QButtonGroup* group = c.Options(shown.group);
         const QSignalBlocker quiet(group);
         SelectOption(group, shown.index);
