@@ -160,9 +160,9 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     clsSensorData& data = session.sensor;
     EXPECT_EQ(FieldText(data, FieldOfRegister(14)), "(not read)");
     for (const OptionShown& shown : ShowSettings(data, true).options) {
-        if (shown.group == OptionGroup::ServoBaud) {
+        if (shown.group == OptionGroup::VelocityEnable) { // 0 would select "Drive Limits"
             EXPECT_EQ(shown.index, -1);
-            EXPECT_EQ(shown.title, " Baud Rate (not read) ");
+            EXPECT_EQ(shown.title, " Velocity Response (not read) ");
         }
     }
     const SetpointCells cells = SetpointRowCells(data, 0);
