@@ -356,7 +356,11 @@ void cReadFlow::LoadSensor(int sensorNumber) {
         currentSensor_ = {QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress),
                           QStringLiteral("Network Address: %1").arg(link.CurrentAddress),
                           sensors.SensorName(),
-                          SetpointEditHelp(session_.sensor, travelMinimum_, travelMaximum_)};
+                          // Limits not read give no numbers to the help.
+                          session_.sensor.ParameterUnread(Param::MinimumTravel) ||
+                                  session_.sensor.ParameterUnread(Param::MaximumTravel)
+                              ? SetpointEditHelp()
+                              : SetpointEditHelp(session_.sensor, travelMinimum_, travelMaximum_)};
         emit currentSensorChanged();
         // Loaded before the monitor is asked to start: it starts only then.
         flags.SetBit(StateBit::DataLoaded);

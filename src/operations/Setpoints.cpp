@@ -34,6 +34,10 @@ std::int32_t ToCell(double value) {
 } // namespace
 
 bool TargetOutOfLimits(const clsSensorData& data, std::int32_t target) {
+    if (data.ParameterUnknown(Param::MinimumTravel, clsSensorData::ChangedDataColumn) ||
+        data.ParameterUnknown(Param::MaximumTravel, clsSensorData::ChangedDataColumn)) {
+        return false;
+    }
     return target <=
                data.ReadParameterData(Param::MinimumTravel, clsSensorData::ChangedDataColumn) ||
            target > data.ReadParameterData(Param::MaximumTravel, clsSensorData::ChangedDataColumn);
@@ -79,7 +83,9 @@ SetpointCells SetpointRowCells(clsSensorData& data, int setpoint) {
             data.SetpointText(setpoint, EditedColumn(column));
     }
     auto& [targetCell, velocityCell, dwellCell] = cells;
-    if (target == 0) {
+    if (data.SetpointUnknown(setpoint, clsSensorData::EditedTargetColumn)) {
+        // No colour says anything of a value not read.
+    } else if (target == 0) {
         targetCell.colour = CellColour::DarkBlue;
     } else if (TargetOutOfLimits(data, target)) {
         targetCell.colour = CellColour::Red;

@@ -11,7 +11,7 @@ namespace kelvar {
 
 // True when a target (counts) lies outside the edited travel limits: at or
 // below the minimum travel, or above the maximum. A target equal to the
-// maximum is inside.
+// maximum is inside. False while a travel limit is not known.
 bool TargetOutOfLimits(const clsSensorData& data, std::int32_t target);
 
 // One row of the setpoint display: previous, chosen and next setpoint.

@@ -154,7 +154,7 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     QLocale::setDefault(QLocale::c());
     const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
     AddSensor(1);
-    network.faults().lostAnswers = {"D000C", "D000E", "D0038", "R0000"};
+    network.faults().lostAnswers = {"D000C", "D000E", "D001F", "D0038", "R0000"};
     Answer({MessageAnswer::Ok});
     ListAndRead(1);
     clsSensorData& data = session.sensor;
@@ -168,6 +168,9 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     const SetpointCells cells = SetpointRowCells(data, 0);
     EXPECT_EQ((QStringList{cells[0].text, cells[1].text, cells[2].text}),
               (QStringList{"(not read)", "(not read)", "0.10"}));
+    // Red says outside the travel limits: not known without the maximum.
+    EXPECT_EQ(SetpointRowCells(data, 1)[0].colour, CellColour::Black);
+    EXPECT_EQ(session.read.CurrentSensor().setpointHelp, SetpointEditHelp());
     session.log.SetEnabled(true);
     session.log.Options.sensorData = true;
     session.log.LogSensorReport();
