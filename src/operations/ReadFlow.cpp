@@ -7,6 +7,7 @@
 #include "model/Parameters.h"
 #include "model/Speeds.h"
 #include "model/Text.h"
+#include "operations/Editing.h"
 #include "operations/Session.h"
 
 #include <algorithm>
@@ -164,9 +165,6 @@ void cReadFlow::ReadParametersAndSetpoints() {
         AskDoubtedAgain();
     }
 
-    identity_.nullZero =
-        QString::number(sensor.ReadParameterData(Param::NullZero, clsSensorData::SensorDataColumn));
-    emit identityChanged();
     DeriveLimits();
     // Flags read as anything but 0 are on.
     for (const int flag : {Param::ReadoutDirection, Param::AutoNullEnable, Param::DrivePolarity,
@@ -345,6 +343,8 @@ void cReadFlow::LoadSensor(int sensorNumber) {
         ReadParametersAndSetpoints();
         ReportReadFailures();
         // Once the record marks what the read missed.
+        identity_.nullZero = RegisterText(session_.sensor, Param::NullZero, 0);
+        emit identityChanged();
         session_.setpoints.ShowSetpointDisplay(0);
         if (runModeOption_ == 0) {
             HoldTargetAtPosition();

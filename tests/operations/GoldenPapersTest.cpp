@@ -154,7 +154,7 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     QLocale::setDefault(QLocale::c());
     const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
     AddSensor(1);
-    network.faults().lostAnswers = {"D000C", "D000E", "D001F", "D0038", "R0000"};
+    network.faults().lostAnswers = {"D000C", "D000E", "D001F", "D0038", "D0039", "R0000"};
     Answer({MessageAnswer::Ok});
     ListAndRead(1);
     clsSensorData& data = session.sensor;
@@ -171,6 +171,7 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     // Red says outside the travel limits: not known without the maximum.
     EXPECT_EQ(SetpointRowCells(data, 1)[0].colour, CellColour::Black);
     EXPECT_EQ(session.read.CurrentSensor().setpointHelp, SetpointEditHelp());
+    EXPECT_EQ(session.read.Identity().nullZero, "(not read)");
     session.log.SetEnabled(true);
     session.log.Options.sensorData = true;
     session.log.LogSensorReport();
