@@ -437,6 +437,7 @@ QString SetpointValueText(const clsSensorData& data, int field, std::int32_t val
         return SetpointNumberText(data, field, value) + QStringLiteral(" sec");
     }
 }
+
 QString NotReadText() {
     return QStringLiteral("(not read)");
 }
