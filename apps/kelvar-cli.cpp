@@ -11,6 +11,7 @@
 #include "model/Numbers.h"
 #include "model/SensorData.h"
 #include "model/Speeds.h"
+#include "operations/Editing.h"
 #include "operations/Report.h"
 #include "operations/Session.h"
 #include "operations/SetpointMove.h"
@@ -456,9 +457,6 @@ int RunRead(Session& s, const QStringList& args) {
         }
     }
     auto& sensor = s.sensor;
-    const QSet<int> unreadParameters = s.core.read.UnreadParameters();
-    const QSet<int> unreadSetpoints = s.core.read.UnreadSetpoints();
-    const QString notRead = QStringLiteral("(not read)");
     QTextStream out(stdout);
     out << "Model: " << sensor.Model() << '\n'
         << "FirmwareDate: " << sensor.FirmwareDate() << '\n'
@@ -470,20 +468,12 @@ int RunRead(Session& s, const QStringList& args) {
         const std::int32_t type = sensor.ReadParameterData(r, clsSensorData::DataTypeColumn);
         if (type != 0 && type != 8) {
             out << r << ' ' << sensor.ReadParameterName(r, 0).trimmed() << ": "
-                << (unreadParameters.contains(r) ? notRead
-                                                 : QString::number(sensor.ReadParameterData(
-                                                       r, clsSensorData::SensorDataColumn)))
-                << '\n';
+                << RegisterText(sensor, r, 0) << '\n';
         }
     }
     for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
-        out << "Setpoint " << SetpointNumber(n) << ": ";
-        if (unreadSetpoints.contains(n)) {
-            out << notRead << '\n';
-        } else {
-            out << sensor.SetpointText(n, 0) << ' ' << sensor.SetpointText(n, 1) << ' '
-                << sensor.SetpointText(n, 2) << '\n';
-        }
+        out << "Setpoint " << SetpointNumber(n) << ": " << sensor.SetpointText(n, 0) << ' '
+            << sensor.SetpointText(n, 1) << ' ' << sensor.SetpointText(n, 2) << '\n';
     }
     out.flush();
     return status;

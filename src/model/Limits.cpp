@@ -40,15 +40,16 @@ ValueLimits ParameterLimits(const clsSensorData& data, int index) {
     }
 }
 
+ValueLimits SetpointFieldLimits(int field) {
+    return {0, field == 1 ? VelocityMax : FieldMax};
+}
+
 ValueLimits SetpointLimits(const clsSensorData& data, int field) {
-    switch (field) {
-    case 0:
-        return {0, SensorLengthCounts(data)};
-    case 1:
-        return {0, VelocityMax};
-    default:
-        return {0, FieldMax};
+    ValueLimits limits = SetpointFieldLimits(field);
+    if (field == 0) {
+        limits.high = std::min(limits.high, SensorLengthCounts(data));
     }
+    return limits;
 }
 
 bool IsWritableParameter(const clsSensorData& data, int index) {

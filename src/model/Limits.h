@@ -20,9 +20,13 @@ struct ValueLimits {
 // another sensor passes as a whole.
 ValueLimits ParameterLimits(const clsSensorData& data, int index);
 
-// An edited setpoint field's limits (0 target, 1 velocity, 2 dwell): a
-// target within the sensor's length, a velocity up to 40.00 or 400.0 in user
-// units, a dwell up to what the sensor's field holds.
+// What a setpoint field (0 target, 1 velocity, 2 dwell) can hold: a target or
+// a dwell up to 65535, all that four hex digits carry on the wire; a velocity
+// up to 40.00 or 400.0 in user units. Nothing beyond it is taken, whether
+// typed, loaded or sent.
+ValueLimits SetpointFieldLimits(int field);
+// An edited setpoint field's limits before it is written: the field's, and a
+// target within the sensor's length.
 ValueLimits SetpointLimits(const clsSensorData& data, int field);
 
 // Parameters that are written to the sensor (ordinary and power-cycle

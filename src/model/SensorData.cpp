@@ -119,6 +119,7 @@ void clsSensorData::ParseFirmwareDate(const QString& record) {
 
 void clsSensorData::ClearParameters() {
     parameters_ = {};
+    unreadParameters_ = {};
     for (auto& name : names_) {
         name[0] = NotUsed;
     }
@@ -147,7 +148,61 @@ QString clsSensorData::LengthText(std::int32_t counts) const {
     return FormatLength(LengthOfCounts(counts, *this), false, *this);
 }
 
+bool clsSensorData::ParameterUnread(int iParameter) const {
+    CheckIndex("parameter", iParameter, Rows - 1);
+    return unreadParameters_[iParameter];
+}
+
+void clsSensorData::setParameterUnread(int iParameter, bool unread) {
+    CheckIndex("parameter", iParameter, Rows - 1);
+    unreadParameters_[iParameter] = unread;
+}
+
+bool clsSensorData::SetpointUnread(int iSetpoint, std::int32_t SetpointDataFlag) const {
+    CheckCell("setpoint", iSetpoint, SetpointDataFlag, Columns - 1);
+    return unreadSetpoints_[iSetpoint][SetpointDataFlag % 3];
+}
+
+void clsSensorData::setSetpointUnread(int iSetpoint, std::int32_t SetpointDataFlag, bool unread) {
+    CheckCell("setpoint", iSetpoint, SetpointDataFlag, Columns - 1);
+    unreadSetpoints_[iSetpoint][SetpointDataFlag % 3] = unread;
+}
+
+void clsSensorData::ClearUnread() {
+    unreadParameters_ = {};
+    unreadSetpoints_ = {};
+}
+
+bool clsSensorData::ParameterUnknown(int iParameter, std::int32_t ParameterDataFlag) const {
+    if (!ParameterUnread(iParameter)) {
+        return false;
+    }
+    const auto& row = parameters_[iParameter];
+    return ParameterDataFlag != ChangedDataColumn ||
+           row[ChangedDataColumn] == row[SensorDataColumn];
+}
+
+bool clsSensorData::EditedStillReadValue(int iSetpoint, std::int32_t SetpointDataFlag) const {
+    const auto& row = setpoints_[iSetpoint];
+    return SetpointDataFlag < EditedTargetColumn ||
+           row[SetpointDataFlag] == row[SetpointDataFlag - EditedTargetColumn];
+}
+
+bool clsSensorData::SetpointUnknown(int iSetpoint, std::int32_t SetpointDataFlag) const {
+    const bool velocityScale =
+        SetpointDataFlag % 3 == VelocityColumn &&
+        ParameterUnknown(Param::VelocityEnable, SetpointDataFlag < EditedTargetColumn
+                                                    ? SensorDataColumn
+                                                    : ChangedDataColumn);
+    return velocityScale || (SetpointUnread(iSetpoint, SetpointDataFlag) &&
+                             EditedStillReadValue(iSetpoint, SetpointDataFlag));
+}
+
 QString clsSensorData::Text(std::int32_t TextFormat) const {
+    const bool edited = TextFormat >= 2 && TextFormat <= 4;
+    if (ParameterUnknown(parameter_, edited ? ChangedDataColumn : SensorDataColumn)) {
+        return NotReadText();
+    }
     const auto percentOrPlain = [this](std::int32_t value) {
         return Max() >= 1
                    ? FormatNumber(static_cast<double>(value) / Max() * 100.0, u"##0.0", QLocale())
@@ -219,6 +274,7 @@ bool clsSensorData::SensorDataChanged() const {
 
 void clsSensorData::ClearSetpoints() {
     setpoints_ = {};
+    unreadSetpoints_ = {};
     maxSetpoints_ = Rows - 1;
     setpoint_ = 1;
 }
@@ -269,7 +325,10 @@ QString SetpointNumberText(const clsSensorData& data, int field, std::int32_t va
 
 QString clsSensorData::SetpointText(int iSetpoint, std::int32_t SetpointDataFlag) const {
     CheckCell("setpoint", iSetpoint, SetpointDataFlag, Columns - 1);
-    return SetpointNumberText(*this, SetpointDataFlag, setpoints_[iSetpoint][SetpointDataFlag]);
+    return SetpointUnknown(iSetpoint, SetpointDataFlag)
+               ? NotReadText()
+               : SetpointNumberText(*this, SetpointDataFlag,
+                                    setpoints_[iSetpoint][SetpointDataFlag]);
 }
 
 // ---------------------------------------------------------------- definitions
@@ -378,6 +437,11 @@ QString SetpointValueText(const clsSensorData& data, int field, std::int32_t val
         return SetpointNumberText(data, field, value) + QStringLiteral(" sec");
     }
 }
+
+QString NotReadText() {
+    return QStringLiteral("(not read)");
+}
+
 QString SetpointFieldName(int field) {
     static const char* const Names[] = {"target", "velocity", "dwell"};
     return QLatin1String(Names[field >= 0 && field <= 2 ? field : 0]);

@@ -99,7 +99,7 @@ public:
     // The current row as display text: 0 the read value, 1 it as a length,
     // 2 the edited value, 3 it as a length, 4 the edited value and 5 the read
     // value as a percentage of Max (plain integers when Max is below 1). Any
-    // other format gives form 0.
+    // other format gives form 0. A value not known gives NotReadText.
     QString Text(std::int32_t TextFormat) const;
 
     bool DataIsLoaded() const { return dataIsLoaded_; }
@@ -117,6 +117,22 @@ public:
     QString ReadParameterName(int iParameter, std::int32_t flag) const;
     void WriteParameterName(int iParameter, std::int32_t flag, const QString& text);
 
+    // Values whose request the last read did not get answered: their as-read
+    // copy holds a stand-in, not what the sensor holds. Cleared with the
+    // tables, and by ClearUnread.
+    bool ParameterUnread(int iParameter) const;
+    void setParameterUnread(int iParameter, bool unread);
+    bool SetpointUnread(int iSetpoint, std::int32_t SetpointDataFlag) const;
+    void setSetpointUnread(int iSetpoint, std::int32_t SetpointDataFlag, bool unread);
+    void ClearUnread();
+    // The value in this column is not known: unread, and for the edited
+    // column not yet changed from the stand-in. It shows as NotReadText, and
+    // nothing is worked out from it.
+    bool ParameterUnknown(int iParameter, std::int32_t ParameterDataFlag) const;
+    // The same for a setpoint cell; a velocity is also unknown while the
+    // VELOCITY ENABLE that scales it is.
+    bool SetpointUnknown(int iSetpoint, std::int32_t SetpointDataFlag) const;
+
     // A pending change to a parameter that needs the sensor's power cycled.
     bool CyclePowerFlag() const;
     // A pending change to any parameter or to any setpoint 0 to 75.
@@ -127,7 +143,7 @@ public:
     std::int32_t ReadSetpointData(int iSetpoint, std::int32_t SetpointDataFlag);
     void WriteSetpointData(int iSetpoint, std::int32_t SetpointDataFlag, std::int32_t lValue);
     // One cell as display text: a target as a length, a velocity in user
-    // units per second, a dwell in seconds.
+    // units per second, a dwell in seconds; NotReadText when not known.
     QString SetpointText(int iSetpoint, std::int32_t SetpointDataFlag) const;
     // A pending change to the current setpoint.
     bool SetpointDataHasChanged() const { return SetpointChanged(setpoint_); }
@@ -145,6 +161,7 @@ private:
     }
     void ClearParameters();
     bool SetpointChanged(int iSetpoint) const;
+    bool EditedStillReadValue(int iSetpoint, std::int32_t SetpointDataFlag) const;
     void ParseFirmwareDate(const QString& record);
     QString LengthText(std::int32_t counts) const;
 
@@ -164,6 +181,8 @@ private:
     std::int16_t velocityValue_ = 0;
 
     Table setpoints_{};
+    std::array<bool, Rows> unreadParameters_{};
+    std::array<std::array<bool, 3>, Rows> unreadSetpoints_{};
     std::int16_t maxSetpoints_ = Rows - 1;
     std::int16_t setpoint_ = 1;
 };
@@ -175,6 +194,10 @@ void InitParameterTable(clsSensorData& data);
 // default.
 void DefineParameter(clsSensorData& data, const QString& name, int index, std::int32_t dataType,
                      std::int32_t min, std::int32_t max, std::int32_t defaultValue);
+
+// What every display, report and printout shows in place of a value that was
+// not read: "(not read)".
+QString NotReadText();
 
 // "target", "velocity" or "dwell": a setpoint field (0 to 2) in words, for
 // messages; any other number is the target, as on the wire.

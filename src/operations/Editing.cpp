@@ -304,23 +304,31 @@ SettingsView ShowSettings(clsSensorData& data, bool force) {
             continue;
         }
         const std::int32_t edited = cell(clsSensorData::ChangedDataColumn);
+        const bool unknown = data.ParameterUnknown(reg, clsSensorData::ChangedDataColumn);
         if (const int field = FieldOfRegister(reg); field >= 0) {
             view.fields.push_back({field, FieldText(data, field)});
             if (std::find(DriveLimitFields.begin(), DriveLimitFields.end(), field) !=
                 DriveLimitFields.end()) {
-                view.captions.push_back({field, QStringLiteral("Drive Limit") + crlf +
-                                                    QStringLiteral("(") +
-                                                    RegisterText(data, reg, EditedPercentText) +
-                                                    QStringLiteral("% Output)")});
+                view.captions.push_back(
+                    {field, QStringLiteral("Drive Limit") + crlf +
+                                (unknown ? NotReadText()
+                                         : QStringLiteral("(") +
+                                               RegisterText(data, reg, EditedPercentText) +
+                                               QStringLiteral("% Output)"))});
             }
         }
         for (const OptionGroupDef& g : OptionGroups()) {
             if (g.reg == reg) {
-                view.options.push_back({g.group, OptionIndex(g.group, edited)});
+                // A frame's title keeps its blank at the end.
+                const QString title = !unknown                 ? g.title
+                                      : g.title.endsWith(u' ') ? g.title + NotReadText() + u' '
+                                                               : g.title + u' ' + NotReadText();
+                view.options.push_back(
+                    {g.group, unknown ? -1 : OptionIndex(g.group, edited), title});
             }
         }
         if (reg == Param::Address) {
-            view.addressIndex = edited - 1;
+            view.addressIndex = unknown ? -1 : edited - 1;
         }
     }
     view.setpointRows = SetpointRows(data, force);

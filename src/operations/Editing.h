@@ -147,7 +147,8 @@ struct CaptionShown {
 };
 struct OptionShown {
     OptionGroup group;
-    int index; // the option to select and make bold; -1 for none
+    int index;     // the option to select and make bold; -1 for none
+    QString title; // the frame's title or the box's caption, marked when not read
 };
 
 // What the controls show after ShowSettings.
@@ -162,7 +163,8 @@ struct SettingsView {
 };
 
 // The controls of every register whose edited value differs from its read
-// value, or of all when force is set; registers of type 0 are skipped. The
+// value, or of all when force is set; registers of type 0 are skipped. A
+// value not read shows NotReadText and selects no option. The
 // same for the setpoint grid's rows, and the marks of the setpoint buttons.
 SettingsView ShowSettings(clsSensorData& data, bool force);
 

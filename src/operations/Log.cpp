@@ -195,8 +195,12 @@ void cLog::LogSensorReport() {
     const auto held = [&data](int reg) {
         return data.ReadParameterData(reg, clsSensorData::SensorDataColumn);
     };
+    // A value not read is logged as such, whatever stands in for it.
+    const auto known = [&data](int reg, const QString& text) {
+        return data.ParameterUnknown(reg, clsSensorData::SensorDataColumn) ? NotReadText() : text;
+    };
     const auto row = [&](int reg, const QString& value) {
-        Row(data.ReadParameterName(reg, 0) + QStringLiteral(" = ") + value);
+        Row(data.ReadParameterName(reg, 0) + QStringLiteral(" = ") + known(reg, value));
     };
     const auto rows = [&](std::initializer_list<int> regs) {
         for (const int reg : regs) {
@@ -209,7 +213,8 @@ void cLog::LogSensorReport() {
     SectionTitle(QStringLiteral("Information"));
     Row(QStringLiteral("Serial Number: ") + data.SerialNumber());
     Row(QStringLiteral("Sensor Length: ") +
-        FormatNumber(held(Param::SensorLength) * data.Resolution(), u"0.0", locale) + units);
+        known(Param::SensorLength,
+              FormatNumber(held(Param::SensorLength) * data.Resolution(), u"0.0", locale) + units));
     // As many decimals as the resolution has: 0.0005 must not read as 0.001.
     Row(QStringLiteral("Resolution: ") +
         FormatNumber(data.Resolution(),
@@ -243,11 +248,14 @@ void cLog::LogSensorReport() {
     const auto length = [&](float value) {
         return FormatNumber(value, u"##0.000", locale) + units;
     };
-    Row(QStringLiteral("Maximun Travel: ") + length(session_.read.TravelMaximum()));
-    Row(QStringLiteral("Minimum Travel: ") + length(session_.read.TravelMinimum()));
+    Row(QStringLiteral("Maximun Travel: ") +
+        known(Param::MaximumTravel, length(session_.read.TravelMaximum())));
+    Row(QStringLiteral("Minimum Travel: ") +
+        known(Param::MinimumTravel, length(session_.read.TravelMinimum())));
     Row(QStringLiteral("In Position Window: ") +
-        length(held(Param::InPositionWindow) * data.Resolution()));
-    Row(QStringLiteral("Zero Adjust: ") + QString::number(held(Param::ZeroAdjust)));
+        known(Param::InPositionWindow, length(held(Param::InPositionWindow) * data.Resolution())));
+    Row(QStringLiteral("Zero Adjust: ") +
+        known(Param::ZeroAdjust, QString::number(held(Param::ZeroAdjust))));
     AppendLog(QString());
 
     AppendLog(QStringLiteral("Dynamics"));
@@ -272,7 +280,8 @@ void cLog::LogSensorReport() {
 
     SectionTitle(QStringLiteral("Setpoint Data"));
     const auto field = [](const QString& text) {
-        return PadText(text, 10, u"R");
+        // The marker fills a column: a blank keeps it off the one before.
+        return text == NotReadText() ? u' ' + text : PadText(text, 10, u"R");
     };
     AppendLog(field(QStringLiteral("Setpoint")) + field(QStringLiteral("Target")) +
               field(QStringLiteral("Velocity")) + field(QStringLiteral("Dwell")));
@@ -284,13 +293,19 @@ void cLog::LogSensorReport() {
         const auto value = [&data, i](std::int32_t column) {
             return static_cast<double>(data.ReadSetpointData(i, column));
         };
+        const auto cell = [&data, &field, i](std::int32_t column, const QString& text) {
+            return field(data.SetpointUnknown(i, column) ? NotReadText() : text);
+        };
         const double speed = value(clsSensorData::VelocityColumn);
         AppendLog(PadText(QString::number(SetpointNumber(i)), 6) +
-                      field(FormatNumber(value(clsSensorData::TargetColumn) * data.Resolution(),
-                                         u"0.000", locale)) +
-                      field(fineVelocity ? FormatNumber(speed / 100, u"0.00", locale)
-                                         : FormatNumber(speed / 10, u"0.000", locale)) +
-                      field(FormatNumber(value(clsSensorData::DwellColumn) / 100, u"0.00", locale)),
+                      cell(clsSensorData::TargetColumn,
+                           FormatNumber(value(clsSensorData::TargetColumn) * data.Resolution(),
+                                        u"0.000", locale)) +
+                      cell(clsSensorData::VelocityColumn,
+                           fineVelocity ? FormatNumber(speed / 100, u"0.00", locale)
+                                        : FormatNumber(speed / 10, u"0.000", locale)) +
+                      cell(clsSensorData::DwellColumn,
+                           FormatNumber(value(clsSensorData::DwellColumn) / 100, u"0.00", locale)),
                   1);
     }
     AppendLog(QString());

@@ -7,6 +7,7 @@
 #include "model/Parameters.h"
 #include "model/Speeds.h"
 #include "model/Text.h"
+#include "operations/Editing.h"
 #include "operations/Session.h"
 
 #include <algorithm>
@@ -164,9 +165,6 @@ void cReadFlow::ReadParametersAndSetpoints() {
         AskDoubtedAgain();
     }
 
-    identity_.nullZero =
-        QString::number(sensor.ReadParameterData(Param::NullZero, clsSensorData::SensorDataColumn));
-    emit identityChanged();
     DeriveLimits();
     // Flags read as anything but 0 are on.
     for (const int flag : {Param::ReadoutDirection, Param::AutoNullEnable, Param::DrivePolarity,
@@ -184,7 +182,6 @@ void cReadFlow::ReadParametersAndSetpoints() {
             sensor.WriteSetpointData(s, f + 3, sensor.ReadSetpointData(s, f));
         }
     }
-    session_.setpoints.ShowSetpointDisplay(0);
     statusBar.EndProgress(QStringLiteral("Ready"));
     sensor.setDataIsLoaded(true);
 }
@@ -224,29 +221,40 @@ QString cReadFlow::ReadFailureText() const {
     return text;
 }
 
-namespace {
-
-// The register or setpoint numbers that the failed requests with this
-// letter were about; `from` and `width` place the number in the command.
-QSet<int> FailedNumbers(const QList<cCommands::Failure>& failures, char letter, qsizetype from,
-                        qsizetype width) {
-    QSet<int> numbers;
-    for (const cCommands::Failure& failure : failures) {
-        if (failure.command.startsWith(letter)) {
-            numbers.insert(HexToLong(failure.command.mid(from, width), false));
+QSet<int> cReadFlow::UnreadParameters() const {
+    QSet<int> unread;
+    for (int r = 0; r < clsSensorData::Rows; ++r) {
+        if (session_.sensor.ParameterUnread(r)) {
+            unread.insert(r);
         }
     }
-    return numbers;
-}
-
-} // namespace
-
-QSet<int> cReadFlow::UnreadParameters() const {
-    return FailedNumbers(lastReadFailures_, 'D', 1, 4);
+    return unread;
 }
 
 QSet<int> cReadFlow::UnreadSetpoints() const {
-    return FailedNumbers(lastReadFailures_, 'R', 2, 3);
+    QSet<int> unread;
+    for (int s = 0; s < clsSensorData::Rows; ++s) {
+        for (int f = 0; f < 3; ++f) {
+            if (session_.sensor.SetpointUnread(s, f)) {
+                unread.insert(s);
+            }
+        }
+    }
+    return unread;
+}
+
+void cReadFlow::MarkUnread() {
+    auto& sensor = session_.sensor;
+    sensor.ClearUnread();
+    for (const cCommands::Failure& failure : lastReadFailures_) {
+        const QByteArray& command = failure.command;
+        if (command.startsWith('D')) {
+            sensor.setParameterUnread(HexToLong(command.mid(1, 4), false), true);
+        } else if (command.startsWith('R')) {
+            sensor.setSetpointUnread(HexToLong(command.mid(2, 3), false), command.at(1) - '0',
+                                     true);
+        }
+    }
 }
 
 void cReadFlow::ReportReadFailures() {
@@ -255,6 +263,7 @@ void cReadFlow::ReportReadFailures() {
         readAdvice_[0] = readAdvice_[0].toUpper();
     }
     lastReadFailures_ = session_.commands.TakeFailedRequests();
+    MarkUnread();
     if (lastReadFailures_.isEmpty()) {
         return;
     }
@@ -333,6 +342,10 @@ void cReadFlow::LoadSensor(int sensorNumber) {
         ReadSensorModel();
         ReadParametersAndSetpoints();
         ReportReadFailures();
+        // Once the record marks what the read missed.
+        identity_.nullZero = RegisterText(session_.sensor, Param::NullZero, 0);
+        emit identityChanged();
+        session_.setpoints.ShowSetpointDisplay(0);
         if (runModeOption_ == 0) {
             HoldTargetAtPosition();
         }
@@ -343,7 +356,11 @@ void cReadFlow::LoadSensor(int sensorNumber) {
         currentSensor_ = {QStringLiteral(" Actimar %1 Program Data  ").arg(link.CurrentAddress),
                           QStringLiteral("Network Address: %1").arg(link.CurrentAddress),
                           sensors.SensorName(),
-                          SetpointEditHelp(session_.sensor, travelMinimum_, travelMaximum_)};
+                          // Limits not read give no numbers to the help.
+                          session_.sensor.ParameterUnread(Param::MinimumTravel) ||
+                                  session_.sensor.ParameterUnread(Param::MaximumTravel)
+                              ? SetpointEditHelp()
+                              : SetpointEditHelp(session_.sensor, travelMinimum_, travelMaximum_)};
         emit currentSensorChanged();
         // Loaded before the monitor is asked to start: it starts only then.
         flags.SetBit(StateBit::DataLoaded);

@@ -58,8 +58,9 @@ public:
     // The requests of the last read that got no valid answer, in words, and
     // why; empty when it was complete.
     QString ReadFailureText() const;
-    // The parameters and setpoints whose requests the last read did not get
-    // answered: the record holds 0 for them, not what the sensor holds.
+    // The parameters and setpoints the record marks as not read (whose
+    // requests the last read did not get answered): it holds 0 for them, not
+    // what the sensor holds.
     QSet<int> UnreadParameters() const;
     QSet<int> UnreadSetpoints() const;
 
@@ -92,6 +93,9 @@ private:
     // The limits that follow from the length and travel limits as read.
     void DeriveLimits();
     void ReportReadFailures();
+    // Marks in the record the values whose requests the read did not get
+    // answered.
+    void MarkUnread();
     // The serial run mode's end of a read: the target is set to the position.
     void HoldTargetAtPosition();
 

@@ -60,8 +60,12 @@ QString Page1(cSession& session, const QDateTime& now) {
     const auto edited = [&data](int reg) {
         return data.ReadParameterData(reg, clsSensorData::ChangedDataColumn);
     };
-    const auto length = [&data, &units](int reg) {
-        return RegisterText(data, reg, EditedLengthText) + units;
+    // A value not read is reported as such, whatever stands in for it.
+    const auto known = [&data](int reg, const QString& text) {
+        return data.ParameterUnknown(reg, clsSensorData::ChangedDataColumn) ? NotReadText() : text;
+    };
+    const auto length = [&data, &units, &known](int reg) {
+        return known(reg, RegisterText(data, reg, EditedLengthText) + units);
     };
     QString text = Header(now, 1);
     text += Section(QStringLiteral("Sensor Information"));
@@ -76,21 +80,29 @@ QString Page1(cSession& session, const QDateTime& now) {
     static constexpr std::array<const char*, 4> Bauds = {" 19.2k", " 38.4k", " 57.6k", "115.2k"};
     const std::int32_t baud = edited(Param::BaudRate);
     text += Row(QStringLiteral("Sensor Baud Rate"),
-                baud >= 1 && baud <= 4 ? QLatin1String(Bauds[static_cast<std::size_t>(baud - 1)])
-                                       : QString::number(baud));
+                known(Param::BaudRate,
+                      baud >= 1 && baud <= 4
+                          ? QString(QLatin1String(Bauds[static_cast<std::size_t>(baud - 1)]))
+                          : QString::number(baud)));
     text += Row(QStringLiteral("Sensor Length"), length(Param::SensorLength));
     text += Row(QStringLiteral("Resolution"), FormatLength(data.Resolution(), false, data) + units);
     text += Row(QStringLiteral("Maximum Travel"), length(Param::MaximumTravel));
     text += Row(QStringLiteral("Minimum Travel"), length(Param::MinimumTravel));
     text += Row(QStringLiteral("In Position Window"), length(Param::InPositionWindow)) + crlf;
-    text += Row(QStringLiteral("Null Zero"), QString::number(edited(Param::NullZero))) + crlf;
+    text += Row(QStringLiteral("Null Zero"),
+                known(Param::NullZero, QString::number(edited(Param::NullZero)))) +
+            crlf;
     static constexpr std::array<const char*, 3> Loops = {"625uSec", "1mSec", "2mSec"};
     const std::int32_t loop = edited(Param::LoopTime);
     text += Row(QStringLiteral("Loop Time"),
-                loop >= 1 && loop <= 3 ? QLatin1String(Loops[static_cast<std::size_t>(loop - 1)])
-                                       : QString::number(loop)) +
+                known(Param::LoopTime,
+                      loop >= 1 && loop <= 3
+                          ? QString(QLatin1String(Loops[static_cast<std::size_t>(loop - 1)]))
+                          : QString::number(loop))) +
             crlf;
-    text += Row(QStringLiteral("Zero Adjust"), QString::number(edited(Param::ZeroAdjust))) + crlf;
+    text += Row(QStringLiteral("Zero Adjust"),
+                known(Param::ZeroAdjust, QString::number(edited(Param::ZeroAdjust)))) +
+            crlf;
     text += Row(QStringLiteral("Jog Maximum"), length(Param::JogMaximum));
     text += Row(QStringLiteral("Jog Increment"), length(Param::JogIncrement)) + crlf;
 
@@ -105,7 +117,7 @@ QString Page1(cSession& session, const QDateTime& now) {
                 continue;
             }
             text += Tabs(2) + TabPad(data.ReadParameterName(reg, 0)) +
-                    QString::number(edited(reg)) + Tabs(1) +
+                    known(reg, QString::number(edited(reg))) + Tabs(1) +
                     QStringLiteral("(%1/%2)")
                         .arg(data.ReadParameterData(reg, clsSensorData::MinColumn))
                         .arg(data.ReadParameterData(reg, clsSensorData::MaxColumn)) +
@@ -130,7 +142,7 @@ QString Page1(cSession& session, const QDateTime& now) {
         } else {
             continue;
         }
-        text += Row(data.ReadParameterName(reg, 0), shown);
+        text += Row(data.ReadParameterName(reg, 0), known(reg, shown));
     }
 
     // What the line did for this sensor since the program started: a bad
@@ -146,7 +158,8 @@ QString Page1(cSession& session, const QDateTime& now) {
 QString Page2(cSession& session, const QDateTime& now) {
     const clsSensorData& data = session.sensor;
     const auto field = [](const QString& text, QStringView alignment = u"R") {
-        return PadText(text, 10, alignment);
+        // The marker fills a column: a blank keeps it off the one before.
+        return text == NotReadText() ? u' ' + text : PadText(text, 10, alignment);
     };
     QString text = Header(now, 2) + Section(QStringLiteral("SetPoint Information")) + crlf;
     text += field(QStringLiteral("Setpoint")) + field(QStringLiteral("Target")) +

@@ -69,16 +69,30 @@ MoveOutcome cSetpointFlow::ShowSetpointWindow(int index, bool move) {
             sensor.ReadSetpointData(chosen, clsSensorData::EditedVelocityColumn);
         const std::int32_t target =
             sensor.ReadSetpointData(chosen, clsSensorData::EditedTargetColumn);
-        const bool sent = commands.SendSetpointValue(velocity) == cSensorLink::Outcome::Answered &&
-                          commands.SetTarget(static_cast<double>(target) * sensor.Resolution()) ==
-                              cSensorLink::Outcome::Answered;
+        using Outcome = cSensorLink::Outcome;
+        const Outcome velocitySent = commands.SendSetpointValue(velocity);
+        const Outcome targetSent =
+            velocitySent == Outcome::Answered
+                ? commands.SetTarget(static_cast<double>(target) * sensor.Resolution())
+                : Outcome::NotSent;
+        // An answer lost on its way back leaves the target taken all the
+        // same: the sensor shows it in its next answer to B.
+        const bool lostOnItsWay = targetSent == Outcome::NoAnswer ||
+                                  targetSent == Outcome::BadAnswer ||
+                                  targetSent == Outcome::Doubtful;
+        const bool shown = lostOnItsWay && commands.PollTarget() == Outcome::Answered &&
+                           session_.link.Decoder().TargetCounts() == target;
         commands.TakeFailedRequests();
+        const bool sent = targetSent == Outcome::Answered || shown;
         outcome = sent ? MoveOutcome::Moved : MoveOutcome::NotConfirmed;
-        const QString text =
-            sent ? QStringLiteral("Moving to setpoint %1").arg(SetpointNumber(chosen))
-                 : QStringLiteral("Setpoint %1 was not confirmed by the sensor: the cylinder "
-                                  "may not move")
-                       .arg(SetpointNumber(chosen));
+        QString text = sent ? QStringLiteral("Moving to setpoint %1").arg(SetpointNumber(chosen))
+                            : QStringLiteral("Setpoint %1 was not confirmed by the sensor: the "
+                                             "cylinder may not move")
+                                  .arg(SetpointNumber(chosen));
+        if (shown) {
+            text += QStringLiteral(" (the answer to its target was lost; the sensor shows the "
+                                   "target taken)");
+        }
         session_.statusBar.SetMessage(text);
         session_.log.AppendLog(text);
     }

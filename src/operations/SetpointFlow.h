@@ -11,7 +11,7 @@ class cSession;
 // What showing a setpoint with a move did.
 enum class MoveOutcome {
     Shown,        // shown only: nothing was sent
-    Moved,        // velocity and target sent, and the sensor answered both
+    Moved,        // velocity and target sent: the sensor answered both, or shows the target
     NotConfirmed, // a request got no valid answer: the move is reported
     Refused,      // another flow runs: nothing was shown or sent
 };

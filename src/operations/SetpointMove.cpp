@@ -1,5 +1,6 @@
 #include "operations/SetpointMove.h"
 
+#include "model/Limits.h"
 #include "model/Parameters.h"
 #include "model/SensorData.h"
 #include "model/Text.h"
@@ -26,6 +27,17 @@ QString SetpointMoveRefusal(cSession& session, int index) {
         return QStringLiteral("Setpoint %1 of sensor %2 was not read, so its target is not "
                               "known: the cylinder was not moved.")
             .arg(SetpointNumber(index))
+            .arg(session.link.CurrentAddress);
+    }
+    // A target past its field cannot go on the wire: nothing goes, not even
+    // the velocity, which would change the speed of the move under way.
+    if (const std::int32_t target =
+            sensor.ReadSetpointData(index, clsSensorData::EditedTargetColumn);
+        !SetpointFieldLimits(clsSensorData::TargetColumn).Contains(target)) {
+        return QStringLiteral("The target of setpoint %1, %2, is more than sensor %3 can hold: "
+                              "the cylinder was not moved.")
+            .arg(SetpointNumber(index))
+            .arg(SetpointValueText(sensor, clsSensorData::TargetColumn, target))
             .arg(session.link.CurrentAddress);
     }
     return {};

@@ -15,6 +15,7 @@ class clsSensorData;
 // Why the cylinder must not be sent to setpoint `index`; empty when it may.
 // A setpoint whose read went unanswered holds 0, not what the sensor holds:
 // it becomes a target only once the user has entered its target and velocity.
+// A target beyond what the sensor's field holds never goes.
 QString SetpointMoveRefusal(cSession& session, int index);
 
 // Why the edited target of setpoint `index` must not be sent without asking:

@@ -1,6 +1,7 @@
 #include "operations/Setpoints.h"
 
 #include "model/Errors.h"
+#include "model/Limits.h"
 #include "model/Numbers.h"
 #include "model/Parameters.h"
 #include "operations/Editing.h"
@@ -33,6 +34,10 @@ std::int32_t ToCell(double value) {
 } // namespace
 
 bool TargetOutOfLimits(const clsSensorData& data, std::int32_t target) {
+    if (data.ParameterUnknown(Param::MinimumTravel, clsSensorData::ChangedDataColumn) ||
+        data.ParameterUnknown(Param::MaximumTravel, clsSensorData::ChangedDataColumn)) {
+        return false;
+    }
     return target <=
                data.ReadParameterData(Param::MinimumTravel, clsSensorData::ChangedDataColumn) ||
            target > data.ReadParameterData(Param::MaximumTravel, clsSensorData::ChangedDataColumn);
@@ -52,11 +57,12 @@ SetpointWindowView SetpointWindow(clsSensorData& data, int index) {
     SetpointWindowView view;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const int s = rows.at(i);
-        view.at(i) = {
-            SetpointNumber(s), data.SetpointText(s, clsSensorData::EditedTargetColumn),
-            data.SetpointText(s, clsSensorData::EditedVelocityColumn),
-            data.SetpointText(s, clsSensorData::EditedDwellColumn),
-            TargetOutOfLimits(data, data.ReadSetpointData(s, clsSensorData::EditedTargetColumn))};
+        view.at(i) = {SetpointNumber(s), data.SetpointText(s, clsSensorData::EditedTargetColumn),
+                      data.SetpointText(s, clsSensorData::EditedVelocityColumn),
+                      data.SetpointText(s, clsSensorData::EditedDwellColumn),
+                      !data.SetpointUnknown(s, clsSensorData::EditedTargetColumn) &&
+                          TargetOutOfLimits(
+                              data, data.ReadSetpointData(s, clsSensorData::EditedTargetColumn))};
     }
     return view;
 }
@@ -77,7 +83,9 @@ SetpointCells SetpointRowCells(clsSensorData& data, int setpoint) {
             data.SetpointText(setpoint, EditedColumn(column));
     }
     auto& [targetCell, velocityCell, dwellCell] = cells;
-    if (target == 0) {
+    if (data.SetpointUnknown(setpoint, clsSensorData::EditedTargetColumn)) {
+        // No colour says anything of a value not read.
+    } else if (target == 0) {
         targetCell.colour = CellColour::DarkBlue;
     } else if (TargetOutOfLimits(data, target)) {
         targetCell.colour = CellColour::Red;
@@ -135,6 +143,13 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
         counts = CountsOfLength(value, data);
         break;
     case VelocityCell: {
+        // The scale is VELOCITY ENABLE's: without it a velocity is a guess.
+        if (data.ParameterUnknown(Param::VelocityEnable, clsSensorData::ChangedDataColumn)) {
+            entry.refused = true;
+            entry.refusal = QStringLiteral("Velocity Enable was not read, so the velocity's scale "
+                                           "is not known. Choose a Velocity Response first.");
+            return entry;
+        }
         const bool slow = data.VelocityValue() == 1;
         const double top = slow ? 40 : 400;
         entry.clamped = entry.clamped || value > top;
@@ -145,7 +160,17 @@ CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QS
         counts = value * 100;
         break;
     }
-    entry.clamped = entry.clamped || counts > std::numeric_limits<std::int32_t>::max();
+    const int field = column - TargetCell;
+    if (const ValueLimits holds = SetpointFieldLimits(field); ToCell(counts) > holds.high) {
+        entry.refused = true;
+        entry.refusal = QStringLiteral("Setpoint %1 %2 %3 is more than the sensor can hold: it "
+                                       "takes %4 to %5. The cell keeps %6.")
+                            .arg(SetpointNumber(setpoint))
+                            .arg(SetpointFieldName(field), text.trimmed(),
+                                 SetpointValueText(data, field, holds.low),
+                                 SetpointValueText(data, field, holds.high), entry.text);
+        return entry;
+    }
     data.WriteSetpointData(setpoint, edited, ToCell(counts));
     entry.text = data.SetpointText(setpoint, edited);
     return entry;

@@ -11,7 +11,7 @@ namespace kelvar {
 
 // True when a target (counts) lies outside the edited travel limits: at or
 // below the minimum travel, or above the maximum. A target equal to the
-// maximum is inside.
+// maximum is inside. False while a travel limit is not known.
 bool TargetOutOfLimits(const clsSensorData& data, std::int32_t target);
 
 // One row of the setpoint display: previous, chosen and next setpoint.
@@ -68,12 +68,14 @@ std::array<bool, SetpointGridRows> MarkedSetpoints(clsSensorData& data);
 
 // The outcome of closing the edit box over a cell.
 struct CellEntry {
-    bool refused = false; // not a number: the cell's previous text is back
+    bool refused = false; // not a number, or beyond the field: the previous text is back
     bool clamped = false; // held to the highest (or lowest) value the cell takes
     QString text;         // what the cell shows afterwards
+    QString refusal;      // why a number was refused, for a message; empty when none was
 };
 // Checks and stores the text typed into a grid cell (column 1 target, 2
-// velocity, 3 dwell) in the setpoint's edited column. A text that is still
+// velocity, 3 dwell) in the setpoint's edited column; a number beyond what
+// the field holds on the wire is refused. A text that is still
 // what the cell shows for the stored value stores nothing: leaving a cell
 // unchanged never changes it.
 CellEntry CommitCellEdit(clsSensorData& data, int setpoint, int column, const QString& text);

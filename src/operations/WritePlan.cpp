@@ -93,8 +93,8 @@ QString PlannedValueText(const clsSensorData& data, const PlannedWrite& write, s
 }
 
 QString PlannedWrite::Text() const {
-    QString text = QStringLiteral("%1: %2 -> %3")
-                       .arg(item, heldUnread ? QStringLiteral("(not read)") : heldText, valueText);
+    QString text =
+        QStringLiteral("%1: %2 -> %3").arg(item, heldUnread ? NotReadText() : heldText, valueText);
     if (!refusal.isEmpty()) {
         text += QStringLiteral("  (will not be written: %1)").arg(refusal);
     } else if (!powerCycle.isEmpty()) {
@@ -105,7 +105,7 @@ QString PlannedWrite::Text() const {
 
 QString PlannedWrite::RawText() const {
     QString text = QStringLiteral("%1: %2 %3")
-                       .arg(item, heldUnread ? QStringLiteral("(not read)") : QString::number(held))
+                       .arg(item, heldUnread ? NotReadText() : QString::number(held))
                        .arg(value);
     if (IsMarkedParameter(parameter)) {
         text += QStringLiteral("  <- changes how the sensor is reached or runs");

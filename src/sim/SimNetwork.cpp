@@ -5,6 +5,7 @@
 #include "sim/SimWire.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
 
@@ -132,9 +133,22 @@ QString SimNetwork::Route(qint32 baud, std::optional<QByteArray>& answer, qint64
         return QStringLiteral("no answer: %1 sensors share this address and speed")
             .arg(listening.size());
     }
-    answer = listening.front()->Respond(covered.sliced(1), nowMs);
+    const QByteArrayView command = covered.sliced(1);
+    const auto listed = [command](const std::vector<QByteArray>& starts) {
+        return std::any_of(starts.begin(), starts.end(), [command](const QByteArray& start) {
+            return command.startsWith(start);
+        });
+    };
+    if (listed(faults_.lostRequests)) {
+        return QStringLiteral("no answer: request lost (fault)");
+    }
+    answer = listening.front()->Respond(command, nowMs);
     if (!answer) {
         return QStringLiteral("no answer: command not taken");
+    }
+    if (listed(faults_.lostAnswers)) {
+        answer.reset();
+        return QStringLiteral("no answer: answer lost (fault)");
     }
     return QStringLiteral("answered");
 }

@@ -33,6 +33,11 @@ struct SimFaults {
     // The line goes dead after this many requests (a sensor unplugged from
     // the bus mid-work); -1: never.
     qint64 silentAfter = -1;
+    // Requests that begin with one of these (letter and data, no address:
+    // "D000C", or "I" for every target) never reach a sensor; the answers to
+    // those in lostAnswers are lost after the sensor acted on the request.
+    std::vector<QByteArray> lostRequests;
+    std::vector<QByteArray> lostAnswers;
 };
 
 // Something the line delivers to the tool after delayMs, counted from the

@@ -786,8 +786,11 @@ void cApplication::ShowSettings(bool force) {
             const QSignalBlocker quiet(box);
             box->setChecked(shown.index == 1);
             SetBold(box, shown.index == 1);
+            box->setText(shown.title);
             continue;
         }
+        Draw(window_->findChild<QGroupBox*>(QLatin1String(OptionControlOf(shown.group).frame)),
+             shown.title);
         QButtonGroup* group = c.Options(shown.group);
         const QSignalBlocker quiet(group);
         SelectOption(group, shown.index);
@@ -878,6 +881,10 @@ void cApplication::CloseCellEdit() {
     if (!session_->FlowRunning()) {
         const CellEntry entry = CommitCellEdit(session_->sensor, editRow_, editColumn_, text);
         grid->item(editRow_, editColumn_)->setText(entry.text);
+        if (!entry.refusal.isEmpty()) {
+            window_->Ask(QStringLiteral("SetPoints"), entry.refusal, MessageIcon::Exclamation,
+                         MessageButtons::Ok);
+        }
     }
     ShowSettings(false);
 }

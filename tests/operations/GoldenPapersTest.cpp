@@ -3,6 +3,7 @@
 // hand for an inch and a metric sensor that hold a different value in every
 // setting.
 #include "files/PrintText.h"
+#include "operations/Editing.h"
 #include "operations/FactoryReset.h"
 #include "operations/Log.h"
 #include "operations/Report.h"
@@ -145,4 +146,36 @@ TEST_F(GoldenPapersTest, ReportsLogAndDataFilesOfBothSensors) {
     // Printed, that line breaks before the word that reaches column 74.
     EXPECT_TRUE(SameText(Timeless(PrintLines(log.Text()).join("\r\n") + "\r\n"),
                          expected.replace("known: the", "known: \r\nthe")));
+}
+
+// What a read did not get shows no number, in the controls and on paper, and
+// no velocity is scaled by a VELOCITY ENABLE that was not read.
+TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
+    QLocale::setDefault(QLocale::c());
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    AddSensor(1);
+    network.faults().lostAnswers = {"D000C", "D000E", "D001F", "D0038", "D0039", "R0000"};
+    Answer({MessageAnswer::Ok});
+    ListAndRead(1);
+    clsSensorData& data = session.sensor;
+    EXPECT_EQ(FieldText(data, FieldOfRegister(14)), "(not read)");
+    for (const OptionShown& shown : ShowSettings(data, true).options) {
+        if (shown.group == OptionGroup::VelocityEnable) { // 0 would select "Drive Limits"
+            EXPECT_EQ(shown.index, -1);
+            EXPECT_EQ(shown.title, " Velocity Response (not read) ");
+        }
+    }
+    const SetpointCells cells = SetpointRowCells(data, 0);
+    EXPECT_EQ((QStringList{cells[0].text, cells[1].text, cells[2].text}),
+              (QStringList{"(not read)", "(not read)", "0.10"}));
+    // Red says outside the travel limits: not known without the maximum.
+    EXPECT_EQ(SetpointRowCells(data, 1)[0].colour, CellColour::Black);
+    EXPECT_EQ(session.read.CurrentSensor().setpointHelp, SetpointEditHelp());
+    EXPECT_EQ(session.read.Identity().nullZero, "(not read)");
+    session.log.SetEnabled(true);
+    session.log.Options.sensorData = true;
+    session.log.LogSensorReport();
+    const auto pages = ConfigurationReport(session, QDateTime({2031, 11, 9}, {7, 5, 3}));
+    EXPECT_TRUE(SameText(Timeless(pages[0] + pages[1] + session.log.Text()),
+                         GoldenText("report-unread.txt")));
 }

@@ -1,4 +1,5 @@
 // Reading, monitoring and searching against the in-process simulated network.
+#include "operations/SetpointMove.h"
 #include "support/SimSession.h"
 
 #include <QLocale>
@@ -86,6 +87,18 @@ TEST_F(SessionTest, ATargetWhoseVelocityGoesUnansweredIsNotSent) {
     EXPECT_EQ(Sent(from, "KI"), QList<QByteArray>(1 + session.link.Retries, "K0014"));
 }
 
+TEST_F(SessionTest, ATargetWhoseAnswerIsLostIsSetOnlyWhenTheSensorShowsIt) {
+    ListAndRead(1);
+    session.setpoints.SetViewOnly(false);
+    cSetpointMove move(session);
+    network.faults().lostAnswers = {"I"};
+    move.Start(4, 60000);
+    EXPECT_EQ(move.State(), cSetpointMove::Result::Moving) << move.Reason().toStdString();
+    network.faults().lostRequests = {"I"};
+    move.Start(5, 60000);
+    EXPECT_EQ(move.State(), cSetpointMove::Result::NotConfirmed);
+}
+
 TEST_F(SessionTest, ATargetBeyondTheTravelLimitsIsSentOnlyWhenTheUserSaysYes) {
     QLocale::setDefault(QLocale::c()); // the question's lengths are display texts
     const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
@@ -100,6 +113,9 @@ TEST_F(SessionTest, ATargetBeyondTheTravelLimitsIsSentOnlyWhenTheUserSaysYes) {
               "12.000 in or past the sensor's length 24.000 in.\r\nMove the cylinder there?");
     EXPECT_EQ(session.setpoints.ShowSetpointWindow(58, true), MoveOutcome::Moved);
     EXPECT_EQ(Sent(from, "KI"), (QList<QByteArray>{"K0014", "I5AAD"}));
+    session.sensor.WriteSetpointData(58, clsSensorData::EditedTargetColumn, 70000);
+    EXPECT_EQ(session.setpoints.ShowSetpointWindow(58, true), MoveOutcome::Shown);
+    EXPECT_EQ(Sent(from, "KI").size(), 2) << "no I carries it, so not even its velocity goes";
 }
 
 TEST_F(SessionTest, WhatAReadMissedIsReportedAndBecomesNeitherATargetNorATestSequence) {

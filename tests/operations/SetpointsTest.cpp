@@ -67,6 +67,7 @@ TEST_F(SetpointsTest, EntriesAreConvertedClampedOrRefused) {
     } entries[] = {
         {0.002F, 0, TargetCell, "1.000", 500, "1.000"}, // shown as typed
         {0.002F, 0, TargetCell, "2.000", 1000, "2.000"},
+        {0.002F, 0, TargetCell, "140", 1000, "2.000"}, // refused: more than 65535 counts
         {0.001F, 0, VelocityCell, "55", 550, "55.0"},
         {0.001F, 0, VelocityCell, "999", 4000, "400.0"},
         {0.001F, 0, DwellCell, "0.125", 12, "0.12"}, // half to even
@@ -81,6 +82,9 @@ TEST_F(SetpointsTest, EntriesAreConvertedClampedOrRefused) {
         EXPECT_EQ(data.ReadSetpointData(7, 2 + e.column), e.stored) << e.typed;
         EXPECT_EQ(entry.text, e.shown) << e.typed;
     }
+    EXPECT_EQ(CommitCellEdit(data, 7, TargetCell, "70").refusal,
+              "Setpoint 8 target 70 is more than the sensor can hold: it takes 0.000 in to "
+              "65.535 in. The cell keeps 1.000.");
 }
 
 TEST_F(SetpointsTest, TestSequencesFollowTheTravelLimitsAndLength) {

@@ -166,6 +166,15 @@ TEST_F(RunningProgramTest, AKeyOnTheSetpointGridOpensItsBoxOverTheCellAndEnterSt
     EXPECT_EQ(session.sensor.ReadSetpointData(59, clsSensorData::EditedTargetColumn), 12500);
     EXPECT_EQ(grid->item(59, 1)->text(), "12.500");
     EXPECT_EQ(grid->currentRow(), 0);
+
+    // A target beyond what the sensor can hold is refused with a message.
+    prompter.Script(MessageAnswer::Ok);
+    QTest::keyClick(grid, Qt::Key_7);
+    QCoreApplication::processEvents();
+    QTest::keyClicks(box, "70");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(grid->item(0, 1)->text(), "2.000");
+    EXPECT_TRUE(prompter.asked.value(0).text.startsWith("Setpoint 1 target 70 is more than"));
 }
 
 // Apply closes once its writes are done, not when its review is cancelled.
