@@ -41,6 +41,13 @@ void cSession::ChoosePortOption(int index) {
     PortOptions.Choose(index);
     link.CurrentPort = index + 1;
     ShowCommStatus();
+    if (const QString& error = link.PortError(link.CurrentPort); !error.isEmpty()) {
+        SetCommLabel(error, true);
+        portErrorShown_ = true;
+    } else if (portErrorShown_) {
+        // Another port's error says nothing of this one.
+        SetCommLabel(QString(), false);
+    }
 }
 
 void cSession::ChooseSpeedOption(int index) {
@@ -90,6 +97,7 @@ void cSession::Abort() {
 }
 
 void cSession::SetCommLabel(const QString& text, bool red) {
+    portErrorShown_ = false;
     commLabel_ = text;
     commLabelRed_ = red;
     emit commLabelChanged();

@@ -76,6 +76,7 @@ public:
     PortOptionGroup PortOptions;
     SpeedOptionGroup SpeedOptions;
     // The user chose an option: it becomes current, the port is not reopened.
+    // The communications label tells why the chosen port failed, if it did.
     void ChoosePortOption(int index);
     void ChooseSpeedOption(int index);
     // Brings the status panel up to date with the link (commStatusChanged).
@@ -101,6 +102,8 @@ private:
 
     QString commLabel_;
     bool commLabelRed_ = false;
+    // The label shows the chosen port's error.
+    bool portErrorShown_ = false;
     bool flowRunning_ = false;
     // The tab shown last while a flow ran; its monitor starts after the flow.
     std::optional<int> tabShownInFlow_;

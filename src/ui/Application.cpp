@@ -1304,14 +1304,6 @@ bool cApplication::Start() {
     }
     ShowPortOptions();
     selection_->FormReady = true;
-    if (options_.simulate && session_->sensors.Count() == 0) {
-        // A first look at the program without hardware opens on a live sensor.
-        session_->RunUserFlow([this] { session_->search.FullScan(); });
-        if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
-            window_->SelectTab(Tab::Monitor);
-        }
-        session_->ShowCommStatus();
-    }
     return true;
 }
 
