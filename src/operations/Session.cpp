@@ -22,6 +22,8 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
         SpeedOptions.Choose(link.BaudIndex);
     });
     connect(&link, &cSensorLink::portStateChanged, this, &cSession::ShowCommStatus);
+    connect(&link, &cSensorLink::portStateChanged, this, &cSession::FollowSensorState);
+    connect(&link, &cSensorLink::statusRefreshed, this, &cSession::FollowSensorState);
     connect(&link, &cSensorLink::exchanged, this, &cSession::ShowLinkTexts);
     connect(&link, &cSensorLink::requestTimedOut, this, [this](const QByteArray& command) {
         SetCommLabel(CommandErrorText(command), commLabelRed_);
@@ -94,6 +96,17 @@ void cSession::Abort() {
     aborted_ = true;
     monitor.Halt();
     link.CloseForGood();
+}
+
+bool cSession::SensorStateKnown() const {
+    return link.PortIsOpen() && link.StateFlags.TestBit(StateBit::OnLine);
+}
+
+void cSession::FollowSensorState() {
+    if (SensorStateKnown() != sensorStateKnown_) {
+        sensorStateKnown_ = !sensorStateKnown_;
+        emit sensorStateKnownChanged(sensorStateKnown_);
+    }
 }
 
 void cSession::SetCommLabel(const QString& text, bool red) {
