@@ -78,6 +78,8 @@ bool cSensorLink::OpenPort(int port, int speedIndex) {
     port_.close();
     CurrentPort = port;
     BaudIndex = ValidSpeedIndex(speedIndex);
+    openedPort_ = port;
+    openedSpeed_ = BaudIndex;
     emit portSelected();
     const bool opened = !closedForGood_ &&
                         port_.open(PortNames.deviceFor(port), SpeedTable[BaudIndex].baud) &&
@@ -89,8 +91,18 @@ bool cSensorLink::OpenPort(int port, int speedIndex) {
     } else {
         portErrorText_ = port_.failureText();
     }
+    portErrors_[PortSlot(port)] = portErrorText_;
     emit portStateChanged();
     return opened;
+}
+
+std::size_t cSensorLink::PortSlot(int port) {
+    // Slot 0 holds what belongs to no port number.
+    return static_cast<std::size_t>(port >= MinPortNumber && port <= MaxPortNumber ? port : 0);
+}
+
+const QString& cSensorLink::PortError(int port) const {
+    return portErrors_[PortSlot(port)];
 }
 
 void cSensorLink::ClosePort() {
@@ -609,6 +621,7 @@ void cSensorLink::LosePort(const QString& reason) {
     StateFlags.ClearBit(StateBit::PortOpen);
     if (wasOpen) {
         portErrorText_ = reason;
+        portErrors_[PortSlot(openedPort_)] = reason;
         emit portStateChanged();
         emit portLost(portErrorText_);
     }

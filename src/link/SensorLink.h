@@ -127,6 +127,13 @@ public:
     QString PortDescription();
     // Why the last open failed, or why the port was lost; empty otherwise.
     const QString& PortErrorText() const { return portErrorText_; }
+    // The same for one port: why its last open failed or why it was lost;
+    // empty when it opened, or was never tried.
+    const QString& PortError(int port) const;
+    // The port and speed of the last open, whether it opened or not: what
+    // the port is to be opened with again.
+    int OpenedPort() const { return openedPort_; }
+    int OpenedSpeed() const { return openedSpeed_; }
     // The port's own settings (the RS-485 line driver) and what it has to say.
     cSerialPort& Port() { return port_; }
 
@@ -258,6 +265,7 @@ private:
     void EndWait();
     // The port failed under the program: it is closed and the reason kept.
     void LosePort(const QString& reason);
+    static std::size_t PortSlot(int port);
     bool WaitForAnswer(const QDeadlineTimer& deadline);
     void Discard(const QByteArray& frame);
     // After a time-out or a bad frame: waits until the line has been quiet
@@ -267,6 +275,9 @@ private:
     cSerialPort& port_;
     cResponseDecoder decoder_;
     QString portErrorText_;
+    std::array<QString, MaxPortNumber + 1> portErrors_; // by PortSlot
+    int openedPort_ = 0;
+    int openedSpeed_ = 0;
 
     bool awaitingReply_ = false;
     std::optional<DecodedAnswer> taken_; // the answer the last transaction took

@@ -21,10 +21,19 @@ cCommStatus::cCommStatus() {
 unsigned cCommStatus::Show(cSensorLink& link, bool powerCyclePending) {
     const clsBitMap& stateFlags = link.StateFlags;
     const clsBitMap& statusWord = link.StatusWord;
+    // The port line tells of the port and speed the options show: open only
+    // when the port is open as chosen; an error only when that port failed.
+    const bool chosenOpen = stateFlags.TestBit(StateBit::PortOpen) &&
+                            link.CurrentPort == link.OpenedPort() &&
+                            link.BaudIndex == link.OpenedSpeed();
+    const bool chosenFailed = !link.PortError(link.CurrentPort).isEmpty();
     const std::array<bool, LineCount> good = {
-        stateFlags.TestBit(StateBit::CommOk),   stateFlags.TestBit(StateBit::DataLoaded),
-        stateFlags.TestBit(StateBit::PortOpen), !statusWord.TestBit(LinkBit::RxErrorCounted),
-        !statusWord.TestBit(LinkBit::CrcError), !statusWord.TestBit(LinkBit::TxErrorCounted),
+        stateFlags.TestBit(StateBit::CommOk),
+        stateFlags.TestBit(StateBit::DataLoaded),
+        chosenOpen,
+        !statusWord.TestBit(LinkBit::RxErrorCounted),
+        !statusWord.TestBit(LinkBit::CrcError),
+        !statusWord.TestBit(LinkBit::TxErrorCounted),
     };
     unsigned changed = 0;
     for (int i = 0; i < LineCount; ++i) {
@@ -35,21 +44,30 @@ unsigned cCommStatus::Show(cSensorLink& link, bool powerCyclePending) {
             changed |= 1U << i;
         }
     }
-    Line& comm = lines_[0];
-    QString& goodText = comm.green ? comm.caption : comm.spare;
-    const QString wanted = powerCyclePending ? QStringLiteral("Power Cycle Pending")
-                                             : QString::fromLatin1(CommLineTexts[0].on);
-    if (goodText != wanted) {
-        goodText = wanted;
-        changed |= comm.green ? 1U : 0U;
-    }
+    // The texts that differ with the state: a pending power cycle, and a
+    // port that is only closed rather than failed.
+    const auto setText = [this, &changed](int index, bool good, const QString& wanted) {
+        Line& line = lines_[static_cast<std::size_t>(index)];
+        QString& text = line.green == good ? line.caption : line.spare;
+        if (text != wanted) {
+            text = wanted;
+            changed |= line.green == good ? 1U << index : 0U;
+        }
+    };
+    setText(0, true,
+            powerCyclePending ? QStringLiteral("Power Cycle Pending")
+                              : QString::fromLatin1(CommLineTexts[0].on));
+    setText(PortLine, false,
+            chosenFailed ? QString::fromLatin1(CommLineTexts[PortLine].off)
+                         : QStringLiteral("Comm Port Closed"));
     const QLocale locale;
     errorTexts_[0] = FormatNumber(link.RxErrors()[0], u"#,##0", locale);
     errorTexts_[1] = FormatNumber(link.RxErrors()[1], u"#,##0", locale);
     errorTexts_[2] = FormatNumber(link.TxErrors()[0], u"#,##0", locale);
     const QString port = link.PortDescription();
-    portStatus_ = stateFlags.TestBit(StateBit::PortOpen) ? port + QStringLiteral(" Open")
-                                                         : QStringLiteral("Error - ") + port;
+    portStatus_ = chosenOpen     ? port + QStringLiteral(" Open")
+                  : chosenFailed ? QStringLiteral("Error - ") + port
+                                 : port + QStringLiteral(" Closed");
     return changed;
 }
 

@@ -25,6 +25,7 @@ inline constexpr std::array<IndicatorTexts, 6> CommLineTexts = {{
 class cCommStatus {
 public:
     static constexpr int LineCount = 6;
+    static constexpr int PortLine = 2;
     // Colour values as the panel has always stored them (blue-green-red order).
     static constexpr std::int32_t Green = 0x00FF00;
     static constexpr std::int32_t Red = 0x0000FF;

@@ -1,5 +1,6 @@
 #include "operations/MonitorFlow.h"
 
+#include "link/Framing.h"
 #include "model/Numbers.h"
 #include "operations/Session.h"
 
@@ -81,9 +82,6 @@ void cMonitorFlow::OnPortLost(const QString& reason) {
     session_.statusBar.SetMessage(reason);
     link.RefreshStatus();
     if (hadSensor) {
-        lostPort_ = link.CurrentPort;
-        lostSpeed_ = link.BaudIndex;
-        lostAddress_ = link.CurrentAddress;
         reconnectTimer_.start();
     }
 }
@@ -95,16 +93,24 @@ void cMonitorFlow::ReconnectTick() {
     }
     session_.RunUserFlow([this] {
         cSensorLink& link = session_.link;
-        if (!link.OpenPort(lostPort_, lostSpeed_)) {
+        // A flow of the user's may have read a sensor meanwhile, or searched
+        // and forgotten this one.
+        if (link.StateFlags.TestBit(StateBit::DataLoaded) || link.CurrentAddress < MinAddress ||
+            link.CurrentAddress > MaxAddress) {
+            reconnectTimer_.stop();
             return;
         }
-        const bool answered = session_.commands.CheckSensorAnswers(lostAddress_);
+        // As the port was last set: a flow may have followed the sensor to
+        // another speed since the port was lost.
+        if (!link.OpenPort(link.OpenedPort(), link.OpenedSpeed())) {
+            return;
+        }
+        const bool answered = session_.commands.CheckSensorAnswers(link.CurrentAddress);
         session_.commands.TakeFailedRequests();
         if (!answered) {
             return;
         }
         reconnectTimer_.stop();
-        link.CurrentAddress = lostAddress_;
         link.StateFlags.SetBit(StateBit::OnLine);
         session_.read.LoadSensor(cReadFlow::ReloadCurrent);
         session_.statusBar.SetMessage(QStringLiteral("Ready"));

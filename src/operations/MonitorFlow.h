@@ -80,10 +80,6 @@ private:
     std::array<float, ReadoutCount> shown_{-1, -1, -1};
     int pollCounter_ = 0;
     bool tickInProgress_ = false;
-    // Where the lost sensor was.
-    int lostPort_ = 0;
-    int lostSpeed_ = 0;
-    int lostAddress_ = 0;
 };
 
 } // namespace kelvar

@@ -48,6 +48,12 @@ cSensorSelection::cSensorSelection(cSession& session, std::function<void()> save
       nameHint_(NameHint()) {
     connect(&session_.search, &cSearchFlow::sensorsChanged, this,
             &cSensorSelection::FillSensorSelector);
+    // A switch fills the selector once it has ended.
+    connect(&session_, &cSession::sensorStateKnownChanged, this, [this] {
+        if (!switching_) {
+            FillSensorSelector();
+        }
+    });
 }
 
 void cSensorSelection::FillSensorSelector() {
@@ -63,9 +69,11 @@ void cSensorSelection::FillSensorSelector() {
         const int current = std::max<int>(1, sensors.SensorNumber());
         for (int n = 1; n <= count; ++n) {
             sensors.setSensorNumber(n);
-            state.entries.append(QStringLiteral(" #%1 (%2)").arg(n).arg(sensors.Serial()) +
-                                 (sensors.Active() ? QStringLiteral(" On-Line")
-                                                   : QStringLiteral(" ** Off-Line **")));
+            // The current sensor is on line only while it answers.
+            const bool onLine = sensors.Active() && (n != current || session_.SensorStateKnown());
+            state.entries.append(
+                QStringLiteral(" #%1 (%2)").arg(n).arg(sensors.Serial()) +
+                (onLine ? QStringLiteral(" On-Line") : QStringLiteral(" ** Off-Line **")));
         }
         sensors.setSensorNumber(current);
         state.selected = current - 1;
@@ -100,7 +108,7 @@ void cSensorSelection::SelectSensor(int index) {
         SwitchTo(chosen, previous);
     }
     // A refused switch leaves the selector on the sensor that is still shown.
-    ShowCurrentSelected();
+    FillSensorSelector();
     link.StatusWord.SetBit(LinkBit::ResetCounters);
     link.RefreshStatus();
 }

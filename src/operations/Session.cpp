@@ -22,6 +22,8 @@ cSession::cSession(cSerialPort& port, cView& view, QObject* parent)
         SpeedOptions.Choose(link.BaudIndex);
     });
     connect(&link, &cSensorLink::portStateChanged, this, &cSession::ShowCommStatus);
+    connect(&link, &cSensorLink::portStateChanged, this, &cSession::FollowSensorState);
+    connect(&link, &cSensorLink::statusRefreshed, this, &cSession::FollowSensorState);
     connect(&link, &cSensorLink::exchanged, this, &cSession::ShowLinkTexts);
     connect(&link, &cSensorLink::requestTimedOut, this, [this](const QByteArray& command) {
         SetCommLabel(CommandErrorText(command), commLabelRed_);
@@ -41,6 +43,13 @@ void cSession::ChoosePortOption(int index) {
     PortOptions.Choose(index);
     link.CurrentPort = index + 1;
     ShowCommStatus();
+    if (const QString& error = link.PortError(link.CurrentPort); !error.isEmpty()) {
+        SetCommLabel(error, true);
+        portErrorShown_ = true;
+    } else if (portErrorShown_) {
+        // Another port's error says nothing of this one.
+        SetCommLabel(QString(), false);
+    }
 }
 
 void cSession::ChooseSpeedOption(int index) {
@@ -89,7 +98,19 @@ void cSession::Abort() {
     link.CloseForGood();
 }
 
+bool cSession::SensorStateKnown() const {
+    return link.PortIsOpen() && link.StateFlags.TestBit(StateBit::OnLine);
+}
+
+void cSession::FollowSensorState() {
+    if (SensorStateKnown() != sensorStateKnown_) {
+        sensorStateKnown_ = !sensorStateKnown_;
+        emit sensorStateKnownChanged(sensorStateKnown_);
+    }
+}
+
 void cSession::SetCommLabel(const QString& text, bool red) {
+    portErrorShown_ = false;
     commLabel_ = text;
     commLabelRed_ = red;
     emit commLabelChanged();

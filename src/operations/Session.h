@@ -76,6 +76,7 @@ public:
     PortOptionGroup PortOptions;
     SpeedOptionGroup SpeedOptions;
     // The user chose an option: it becomes current, the port is not reopened.
+    // The communications label tells why the chosen port failed, if it did.
     void ChoosePortOption(int index);
     void ChooseSpeedOption(int index);
     // Brings the status panel up to date with the link (commStatusChanged).
@@ -86,6 +87,11 @@ public:
     // What showing a tab does to the monitor and the readouts.
     void TabShown(int index);
 
+    // The sensor's state is known only while its port is open and it is on
+    // line; otherwise what was shown last is a memory, and nothing may be
+    // sent to it.
+    bool SensorStateKnown() const;
+
 signals:
     void commLabelChanged();
     // The status panel's lines in the mask changed (bit i for line i); the
@@ -95,12 +101,17 @@ signals:
     // A flow of the user's begins or ends: the window disables what would
     // start another one.
     void flowRunningChanged(bool running);
+    void sensorStateKnownChanged(bool known);
 
 private:
     void ShowLinkTexts();
+    void FollowSensorState();
 
     QString commLabel_;
     bool commLabelRed_ = false;
+    // The label shows the chosen port's error.
+    bool portErrorShown_ = false;
+    bool sensorStateKnown_ = false;
     bool flowRunning_ = false;
     // The tab shown last while a flow ran; its monitor starts after the flow.
     std::optional<int> tabShownInFlow_;

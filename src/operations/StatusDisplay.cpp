@@ -32,6 +32,15 @@ constexpr std::array<FieldSource, cStatusDisplay::FieldCount> FieldSources = {{
 }};
 static_assert(StatusStripTexts.size() == FieldSources.size());
 
+// The fields that show the sensor's own status bits (1 to 7).
+constexpr unsigned StatusBitFields = [] {
+    unsigned mask = 0;
+    for (std::size_t i = 0; i < FieldSources.size(); ++i) {
+        mask |= FieldSources[i].source == Source::StatusWord ? 1U << i : 0U;
+    }
+    return mask;
+}();
+
 StatusIndicator MakeIndicator(const IndicatorTexts& texts) {
     return {true, QString::fromLatin1(texts.on), QString::fromLatin1(texts.off),
             QString::fromLatin1(texts.toolTip)};
@@ -82,6 +91,8 @@ cStatusDisplay::cStatusDisplay(cSession& session, QObject* parent)
     }
     connect(&session_.link, &cSensorLink::statusRefreshed, this,
             &cStatusDisplay::UpdateStatusDisplay);
+    connect(&session_, &cSession::sensorStateKnownChanged, this,
+            &cStatusDisplay::UpdateStatusDisplay);
 }
 
 void cStatusDisplay::UpdateStatusDisplay() {
@@ -92,8 +103,11 @@ void cStatusDisplay::UpdateStatusDisplay() {
         return;
     }
     const clsBitMap& word = session_.link.StatusWord;
-    if (session_.view.VisibleTab() == Tab::Information && word.Map() != lastWordShown_) {
-        unsigned changed = 0;
+    const bool known = session_.SensorStateKnown();
+    if (session_.view.VisibleTab() == Tab::Information &&
+        (word.Map() != lastWordShown_ || known != panelKnown_)) {
+        unsigned changed = known != panelKnown_ ? (1U << LightCount) - 1 : 0;
+        panelKnown_ = known;
         for (int bit = 0; bit < LightCount; ++bit) {
             if (lights_[bit].Show(word.TestBit(bit))) {
                 changed |= 1U << bit;
@@ -110,6 +124,10 @@ void cStatusDisplay::UpdateStatusDisplay() {
 void cStatusDisplay::UpdateStatusStrip() {
     const auto& link = session_.link;
     unsigned changed = 0;
+    if (const bool known = session_.SensorStateKnown(); known != stripKnown_) {
+        stripKnown_ = known;
+        changed = StatusBitFields;
+    }
     for (int i = 0; i < RunModeField; ++i) {
         if (i == SensorStateField && loading_) {
             continue;
@@ -156,7 +174,11 @@ const StatusIndicator& cStatusDisplay::Light(int bit) const {
 }
 
 std::uint32_t cStatusDisplay::LightColour(int bit) const {
-    return Light(bit).good ? StatusColour::Green : StatusColour::Red;
+    const bool good = Light(bit).good;
+    if (!panelKnown_) {
+        return StatusColour::Grey;
+    }
+    return good ? StatusColour::Green : StatusColour::Red;
 }
 
 const StatusIndicator& cStatusDisplay::Field(int index) const {
@@ -173,6 +195,9 @@ std::uint32_t cStatusDisplay::FieldColour(int index) const {
     const StatusIndicator& field = Field(index);
     if (index == SensorStateField && loading_) {
         return StatusColour::Blue;
+    }
+    if (!stripKnown_ && (StatusBitFields & (1U << index)) != 0) {
+        return StatusColour::Grey;
     }
     return field.good ? StatusColour::DarkGreen : StatusColour::Red;
 }

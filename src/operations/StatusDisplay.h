@@ -15,6 +15,7 @@ inline constexpr std::uint32_t Green = 0x00FF00; // a light that is good
 inline constexpr std::uint32_t Red = 0xFF0000;
 inline constexpr std::uint32_t DarkGreen = 0x008000; // a strip field that is good
 inline constexpr std::uint32_t Blue = 0x0000FF;      // the sensor field while a sensor is read
+inline constexpr std::uint32_t Grey = 0x808080;      // the sensor's state is not known
 } // namespace StatusColour
 
 // The run-mode options of the Sensor tab, in index order.
@@ -65,7 +66,8 @@ public:
     void EndLoading();
 
     // Light n is word bit n; indices outside the panel or the strip raise
-    // SubscriptOutOfRange.
+    // SubscriptOutOfRange. While the sensor's state is not known, the lights
+    // and the strip's fields of the sensor's status bits are grey.
     const StatusIndicator& Light(int bit) const;
     std::uint32_t LightColour(int bit) const;
     const StatusIndicator& Field(int index) const;
@@ -91,6 +93,9 @@ private:
     QString controlByteText_;
     // No word can be -1 (bit 31 is never set): the first chance draws.
     std::int32_t lastWordShown_ = -1;
+    // Whether the panel and the strip last showed a known state.
+    bool panelKnown_ = true;
+    bool stripKnown_ = true;
     int lastRunMode_ = -1;
 };
 

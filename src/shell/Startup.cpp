@@ -309,13 +309,23 @@ bool StartupOpenSensor(cSession& session) {
         }
         emit session.search.sensorsChanged();
     } else {
-        // Say why, where the user looks: the Communications tab and the status bar.
-        const QString reason = link.PortErrorText();
-        session.search.ResetToNoSensor();
-        session.view.SelectTab(Tab::Communications);
-        if (!reason.isEmpty()) {
-            session.SetCommLabel(reason, true);
-            session.statusBar.SetMessage(reason);
+        if (sensors.Count() == 0) {
+            // A first start: the sensors are looked for on every port that opens.
+            session.search.FullScan();
+        }
+        if (link.StateFlags.TestBit(StateBit::DataLoaded)) {
+            if (!session.calibration.CalibrationMode()) {
+                session.view.SelectTab(Tab::Monitor);
+            }
+        } else {
+            // Say why, where the user looks: the Communications tab and the status bar.
+            const QString reason = link.PortErrorText();
+            session.search.ResetToNoSensor();
+            session.view.SelectTab(Tab::Communications);
+            if (!reason.isEmpty()) {
+                session.SetCommLabel(reason, true);
+                session.statusBar.SetMessage(reason);
+            }
         }
     }
     link.StatusWord.SetBit(LinkBit::ResetCounters);

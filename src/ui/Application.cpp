@@ -361,17 +361,18 @@ void cApplication::BindGraph() {
     connect(pause, &QAbstractButton::clicked, &s.graph, &cGraphFlow::Pause);
     s.graph.SetScaleEntry(scale->currentIndex());
     connect(scale, &QComboBox::currentIndexChanged, &s.graph, &cGraphFlow::SetScaleEntry);
-    // Connected after the flows' own handler, which enables Reset again.
+    // Reset sends: enabled only while the sensor answers.
     const auto showState = [&s, start, pause, scale, reload] {
         start->setText(s.graph.StartCaption());
         start->setEnabled(!s.FlowRunning());
         pause->setText(s.graph.PauseCaption());
         pause->setEnabled(s.graph.Running());
         scale->setEnabled(!s.graph.Running());
-        reload->setEnabled(!s.graph.Running() && !s.FlowRunning());
+        reload->setEnabled(!s.graph.Running() && !s.FlowRunning() && s.SensorStateKnown());
     };
     connect(&s.graph, &cGraphFlow::graphStateChanged, this, showState);
     connect(&s, &cSession::flowRunningChanged, this, showState);
+    connect(&s, &cSession::sensorStateKnownChanged, this, showState);
     showState();
 
     QButtonGroup* buttons = c.cmdGraphSelect;
@@ -476,23 +477,30 @@ void cApplication::Bind() {
     apply->setEnabled(false);
     connect(apply, &QAbstractButton::clicked, &s, flow(s.apply, &cApplyFlow::Apply));
     connect(&s.apply, &cApplyFlow::applyEnabledChanged, apply, [apply, &s](bool enabled) {
-        apply->setEnabled(enabled && !s.FlowRunning() && !s.graph.Running());
+        apply->setEnabled(enabled && !s.FlowRunning() && !s.graph.Running() &&
+                          s.SensorStateKnown());
     });
-    connect(&s, &cSession::flowRunningChanged, this, [&c, &s](bool running) {
+    const auto showControls = [&c, &s] {
+        const bool running = s.FlowRunning();
         // Whatever would start another flow, or send while this one runs.
         for (QWidget* control : std::initializer_list<QWidget*>{
-                 c.cmdCommApply, c.cmdAutoBaudSearch, c.cmdReload, c.cmdDefaultSettings,
-                 c.cmdSaveSettings, c.cboSensorSelect, c.SensorAddressSelect, c.cmdSetpointTest,
-                 c.cmdAutoAdjust, c.cmdCalibrateSetTarget, c.cmdMidPoint}) {
+                 c.cmdCommApply, c.cmdAutoBaudSearch, c.cmdDefaultSettings, c.cmdSaveSettings,
+                 c.cboSensorSelect, c.SensorAddressSelect, c.cmdSetpointTest}) {
             control->setEnabled(!running);
+        }
+        // What sends to the sensor waits, besides, until it answers.
+        const bool sending = !running && s.SensorStateKnown();
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 c.cmdAutoAdjust, c.cmdCalibrateSetTarget, c.cmdMidPoint}) {
+            control->setEnabled(sending);
         }
         for (const QButtonGroup* buttons : {c.cmdSelect, c.cmdGraphSelect}) {
             for (QAbstractButton* button : buttons->buttons()) {
-                button->setEnabled(!running);
+                button->setEnabled(sending);
             }
         }
         for (const CalibrationControl& controls : CalibrationControls) {
-            (c.*controls.upDown)->setEnabled(!running);
+            (c.*controls.upDown)->setEnabled(sending);
         }
         for (QAction* action : {c.mnuSave, c.mnuLoad, c.mnuDefault, c.mnuCalibrate}) {
             action->setEnabled(!running);
@@ -502,7 +510,10 @@ void cApplication::Bind() {
         } else {
             s.apply.RefreshApplyState();
         }
-    });
+    };
+    connect(&s, &cSession::flowRunningChanged, this, showControls);
+    connect(&s, &cSession::sensorStateKnownChanged, this, showControls);
+    showControls();
     const auto factoryReset = [this, &s] {
         s.RunUserFlow([this] {
             if (LoadDefaultValues(*session_) != FactoryReset::Declined) {
@@ -1316,14 +1327,6 @@ bool cApplication::Start() {
     }
     ShowPortOptions();
     selection_->FormReady = true;
-    if (options_.simulate && session_->sensors.Count() == 0) {
-        // A first look at the program without hardware opens on a live sensor.
-        session_->RunUserFlow([this] { session_->search.FullScan(); });
-        if (session_->link.StateFlags.TestBit(StateBit::DataLoaded)) {
-            window_->SelectTab(Tab::Monitor);
-        }
-        session_->ShowCommStatus();
-    }
     return true;
 }
 

@@ -1,4 +1,5 @@
 // Apply against the in-process simulated network.
+#include "model/Speeds.h"
 #include "support/SimSession.h"
 
 #include <QElapsedTimer>
@@ -103,6 +104,41 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     EXPECT_EQ(session.sensors.BaudRate(), 3);
     EXPECT_EQ(view.tab, Tab::Communications);
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
+}
+
+// The adapter out while the power-cycle question is up, back before the
+// answer, then after Apply: either way the sensor is read once, at its new
+// speed, and every display shows that speed.
+TEST_F(ApplyTest, ASpeedChangeFollowedThroughALostPortKeepsTheNewSpeedEverywhere) {
+    bool backBeforeTheAnswer = true;
+    view.beforeAnswer = [&](const QString& title) {
+        if (title == "Changed Sensor Settings") {
+            port.SimulateRemoval("comm1");
+            PauseProcessingEvents(50);
+            sim.PowerCycle();
+            if (backBeforeTheAnswer) {
+                port.SimulateReinsertion("comm1");
+            }
+        }
+    };
+    for (const int speed : {1, 2}) { // 57.6K, then 38.4K
+        from = network.log().size();
+        Edit(Param::BaudRate, 4 - speed);
+        Answer({Ok, Ok, Yes});
+        session.RunUserFlow([this] { session.apply.Apply(); });
+        port.SimulateReinsertion("comm1");
+        view.SelectTab(Tab::Monitor);
+        PauseProcessingEvents(2 * cMonitorFlow::ReconnectIntervalMs);
+        EXPECT_EQ(Requests(from).count("F0000"), 1);
+        // The monitor polls, at the new speed, and is answered.
+        EXPECT_TRUE(session.monitor.Running());
+        EXPECT_EQ(network.log().back().baud, SpeedTable[speed].baud);
+        EXPECT_EQ(network.log().back().outcome, "answered");
+        const QString shown = QStringLiteral("Comm 1 @ %1K").arg(SpeedTable[speed].speedText);
+        EXPECT_EQ(session.statusBar.Panel(3), shown);
+        EXPECT_EQ(session.CommStatus().portStatus(), shown + " Open");
+        backBeforeTheAnswer = false;
+    }
 }
 
 TEST_F(ApplyTest, UnconfirmedWriteIsReportedAndKeepsTheErrorLight) {

@@ -63,6 +63,7 @@ TEST_F(SelectionTest, LightsChangeOnlyWhenTheirColourMust) {
     std::vector<unsigned> redrawn;
     QObject::connect(&display, &cStatusDisplay::panelChanged,
                      [&](unsigned lights) { redrawn.push_back(lights); });
+    session.link.StateFlags.setMap(1 << StateBit::PortOpen | 1 << StateBit::OnLine); // known
     session.link.StatusWord.setMap(0x7F7E); // bits 0, 7 and 15 clear
     session.link.RefreshStatus();
     EXPECT_TRUE(redrawn.empty()) << "the panel waits for the Information tab";
@@ -81,6 +82,8 @@ TEST_F(SelectionTest, LightsChangeOnlyWhenTheirColourMust) {
     display.UpdateStatusDisplay();
     EXPECT_EQ(display.StatusByteText(), "A5H (1010 0101)");
     EXPECT_EQ(display.ControlByteText(), "41H (0100 0001)");
+    session.link.OpenPort(0, 0); // no such port: the sensor's state is not known
+    EXPECT_EQ(display.LightColour(0), StatusColour::Grey);
 }
 
 TEST_F(SelectionTest, StripFollowsFlagsStatusBitsAndLoading) {
@@ -97,7 +100,7 @@ TEST_F(SelectionTest, StripFollowsFlagsStatusBitsAndLoading) {
     EXPECT_TRUE(changed.empty()) << "every field starts good";
 
     session.link.StatusWord.setMap(0x00B9); // in motion, input 2 off
-    flags.ClearBit(StateBit::PortOpen);     // and so no communications
+    flags.ClearBit(StateBit::LinkHealthy);  // and so no communications
     session.link.RefreshStatus();
     EXPECT_EQ(changed, std::vector<unsigned>({0x43}));
     EXPECT_EQ(display.FieldText(0), "NO COMM");

@@ -71,14 +71,29 @@ TEST(SensorRecord, OverlongSerialNumbersAndRubbish) {
     EXPECT_EQ(junk.serial, "0");
 }
 
-TEST_F(StartupTest, CleanProfileTakesEveryDefault) {
+// A first start searches every port that opens, at every speed.
+TEST_F(StartupTest, CleanProfileTakesEveryDefaultAndFindsTheSensor) {
     ASSERT_TRUE(Start());
     EXPECT_EQ(session.link.CurrentPort, 1);
     EXPECT_EQ(session.link.BaudIndex, 0);
     EXPECT_EQ(session.link.PacketInterval, 0);
     EXPECT_EQ(session.link.PacketTimeout, 25);
+    EXPECT_EQ(view.tab, Tab::Monitor);
+    EXPECT_EQ(session.CommStatus().portStatus(), "Comm 1 @ 115.2K Open");
+}
+
+// With no sensor found, each port shows its own state, never the last one tried.
+TEST_F(StartupTest, CleanProfileWithNoSensorShowsEachPortsOwnState) {
+    network.faults().drop = 1.0;
+    ASSERT_TRUE(Start());
     EXPECT_EQ(view.tab, Tab::Communications);
-    EXPECT_EQ(session.statusBar.Panel(2), "No Sensor");
+    EXPECT_EQ(session.CommStatus().portStatus(), "Comm 1 @ 115.2K Closed");
+    EXPECT_FALSE(session.CommLabelRed());
+    session.ChoosePortOption(15);
+    EXPECT_EQ(session.CommStatus().portStatus(), "Error - Comm 16 @ 115.2K");
+    EXPECT_TRUE(session.CommLabelRed());
+    session.ChoosePortOption(0);
+    EXPECT_FALSE(session.CommLabelRed());
 }
 
 TEST_F(StartupTest, SavedSensorIsCheckedAndRead) {

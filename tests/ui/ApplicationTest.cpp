@@ -247,6 +247,32 @@ TEST_F(RunningProgramTest, NameCautionOnlyWhenTheUserPutsTheFocusThere) {
 }
 
 // The addresses where no sensor answered were errors only while searching.
+// Unplugged, nothing shows the sensor's state as live and nothing that would
+// send is enabled; all of it comes back with the answers.
+TEST_F(RunningProgramTest, ALostPortLeavesNoStateThatLooksLive) {
+    auto* gain = window.Control<QLineEdit>("txtData", FieldOfRegister(2));
+    gain->setText("640");
+    emit gain->editingFinished();
+    const auto live = [this](bool shown) {
+        EXPECT_EQ(LightColour(window.Control<QLabel>("lblStatusStrip", 1)) == qRgb(128, 128, 128),
+                  !shown);
+        EXPECT_EQ(window.Control<QComboBox>("cboSensorSelect")->currentText().endsWith(" On-Line"),
+                  shown);
+        for (const char* name : {"cmdSelect_0", "cmdGraphSelect_0", "cmdMidPoint"}) {
+            EXPECT_EQ(window.Control<QAbstractButton>(name)->isEnabled(), shown) << name;
+        }
+    };
+    live(true);
+    auto& port = dynamic_cast<sim::SimSerialPort&>(session.link.Port());
+    port.SimulateRemoval("test line");
+    QTest::qWait(300);
+    live(false);
+    EXPECT_FALSE(window.Control<QAbstractButton>("cmdApply")->isEnabled()) << "an edit waits";
+    port.SimulateReinsertion("test line");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return session.monitor.Running(); }, 5000));
+    live(true);
+}
+
 TEST_F(RunningProgramTest, ASearchEndsWithNoErrorsShown) {
     window.SelectTab(Tab::Sensor);
     window.Control<QAbstractButton>("cmdAutoBaudSearch")->click();
