@@ -442,6 +442,39 @@ QString NotReadText() {
     return QStringLiteral("(not read)");
 }
 
+PendingEdits PendingEditsOf(clsSensorData& data) {
+    PendingEdits edits{data.SerialNumber(), {}, {}};
+    for (int r = 0; r < clsSensorData::Rows; ++r) {
+        const std::int32_t edited = data.ReadParameterData(r, clsSensorData::ChangedDataColumn);
+        if (edited != data.ReadParameterData(r, clsSensorData::SensorDataColumn)) {
+            edits.parameters.emplace_back(r, edited);
+        }
+    }
+    for (int s = 0; s < clsSensorData::Rows; ++s) {
+        for (std::int32_t f = 0; f < 3; ++f) {
+            const std::int32_t edited =
+                data.ReadSetpointData(s, f + clsSensorData::EditedTargetColumn);
+            if (edited != data.ReadSetpointData(s, f)) {
+                edits.setpoints.push_back({s, f, edited});
+            }
+        }
+    }
+    return edits;
+}
+
+bool RestorePendingEdits(clsSensorData& data, const PendingEdits& edits) {
+    if (edits.serialNumber != data.SerialNumber()) {
+        return false;
+    }
+    for (const auto& [row, value] : edits.parameters) {
+        data.WriteParameterData(row, clsSensorData::ChangedDataColumn, value);
+    }
+    for (const auto& [setpoint, field, value] : edits.setpoints) {
+        data.WriteSetpointData(setpoint, field + clsSensorData::EditedTargetColumn, value);
+    }
+    return true;
+}
+
 QString SetpointFieldName(int field) {
     static const char* const Names[] = {"target", "velocity", "dwell"};
     return QLatin1String(Names[field >= 0 && field <= 2 ? field : 0]);

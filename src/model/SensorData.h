@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace kelvar {
 
@@ -198,6 +199,18 @@ void DefineParameter(clsSensorData& data, const QString& name, int index, std::i
 // What every display, report and printout shows in place of a value that was
 // not read: "(not read)".
 QString NotReadText();
+
+// The edits not yet written: each edited value that differs from the one read.
+struct PendingEdits {
+    QString serialNumber;
+    std::vector<std::pair<int, std::int32_t>> parameters; // row, edited value
+    std::vector<std::array<std::int32_t, 3>> setpoints;   // setpoint, field 0-2, edited value
+    bool Empty() const { return parameters.empty() && setpoints.empty(); }
+};
+PendingEdits PendingEditsOf(clsSensorData& data);
+// Puts the edits back over a new read, when it is of the same sensor (by its
+// serial number); edits of another sensor do not belong to this one.
+bool RestorePendingEdits(clsSensorData& data, const PendingEdits& edits);
 
 // "target", "velocity" or "dwell": a setpoint field (0 to 2) in words, for
 // messages; any other number is the target, as on the wire.

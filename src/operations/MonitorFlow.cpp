@@ -112,7 +112,8 @@ void cMonitorFlow::ReconnectTick() {
         }
         reconnectTimer_.stop();
         link.StateFlags.SetBit(StateBit::OnLine);
-        session_.read.LoadSensor(cReadFlow::ReloadCurrent);
+        // The user's edits not yet applied are not lost with the line.
+        session_.read.LoadSensor(cReadFlow::ReloadCurrent, true);
         session_.statusBar.SetMessage(QStringLiteral("Ready"));
     });
 }

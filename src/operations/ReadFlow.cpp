@@ -313,7 +313,7 @@ void cReadFlow::HoldTargetAtPosition() {
     }
 }
 
-void cReadFlow::LoadSensor(int sensorNumber) {
+void cReadFlow::LoadSensor(int sensorNumber, bool keepEdits) {
     auto& sensors = session_.sensors;
     auto& commands = session_.commands;
     auto& link = session_.link;
@@ -339,8 +339,16 @@ void cReadFlow::LoadSensor(int sensorNumber) {
         flags.ClearBit(StateBit::DataLoaded);
         session_.monitor.UpdateReadouts(true);
         emit loadStarted();
+        const PendingEdits edits = PendingEditsOf(session_.sensor);
         ReadSensorModel();
         ReadParametersAndSetpoints();
+        if (keepEdits && !edits.Empty() && !RestorePendingEdits(session_.sensor, edits)) {
+            session_.log.AppendLog(
+                QStringLiteral("Sensor %1 now answering is serial number %2, not %3: the "
+                               "edits not applied to %3 were not put on it.")
+                    .arg(link.CurrentAddress)
+                    .arg(session_.sensor.SerialNumber(), edits.serialNumber));
+        }
         ReportReadFailures();
         // Once the record marks what the read missed.
         identity_.nullZero = RegisterText(session_.sensor, Param::NullZero, 0);

@@ -40,8 +40,9 @@ public:
     explicit cReadFlow(cSession& session);
 
     // A number from the sensor list, or ReloadCurrent to read the current
-    // sensor again without touching the port.
-    void LoadSensor(int sensorNumber);
+    // sensor again without touching the port. With keepEdits, edits not yet
+    // applied stay over the new read when it is of the same sensor.
+    void LoadSensor(int sensorNumber, bool keepEdits = false);
     // The Reset button: the sensor is read again, unapplied edits are gone.
     // Refused, with a message, while no sensor has been read.
     void Reset();

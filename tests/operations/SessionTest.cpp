@@ -312,6 +312,9 @@ TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStale) {
         EXPECT_EQ(session.link.StateFlags.TestBit(StateBit::CommOk), drop == 0) << drop;
     }
 
+    // Edits not applied when the line goes stay over the read once it is back.
+    session.sensor.WriteParameterData(2, clsSensorData::ChangedDataColumn, 611);
+    session.sensor.WriteSetpointData(7, clsSensorData::EditedDwellColumn, 250);
     port.SimulateRemoval("comm1");
     PauseProcessingEvents(300);
     allStale(true);
@@ -319,7 +322,13 @@ TEST_F(SessionTest, LostPollsAndALostPortMarkTheReadoutsStale) {
     EXPECT_FALSE(session.monitor.Running());
     EXPECT_TRUE(session.CommLabelRed());
     EXPECT_TRUE(session.CommLabel().contains("comm1")) << session.CommLabel().toStdString();
-    // Found again and read once it is back: the window's lost-port test.
+    network.sensor(0).setParameter(3, 432);
+    port.SimulateReinsertion("comm1");
+    PauseProcessingEvents(2 * cMonitorFlow::ReconnectIntervalMs);
+    ASSERT_TRUE(session.link.StateFlags.TestBit(StateBit::DataLoaded));
+    EXPECT_EQ(session.sensor.ReadParameterData(3, clsSensorData::SensorDataColumn), 432);
+    EXPECT_EQ(session.sensor.ReadParameterData(2, clsSensorData::ChangedDataColumn), 611);
+    EXPECT_EQ(session.sensor.ReadSetpointData(7, clsSensorData::EditedDwellColumn), 250);
 }
 
 TEST_F(SessionTest, CommStatusLinesChangeOnlyWhenTheirLightDoes) {
