@@ -45,6 +45,16 @@ TEST(Graph, ValuesLieBetweenTheMarginsAndAnUnreadLengthStillScales) {
     }
 }
 
+TEST(Graph, EachScaleOfTheListFitsItsSamplesAcross) {
+    cGraph graph;
+    graph.AreaWidth = 4000; // twips
+    const std::array<int, 5> across{2000, 1000, 500, 333, 250};
+    for (int entry = 0; entry < 5; ++entry) {
+        graph.InitGraph(entry, SensorOfLength(4000), 0, 0);
+        EXPECT_EQ(graph.LastIndex(), across.at(static_cast<std::size_t>(entry))) << entry;
+    }
+}
+
 // 4000 twips at "  1:1": 500 samples across, here 40 ms apart.
 TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChartAndTheAxesTellSecondsAndLengths) {
     QLocale::setDefault(QLocale::c()); // display texts
@@ -61,7 +71,9 @@ TEST(Graph, TheTraceWrapsToIndexOneOnAClearedChartAndTheAxesTellSecondsAndLength
         const GraphPlot plot = graph.AddGraphSample(n, 0, std::nullopt, 40 * n);
         if (n == 11) {
             axes = graph.Axes(sensor);
+            EXPECT_EQ(plot.sampleRate, "15") << "from the end of sample 10 to this start";
         }
+        graph.EndSample(40 * n + 25);
         ASSERT_LT(graph.SampleIndex(), 500) << n;
         if (plot.clear) {
             clears.push_back(n);

@@ -228,6 +228,9 @@ TEST_F(MetricSensorTest, CalibrationTypesAndStepsInMillimetres) {
 }
 
 TEST_F(MetricSensorTest, TheGraphScalesToTheStrokeWithLimitsInMillimetres) {
+    // Limits edited but not written: the chart shows those the sensor holds.
+    session.sensor.WriteParameterData(Param::MinimumTravel, clsSensorData::ChangedDataColumn, 3000);
+    session.sensor.WriteParameterData(Param::MaximumTravel, clsSensorData::ChangedDataColumn, 9000);
     view.SelectTab(Tab::Graph);
     const GraphPlot plot = session.graph.Chart().DrawGraph();
     // An eighth of the length (2932) above and below it.
