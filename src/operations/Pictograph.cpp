@@ -11,6 +11,9 @@ namespace kelvar {
 namespace {
 
 QString Length(const clsSensorData& data, int reg, int column, QStringView pattern) {
+    if (data.ParameterUnknown(reg, column)) {
+        return NotReadText();
+    }
     const float value = static_cast<float>(data.ReadParameterData(reg, column)) * data.Resolution();
     return FormatNumber(value, pattern, QLocale()) + data.Units().trimmed();
 }

@@ -6,6 +6,7 @@
 #include "operations/Editing.h"
 #include "operations/FactoryReset.h"
 #include "operations/Log.h"
+#include "operations/Pictograph.h"
 #include "operations/Report.h"
 #include "support/Golden.h"
 #include "support/PageRecorder.h"
@@ -172,6 +173,10 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     EXPECT_EQ(SetpointRowCells(data, 1)[0].colour, CellColour::Black);
     EXPECT_EQ(session.read.CurrentSensor().setpointHelp, SetpointEditHelp());
     EXPECT_EQ(session.read.Identity().nullZero, "(not read)");
+    const PictographView picture = Pictograph(data);
+    EXPECT_EQ(picture.labels.at(static_cast<std::size_t>(
+                  PictographLabel(PictoQuantity::MaxLimit, picture.mirrored))),
+              "Max. Limit\r\n(not read)");
     session.log.SetEnabled(true);
     session.log.Options.sensorData = true;
     session.log.LogSensorReport();
