@@ -431,6 +431,12 @@ QString SetpointValueText(const clsSensorData& data, int field, std::int32_t val
     case clsSensorData::TargetColumn:
         return FormatLength(LengthOfCounts(value, data), true, data);
     case clsSensorData::VelocityColumn:
+        // Its scale is not known: the number as it goes on the wire.
+        if (data.ParameterUnknown(Param::VelocityEnable, field < clsSensorData::EditedTargetColumn
+                                                             ? clsSensorData::SensorDataColumn
+                                                             : clsSensorData::ChangedDataColumn)) {
+            return QStringLiteral("%1 (Velocity Enable not read)").arg(value);
+        }
         return SetpointNumberText(data, field, value) + u' ' + LengthUnit(data.Units()) +
                QStringLiteral("/sec");
     default:

@@ -233,7 +233,8 @@ double LengthOfCounts(std::int32_t counts, const clsSensorData& data);
 // sensor's length unit.
 QString FormatLength(double value, bool withUnits, const clsSensorData& data);
 // A setpoint field's value (target counts, velocity, dwell) as people read it,
-// in the sensor's units: "5.500 in", "0.20 in/sec", "0.10 sec".
+// in the sensor's units: "5.500 in", "0.20 in/sec", "0.10 sec"; a velocity
+// whose Velocity Enable is not known as the bare number.
 QString SetpointValueText(const clsSensorData& data, int field, std::int32_t value);
 
 } // namespace kelvar

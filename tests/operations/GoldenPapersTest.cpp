@@ -173,6 +173,8 @@ TEST_F(GoldenPapersTest, ValuesNotReadShowNoNumberAnywhere) {
     EXPECT_EQ(SetpointRowCells(data, 1)[0].colour, CellColour::Black);
     EXPECT_EQ(session.read.CurrentSensor().setpointHelp, SetpointEditHelp());
     EXPECT_EQ(session.read.Identity().nullZero, "(not read)");
+    EXPECT_EQ(SetpointValueText(data, clsSensorData::EditedVelocityColumn, 200),
+              "200 (Velocity Enable not read)");
     const PictographView picture = Pictograph(data);
     EXPECT_EQ(picture.labels.at(static_cast<std::size_t>(
                   PictographLabel(PictoQuantity::MaxLimit, picture.mirrored))),
