@@ -538,3 +538,27 @@ TEST_F(CliSimTest, AFolderThatHoldsNoBackupIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(refusal("backup", {}), cli + " holds a backup already\n");
     EXPECT_EQ(QFileInfo(log).size(), 0) << "nothing was sent";
 }
+
+TEST_F(CliSimTest, ASensorReadIncompleteIsListedWithoutAFile) {
+    // The search and sensor 1 take 333 requests: the line goes dead in the read of sensor 4.
+    StartSim({"--silent-after", "500"});
+    const QString folder = dir.filePath("machine");
+    const auto backup = Cli({"backup", folder}, "30");
+    EXPECT_EQ(backup.status, 3) << backup.err.toStdString();
+    EXPECT_TRUE(
+        backup.err.endsWith("57600 address 4 serial 10000004: read incomplete, not saved\n"))
+        << backup.err.toStdString();
+    const QString date = QDate::currentDate().toString("yyyyMMdd");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              QStringList({"10000001 " + date + ".dat", "manifest.json"}));
+    QFile file(folder + "/manifest.json");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject last = QJsonDocument::fromJson(file.readAll())
+                                 .object()
+                                 .value("sensors")
+                                 .toArray()
+                                 .last()
+                                 .toObject();
+    EXPECT_EQ(last.value("complete"), QJsonValue(false));
+    EXPECT_EQ(last.value("file"), QJsonValue(QJsonValue::Null));
+}
