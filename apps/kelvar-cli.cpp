@@ -11,6 +11,7 @@
 #include "model/Numbers.h"
 #include "model/SensorData.h"
 #include "model/Speeds.h"
+#include "operations/Backup.h"
 #include "operations/Editing.h"
 #include "operations/Report.h"
 #include "operations/Session.h"
@@ -823,17 +824,121 @@ int RunPorts(Session& s, const QStringList& args) {
     return Ok;
 }
 
+// "Comm 2 /dev/ttyUSB1 57600 address 4 serial 10000004"
+QString Where(const MachineSensor& sensor) {
+    return QStringLiteral("Comm %1 %2 %3 address %4 serial %5")
+        .arg(sensor.port)
+        .arg(sensor.device)
+        .arg(SpeedTable[ValidSpeedIndex(sensor.speedIndex)].baud)
+        .arg(sensor.address)
+        .arg(sensor.serial);
+}
+
+// A machine's commands search the mapped ports: each must open first.
+bool MappedPortsOpen(const cMachineBackup& machine) {
+    const QStringList failures = machine.PortFailures();
+    for (const QString& failure : failures) {
+        Warn(failure);
+    }
+    return failures.isEmpty();
+}
+
+int RunBackup(Session& s, const QStringList& args) {
+    const QCommandLineOption forceOption(QStringLiteral("force"));
+    QCommandLineParser parser;
+    parser.addOption(forceOption);
+    if (!ParseCommandOptions(parser, QStringLiteral("backup"), args)) {
+        return Usage;
+    }
+    if (parser.positionalArguments().size() != 1) {
+        return Fail(QStringLiteral("usage: backup DIR [--force]"));
+    }
+    cMachineBackup machine(s.core);
+    if (!MappedPortsOpen(machine)) {
+        return Usage;
+    }
+    machine.progress = [](const MachineSensor& sensor) {
+        Warn(Where(sensor) + (sensor.complete ? QStringLiteral(": saved to \"%1\"").arg(sensor.file)
+                                              : QStringLiteral(": read incomplete, not saved")));
+    };
+    const auto result =
+        machine.Backup(parser.positionalArguments().at(0), parser.isSet(forceOption));
+    if (!result.error.isEmpty()) {
+        return Fail(result.error);
+    }
+    if (result.sensors.isEmpty()) {
+        Warn(QStringLiteral("no sensor answered on any port at any speed"));
+        return NoAnswer;
+    }
+    for (const MachineSensor& sensor : result.sensors) {
+        if (!sensor.complete) {
+            return NoAnswer;
+        }
+    }
+    return Ok;
+}
+
+int RunVerify(Session& s, const QStringList& args) {
+    if (args.size() != 1) {
+        return Fail(QStringLiteral("usage: verify DIR"));
+    }
+    cMachineBackup machine(s.core);
+    // The manifest is checked before anything is sent.
+    cMachineBackup::VerifyResult result = machine.ReadBackup(args.at(0));
+    if (!result.refusal.isEmpty()) {
+        return Fail(result.refusal);
+    }
+    if (!MappedPortsOpen(machine)) {
+        return Usage;
+    }
+    machine.Verify(result);
+    QTextStream out(stdout);
+    int status = Ok;
+    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
+        if (!sensor.found) {
+            out << "not found: " << Where(sensor.listed) << '\n';
+            status = NoAnswer;
+        } else if (!sensor.problem.isEmpty()) {
+            out << Where(*sensor.found) << ": not verified: " << sensor.problem.simplified()
+                << '\n';
+            status = NoAnswer;
+        } else if (sensor.differences.isEmpty()) {
+            out << Where(*sensor.found) << ": same\n";
+        } else {
+            out << Where(*sensor.found) << ": differs\n";
+            for (const PlannedWrite& write : sensor.differences) {
+                out << "  " << write.Text() << '\n';
+            }
+            status = std::max<int>(status, 1);
+        }
+    }
+    for (const MachineSensor& sensor : result.unlisted) {
+        out << "not in the backup: " << Where(sensor) << '\n';
+        status = std::max<int>(status, 1);
+    }
+    out.flush();
+    return status;
+}
+
+// Which ports a command talks on: none, the one --port chooses (opened
+// before the command runs), or every one --port maps (the command opens them).
+enum class Ports { None, Chosen, Mapped };
+
 struct Command {
     const char* name;
     int (*run)(Session&, const QStringList&);
     bool address;
+    Ports ports;
 };
 
 constexpr Command Commands[] = {
-    {"send", RunSend, true},       {"identity", RunIdentity, true}, {"param", RunParam, true},
-    {"serial", RunSerial, true},   {"scan", RunScan, false},        {"read", RunRead, true},
-    {"monitor", RunMonitor, true}, {"diff", RunDiff, true},         {"apply", RunApply, true},
-    {"report", RunReport, true},   {"goto", RunGoto, true},         {"ports", RunPorts, false}};
+    {"send", RunSend, true, Ports::Chosen},       {"identity", RunIdentity, true, Ports::Chosen},
+    {"param", RunParam, true, Ports::Chosen},     {"serial", RunSerial, true, Ports::Chosen},
+    {"scan", RunScan, false, Ports::Chosen},      {"read", RunRead, true, Ports::Chosen},
+    {"monitor", RunMonitor, true, Ports::Chosen}, {"diff", RunDiff, true, Ports::Chosen},
+    {"apply", RunApply, true, Ports::Chosen},     {"report", RunReport, true, Ports::Chosen},
+    {"goto", RunGoto, true, Ports::Chosen},       {"ports", RunPorts, false, Ports::None},
+    {"backup", RunBackup, false, Ports::Mapped},  {"verify", RunVerify, false, Ports::Mapped}};
 
 } // namespace
 
@@ -896,14 +1001,23 @@ int main(int argc, char** argv) {
         "                              seconds (default 30; 0.1 to 3600). A target outside\n"
         "                              the travel limits or past the sensor's length needs\n"
         "                              --force.\n"
+        "  backup DIR [--force]        Searches every port --port maps (N=DEVICE,\n"
+        "                              repeatable) at every speed, reads each sensor found\n"
+        "                              and writes its data file into DIR, then\n"
+        "                              manifest.json. A DIR with a manifest needs --force.\n"
+        "  verify DIR                  Finds each sensor of DIR's manifest by its serial\n"
+        "                              number on the mapped ports, reads it and prints what\n"
+        "                              differs from its file, as diff does; names sensors\n"
+        "                              missing and sensors the backup lacks.\n"
         "  ports                       Lists Comm 1 to 16 as the program numbers them\n"
         "                              (--port mappings included, numbers without a device\n"
         "                              left out): device, /dev/serial/by-id name, driver,\n"
         "                              USB adapter, latency_timer, and whether it opens\n"
         "                              (with --rs485 as given) or why not. Needs no --port\n"
         "                              and talks on no port.\n\n"
-        "Exit status: 0 success; 2 usage error, a refused file or goto target, or a port\n"
-        "that cannot be opened or fails; 3 no answer;\n"
+        "Exit status: 0 success; 1 diff, verify: something differs; 2 usage error,\n"
+        "a refused file, folder or goto target, or a port that cannot be opened or fails;\n"
+        "3 no answer;\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value; 6 goto: not in position in time."));
     const QCommandLineOption help = parser.addHelpOption();
@@ -990,10 +1104,13 @@ int main(int argc, char** argv) {
     if (!ChoosePort(parser.values(QStringLiteral("port")), session.link.PortNames, portNumber)) {
         return Usage;
     }
-    // Every command but ports opens the port chosen by --port and talks on it.
-    const bool talks = chosen->run != RunPorts;
-    if (portNumber == 0 && talks) {
+    const bool talks = chosen->ports != Ports::None;
+    if (portNumber == 0 && chosen->ports == Ports::Chosen) {
         return Fail(QStringLiteral("--port DEVICE is required"));
+    }
+    if (session.link.PortNames.explicitDevices().isEmpty() && chosen->ports == Ports::Mapped) {
+        return Fail(
+            QStringLiteral("%1: --port DEVICE or --port N=DEVICE is required").arg(command));
     }
     cLineDriver driver;
     if (!ParseLineDriver(parser, driver)) {
@@ -1037,12 +1154,14 @@ int main(int argc, char** argv) {
         }
         QObject::connect(&session.link, &cSensorLink::transactionEnded, &log, &cLog::FlushTraffic);
     }
-    if (!session.link.OpenPort(portNumber, speedIndex)) {
-        return Fail(QStringLiteral("cannot open %1: %2")
-                        .arg(session.link.PortDescription(), session.link.PortErrorText()));
-    }
-    if (!session.port.notice().isEmpty()) {
-        Warn(session.port.notice());
+    if (chosen->ports == Ports::Chosen) {
+        if (!session.link.OpenPort(portNumber, speedIndex)) {
+            return Fail(QStringLiteral("cannot open %1: %2")
+                            .arg(session.link.PortDescription(), session.link.PortErrorText()));
+        }
+        if (!session.port.notice().isEmpty()) {
+            Warn(session.port.notice());
+        }
     }
     const int status = chosen->run(session, args);
     if (parser.isSet(QStringLiteral("stats"))) {

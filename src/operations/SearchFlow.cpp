@@ -190,6 +190,19 @@ void cSearchFlow::ScanPort() {
     link.RefreshStatus();
 }
 
+void cSearchFlow::SearchEverySpeed(int port, const std::function<void()>& opened,
+                                   const std::function<void(int)>& progress) {
+    auto& link = session_.link;
+    for (int speed = 0; speed < static_cast<int>(SpeedTable.size()); ++speed) {
+        if (!link.OpenPort(port, speed)) {
+            continue;
+        }
+        opened();
+        SearchAddresses(port, speed, progress);
+        link.StatusWord.SetBit(LinkBit::ResetCounters);
+    }
+}
+
 void cSearchFlow::FullScan() {
     auto& sensors = session_.sensors;
     auto& link = session_.link;
@@ -207,19 +220,16 @@ void cSearchFlow::FullScan() {
             continue;
         }
         session_.ChoosePortOption(port - 1);
-        for (int speed = 0; speed < static_cast<int>(SpeedTable.size()); ++speed) {
-            if (!link.OpenPort(port, speed)) {
-                continue;
-            }
-            // The known list goes only once a port could be searched.
-            if (!opened) {
-                ForgetSensors();
-                opened = true;
-            }
-            SearchAddresses(port, speed,
-                            [&statusBar, &progress](int) { statusBar.SetProgress(++progress); });
-            link.StatusWord.SetBit(LinkBit::ResetCounters);
-        }
+        SearchEverySpeed(
+            port,
+            [this, &opened] {
+                // The known list goes only once a port could be searched.
+                if (!opened) {
+                    ForgetSensors();
+                    opened = true;
+                }
+            },
+            [&statusBar, &progress](int) { statusBar.SetProgress(++progress); });
     }
     session_.commands.TakeFailedRequests();
     emit portOptionsChanged();

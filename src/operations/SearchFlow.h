@@ -29,6 +29,11 @@ public:
     bool VerifySensorList();
     void ScanPort();
     void FullScan();
+    // Searches `port` at every speed, adding the sensors found to the list;
+    // none of them is read. `opened` hears of each speed the port opened at,
+    // before it is searched; `progress` of each address before it is asked.
+    void SearchEverySpeed(int port, const std::function<void()>& opened,
+                          const std::function<void(int)>& progress);
     // "Apply and Test Settings": the chosen port and speed searched.
     void CommApply();
 

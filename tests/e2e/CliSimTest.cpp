@@ -1,11 +1,21 @@
 // kelvar-cli against actimar-sim through a real pseudo-terminal.
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+// Failures show the texts, not their bytes.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << text.toStdString();
+}
 
 namespace {
 
@@ -43,25 +53,29 @@ class CliSimTest : public ::testing::Test {
 protected:
     // Sensors at 1 (115.2K) and 4 (57.6K), and what `extra` adds.
     void StartSim(const QStringList& extra = {}) {
+        Start(sim, link, QStringList{"--log", log, "--sensor", "1", "--sensor", "4:57600"} + extra);
+    }
+    // A simulator on a pseudo-terminal of its own, reached through `path`.
+    void Start(QProcess& process, const QString& path, const QStringList& args) {
         ASSERT_TRUE(dir.isValid());
-        sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        sim.start(ACTIMAR_SIM_PATH, QStringList{"--link", link, "--log", log, "--sensor", "1",
-                                                "--sensor", "4:57600"} +
-                                        extra);
-        ASSERT_TRUE(sim.waitForReadyRead(10000)) << "the simulator prints its device first";
-        const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(ACTIMAR_SIM_PATH, QStringList{"--link", path} + args);
+        ASSERT_TRUE(process.waitForReadyRead(10000)) << "the simulator prints its device first";
+        const QString device = QString::fromLocal8Bit(process.readLine()).trimmed();
         EXPECT_TRUE(device.startsWith("/dev/pts/")) << device.toStdString();
-        ASSERT_EQ(QFileInfo(link).symLinkTarget(), device) << "the link is there before the path";
+        ASSERT_EQ(QFileInfo(path).symLinkTarget(), device) << "the link is there before the path";
     }
 
     // The simulator ends cleanly on SIGTERM and takes its link along.
     void TearDown() override {
-        if (sim.state() != QProcess::NotRunning) {
-            sim.terminate();
-            EXPECT_TRUE(sim.waitForFinished(10000));
-            EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
-            EXPECT_EQ(sim.exitCode(), 0);
-            EXPECT_FALSE(QFileInfo(link).isSymLink());
+        for (auto [process, path] : {std::pair{&sim, link}, std::pair{&second, secondLink}}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->terminate();
+                EXPECT_TRUE(process->waitForFinished(10000));
+                EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+                EXPECT_EQ(process->exitCode(), 0);
+                EXPECT_FALSE(QFileInfo(path).isSymLink());
+            }
         }
     }
 
@@ -91,6 +105,9 @@ protected:
     QString link = dir.filePath("sensors");
     QString log = dir.filePath("requests.log");
     QProcess sim;
+    // A second port, for a machine's commands.
+    QString secondLink = dir.filePath("more-sensors");
+    QProcess second;
 };
 
 } // namespace
@@ -420,4 +437,128 @@ TEST_F(CliSimTest, AnApplyWhoseReadAfterwardsMissesAnswersExitsThree) {
     EXPECT_EQ(apply.out, "Extend Gain: 500 -> 700\n");
     EXPECT_TRUE(apply.err.contains("Sensor 1 stopped answering")) << apply.err.toStdString();
     EXPECT_FALSE(apply.err.contains("not confirmed")) << apply.err.toStdString();
+}
+
+// The folder of a machine's backup: its files, and its manifest with what
+// differs from run to run (time, version, round trips) left out.
+QString Backed(const QString& folder) {
+    QFile file(folder + "/manifest.json");
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QJsonObject manifest = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_TRUE(QDateTime::fromString(manifest.take("time").toString(), Qt::ISODate).isValid());
+    EXPECT_TRUE(manifest.take("program_version").isString());
+    QJsonArray sensors;
+    for (const QJsonValue& value : manifest.take("sensors").toArray()) {
+        QJsonObject sensor = value.toObject();
+        QJsonObject statistics = sensor.take("statistics").toObject();
+        EXPECT_TRUE(statistics.take("median_round_trip_ms").isDouble());
+        EXPECT_TRUE(statistics.take("worst_round_trip_ms").isDouble());
+        sensor.insert("statistics", statistics);
+        sensors.append(sensor);
+    }
+    manifest.insert("sensors", sensors);
+    return QDir(folder).entryList(QDir::Files).join('\n') + '\n' +
+           QString::fromUtf8(QJsonDocument(manifest).toJson());
+}
+
+TEST_F(CliSimTest, ABackupOfTwoPortsIsVerifiedSensorBySensor) {
+    StartSim();
+    Start(second, secondLink, {"--log", secondLink + ".log", "--sensor", "2:38400"});
+    const QString folder = dir.filePath("machine");
+    const QStringList ports{"--port", "2=" + secondLink};
+    const auto backup = Cli(ports + QStringList{"backup", folder}, "60");
+    EXPECT_EQ(backup.status, 0) << backup.err.toStdString();
+    const QString date = QDate::currentDate().toString("yyyyMMdd");
+    const QString where[] = {"Comm 1 " + link + " 115200 address 1 serial 10000001",
+                             "Comm 1 " + link + " 57600 address 4 serial 10000004",
+                             "Comm 2 " + secondLink + " 38400 address 2 serial 10000002"};
+    EXPECT_EQ(backup.err, QString("kelvar-cli: %1: saved to \"10000001 %4.dat\"\n"
+                                  "kelvar-cli: %2: saved to \"10000004 %4.dat\"\n"
+                                  "kelvar-cli: %3: saved to \"10000002 %4.dat\"\n")
+                              .arg(where[0], where[1], where[2], date));
+    QFile golden(KELVAR_GOLDEN_DIR "/backup.txt");
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    EXPECT_EQ(Backed(folder), QString::fromUtf8(golden.readAll())
+                                  .replace("DATE", date)
+                                  .replace("SECOND", secondLink)
+                                  .replace("FIRST", link));
+
+    // A value of the saved file changed: restoring it would write it back.
+    const QString saved = folder + "/10000004 " + date + ".dat";
+    const QString edited = Edited(saved, "gain.dat", {{5, "700"}});
+    ASSERT_TRUE(QFile::remove(saved) && QFile::rename(edited, saved));
+    const auto changed = Cli(ports + QStringList{"verify", folder}, "60");
+    EXPECT_EQ(changed.status, 1) << changed.err.toStdString();
+    EXPECT_EQ(changed.out, where[0] + ": same\n" + where[1] +
+                               ": differs\n  Extend Gain: 500 -> "
+                               "700\n" +
+                               where[2] + ": same\n");
+
+    // The manifest lacks sensor 1, and the port of sensor 2 is not mapped.
+    QFile manifest(folder + "/manifest.json");
+    ASSERT_TRUE(manifest.open(QIODevice::ReadWrite));
+    QJsonObject listed = QJsonDocument::fromJson(manifest.readAll()).object();
+    QJsonArray sensors = listed.value("sensors").toArray();
+    sensors.removeFirst();
+    listed.insert("sensors", sensors);
+    manifest.resize(0);
+    manifest.write(QJsonDocument(listed).toJson());
+    manifest.close();
+    const auto missing = Cli({"verify", folder}, "60");
+    EXPECT_EQ(missing.status, 3) << missing.err.toStdString();
+    EXPECT_EQ(missing.out, where[1] + ": differs\n  Extend Gain: 500 -> 700\nnot found: " +
+                               where[2] + "\nnot in the backup: " + where[0] + "\n");
+}
+
+TEST_F(CliSimTest, AFolderThatHoldsNoBackupIsRefusedBeforeAnythingIsSent) {
+    StartSim();
+    const QString folder = dir.filePath("machine");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto refusal = [&](const QString& command, const QByteArray& manifest) {
+        QFile file(folder + "/manifest.json");
+        EXPECT_TRUE(manifest.isNull() || (file.open(QIODevice::WriteOnly) && file.write(manifest)));
+        file.close();
+        const auto refused = Cli({command, folder});
+        EXPECT_EQ(refused.status, 2);
+        return refused.err;
+    };
+    const QString cli = "kelvar-cli: " + folder;
+    EXPECT_EQ(refusal("verify", {}), cli + " holds no manifest.json\n");
+    EXPECT_EQ(refusal("verify", R"({"sensors": [)"),
+              cli + "/manifest.json does not parse: unterminated array at character 13\n");
+    EXPECT_EQ(
+        refusal("verify", R"({"sensors": [{"serial": "10000001", "file": "10000001 a.dat"}]})"),
+        cli + "/10000001 a.dat, listed for sensor 10000001, is missing\n");
+    QFile other(folder + "/10000004 a.dat");
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    EXPECT_EQ(
+        refusal("verify", R"({"sensors": [{"serial": "10000001", "file": "10000004 a.dat"}]})"),
+        cli + "/10000004 a.dat is listed for sensor 10000001, whose serial number its name "
+              "does not carry\n");
+    EXPECT_EQ(refusal("backup", {}), cli + " holds a backup already\n");
+    EXPECT_EQ(QFileInfo(log).size(), 0) << "nothing was sent";
+}
+
+TEST_F(CliSimTest, ASensorReadIncompleteIsListedWithoutAFile) {
+    // The search and sensor 1 take 333 requests: the line goes dead in the read of sensor 4.
+    StartSim({"--silent-after", "500"});
+    const QString folder = dir.filePath("machine");
+    const auto backup = Cli({"backup", folder}, "30");
+    EXPECT_EQ(backup.status, 3) << backup.err.toStdString();
+    EXPECT_TRUE(
+        backup.err.endsWith("57600 address 4 serial 10000004: read incomplete, not saved\n"))
+        << backup.err.toStdString();
+    const QString date = QDate::currentDate().toString("yyyyMMdd");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              QStringList({"10000001 " + date + ".dat", "manifest.json"}));
+    QFile file(folder + "/manifest.json");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject last = QJsonDocument::fromJson(file.readAll())
+                                 .object()
+                                 .value("sensors")
+                                 .toArray()
+                                 .last()
+                                 .toObject();
+    EXPECT_EQ(last.value("complete"), QJsonValue(false));
+    EXPECT_EQ(last.value("file"), QJsonValue(QJsonValue::Null));
 }

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "link/LinkStatistics.h"
+#include "operations/WritePlan.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace kelvar {
+
+class cSession;
+
+// One sensor of a machine: where it was found, who it is, and how its read went.
+struct MachineSensor {
+    int port = 0;
+    QString device;
+    QString byId; // the stable /dev/serial/by-id name; empty when there is none
+    int speedIndex = 0;
+    int address = 0;
+    QString serial;
+    QString model;
+    QString firmwareDate;
+    QString firmwareVersion;
+    float resolution = 0;
+    QString units;
+    QString file;          // the data file's name in the folder; empty when none was written
+    bool complete = false; // every request of its read was answered
+    cLinkStatistics statistics;
+};
+
+// A whole machine at once: every sensor on every mapped port saved into a
+// folder (one data file each and a manifest listing them), and held against
+// that folder later. The mapped ports are worked one after the other.
+class cMachineBackup {
+public:
+    static constexpr const char* ManifestName = "manifest.json";
+
+    explicit cMachineBackup(cSession& session);
+
+    // Hears of each sensor as soon as it has been read.
+    std::function<void(const MachineSensor&)> progress;
+
+    // Why a mapped port cannot be opened, one line each; empty when all can.
+    QStringList PortFailures() const;
+
+    struct BackupResult {
+        QList<MachineSensor> sensors;
+        QString error; // why the folder was refused or could not be written
+    };
+    // A folder that holds a manifest already is refused unless `force`. Each
+    // file is written whole or not at all, the manifest last.
+    BackupResult Backup(const QString& folder, bool force);
+
+    struct VerifiedSensor {
+        MachineSensor listed;
+        std::optional<MachineSensor> found; // where it is now, read
+        QString problem;       // why it could not be held against its file; empty when it was
+        WritePlan differences; // what restoring its file would write
+    };
+    struct VerifyResult {
+        QString folder;
+        QString refusal; // why the folder cannot be verified
+        QList<VerifiedSensor> sensors;
+        QList<MachineSensor> unlisted; // found, but not in the manifest
+    };
+    // The manifest read and the files it lists checked; nothing is sent.
+    VerifyResult ReadBackup(const QString& folder);
+    // Each sensor of the backup found by its serial number wherever it is
+    // now, read and held against its file; the sensors found that the
+    // backup lacks are named.
+    void Verify(VerifyResult& backup);
+
+private:
+    // A search of the mapped ports begins: the session's list is emptied.
+    void StartSearch();
+    // The sensors found on `port` at every speed, none of them read yet, in
+    // the order the session's list holds them after those found before.
+    QList<MachineSensor> SearchPort(int port);
+    // Reads the sensor at `number` in the session's list whole.
+    void Read(int number, MachineSensor& sensor);
+
+    cSession& session_;
+};
+
+} // namespace kelvar
