@@ -1,11 +1,11 @@
 // kelvar-cli's port listing and RS-485 settings, on a pseudo-terminal.
+#include "support/Pty.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -30,24 +30,10 @@ Result Cli(const QStringList& args) {
 // A pseudo-terminal nobody answers on, also known through a symbolic link.
 class CliPortsTest : public ::testing::Test {
 protected:
-    CliPortsTest() : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
-            device = QString::fromLocal8Bit(::ptsname(master));
-        }
-        QFile::link(device, link);
-    }
-    ~CliPortsTest() override {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
+    void SetUp() override { ASSERT_TRUE(QFile::link(device, link)); }
 
-    void SetUp() override { ASSERT_TRUE(QFileInfo(link).isSymLink()); }
-
-    static QString NotATerminal() { return QString::fromLocal8Bit(std::strerror(ENOTTY)); }
-
-    int master;
-    QString device;
+    kelvar::test::Pty pty;
+    const QString& device = pty.device;
     QTemporaryDir dir;
     QString link = dir.filePath("sensors");
 };
@@ -82,9 +68,9 @@ TEST_F(CliPortsTest, PortsListsCommNumbersInOrderAndWhyOneDoesNotOpen) {
 
     // With RS-485 settings, whether the port supports them.
     const auto kernel = Cli({"--rs485", "kernel", "--port", "1=" + device, "ports"});
-    EXPECT_TRUE(kernel.out.startsWith(
-        "Comm 1: " + device + " (mapped)\n  does not open: " + device +
-        " does not support the kernel's RS-485 mode " + "(TIOCSRS485: " + NotATerminal() + ")\n"))
+    EXPECT_TRUE(kernel.out.startsWith("Comm 1: " + device + " (mapped)\n  does not open: " +
+                                      device + " does not support the kernel's RS-485 mode " +
+                                      "(TIOCSRS485: " + kelvar::test::NotATerminal() + ")\n"))
         << kernel.out.toStdString();
     EXPECT_EQ(Cli({"ports", "1"}).status, 2);
 }
@@ -107,5 +93,5 @@ TEST_F(CliPortsTest, Rs485SettingsAreCheckedThenAskedOfThePort) {
                           "--port", link, "send", "1", "A"});
     EXPECT_EQ(rts.status, 2);
     EXPECT_EQ(rts.err, "kelvar-cli: cannot open Comm 1 @ 115.2K: " + link + " cannot switch RTS (" +
-                           NotATerminal() + ")\n");
+                           kelvar::test::NotATerminal() + ")\n");
 }

@@ -1,15 +1,14 @@
 // One program per serial device, whatever name each gives it.
 #include "link/QtSerialPort.h"
+#include "support/Pty.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <unistd.h>
 
 using namespace kelvar;
 
@@ -19,27 +18,9 @@ namespace {
 // through a symbolic link.
 class PortLockTest : public ::testing::Test {
 protected:
-    PortLockTest() : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
-            device = QString::fromLocal8Bit(::ptsname(master));
-            // Kept open so that the master side never reads as hung up.
-            keeper = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-        }
-        link = dir.filePath(QStringLiteral("sensors"));
-        QFile::link(device, link);
-    }
-
-    ~PortLockTest() override {
-        for (const int fd : {keeper, master}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    }
-
     void SetUp() override {
-        ASSERT_GE(keeper, 0);
-        ASSERT_TRUE(QFileInfo(link).isSymLink());
+        ASSERT_GE(pty.keeper, 0);
+        ASSERT_TRUE(QFile::link(device, link));
     }
 
     static QString Held(const QString& name, const QString& program, qint64 pid) {
@@ -59,11 +40,10 @@ protected:
                   {"--port", name, "--timeout", QString::number(timeout), "send", "1", "A"});
     }
 
+    test::Pty pty{true};
+    const QString& device = pty.device;
     QTemporaryDir dir;
-    int master;
-    int keeper = -1;
-    QString device;
-    QString link;
+    QString link = dir.filePath(QStringLiteral("sensors"));
 };
 
 } // namespace
@@ -83,7 +63,7 @@ TEST_F(PortLockTest, AnotherProgramIsToldWhoHoldsTheDeviceAndItIsFreedWhenItsHol
     QProcess cli;
     StartCli(cli, device, 60000);
     ASSERT_TRUE(cli.waitForStarted());
-    pollfd request{master, POLLIN, 0};
+    pollfd request{pty.master, POLLIN, 0};
     ASSERT_TRUE(::poll(&request, 1, 20000) == 1 && (request.revents & POLLIN) != 0)
         << "kelvar-cli writes to the device, so holds it";
     cQtSerialPort port;

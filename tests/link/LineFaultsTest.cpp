@@ -4,6 +4,7 @@
 #include "support/SimTraffic.h"
 
 #include <QSignalSpy>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kelvar;
@@ -17,6 +18,14 @@ protected:
         network.addSensor(test::SensorAt(1));
         network.sensor(0).setParameter(12, 0x0111);
         network.sensor(0).setParameter(13, 0x0222);
+    }
+
+    // Runs `seen` with the outcome and retry number of each transaction as it ends.
+    void OnEnded(std::function<void(Outcome outcome, int retry)> seen) {
+        QObject::connect(&link, &cSensorLink::transactionEnded,
+                         [seen = std::move(seen)](const QByteArray&, const QByteArray&,
+                                                  Outcome outcome,
+                                                  int retry) { seen(outcome, retry); });
     }
 };
 
@@ -44,10 +53,7 @@ TEST_F(LineFaultsTest, AnEchoingLineReadsExactlyAndEveryRequestIsCounted) {
 TEST_F(LineFaultsTest, LostAndDamagedAnswersAreAskedAgainAndCounted) {
     link.Retries = cSensorLink::MaxRetries;
     int retried = 0;
-    QObject::connect(&link, &cSensorLink::transactionEnded,
-                     [&retried](const QByteArray&, const QByteArray&, Outcome, int retry) {
-                         retried += retry > 0 ? 1 : 0;
-                     });
+    OnEnded([&retried](Outcome, int retry) { retried += retry > 0 ? 1 : 0; });
     network.setSeed(7);
     network.faults().drop = 0.4;
     network.faults().corrupt = 0.3;
@@ -65,10 +71,7 @@ TEST_F(LineFaultsTest, LostAndDamagedAnswersAreAskedAgainAndCounted) {
     // Nothing answers: the request is asked as often as set, then given up.
     network.faults() = {};
     QList<int> retries;
-    QObject::connect(&link, &cSensorLink::transactionEnded,
-                     [&retries](const QByteArray&, const QByteArray&, Outcome, int retry) {
-                         retries.append(retry);
-                     });
+    OnEnded([&retries](Outcome, int retry) { retries.append(retry); });
     link.Retries = 2;
     EXPECT_EQ(link.SendCommand("D000C", 2).outcome, Outcome::NoAnswer);
     EXPECT_EQ(retries, QList<int>({0, 1, 2}));
@@ -107,10 +110,7 @@ TEST_F(LineFaultsTest, AFrameThatFollowsAnAcceptedAnswerPutsItsRunInDoubt) {
     // A copy that follows a settled answer makes it doubtful: asked again.
     network.faults().repeat = 1.0;
     QList<Outcome> outcomes;
-    QObject::connect(&link, &cSensorLink::transactionEnded,
-                     [&outcomes](const QByteArray&, const QByteArray&, Outcome outcome, int) {
-                         outcomes.append(outcome);
-                     });
+    OnEnded([&outcomes](Outcome outcome, int) { outcomes.append(outcome); });
     EXPECT_EQ(link.SendCommand("D000C", 1), (cSensorLink::Reply{Outcome::Doubtful, std::nullopt}));
     EXPECT_EQ(outcomes, QList<Outcome>(3, Outcome::Doubtful));
 }

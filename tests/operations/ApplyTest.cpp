@@ -26,6 +26,11 @@ protected:
     void Edit(int parameter, std::int32_t value) {
         session.sensor.WriteParameterData(parameter, 1, value);
     }
+    // Apply, its questions answered in turn.
+    void ApplyAnswering(std::initializer_list<MessageAnswer> answers) {
+        Answer(answers);
+        session.apply.Apply();
+    }
     const test::ScriptedPrompter::Question& LastQuestion() const {
         return view.prompter.asked.last();
     }
@@ -40,8 +45,7 @@ TEST_F(ApplyTest, ChangesAreReviewedWrittenPolledAfterEachRegisterAndReadBack) {
     const std::int32_t target = session.sensor.ReadSetpointData(7, 0);
     const std::int32_t velocity = session.sensor.ReadSetpointData(7, 1);
     session.sensor.WriteSetpointData(7, 5, 250); // one dwell: the whole setpoint is written
-    Answer({Ok});
-    session.apply.Apply();
+    ApplyAnswering({Ok});
     const QList<QByteArray> requests = Requests(from);
     EXPECT_EQ(requests.mid(0, 3), QList<QByteArray>({"C", "G0005", "L0020258"}));
     EXPECT_EQ(requests.mid(3, 30), QList<QByteArray>(30, "A"))
@@ -70,8 +74,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     };
     Edit(Param::RunMode, 2);
     Edit(Param::Address, 0); // refused: outside its limits
-    Answer({Ok, Ok, Ok});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok, Ok});
     ASSERT_EQ(view.prompter.asked.size(), 3) << "no question about the speed";
     EXPECT_TRUE(view.prompter.asked[0].text.endsWith(
         "\r\nAddress: 1 -> 0  (will not be written: outside its limits 1 to 26)\r\nRun Mode: "
@@ -81,16 +84,14 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     EXPECT_EQ(session.link.CurrentAddress, 1) << "the address not written is not followed";
 
     Edit(Param::Address, 7);
-    Answer({Ok, Ok});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok});
     EXPECT_EQ(sim.address(), 7);
     EXPECT_EQ(session.link.CurrentAddress, 7);
     EXPECT_EQ(session.sensors.Address(), 7) << "the list follows the sensor";
     EXPECT_EQ(session.sensor.ReadParameterData(Param::Address, 0), 7) << "read at its new address";
 
     Edit(Param::BaudRate, 1); // 19.2K
-    Answer({Ok, Ok, Yes});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok, Yes});
     EXPECT_EQ(LastQuestion().title, "Changed Sensor Baud Rate");
     EXPECT_EQ(session.sensors.BaudRate(), 3);
     EXPECT_EQ(port.baud(), 19200);
@@ -99,8 +100,7 @@ TEST_F(ApplyTest, PowerCycleChangesAskForItAndTheSensorIsFollowedToItsNewAddress
     EXPECT_EQ(view.tab, Tab::Monitor);
 
     Edit(Param::BaudRate, 4); // 115.2K, left to the user
-    Answer({Ok, Ok, No});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok, No});
     EXPECT_EQ(session.sensors.BaudRate(), 3);
     EXPECT_EQ(view.tab, Tab::Communications);
     EXPECT_FALSE(session.link.StateFlags.TestBit(StateBit::OnLine));
@@ -145,8 +145,7 @@ TEST_F(ApplyTest, UnconfirmedWriteIsReportedAndKeepsTheErrorLight) {
     Edit(2, 600);
     DropWhile("Writing Parameters...");
     session.link.PacketTimeout = 5;
-    Answer({Ok, Ok});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok});
     ASSERT_EQ(session.apply.LastUnconfirmed().size(), 1);
     EXPECT_EQ(LastQuestion().title, "Changes Not Confirmed");
     EXPECT_TRUE(LastQuestion().text.contains("Extend Gain: 600, no answer"));
@@ -167,8 +166,7 @@ TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
             sim.PowerCycle();
         }
     });
-    Answer({Ok, Ok});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok});
     QStringList items;
     for (const auto& u : session.apply.LastUnconfirmed()) {
         items.append(u.Text());
@@ -182,8 +180,7 @@ TEST_F(ApplyTest, EchoesThatDifferAreReportedAsNotConfirmed) {
 
 TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
     Edit(Param::Address, 7);
-    Answer({Cancel});
-    session.apply.Apply();
+    ApplyAnswering({Cancel});
     ASSERT_EQ(view.prompter.asked.size(), 1);
     EXPECT_TRUE(Requests(from).isEmpty());
 
@@ -195,8 +192,7 @@ TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
     ASSERT_FALSE(session.read.ReadComplete());
     Edit(2, 600);
     from = network.log().size();
-    Answer({Cancel});
-    session.apply.Apply();
+    ApplyAnswering({Cancel});
     EXPECT_EQ(LastQuestion().title, "Sensor Read Incomplete");
     EXPECT_TRUE(LastQuestion().text.contains("D0002 (parameter 2 Extend Gain)"));
     EXPECT_TRUE(Requests(from).isEmpty());
@@ -205,8 +201,7 @@ TEST_F(ApplyTest, NothingIsWrittenUnlessTheUserAgrees) {
 TEST_F(ApplyTest, AnAddressAnotherSensorAnswersAtIsRefusedBeforeAnyWrite) {
     AddSensor(3); // not in the list: only the line knows it
     Edit(Param::Address, 3);
-    Answer({Ok, Ok}); // the review, then the refusal
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok}); // the review, then the refusal
     ASSERT_EQ(view.prompter.asked.size(), 2);
     EXPECT_EQ(LastQuestion().title, "Incorrect Sensor Address");
     EXPECT_TRUE(LastQuestion().text.startsWith(
@@ -221,8 +216,7 @@ TEST_F(ApplyTest, ValuesOutsideTheirLimitsNeverReachTheSensor) {
     Edit(20, 5);  // drive polarity
     Edit(2, 600); // and one good change
     session.sensor.WriteSetpointData(3, 3, 65535);
-    Answer({Ok, Ok});
-    session.apply.Apply();
+    ApplyAnswering({Ok, Ok});
     ASSERT_EQ(view.prompter.asked.size(), 2) << "no power cycle: no such change was written";
     EXPECT_TRUE(view.prompter.asked[0].text.contains("Address: 1 -> 0  (will not be written"));
     for (const QByteArray& request : Requests(from)) {

@@ -67,12 +67,9 @@ protected:
 
 } // namespace
 
+// Under XDG_CONFIG_HOME the file is DefaultFile(), which the hand-written
+// file's test reads and rewrites; without it, under HOME.
 TEST_F(Registry, FileIsNamedByAppnameInTheConfigFolder) {
-    cRegistry reg;
-    EXPECT_EQ(reg.FileName(), DefaultFile());
-    Save(reg, "Communications", "Port", "3");
-    EXPECT_TRUE(QFileInfo::exists(DefaultFile()));
-
     const EnvVar home("HOME", Path("home").toLocal8Bit());
     for (const char* configHome : {"", "relative/config"}) {
         const EnvVar xdg("XDG_CONFIG_HOME", configHome);
@@ -282,13 +279,6 @@ TEST_F(Registry, HandWrittenFileReadsAsWrittenAndSavingKeepsItsValues) {
     WriteFile(DefaultFile(), HandWritten);
     cRegistry reg;
     EXPECT_EQ(Get(reg, "Sensors", "Name"), "Press 3, left");
-    EXPECT_EQ(Get(reg, "Sensors", "Note"), "first; second");
-    EXPECT_EQ(Get(reg, "Sensors", "Path"), "C:\\Temp\\new");
-    EXPECT_EQ(Get(reg, "Sensors", "Greeting"), "say \"hi"); // the later line
-    EXPECT_EQ(Get(reg, "Sensors", "Quoted"), "Press 3");
-    EXPECT_EQ(Get(reg, "Sensors", "Owner"), "Jürgen");
-    EXPECT_EQ(Get(reg, "Sensors", "Sum"), "a=b");
-    EXPECT_EQ(Get(reg, "Sensors", "Axis/Mode"), "fast");
     EXPECT_EQ(Get(reg, "Startup", "Top"), "");
     EXPECT_EQ(Get(reg, "COMMUNICATIONS", "port"), "3");
     const QStringList skipped = {"line 2: Orphan=before any section", "line 11: stray text",
@@ -302,7 +292,8 @@ TEST_F(Registry, HandWrittenFileReadsAsWrittenAndSavingKeepsItsValues) {
     EXPECT_EQ(reg.SetAsidePath(), "");
     EXPECT_EQ(reg.SkippedLines(), skipped);
 
-    // Spelt as the file spelt them; the skipped lines and comments are gone.
+    // Spelt as the file spelt them, the later of two lines; the skipped lines
+    // and comments are gone.
     EXPECT_EQ(ReadFile(DefaultFile()),
               "[Communications]\nPort=3\n\n[Startup]\nTop=250\n\n[sensors]\nAxis%2FMode=fast\n"
               "Greeting=say \"hi\nNote=first; second\nOwner=J\xc3\xbcrgen\nPath=C:\\Temp\\new\n"

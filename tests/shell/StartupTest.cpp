@@ -1,12 +1,9 @@
 // Start-up, settings and shutdown against the in-process simulated network.
 #include "shell/Startup.h"
-#include "operations/Session.h"
 #include "shell/Registry.h"
-#include "sim/SimSerialPort.h"
 #include "support/FileSizeLimit.h"
-#include "support/SimTraffic.h"
+#include "support/SimSession.h"
 #include "support/StoredSetting.h"
-#include "support/TestView.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,15 +15,13 @@ using namespace kelvar::sim;
 
 namespace {
 
-class StartupTest : public ::testing::Test {
+// A sensor at 2 on Comm 1, serial number 1234; the settings file of its own.
+class StartupTest : public test::SimSessionTest {
 protected:
-    StartupTest()
-        : registry(dir.filePath("settings.ini")), port(network, {"comm1"}), session(port, view) {
-        view.session = &session;
+    StartupTest() : registry(dir.filePath("settings.ini")) {
         SensorConfig config = test::SensorAt(2);
         config.serialNumber = "1234";
         network.addSensor(config);
-        session.link.PortNames.setDevice(1, "comm1");
     }
 
     QString Stored(const QString& section, const QString& key) {
@@ -48,10 +43,6 @@ protected:
 
     QTemporaryDir dir;
     cRegistry registry;
-    SimNetwork network;
-    SimSerialPort port;
-    test::TestView view;
-    cSession session;
     cShellState state;
 };
 

@@ -102,9 +102,7 @@ TEST_F(ApplicationTest, TheCommunicationsTabSetsTheLineAndShowsTheSensorsStatist
             .startsWith(QStringLiteral("Sensor %1\n%2\n").arg(link.CurrentAddress).arg(requests)))
         << window.Control<QPlainTextEdit>("txtLinkStatistics")->toPlainText().toStdString();
     window.close();
-    EXPECT_EQ(Stored("Communications", "Retries"), "1");
-    EXPECT_EQ(Stored("Communications", "RS485Mode"), "rts");
-    EXPECT_EQ(Stored("Communications", "RS485DelayAfter"), "4");
+    EXPECT_EQ(Stored("Communications", "Retries"), "1"); // the line driver's: StartupTest
 }
 
 TEST_F(ApplicationTest, NoSerialPortEndsWithTheFatalMessage) {
