@@ -920,6 +920,75 @@ int RunVerify(Session& s, const QStringList& args) {
     return status;
 }
 
+int RunRestore(Session& s, const QStringList& args) {
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
+    const QCommandLineOption forceOption(QStringLiteral("force"));
+    const QCommandLineOption replaceOption(QStringLiteral("replace"), QString(),
+                                           QStringLiteral("SERIAL"));
+    QCommandLineParser parser;
+    parser.addOptions({dryRunOption, forceOption, replaceOption});
+    if (!ParseCommandOptions(parser, QStringLiteral("restore"), args)) {
+        return Usage;
+    }
+    if (parser.positionalArguments().size() != 1) {
+        return Fail(QStringLiteral("usage: restore DIR [--dry-run] [--force] [--replace SERIAL]"));
+    }
+    cMachineBackup machine(s.core);
+    cMachineBackup::VerifyResult result = machine.ReadBackup(parser.positionalArguments().at(0));
+    if (!result.refusal.isEmpty()) {
+        return Fail(result.refusal);
+    }
+    if (!MappedPortsOpen(machine)) {
+        return Usage;
+    }
+    machine.Restore(result, {parser.isSet(dryRunOption), parser.isSet(forceOption),
+                             parser.values(replaceOption)});
+    QTextStream out(stdout);
+    int status = Ok;
+    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
+        if (!sensor.found) {
+            out << "not found: " << Where(sensor.listed) << '\n';
+            status = NoAnswer;
+            continue;
+        }
+        const QString where =
+            Where(*sensor.found) + (sensor.replacement
+                                        ? QStringLiteral(" in place of ") + sensor.listed.serial
+                                        : QString());
+        for (const QString& warning : sensor.doubts + sensor.warnings) {
+            Warn(where + QStringLiteral(": ") + warning);
+        }
+        if (!sensor.differences.isEmpty()) {
+            out << where << ": differs\n";
+            for (const PlannedWrite& write : sensor.differences) {
+                out << "  " << write.Text() << '\n';
+            }
+            status = std::max<int>(status, parser.isSet(dryRunOption) ? 1 : Ok);
+        } else if (sensor.problem.isEmpty()) {
+            out << where << ": same\n";
+        }
+        for (const auto& u : sensor.unconfirmed) {
+            out << where << ": not confirmed: " << u.Text() << '\n';
+        }
+        if (!sensor.problem.isEmpty()) {
+            out << where << (sensor.written ? ": not confirmed: " : ": not restored: ")
+                << sensor.problem.simplified() << '\n';
+        }
+        if (!sensor.unconfirmed.isEmpty() || (!sensor.problem.isEmpty() && !sensor.refused)) {
+            status = std::max<int>(status, NoAnswer);
+        } else if (sensor.refused) {
+            status = std::max<int>(status, Usage);
+        } else if (sensor.written) {
+            out << where << ": restored\n";
+        }
+    }
+    for (const MachineSensor& sensor : result.unlisted) {
+        out << "not in the backup: " << Where(sensor) << '\n';
+    }
+    out.flush();
+    return status;
+}
+
 // Which ports a command talks on: none, the one --port chooses (opened
 // before the command runs), or every one --port maps (the command opens them).
 enum class Ports { None, Chosen, Mapped };
@@ -938,7 +1007,8 @@ constexpr Command Commands[] = {
     {"monitor", RunMonitor, true, Ports::Chosen}, {"diff", RunDiff, true, Ports::Chosen},
     {"apply", RunApply, true, Ports::Chosen},     {"report", RunReport, true, Ports::Chosen},
     {"goto", RunGoto, true, Ports::Chosen},       {"ports", RunPorts, false, Ports::None},
-    {"backup", RunBackup, false, Ports::Mapped},  {"verify", RunVerify, false, Ports::Mapped}};
+    {"backup", RunBackup, false, Ports::Mapped},  {"verify", RunVerify, false, Ports::Mapped},
+    {"restore", RunRestore, false, Ports::Mapped}};
 
 } // namespace
 
@@ -1009,15 +1079,23 @@ int main(int argc, char** argv) {
         "                              number on the mapped ports, reads it and prints what\n"
         "                              differs from its file, as diff does; names sensors\n"
         "                              missing and sensors the backup lacks.\n"
+        "  restore DIR [--dry-run] [--force] [--replace SERIAL]\n"
+        "                              Finds each sensor of DIR's manifest as verify does,\n"
+        "                              prints what differs from its file and writes it as\n"
+        "                              apply does (--force as for apply); --dry-run writes\n"
+        "                              nothing. A sensor of another serial number at a\n"
+        "                              backed-up one's port and address gets that one's\n"
+        "                              file only with --replace naming its serial number.\n"
         "  ports                       Lists Comm 1 to 16 as the program numbers them\n"
         "                              (--port mappings included, numbers without a device\n"
         "                              left out): device, /dev/serial/by-id name, driver,\n"
         "                              USB adapter, latency_timer, and whether it opens\n"
         "                              (with --rs485 as given) or why not. Needs no --port\n"
         "                              and talks on no port.\n\n"
-        "Exit status: 0 success; 1 diff, verify: something differs; 2 usage error,\n"
-        "a refused file, folder or goto target, or a port that cannot be opened or fails;\n"
-        "3 no answer;\n"
+        "Exit status: 0 success; 1 diff, verify, restore --dry-run: something differs;\n"
+        "2 usage error, a refused file, folder, sensor or goto target, or a port that\n"
+        "cannot be opened or fails; 3 no answer (restore: a sensor missing or a write\n"
+        "not confirmed);\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value; 6 goto: not in position in time."));
     const QCommandLineOption help = parser.addHelpOption();

@@ -82,6 +82,7 @@ std::optional<MachineSensor> ListedSensor(const QJsonValue& value, int number, Q
     sensor.speedIndex = SpeedIndexOfBaud(entry.value(QLatin1String("speed")).toInt());
     sensor.address = entry.value(QLatin1String("address")).toInt();
     sensor.serial = entry.value(QLatin1String("serial")).toString();
+    sensor.model = entry.value(QLatin1String("model")).toString();
     sensor.file = file.toString();
     sensor.complete = entry.value(QLatin1String("complete")).toBool();
     return sensor;
@@ -265,47 +266,52 @@ cMachineBackup::VerifyResult cMachineBackup::ReadBackup(const QString& folder) {
         if (result.refusal = ListedFileProblem(dir, *sensor); !result.refusal.isEmpty()) {
             return result;
         }
-        result.sensors.append({*sensor, std::nullopt, {}, {}});
+        VerifiedSensor verified;
+        verified.listed = *sensor;
+        result.sensors.append(verified);
     }
     return result;
 }
 
-void cMachineBackup::Verify(VerifyResult& result) {
-    const QDir dir(result.folder);
+QList<int> cMachineBackup::FindListed(VerifyResult& result, const QStringList& replace) {
     QList<MachineSensor> found;
     StartSearch();
     for (const int port : session_.link.PortNames.explicitDevices().keys()) {
         found.append(SearchPort(port));
     }
     QList<bool> matched(found.size(), false);
-    for (VerifiedSensor& verified : result.sensors) {
-        int n = 0;
-        while (n < found.size() && (matched[n] || found[n].serial != verified.listed.serial)) {
-            ++n;
-        }
-        if (n == found.size()) {
-            continue;
-        }
-        matched[n] = true;
-        MachineSensor& now = found[n];
-        Read(n + 1, now);
-        verified.found = now;
-        if (!now.complete) {
-            verified.problem = session_.read.ReadFailureText();
-            if (verified.problem.isEmpty()) {
-                verified.problem = QStringLiteral("it did not answer");
+    QList<int> numbers(result.sensors.size(), 0);
+    const auto find = [&](const auto& fits) {
+        for (qsizetype i = 0; i < result.sensors.size(); ++i) {
+            int n = 0;
+            if (result.sensors[i].found) {
+                continue;
             }
-            continue;
+            while (n < found.size() && (matched[n] || !fits(result.sensors[i], n))) {
+                ++n;
+            }
+            if (n < found.size()) {
+                matched[n] = true;
+                result.sensors[i].found = found[n];
+                numbers[i] = n + 1;
+            }
         }
-        if (verified.listed.file.isEmpty()) {
-            verified.problem = QStringLiteral("the backup holds no data file of it");
-            continue;
-        }
-        const QString path = dir.filePath(verified.listed.file);
-        const auto contents = ReadSensorDataFile(path, session_.sensor, &verified.problem);
-        if (contents) {
-            session_.dataFile.UseSensorDataFile(path, *contents);
-            verified.differences = session_.apply.PendingWrites();
+    };
+    find([&](const VerifiedSensor& v, int n) { return found[n].serial == v.listed.serial; });
+    // Only once every serial number has been looked for: a sensor that moved
+    // is no replacement.
+    find([&](const VerifiedSensor& v, int n) {
+        return found[n].port == v.listed.port && found[n].address == v.listed.address;
+    });
+    for (qsizetype i = 0; i < result.sensors.size(); ++i) {
+        VerifiedSensor& verified = result.sensors[i];
+        verified.replacement = verified.found && verified.found->serial != verified.listed.serial;
+        if (verified.replacement && !replace.contains(verified.listed.serial)) {
+            verified.refused = true;
+            verified.problem = QStringLiteral("it replaces %1 of the backup; restore --replace "
+                                              "%1 restores that file to it")
+                                   .arg(verified.listed.serial);
+            numbers[i] = 0;
         }
     }
     for (int n = 0; n < found.size(); ++n) {
@@ -313,6 +319,102 @@ void cMachineBackup::Verify(VerifyResult& result) {
             result.unlisted.append(found[n]);
         }
     }
+    return numbers;
+}
+
+bool cMachineBackup::LoadListedFile(const QDir& dir, int number, VerifiedSensor& verified) {
+    MachineSensor& now = *verified.found;
+    Read(number, now);
+    if (!now.complete) {
+        verified.problem = session_.read.ReadFailureText();
+        if (verified.problem.isEmpty()) {
+            verified.problem = QStringLiteral("it did not answer");
+        }
+        return false;
+    }
+    if (verified.listed.file.isEmpty()) {
+        verified.problem = QStringLiteral("the backup holds no data file of it");
+        return false;
+    }
+    if (!verified.listed.model.isEmpty() && now.model != verified.listed.model) {
+        verified.refused = true;
+        verified.problem = QStringLiteral("it is a %1, the backup's file is of a %2")
+                               .arg(now.model, verified.listed.model);
+        return false;
+    }
+    const QString path = dir.filePath(verified.listed.file);
+    const auto check = session_.dataFile.CheckSensorDataFile(path);
+    if (!check.contents) {
+        verified.refused = true;
+        verified.problem = check.refusal;
+        return false;
+    }
+    verified.doubts = check.doubts;
+    verified.warnings = check.notes;
+    session_.dataFile.UseSensorDataFile(path, *check.contents);
+    verified.differences = session_.apply.PendingWrites();
+    return true;
+}
+
+void cMachineBackup::Verify(VerifyResult& result) {
+    const QDir dir(result.folder);
+    const QList<int> numbers = FindListed(result, {});
+    for (qsizetype i = 0; i < result.sensors.size(); ++i) {
+        if (numbers[i] > 0) {
+            LoadListedFile(dir, numbers[i], result.sensors[i]);
+        }
+    }
+}
+
+void cMachineBackup::Restore(VerifyResult& result, const RestoreOptions& options) {
+    const QDir dir(result.folder);
+    const QList<int> numbers = FindListed(result, options.replace);
+    for (qsizetype i = 0; i < result.sensors.size(); ++i) {
+        VerifiedSensor& verified = result.sensors[i];
+        if (numbers[i] == 0 || !LoadListedFile(dir, numbers[i], verified)) {
+            continue;
+        }
+        if (!verified.doubts.isEmpty() && !options.force) {
+            verified.refused = true;
+            verified.problem = QStringLiteral("%1 not loaded; --force loads it all the same "
+                                              "(values outside their limits are never written)")
+                                   .arg(dir.filePath(verified.listed.file));
+        } else if (!options.dryRun && !verified.differences.isEmpty()) {
+            Write(verified);
+        }
+    }
+}
+
+void cMachineBackup::Write(VerifiedSensor& verified) {
+    cApplyFlow& apply = session_.apply;
+    if (const QString conflict = apply.AddressConflict(); !conflict.isEmpty()) {
+        verified.refused = true;
+        verified.problem = conflict + QStringLiteral(" Nothing was written.");
+        return;
+    }
+    apply.WriteChanges(verified.differences);
+    verified.written = true;
+    verified.unconfirmed = apply.LastUnconfirmed();
+    if (!apply.ApplyAdvice().isEmpty()) {
+        verified.warnings.append(apply.ApplyAdvice());
+    }
+    if (apply.PortFailed()) {
+        verified.problem = QStringLiteral("writing stopped: ") + session_.link.PortErrorText();
+        return;
+    }
+    if (session_.sensor.CyclePowerFlag()) {
+        verified.warnings.append(QStringLiteral("one or more changes take effect only after the "
+                                                "sensor's power has been cycled"));
+    }
+    // The sensor read again at the address it answers at until its power is cycled.
+    session_.read.LoadSensor(cReadFlow::ReloadCurrent);
+    session_.monitor.Stop();
+    if (apply.PortFailed()) {
+        verified.problem = QStringLiteral("reading stopped: ") + session_.link.PortErrorText();
+    } else if (!session_.read.ReadComplete()) {
+        verified.problem = session_.read.ReadFailureText();
+    }
+    session_.commands.TakeFailedRequests();
 }
 
 } // namespace kelvar

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "link/LinkStatistics.h"
+#include "operations/ApplyFlow.h"
 #include "operations/WritePlan.h"
 
+#include <QDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,6 +61,13 @@ public:
         std::optional<MachineSensor> found; // where it is now, read
         QString problem;       // why it could not be held against its file; empty when it was
         WritePlan differences; // what restoring its file would write
+        // Restoring: `found` is another sensor, at the listed one's port and address.
+        bool replacement = false;
+        bool refused = false; // `problem` is a refusal: of the file, or one that needs an option
+        QStringList doubts;   // what the file's check asks to be agreed to, as apply --force does
+        QStringList warnings; // what the file's check and the writes had to say
+        bool written = false; // the differences were written and the sensor read again
+        QList<cApplyFlow::Unconfirmed> unconfirmed;
     };
     struct VerifyResult {
         QString folder;
@@ -73,6 +82,18 @@ public:
     // backup lacks are named.
     void Verify(VerifyResult& backup);
 
+    struct RestoreOptions {
+        bool dryRun = false; // held against the files only, as Verify does
+        bool force = false;  // a file with doubts is written all the same, as apply --force
+        // Serial numbers of the backup whose files go to the other sensor
+        // found at their port and address.
+        QStringList replace;
+    };
+    // Each sensor of the backup found as Verify finds it (or, when it was
+    // replaced, the sensor at its port and address), its file loaded as apply
+    // loads one and the differences written as apply writes them.
+    void Restore(VerifyResult& backup, const RestoreOptions& options);
+
 private:
     // A search of the mapped ports begins: the session's list is emptied.
     void StartSearch();
@@ -81,6 +102,16 @@ private:
     QList<MachineSensor> SearchPort(int port);
     // Reads the sensor at `number` in the session's list whole.
     void Read(int number, MachineSensor& sensor);
+    // Searches every mapped port and finds each backed-up sensor among those
+    // found by its serial number, or with `replace` by its port and address;
+    // names the sensors found that the backup lacks. The number of each
+    // backed-up sensor's find in the session's list, 0 when none is used.
+    QList<int> FindListed(VerifyResult& backup, const QStringList& replace);
+    // Reads the sensor found and loads its file into the edited values;
+    // false with the problem named when the file cannot be held against it.
+    bool LoadListedFile(const QDir& dir, int number, VerifiedSensor& verified);
+    // Writes the differences to the sensor just loaded, as kelvar-cli apply does.
+    void Write(VerifiedSensor& verified);
 
     cSession& session_;
 };

@@ -496,6 +496,8 @@ TEST_F(CliSimTest, AFolderThatHoldsNoBackupIsRefusedBeforeAnythingIsSent) {
         refusal("verify", R"({"sensors": [{"serial": "10000001", "file": "10000004 a.dat"}]})"),
         cli + "/10000004 a.dat is listed for sensor 10000001, whose serial number its name "
               "does not carry\n");
+    EXPECT_EQ(refusal("restore", {}), cli + "/10000004 a.dat is listed for sensor 10000001, whose "
+                                            "serial number its name does not carry\n");
     EXPECT_EQ(refusal("backup", {}), cli + " holds a backup already\n");
     EXPECT_EQ(QFileInfo(log).size(), 0) << "nothing was sent";
 }
@@ -522,4 +524,42 @@ TEST_F(CliSimTest, ASensorReadIncompleteIsListedWithoutAFile) {
                                  .toObject();
     EXPECT_EQ(last.value("complete"), QJsonValue(false));
     EXPECT_EQ(last.value("file"), QJsonValue(QJsonValue::Null));
+}
+
+TEST_F(CliSimTest, ARestoreWritesBackWhatDiffersAndADryRunOnlyShowsIt) {
+    StartSim();
+    const QString folder = dir.filePath("machine");
+    ASSERT_EQ(Cli({"backup", folder}, "60").status, 0);
+    ASSERT_EQ(Cli({"--baud", "57600", "param", "4", "2", "600"}).status, 0);
+    // Its read holds the target at the position (I); values are written with L and Q.
+    const auto values = [&] {
+        return Writes(log).filter(QRegularExpression(" [a-z][LQ]"));
+    };
+    const QStringList written = values();
+    const QString same = "Comm 1 " + link + " 115200 address 1 serial 10000001: same\n";
+    const QString where = "Comm 1 " + link + " 57600 address 4 serial 10000004";
+    const QString plan = same + where + ": differs\n  Extend Gain: 600 -> 500\n";
+    EXPECT_EQ(CliExits({"restore", folder, "--dry-run"}, 1, {}, "60").out, plan);
+    EXPECT_EQ(values(), written) << "a dry run writes nothing";
+    EXPECT_EQ(CliExits({"restore", folder}, 0, {}, "60").out, plan + where + ": restored\n");
+    EXPECT_EQ(CliExits({"verify", folder}, 0, {}, "60").out, same + where + ": same\n");
+}
+
+TEST_F(CliSimTest, ASensorReplacedGetsTheFileOfTheOneItReplacesOnlyWhenTold) {
+    StartSim();
+    const QString folder = dir.filePath("machine");
+    ASSERT_EQ(Cli({"--baud", "57600", "param", "4", "2", "600"}).status, 0);
+    ASSERT_EQ(Cli({"backup", folder}, "60").status, 0);
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    Start(sim, link, {"--log", log, "--sensor", "1", "--sensor", "4:57600,serial=20000004"});
+    const QString same = "Comm 1 " + link + " 115200 address 1 serial 10000001: same\n";
+    const QString where =
+        "Comm 1 " + link + " 57600 address 4 serial 20000004 in place of 10000004";
+    EXPECT_EQ(CliExits({"restore", folder}, 2, {}, "60").out,
+              same + where + ": not restored: it replaces 10000004 of the backup; restore " +
+                  "--replace 10000004 restores that file to it\n");
+    EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
+    EXPECT_EQ(CliExits({"restore", folder, "--replace", "10000004"}, 0, {}, "60").out,
+              same + where + ": differs\n  Extend Gain: 500 -> 600\n" + where + ": restored\n");
 }
