@@ -338,7 +338,7 @@ bool cMachineBackup::LoadListedFile(const QDir& dir, int number, VerifiedSensor&
     }
     if (!verified.listed.model.isEmpty() && now.model != verified.listed.model) {
         verified.refused = true;
-        verified.problem = QStringLiteral("it is a %1, the backup's file is of a %2")
+        verified.problem = QStringLiteral("its model is %1, the backup's file is of model %2")
                                .arg(now.model, verified.listed.model);
         return false;
     }

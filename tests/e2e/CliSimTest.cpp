@@ -562,4 +562,15 @@ TEST_F(CliSimTest, ASensorReplacedGetsTheFileOfTheOneItReplacesOnlyWhenTold) {
     EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
     EXPECT_EQ(CliExits({"restore", folder, "--replace", "10000004"}, 0, {}, "60").out,
               same + where + ": differs\n  Extend Gain: 500 -> 600\n" + where + ": restored\n");
+
+    QFile manifest(folder + "/manifest.json");
+    ASSERT_TRUE(manifest.open(QIODevice::ReadWrite));
+    const QByteArray models = manifest.readAll().replace("\"AM-1000\"", "\"KX-7\"");
+    manifest.resize(0);
+    manifest.write(models);
+    manifest.close();
+    const QString model =
+        ": not restored: its model is AM-1000, the backup's file is of model KX-7\n";
+    EXPECT_EQ(CliExits({"restore", folder, "--replace", "10000004"}, 2, {}, "60").out,
+              same.chopped(7) + model + where + model);
 }
