@@ -283,10 +283,10 @@ QList<int> cMachineBackup::FindListed(VerifyResult& result, const QStringList& r
     QList<int> numbers(result.sensors.size(), 0);
     const auto find = [&](const auto& fits) {
         for (qsizetype i = 0; i < result.sensors.size(); ++i) {
-            int n = 0;
             if (result.sensors[i].found) {
                 continue;
             }
+            int n = 0;
             while (n < found.size() && (matched[n] || !fits(result.sensors[i], n))) {
                 ++n;
             }
