@@ -974,7 +974,9 @@ int RunRestore(Session& s, const QStringList& args) {
             out << where << (sensor.written ? ": not confirmed: " : ": not restored: ")
                 << sensor.problem.simplified() << '\n';
         }
-        if (!sensor.unconfirmed.isEmpty() || (!sensor.problem.isEmpty() && !sensor.refused)) {
+        if (!sensor.unconfirmed.isEmpty()) {
+            status = std::max<int>(status, NotConfirmed); // as apply says it
+        } else if (!sensor.problem.isEmpty() && !sensor.refused) {
             status = std::max<int>(status, NoAnswer);
         } else if (sensor.refused) {
             status = std::max<int>(status, Usage);
@@ -1094,8 +1096,7 @@ int main(int argc, char** argv) {
         "                              and talks on no port.\n\n"
         "Exit status: 0 success; 1 diff, verify, restore --dry-run: something differs;\n"
         "2 usage error, a refused file, folder, sensor or goto target, or a port that\n"
-        "cannot be opened or fails; 3 no answer (restore: a sensor missing or a write\n"
-        "not confirmed);\n"
+        "cannot be opened or fails; 3 no answer (restore: a sensor missing);\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value; 6 goto: not in position in time."));
     const QCommandLineOption help = parser.addHelpOption();
