@@ -3,6 +3,7 @@
 #include "link/LinkStatistics.h"
 #include "operations/WritePlan.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -48,7 +49,8 @@ public:
 
     struct BackupResult {
         QList<MachineSensor> sensors;
-        QString error; // why the folder was refused or could not be written
+        QJsonObject manifest; // as written to the folder; empty when it was refused
+        QString error;        // why the folder was refused or could not be written
     };
     // A folder that holds a manifest already is refused unless `force`. Each
     // file is written whole or not at all, the manifest last.
