@@ -25,18 +25,32 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 using namespace kelvar;
 
 namespace {
 
 enum ExitStatus { Ok = 0, Usage = 2, NoAnswer = 3, BadAnswer = 4, NotConfirmed = 5, NotInTime = 6 };
+
+// --json: the command's output as one JSON document on stdout (monitor: one
+// object per poll). Its messages go to stderr as without it, and are kept for
+// the document of a command that fails.
+struct JsonOutput {
+    bool on = false;
+    std::optional<QJsonObject> document; // what the command printed as text, when it did
+    QStringList messages;
+};
+JsonOutput Json;
 
 // One line on stderr: the core's texts break lines for message boxes.
 void Warn(const QString& message) {
@@ -46,7 +60,36 @@ void Warn(const QString& message) {
             c = u' ';
         }
     }
-    QTextStream(stderr) << "kelvar-cli: " << line.simplified() << Qt::endl;
+    line = line.simplified();
+    if (Json.on) {
+        Json.messages.append(line);
+    }
+    QTextStream(stderr) << "kelvar-cli: " << line << Qt::endl;
+}
+
+void PrintJsonLine(const QJsonObject& object) {
+    QTextStream(stdout) << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
+}
+
+// With --json, prints the command's document, or on its own an error object
+// {"error", "exit_status"} when the command failed before it had one. A
+// document carries "exit_status" too, and "error" once the command failed
+// (1 is no failure: the document says what differs).
+int FinishJson(int status) {
+    if (!Json.on || (!Json.document && status == 0)) {
+        return status;
+    }
+    QJsonObject object = Json.document.value_or(QJsonObject());
+    if (status >= 2) {
+        object.insert(QLatin1String("error"), Json.messages.join(u'\n'));
+    }
+    object.insert(QLatin1String("exit_status"), status);
+    PrintJsonLine(object);
+    return status;
+}
+
+QJsonValue TextOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
 // A usage error: warns and gives the exit status the command returns.
@@ -360,6 +403,22 @@ bool ParseCommandOptions(QCommandLineParser& parser, const QString& command,
     return true;
 }
 
+int Baud(int speedIndex) {
+    return SpeedTable[ValidSpeedIndex(speedIndex)].baud;
+}
+
+// scan's document: the port searched and the sensors found on it.
+QJsonObject ScanJson(int port, const QString& device, clsSensorList& sensors) {
+    QJsonArray found;
+    for (int n = 1; n <= sensors.Count(); ++n) {
+        sensors.setSensorNumber(n);
+        found.append(QJsonObject{{"address", sensors.Address()},
+                                 {"speed", Baud(sensors.BaudRate())},
+                                 {"serial", sensors.Serial()}});
+    }
+    return {{"port", port}, {"device", device}, {"sensors", found}};
+}
+
 void PrintSensors(clsSensorList& sensors) {
     QTextStream out(stdout);
     for (int n = 1; n <= sensors.Count(); ++n) {
@@ -388,7 +447,11 @@ int RunScan(Session& s, const QStringList& args) {
     } else {
         s.core.search.ScanPort();
     }
-    PrintSensors(s.core.sensors);
+    if (Json.on) {
+        Json.document = ScanJson(s.link.CurrentPort, device, s.core.sensors);
+    } else {
+        PrintSensors(s.core.sensors);
+    }
     if (s.core.sensors.Count() > 0) {
         return Ok;
     }
@@ -428,6 +491,53 @@ int LoadOne(Session& s) {
     return ExitForFailures(s.core.read.LastReadFailures());
 }
 
+// The registers read lists: those that hold a parameter.
+bool Listed(const clsSensorData& sensor, int r) {
+    const std::int32_t type = sensor.ReadParameterData(r, clsSensorData::DataTypeColumn);
+    return type != 0 && type != 8;
+}
+
+// read's document: the identity, then each parameter and setpoint field as
+// read and as people read it, both null for a value that was not read.
+QJsonObject SensorJson(clsSensorData& sensor) {
+    const QJsonValue none(QJsonValue::Null);
+    QJsonArray parameters;
+    for (int r = 0; r <= sensor.MaxParameters(); ++r) {
+        if (!Listed(sensor, r)) {
+            continue;
+        }
+        const bool known = !sensor.ParameterUnknown(r, clsSensorData::SensorDataColumn);
+        const std::int32_t value = sensor.ReadParameterData(r, clsSensorData::SensorDataColumn);
+        parameters.append(
+            QJsonObject{{"register", r},
+                        {"name", sensor.ReadParameterName(r, 0).trimmed()},
+                        {"value", known ? QJsonValue(value) : none},
+                        {"text", known ? QJsonValue(ParameterValueText(sensor, r, value)) : none}});
+    }
+    QJsonArray setpoints;
+    for (int n = 0; n <= sensor.MaxSetpoints(); ++n) {
+        QJsonObject setpoint{{"setpoint", SetpointNumber(n)}};
+        for (const auto& [field, name] : {std::pair{clsSensorData::TargetColumn, "target"},
+                                          std::pair{clsSensorData::VelocityColumn, "velocity"},
+                                          std::pair{clsSensorData::DwellColumn, "dwell"}}) {
+            const bool known = !sensor.SetpointUnknown(n, field);
+            const QString key = QLatin1String(name);
+            setpoint.insert(key, known ? QJsonValue(sensor.ReadSetpointData(n, field)) : none);
+            setpoint.insert(key + QStringLiteral("_text"),
+                            known ? QJsonValue(sensor.SetpointText(n, field)) : none);
+        }
+        setpoints.append(setpoint);
+    }
+    return {{"model", sensor.Model()},
+            {"firmware_date", sensor.FirmwareDate()},
+            {"firmware_version", sensor.Version()},
+            {"serial", sensor.SerialNumber()},
+            {"resolution", FormatNumber(sensor.Resolution(), u"0.######").toDouble()},
+            {"units", sensor.Units()},
+            {"parameters", parameters},
+            {"setpoints", setpoints}};
+}
+
 int RunRead(Session& s, const QStringList& args) {
     const QCommandLineOption outOption(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
     QCommandLineParser parser;
@@ -457,6 +567,10 @@ int RunRead(Session& s, const QStringList& args) {
             }
         }
     }
+    if (Json.on) {
+        Json.document = SensorJson(s.sensor);
+        return status;
+    }
     auto& sensor = s.sensor;
     QTextStream out(stdout);
     out << "Model: " << sensor.Model() << '\n'
@@ -466,8 +580,7 @@ int RunRead(Session& s, const QStringList& args) {
         << "Resolution: " << FormatNumber(sensor.Resolution(), u"0.######") << '\n'
         << "Units: " << sensor.Units() << '\n';
     for (int r = 0; r <= sensor.MaxParameters(); ++r) {
-        const std::int32_t type = sensor.ReadParameterData(r, clsSensorData::DataTypeColumn);
-        if (type != 0 && type != 8) {
+        if (Listed(sensor, r)) {
             out << r << ' ' << sensor.ReadParameterName(r, 0).trimmed() << ": "
                 << RegisterText(sensor, r, 0) << '\n';
         }
@@ -478,6 +591,31 @@ int RunRead(Session& s, const QStringList& args) {
     }
     out.flush();
     return status;
+}
+
+// One write of a plan as diff, apply and verify print it.
+QJsonObject WriteJson(const PlannedWrite& write) {
+    const QJsonValue none(QJsonValue::Null);
+    static const char* const fields[] = {"target", "velocity", "dwell"};
+    return {{"item", write.item},
+            {"parameter", write.parameter < 0 ? none : QJsonValue(write.parameter)},
+            {"setpoint", write.setpoint < 0 ? none : QJsonValue(SetpointNumber(write.setpoint))},
+            {"field", write.setpoint < 0 ? none : QJsonValue(fields[write.field])},
+            {"held", write.heldUnread ? none : QJsonValue(write.held)},
+            {"held_text", write.heldUnread ? none : QJsonValue(write.heldText)},
+            {"value", write.value},
+            {"value_text", write.valueText},
+            {"text", write.Text()},
+            {"power_cycle", TextOrNull(write.powerCycle)},
+            {"not_written", TextOrNull(write.refusal)}};
+}
+
+QJsonArray PlanJson(const WritePlan& plan) {
+    QJsonArray writes;
+    for (const PlannedWrite& write : plan) {
+        writes.append(WriteJson(write));
+    }
+    return writes;
 }
 
 // Reads the sensor and loads the file into the edited values; prints what
@@ -525,6 +663,10 @@ int LoadFileAndShowDifferences(Session& s, const QStringList& args, const QStrin
     }
     s.core.dataFile.UseSensorDataFile(path, *check.contents);
     plan = s.core.apply.PendingWrites();
+    if (Json.on) {
+        Json.document = QJsonObject{{"writes", PlanJson(plan)}};
+        return Ok;
+    }
     QTextStream out(stdout);
     for (const PlannedWrite& write : plan) {
         out << (parser.isSet(rawOption) ? write.RawText() : write.Text()) << '\n';
@@ -539,6 +681,27 @@ int RunDiff(Session& s, const QStringList& args) {
     return status != Ok ? status : plan.isEmpty() ? Ok : 1;
 }
 
+// apply's document: the plan, each write with whether the sensor confirmed
+// it. After a port failure none counts as confirmed: the writes after it never went.
+QJsonObject ApplyJson(const WritePlan& plan, const QList<cApplyFlow::Unconfirmed>& unconfirmed,
+                      bool portFailed, bool powerCycle) {
+    QJsonArray writes;
+    for (const PlannedWrite& write : plan) {
+        QString outcome;
+        for (const cApplyFlow::Unconfirmed& u : unconfirmed) {
+            if (u.write.item == write.item) {
+                outcome = u.outcome;
+            }
+        }
+        QJsonObject entry = WriteJson(write);
+        entry.insert(QLatin1String("confirmed"),
+                     !portFailed && write.WillBeWritten() && outcome.isEmpty());
+        entry.insert(QLatin1String("not_confirmed"), TextOrNull(outcome));
+        writes.append(entry);
+    }
+    return {{"writes", writes}, {"power_cycle_needed", powerCycle}};
+}
+
 int RunApply(Session& s, const QStringList& args) {
     WritePlan plan;
     if (const int status = LoadFileAndShowDifferences(s, args, QStringLiteral("apply"), plan);
@@ -550,6 +713,10 @@ int RunApply(Session& s, const QStringList& args) {
     }
     s.core.apply.WriteChanges(plan);
     const auto unconfirmed = s.core.apply.LastUnconfirmed();
+    if (Json.on) {
+        Json.document =
+            ApplyJson(plan, unconfirmed, s.core.apply.PortFailed(), s.sensor.CyclePowerFlag());
+    }
     for (const auto& u : unconfirmed) {
         Warn(QStringLiteral("not confirmed: ") + u.Text());
     }
@@ -618,6 +785,23 @@ int RunReport(Session& s, const QStringList& args) {
     return Ok;
 }
 
+// One poll of monitor: what its answer held (position, velocity, target and
+// status byte as numbers, null for what it did not hold) or why there was none.
+QJsonObject PollJson(qint64 ms, char letter, const QStringList& fields, const QString& error) {
+    const auto number = [&fields](int field) {
+        const QString& text = fields.at(field);
+        return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text.toDouble());
+    };
+    return {{"time_ms", ms},
+            {"poll", QString(QLatin1Char(letter))},
+            {"position", number(0)},
+            {"velocity", number(1)},
+            {"target", number(2)},
+            {"status", fields.at(3).isEmpty() ? QJsonValue(QJsonValue::Null)
+                                              : QJsonValue(fields.at(3).toInt(nullptr, 16))},
+            {"error", TextOrNull(error)}};
+}
+
 int RunMonitor(Session& s, const QStringList& args) {
     const QCommandLineOption countOption(QStringLiteral("count"), QString(), QStringLiteral("N"),
                                          QStringLiteral("20"));
@@ -634,7 +818,7 @@ int RunMonitor(Session& s, const QStringList& args) {
     if (!ParseInt(parser.value(countOption), 1, 1000000, QStringLiteral("--count"), count)) {
         return Usage;
     }
-    const bool csv = parser.isSet(csvOption);
+    const bool csv = parser.isSet(csvOption) && !Json.on;
     if (const int status = LoadOne(s); !s.link.StateFlags.TestBit(StateBit::DataLoaded)) {
         return status;
     }
@@ -668,7 +852,9 @@ int RunMonitor(Session& s, const QStringList& args) {
                          } else {
                              error = Reason(s, outcome);
                          }
-                         if (csv) {
+                         if (Json.on) {
+                             PrintJsonLine(PollJson(clock.elapsed(), letter, fields, error));
+                         } else if (csv) {
                              out << clock.elapsed() << ',' << letter << ',' << fields.join(u',')
                                  << ',' << error << '\n';
                          } else if (error.isEmpty()) {
@@ -714,6 +900,25 @@ bool ParseSeconds(const QString& text, double low, double high, const QString& w
     return true;
 }
 
+// How a move ended, for goto's document.
+QString MoveOutcome(cSetpointMove::Result result) {
+    switch (result) {
+    case cSetpointMove::Result::Arrived:
+        return QStringLiteral("arrived");
+    case cSetpointMove::Result::TimedOut:
+        return QStringLiteral("timed_out");
+    case cSetpointMove::Result::Lost:
+        return QStringLiteral("lost");
+    case cSetpointMove::Result::NotConfirmed:
+        return QStringLiteral("not_confirmed");
+    case cSetpointMove::Result::Idle:
+    case cSetpointMove::Result::Moving:
+    case cSetpointMove::Result::Refused:
+        break;
+    }
+    return QStringLiteral("refused");
+}
+
 int RunGoto(Session& s, const QStringList& args) {
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"), QString(),
                                            QStringLiteral("S"), QStringLiteral("30"));
@@ -756,9 +961,18 @@ int RunGoto(Session& s, const QStringList& args) {
     }
     cSetpointMove move(s.core);
     QTextStream out(stdout);
+    QJsonArray polls;
     QObject::connect(
         &move, &cSetpointMove::polled,
         [&](char letter, cSensorLink::Outcome outcome, const QString& values) {
+            if (Json.on) {
+                polls.append(
+                    QJsonObject{{"poll", QString(QLatin1Char(letter))},
+                                {"values", TextOrNull(values)},
+                                {"error", values.isEmpty() ? QJsonValue(Reason(s, outcome))
+                                                           : QJsonValue(QJsonValue::Null)}});
+                return;
+            }
             out << letter << ' '
                 << (values.isEmpty() ? QStringLiteral("no answer: ") + Reason(s, outcome) : values)
                 << Qt::endl;
@@ -773,6 +987,12 @@ int RunGoto(Session& s, const QStringList& args) {
     s.core.monitor.Stop();
     if (!move.Reason().isEmpty()) {
         Warn(move.Reason());
+    }
+    if (Json.on) {
+        Json.document = QJsonObject{{"setpoint", setpoint},
+                                    {"outcome", MoveOutcome(move.State())},
+                                    {"reason", TextOrNull(move.Reason())},
+                                    {"polls", polls}};
     }
     switch (move.State()) {
     case cSetpointMove::Result::Arrived:
@@ -866,6 +1086,10 @@ int RunBackup(Session& s, const QStringList& args) {
     if (!result.error.isEmpty()) {
         return Fail(result.error);
     }
+    if (Json.on) {
+        Json.document = QJsonObject{{"folder", parser.positionalArguments().at(0)},
+                                    {"manifest", result.manifest}};
+    }
     if (result.sensors.isEmpty()) {
         Warn(QStringLiteral("no sensor answered on any port at any speed"));
         return NoAnswer;
@@ -876,6 +1100,90 @@ int RunBackup(Session& s, const QStringList& args) {
         }
     }
     return Ok;
+}
+
+// How a sensor of a backup compares with its file now.
+enum class Verdict { Same, Differs, NotVerified, NotFound };
+
+Verdict VerdictOf(const cMachineBackup::VerifiedSensor& sensor) {
+    if (!sensor.found) {
+        return Verdict::NotFound;
+    }
+    if (!sensor.problem.isEmpty()) {
+        return Verdict::NotVerified;
+    }
+    return sensor.differences.isEmpty() ? Verdict::Same : Verdict::Differs;
+}
+
+// 3 when a sensor is missing or was not verified, 1 when anything differs.
+int VerifyStatus(const cMachineBackup::VerifyResult& result) {
+    int status = result.unlisted.isEmpty() ? Ok : 1;
+    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
+        const Verdict verdict = VerdictOf(sensor);
+        if (verdict == Verdict::NotFound || verdict == Verdict::NotVerified) {
+            status = NoAnswer;
+        } else if (verdict == Verdict::Differs) {
+            status = std::max<int>(status, 1);
+        }
+    }
+    return status;
+}
+
+void PrintVerified(const cMachineBackup::VerifyResult& result) {
+    QTextStream out(stdout);
+    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
+        switch (VerdictOf(sensor)) {
+        case Verdict::NotFound:
+            out << "not found: " << Where(sensor.listed) << '\n';
+            break;
+        case Verdict::NotVerified:
+            out << Where(*sensor.found) << ": not verified: " << sensor.problem.simplified()
+                << '\n';
+            break;
+        case Verdict::Same:
+            out << Where(*sensor.found) << ": same\n";
+            break;
+        case Verdict::Differs:
+            out << Where(*sensor.found) << ": differs\n";
+            for (const PlannedWrite& write : sensor.differences) {
+                out << "  " << write.Text() << '\n';
+            }
+            break;
+        }
+    }
+    for (const MachineSensor& sensor : result.unlisted) {
+        out << "not in the backup: " << Where(sensor) << '\n';
+    }
+    out.flush();
+}
+
+// Where a sensor of a machine is, with the manifest's keys.
+QJsonObject WhereJson(const MachineSensor& sensor) {
+    return {{"port", sensor.port},
+            {"device", sensor.device},
+            {"speed", Baud(sensor.speedIndex)},
+            {"address", sensor.address},
+            {"serial", sensor.serial}};
+}
+
+// verify's document: each sensor of the backup as listed and as found, and
+// the sensors found that the backup lacks.
+QJsonObject VerifyJson(const cMachineBackup::VerifyResult& result) {
+    static const char* const verdicts[] = {"same", "differs", "not_verified", "not_found"};
+    QJsonArray sensors;
+    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
+        sensors.append(QJsonObject{{"listed", WhereJson(sensor.listed)},
+                                   {"found", sensor.found ? QJsonValue(WhereJson(*sensor.found))
+                                                          : QJsonValue(QJsonValue::Null)},
+                                   {"state", verdicts[static_cast<int>(VerdictOf(sensor))]},
+                                   {"problem", TextOrNull(sensor.problem.simplified())},
+                                   {"differences", PlanJson(sensor.differences)}});
+    }
+    QJsonArray unlisted;
+    for (const MachineSensor& sensor : result.unlisted) {
+        unlisted.append(WhereJson(sensor));
+    }
+    return {{"folder", result.folder}, {"sensors", sensors}, {"unlisted", unlisted}};
 }
 
 int RunVerify(Session& s, const QStringList& args) {
@@ -892,32 +1200,12 @@ int RunVerify(Session& s, const QStringList& args) {
         return Usage;
     }
     machine.Verify(result);
-    QTextStream out(stdout);
-    int status = Ok;
-    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
-        if (!sensor.found) {
-            out << "not found: " << Where(sensor.listed) << '\n';
-            status = NoAnswer;
-        } else if (!sensor.problem.isEmpty()) {
-            out << Where(*sensor.found) << ": not verified: " << sensor.problem.simplified()
-                << '\n';
-            status = NoAnswer;
-        } else if (sensor.differences.isEmpty()) {
-            out << Where(*sensor.found) << ": same\n";
-        } else {
-            out << Where(*sensor.found) << ": differs\n";
-            for (const PlannedWrite& write : sensor.differences) {
-                out << "  " << write.Text() << '\n';
-            }
-            status = std::max<int>(status, 1);
-        }
+    if (Json.on) {
+        Json.document = VerifyJson(result);
+    } else {
+        PrintVerified(result);
     }
-    for (const MachineSensor& sensor : result.unlisted) {
-        out << "not in the backup: " << Where(sensor) << '\n';
-        status = std::max<int>(status, 1);
-    }
-    out.flush();
-    return status;
+    return VerifyStatus(result);
 }
 
 int RunRestore(Session& s, const QStringList& args) {
@@ -1012,9 +1300,14 @@ constexpr Command Commands[] = {
     {"backup", RunBackup, false, Ports::Mapped},  {"verify", RunVerify, false, Ports::Mapped},
     {"restore", RunRestore, false, Ports::Mapped}};
 
-} // namespace
+// The commands that print a JSON document with --json.
+bool HasJsonOutput(const QString& command) {
+    static const QStringList commands{"scan", "read",   "diff",   "apply",
+                                      "goto", "backup", "verify", "monitor"};
+    return commands.contains(command);
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -1139,6 +1432,10 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("stats"),
                       QStringLiteral("After the command, prints the link statistics of every "
                                      "sensor asked to stderr.")});
+    parser.addOption({QStringLiteral("json"),
+                      QStringLiteral("Prints the output of scan, read, diff, apply, goto, backup "
+                                     "and verify as one JSON document, of monitor as one JSON "
+                                     "object per line, and an error as a JSON object.")});
     QStringList names;
     for (const Command& entry : Commands) {
         names.append(QLatin1String(entry.name));
@@ -1147,9 +1444,12 @@ int main(int argc, char** argv) {
                                  names.join(QStringLiteral(", ")) + QStringLiteral(" (see above)"));
     // Options come before the command, so that a negative VALUE is a value.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    // A command line that does not parse still says so as JSON when asked to.
+    Json.on = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(QCoreApplication::arguments())) {
         return Fail(parser.errorText());
     }
+    Json.on = parser.isSet(QStringLiteral("json"));
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || parser.isSet(version)) {
         parser.process(*app); // prints and ends the program
     }
@@ -1167,6 +1467,9 @@ int main(int argc, char** argv) {
     }
     if (chosen == nullptr) {
         return Fail(QStringLiteral("unknown command \"%1\" (try --help)").arg(command));
+    }
+    if (Json.on && !HasJsonOutput(command)) {
+        return Fail(QStringLiteral("--json: %1 prints no JSON").arg(command));
     }
 
     Session session;
@@ -1247,4 +1550,10 @@ int main(int argc, char** argv) {
         PrintStatistics(session.link);
     }
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return FinishJson(Run(argc, argv));
 }

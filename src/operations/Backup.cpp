@@ -221,12 +221,12 @@ cMachineBackup::BackupResult cMachineBackup::Backup(const QString& folder, bool 
             }
         }
     }
-    const QJsonObject manifest{
+    result.manifest = QJsonObject{
         {"program_version", QStringLiteral(KELVAR_VERSION)},
         {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
         {"sensors", entries},
     };
-    WriteWhole(dir.filePath(ManifestName), QJsonDocument(manifest).toJson(), result.error);
+    WriteWhole(dir.filePath(ManifestName), QJsonDocument(result.manifest).toJson(), result.error);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "operations/WritePlan.h"
 
 #include <QDir>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -50,7 +51,8 @@ public:
 
     struct BackupResult {
         QList<MachineSensor> sensors;
-        QString error; // why the folder was refused or could not be written
+        QJsonObject manifest; // as written to the folder; empty when it was refused
+        QString error;        // why the folder was refused or could not be written
     };
     // A folder that holds a manifest already is refused unless `force`. Each
     // file is written whole or not at all, the manifest last.

@@ -17,6 +17,10 @@ void PrintTo(const QString& text, std::ostream* out) {
     *out << text.toStdString();
 }
 
+void PrintTo(const QJsonObject& object, std::ostream* out) {
+    *out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
 namespace {
 
 struct Result {
@@ -94,6 +98,27 @@ protected:
             << args.join(' ').toStdString() << ": " << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(said)) << result.err.toStdString();
         return result;
+    }
+
+    // kelvar-cli --json, which must end with `status`: each line of its output parsed.
+    QList<QJsonObject> CliJson(const QStringList& args, int status,
+                               const QString& timeout = "500") {
+        QList<QJsonObject> objects;
+        for (const QString& line :
+             CliExits(QStringList{"--json"} + args, status, {}, timeout).out.split('\n')) {
+            if (!line.isEmpty()) {
+                objects.append(Json(line));
+            }
+        }
+        return objects;
+    }
+    // A JSON object's text parsed; LINK and SECOND stand for the ports' paths.
+    QJsonObject Json(QString text) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(
+            text.replace("SECOND", secondLink).replace("LINK", link).toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
+        return document.object();
     }
 
     // A copy of a saved data file with some of its lines replaced (line numbers from 1).
@@ -229,6 +254,41 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
         << printed.toStdString();
 }
 
+TEST_F(CliSimTest, JsonCarriesWhatTheTextPrintsAndErrorsKeepTheirStatus) {
+    StartSim();
+    EXPECT_EQ(CliJson({"scan"}, 0, "60"),
+              QList{Json(R"({"port": 1, "device": "LINK", "exit_status": 0,
+                  "sensors": [{"address": 1, "speed": 115200, "serial": "10000001"}]})")});
+
+    QJsonObject read = CliJson({"read", "1"}, 0).value(0);
+    const QJsonArray parameters = read.take("parameters").toArray();
+    const QJsonArray setpoints = read.take("setpoints").toArray();
+    EXPECT_EQ(read, Json(R"({"model": "AM-1000", "firmware_date": "Mar 5, 2004",
+        "firmware_version": "2.4", "serial": "10000001", "resolution": 0.001, "units": "in",
+        "exit_status": 0})"));
+    ASSERT_EQ(parameters.size(), 32);
+    // A check box, a length and an option; the last setpoint.
+    EXPECT_EQ(QJsonObject({{"p", QJsonArray{parameters[17], parameters[18], parameters[25]}},
+                           {"s", setpoints.last()}}),
+              Json(R"({"p": [
+        {"register": 20, "name": "Drive Polarity", "value": 0, "text": "Normal"},
+        {"register": 30, "name": "Minimum Travel", "value": 50, "text": "0.050 in"},
+        {"register": 56, "name": "Baud Rate", "value": 4, "text": "115.2K"}], "s":
+        {"setpoint": 60, "target": 23607, "target_text": "23.607", "velocity": 20,
+         "velocity_text": "0.20", "dwell": 10, "dwell_text": "0.10"}})"));
+
+    const QList<QJsonObject> polls = CliJson({"monitor", "1", "--count", "2"}, 0);
+    ASSERT_EQ(polls.size(), 2);
+    QJsonObject poll = polls[1];
+    EXPECT_TRUE(poll.take("time_ms").isDouble());
+    EXPECT_EQ(poll, Json(R"({"poll": "B", "position": null, "velocity": null, "target": 0,
+                             "status": null, "error": null})"));
+
+    EXPECT_EQ(CliJson({"read", "9"}, 3),
+              QList{Json(R"({"error": "sensor 9 does not answer: no answer within 500 ms",
+                             "exit_status": 3})")});
+}
+
 TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDifferences) {
     StartSim();
     const QString good = dir.filePath("good.dat");
@@ -252,14 +312,28 @@ TEST_F(CliSimTest, DataFilesAreCheckedBeforeAnythingIsWrittenAndApplyWritesTheDi
     EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
 
     // With --force what is outside its limits is named and not written; the rest is.
-    CliExits({"apply", "1", Edited(good, "fixed.dat", {{23, "5"}, {5, "600"}}), "--force"}, 5,
+    const QString fixed = Edited(good, "fixed.dat", {{23, "5"}, {5, "600"}});
+    CliExits({"apply", "1", fixed, "--force"}, 5,
              "Drive Polarity: 5, not written: outside its limits 0 to 1");
+    const QJsonObject forced = CliJson({"apply", "1", fixed, "--force"}, 5).value(0);
+    EXPECT_EQ(forced["writes"][0]["confirmed"], QJsonValue(false));
+    EXPECT_EQ(forced["writes"][0]["not_confirmed"].toString(),
+              "not written: outside its limits 0 to 1");
 
     // A file that differs in a value: diff shows it against the sensor, apply writes it.
     const QString gain = Edited(good, "gain.dat", {{5, "700"}});
     EXPECT_EQ(CliExits({"diff", "1", gain}, 1).out, "Extend Gain: 600 -> 700\n");
     EXPECT_EQ(Cli({"diff", "1", gain, "--raw"}).out, "Extend Gain: 600 700\n");
-    CliExits({"apply", "1", gain}, 0);
+    QJsonObject write = Json(R"({"item": "Extend Gain", "parameter": 2, "setpoint": null,
+        "field": null, "held": 600, "held_text": "600", "value": 700, "value_text": "700",
+        "text": "Extend Gain: 600 -> 700", "power_cycle": null, "not_written": null})");
+    EXPECT_EQ(CliJson({"diff", "1", gain}, 1),
+              (QList{QJsonObject{{"writes", QJsonArray{write}}, {"exit_status", 1}}}));
+    write.insert("confirmed", true);
+    write.insert("not_confirmed", QJsonValue::Null);
+    EXPECT_EQ(CliJson({"apply", "1", gain}, 0), (QList{QJsonObject{{"writes", QJsonArray{write}},
+                                                                   {"power_cycle_needed", false},
+                                                                   {"exit_status", 0}}}));
     EXPECT_EQ(Cli({"param", "1", "2"}).out, "2 Extend Gain: 700\n");
 }
 
@@ -276,6 +350,15 @@ TEST_F(CliSimTest, APartialReadIsNeverSavedNorApplied) {
     EXPECT_EQ(Cli({"diff", "2", file}, "30").err,
               "kelvar-cli: sensor 2 does not answer: no answer within 30 ms\n"
               "kelvar-cli: nothing compared or written: the read of sensor 2 was incomplete\n");
+
+    // As JSON, what was not read is null, and the document names the failure.
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    StartSim({"--silent-after", "20"});
+    const QJsonObject partial = CliJson({"read", "1"}, 3, "30").value(0);
+    EXPECT_EQ(partial["parameters"][10].toObject(),
+              Json(R"({"register": 12, "name": "Velocity Enable", "value": null, "text": null})"));
+    EXPECT_TRUE(partial["error"].toString().startsWith("Sensor Read Incomplete: 203 of the"));
 }
 
 TEST_F(CliSimTest, CorruptAnswersExitWithFour) {
@@ -323,7 +406,11 @@ TEST_F(CliSimTest, GotoMovesToASetpointAndWaitsUntilItIsInPosition) {
     EXPECT_TRUE(moves[0].contains(" aK0014") && moves[1].contains(" aI0189"));
 
     // Setpoint 30 lies 11.8 in away: not within a second.
-    EXPECT_FALSE(CliExits({"goto", "1", "30", "--timeout", "1"}, 6).out.contains("in position"));
+    const QJsonObject late = CliJson({"goto", "1", "30", "--timeout", "1"}, 6).value(0);
+    EXPECT_FALSE(late["polls"].toArray().last()["values"].toString().contains("in position"));
+    EXPECT_EQ(late["outcome"].toString() + ": " + late["reason"].toString(),
+              "timed_out: Sensor 1 did not report setpoint 30 in position within 1 s; the "
+              "cylinder keeps that target.");
 
     const qsizetype writes = Writes(log).size();
     for (const QStringList& bad :
@@ -427,8 +514,14 @@ TEST_F(CliSimTest, ABackupOfTwoPortsIsVerifiedSensorBySensor) {
     Start(second, secondLink, {"--log", secondLink + ".log", "--sensor", "2:38400"});
     const QString folder = dir.filePath("machine");
     const QStringList ports{"--port", "2=" + secondLink};
-    const auto backup = Cli(ports + QStringList{"backup", folder}, "60");
+    const auto backup = Cli(ports + QStringList{"--json", "backup", folder}, "60");
     EXPECT_EQ(backup.status, 0) << backup.err.toStdString();
+    QFile written(folder + "/manifest.json");
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(Json(backup.out),
+              QJsonObject({{"folder", folder},
+                           {"manifest", QJsonDocument::fromJson(written.readAll()).object()},
+                           {"exit_status", 0}}));
     const QString date = QDate::currentDate().toString("yyyyMMdd");
     const QString where[] = {"Comm 1 " + link + " 115200 address 1 serial 10000001",
                              "Comm 1 " + link + " 57600 address 4 serial 10000004",
@@ -469,6 +562,14 @@ TEST_F(CliSimTest, ABackupOfTwoPortsIsVerifiedSensorBySensor) {
     EXPECT_EQ(missing.status, 3) << missing.err.toStdString();
     EXPECT_EQ(missing.out, where[1] + ": differs\n  Extend Gain: 500 -> 700\nnot found: " +
                                where[2] + "\nnot in the backup: " + where[0] + "\n");
+    const QJsonObject verified = CliJson({"verify", folder}, 3, "60").value(0);
+    EXPECT_EQ(verified["sensors"][0]["differences"][0]["text"].toString(),
+              "Extend Gain: 500 -> 700");
+    EXPECT_EQ(verified["sensors"][1].toObject(), Json(R"({"found": null, "state": "not_found",
+        "listed": {"port": 2, "device": "SECOND", "speed": 38400, "address": 2,
+                   "serial": "10000002"}, "problem": null, "differences": []})"));
+    EXPECT_EQ(verified["unlisted"][0].toObject(), Json(R"({"port": 1, "device": "LINK",
+        "speed": 115200, "address": 1, "serial": "10000001"})"));
 }
 
 TEST_F(CliSimTest, AFolderThatHoldsNoBackupIsRefusedBeforeAnythingIsSent) {
