@@ -1186,6 +1186,28 @@ QJsonObject VerifyJson(const cMachineBackup::VerifyResult& result) {
     return {{"folder", result.folder}, {"sensors", sensors}, {"unlisted", unlisted}};
 }
 
+// restore's document: verify's, and per sensor what was written.
+QJsonObject RestoreJson(const cMachineBackup::VerifyResult& result) {
+    QJsonObject document = VerifyJson(result);
+    QJsonArray sensors = document.value(QStringLiteral("sensors")).toArray();
+    for (qsizetype i = 0; i < sensors.size(); ++i) {
+        const cMachineBackup::VerifiedSensor& sensor = result.sensors.at(i);
+        QJsonArray unconfirmed;
+        for (const cApplyFlow::Unconfirmed& u : sensor.unconfirmed) {
+            unconfirmed.append(u.Text());
+        }
+        QJsonObject entry = sensors.at(i).toObject();
+        entry.insert(QStringLiteral("replacement"), sensor.replacement);
+        entry.insert(QStringLiteral("written"), sensor.written);
+        entry.insert(QStringLiteral("restored"),
+                     sensor.written && sensor.unconfirmed.isEmpty() && sensor.problem.isEmpty());
+        entry.insert(QStringLiteral("not_confirmed"), unconfirmed);
+        sensors.replace(i, entry);
+    }
+    document.insert(QStringLiteral("sensors"), sensors);
+    return document;
+}
+
 int RunVerify(Session& s, const QStringList& args) {
     if (args.size() != 1) {
         return Fail(QStringLiteral("usage: verify DIR"));
@@ -1231,7 +1253,8 @@ int RunRestore(Session& s, const QStringList& args) {
     }
     machine.Restore(result, {parser.isSet(dryRunOption), parser.isSet(forceOption),
                              parser.values(replaceOption)});
-    QTextStream out(stdout);
+    QString text; // printed unless the document is
+    QTextStream out(&text);
     int status = Ok;
     for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
         if (!sensor.found) {
@@ -1276,6 +1299,11 @@ int RunRestore(Session& s, const QStringList& args) {
         out << "not in the backup: " << Where(sensor) << '\n';
     }
     out.flush();
+    if (Json.on) {
+        Json.document = RestoreJson(result);
+    } else {
+        QTextStream(stdout) << text;
+    }
     return status;
 }
 
@@ -1302,8 +1330,8 @@ constexpr Command Commands[] = {
 
 // The commands that print a JSON document with --json.
 bool HasJsonOutput(const QString& command) {
-    static const QStringList commands{"scan", "read",   "diff",   "apply",
-                                      "goto", "backup", "verify", "monitor"};
+    static const QStringList commands{"scan",   "read",   "diff",    "apply",  "goto",
+                                      "backup", "verify", "restore", "monitor"};
     return commands.contains(command);
 }
 
@@ -1433,9 +1461,9 @@ int Run(int argc, char** argv) {
                       QStringLiteral("After the command, prints the link statistics of every "
                                      "sensor asked to stderr.")});
     parser.addOption({QStringLiteral("json"),
-                      QStringLiteral("Prints the output of scan, read, diff, apply, goto, backup "
-                                     "and verify as one JSON document, of monitor as one JSON "
-                                     "object per line, and an error as a JSON object.")});
+                      QStringLiteral("Prints the output of scan, read, diff, apply, goto, backup, "
+                                     "verify and restore as one JSON document, of monitor as one "
+                                     "JSON object per line, and an error as a JSON object.")});
     QStringList names;
     for (const Command& entry : Commands) {
         names.append(QLatin1String(entry.name));

@@ -641,6 +641,14 @@ TEST_F(CliSimTest, ARestoreWritesBackWhatDiffersAndADryRunOnlyShowsIt) {
     const QString where = "Comm 1 " + link + " 57600 address 4 serial 10000004";
     const QString plan = same + where + ": differs\n  Extend Gain: 600 -> 500\n";
     EXPECT_EQ(CliExits({"restore", folder, "--dry-run"}, 1, {}, "60").out, plan);
+    QJsonObject dry = CliJson({"restore", folder, "--dry-run"}, 1, "60").value(0);
+    QJsonObject changed = dry.value("sensors").toArray().at(1).toObject();
+    EXPECT_EQ(changed.take("differences").toArray().at(0).toObject().value("text"),
+              "Extend Gain: 600 -> 500");
+    changed.remove("listed");
+    changed.remove("found");
+    EXPECT_EQ(changed, Json(R"({"state": "differs", "problem": null, "replacement": false,
+                                "written": false, "restored": false, "not_confirmed": []})"));
     EXPECT_EQ(values(), written) << "a dry run writes nothing";
     EXPECT_EQ(CliExits({"restore", folder}, 0, {}, "60").out, plan + where + ": restored\n");
     EXPECT_EQ(CliExits({"verify", folder}, 0, {}, "60").out, same + where + ": same\n");
