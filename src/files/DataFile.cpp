@@ -327,11 +327,17 @@ std::optional<DataFileContents> ReadSensorDataFile(const QString& path, const cl
 
 QString ProposedDataFileName(const clsSensorData& data, const QDate& date) {
     // Not through arg(): a serial number is the sensor's text and may hold '%'.
-    return data.SerialNumber().trimmed() + u' ' +
+    return SerialInFileName(data.SerialNumber()) + u' ' +
            QStringLiteral("%1%2%3.dat")
                .arg(date.year(), 4, 10, QChar(u'0'))
                .arg(date.month(), 2, 10, QChar(u'0'))
                .arg(date.day(), 2, 10, QChar(u'0'));
+}
+
+QString SerialInFileName(const QString& serial) {
+    QString name = serial.trimmed();
+    name.replace(u'/', u'_').replace(u'\\', u'_');
+    return name;
 }
 
 bool HasDataFileExtension(const QString& path) {

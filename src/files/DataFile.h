@@ -53,6 +53,9 @@ std::optional<DataFileContents> ReadSensorDataFile(const QString& path, const cl
 // The name the save dialog proposes: the serial number, a blank, the date as
 // yyyyMMdd, ".dat" ("00012345 20040305.dat").
 QString ProposedDataFileName(const clsSensorData& data, const QDate& date);
+// A serial number as it stands in a file name: the sensor's text, whose path
+// separators would put the file in another folder.
+QString SerialInFileName(const QString& serial);
 
 // Whether the file name ends in ".dat", in any case.
 bool HasDataFileExtension(const QString& path);

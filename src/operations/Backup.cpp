@@ -94,11 +94,16 @@ QString ListedFileProblem(const QDir& dir, const MachineSensor& sensor) {
     if (sensor.file.isEmpty()) {
         return {};
     }
+    // A name, not a path: the folder's files are all the backup may use.
+    if (QFileInfo(sensor.file).fileName() != sensor.file) {
+        return QStringLiteral("%1, listed for sensor %2, is not a file of the folder")
+            .arg(sensor.file, sensor.serial);
+    }
     if (!QFileInfo(dir.filePath(sensor.file)).isFile()) {
         return QStringLiteral("%1, listed for sensor %2, is missing")
             .arg(dir.filePath(sensor.file), sensor.serial);
     }
-    if (!sensor.file.startsWith(sensor.serial.trimmed() + u' ')) {
+    if (!sensor.file.startsWith(SerialInFileName(sensor.serial) + u' ')) {
         return QStringLiteral("%1 is listed for sensor %2, whose serial number its name does "
                               "not carry")
             .arg(dir.filePath(sensor.file), sensor.serial);

@@ -599,6 +599,11 @@ TEST_F(CliSimTest, AFolderThatHoldsNoBackupIsRefusedBeforeAnythingIsSent) {
               "does not carry\n");
     EXPECT_EQ(refusal("restore", {}), cli + "/10000004 a.dat is listed for sensor 10000001, whose "
                                             "serial number its name does not carry\n");
+    ASSERT_TRUE(QDir(folder).mkdir("10000001 b") &&
+                QFile(folder + "/10000001 b/c.dat").open(QIODevice::WriteOnly));
+    EXPECT_EQ(
+        refusal("verify", R"({"sensors": [{"serial": "10000001", "file": "10000001 b/c.dat"}]})"),
+        "kelvar-cli: 10000001 b/c.dat, listed for sensor 10000001, is not a file of the folder\n");
     EXPECT_EQ(refusal("backup", {}), cli + " holds a backup already\n");
     EXPECT_EQ(QFileInfo(log).size(), 0) << "nothing was sent";
 }
