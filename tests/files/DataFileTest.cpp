@@ -340,7 +340,7 @@ TEST(DataFileNames, ProposedNameExtensionAndCaption) {
     data.setSerialNumber(QStringLiteral(" 123456789012 "));
     EXPECT_EQ(ProposedDataFileName(data, QDate(2031, 12, 24)), "123456789012 20311224.dat");
     data.setSerialNumber(QStringLiteral("%2/..\\x"));
-    EXPECT_EQ(ProposedDataFileName(data, QDate(2004, 3, 5)), "%2_.._x 20040305.dat");
+    EXPECT_EQ(ProposedDataFileName(data, QDate(2004, 3, 5)), "%2_.._X 20040305.dat");
 
     EXPECT_TRUE(HasDataFileExtension(QStringLiteral("SETUP.DAT")));
     for (const char* name : {"setup.txt", "setup", "setup.dat.txt", "folder.dat/setup"}) {
