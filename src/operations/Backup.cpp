@@ -137,6 +137,16 @@ QStringList cMachineBackup::PortFailures() const {
     return failures;
 }
 
+void cMachineBackup::Cancel() {
+    cancelled_ = true;
+}
+
+void cMachineBackup::Tell(int port, const QString& doing) {
+    if (portProgress) {
+        portProgress(port, doing);
+    }
+}
+
 void cMachineBackup::StartSearch() {
     session_.monitor.Stop();
     session_.sensors.Clear();
@@ -146,6 +156,10 @@ QList<MachineSensor> cMachineBackup::SearchPort(int port) {
     auto& link = session_.link;
     auto& sensors = session_.sensors;
     const int before = sensors.Count();
+    if (cancelled_) {
+        return {};
+    }
+    Tell(port, QStringLiteral("searching"));
     session_.search.SearchEverySpeed(
         port, [] {}, [](int) {});
     session_.commands.TakeFailedRequests();
@@ -169,6 +183,11 @@ QList<MachineSensor> cMachineBackup::SearchPort(int port) {
 void cMachineBackup::Read(int number, MachineSensor& sensor) {
     auto& link = session_.link;
     const clsSensorData& data = session_.sensor;
+    if (cancelled_) {
+        return;
+    }
+    Tell(sensor.port,
+         QStringLiteral("reading address %1 serial %2").arg(sensor.address).arg(sensor.serial));
     // The figures of this read alone.
     link.ResetStatistics();
     InitParameterTable(session_.sensor);
@@ -395,6 +414,11 @@ void cMachineBackup::Write(VerifiedSensor& verified) {
     if (const QString conflict = apply.AddressConflict(); !conflict.isEmpty()) {
         verified.refused = true;
         verified.problem = conflict + QStringLiteral(" Nothing was written.");
+        return;
+    }
+    if (cancelled_ || (confirmWrite && !confirmWrite(verified))) {
+        verified.refused = true;
+        verified.problem = QStringLiteral("not written: the review was declined");
         return;
     }
     apply.WriteChanges(verified.differences);

@@ -45,6 +45,9 @@ public:
 
     // Hears of each sensor as soon as it has been read.
     std::function<void(const MachineSensor&)> progress;
+    // What a port's work is doing now, in a few words, for one progress line
+    // per port.
+    std::function<void(int port, const QString& doing)> portProgress;
 
     // Why a mapped port cannot be opened, one line each; empty when all can.
     QStringList PortFailures() const;
@@ -95,8 +98,16 @@ public:
     // replaced, the sensor at its port and address), its file loaded as apply
     // loads one and the differences written as apply writes them.
     void Restore(VerifyResult& backup, const RestoreOptions& options);
+    // Asked before Restore writes a sensor's differences (the review before a
+    // write); false leaves the sensor unwritten, refused.
+    std::function<bool(const VerifiedSensor&)> confirmWrite;
+
+    // The work stops at its next request; what was done stays done.
+    void Cancel();
+    bool Cancelled() const { return cancelled_; }
 
 private:
+    void Tell(int port, const QString& doing);
     // A search of the mapped ports begins: the session's list is emptied.
     void StartSearch();
     // The sensors found on `port` at every speed, none of them read yet, in
@@ -116,6 +127,7 @@ private:
     void Write(VerifiedSensor& verified);
 
     cSession& session_;
+    bool cancelled_ = false;
 };
 
 } // namespace kelvar
