@@ -35,6 +35,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <optional>
+#include <unistd.h>
 
 using namespace kelvar;
 
@@ -179,16 +180,8 @@ public:
     MessageAnswer Ask(const QString& title, const QString& text, MessageIcon,
                       MessageButtons buttons) override {
         Warn(title + QStringLiteral(": ") + text);
-        switch (buttons) {
-        case MessageButtons::Ok:
-            return MessageAnswer::Ok;
-        case MessageButtons::OkCancel:
-        case MessageButtons::ApplyDiscardCancel:
-            return MessageAnswer::Cancel;
-        case MessageButtons::YesNo:
-            break;
-        }
-        return yes ? MessageAnswer::Yes : MessageAnswer::No;
+        return yes && buttons == MessageButtons::YesNo ? MessageAnswer::Yes
+                                                       : NegativeAnswer(buttons);
     }
 
     // goto --force: a target beyond the travel limits goes all the same.
@@ -1054,6 +1047,51 @@ QString Where(const MachineSensor& sensor) {
         .arg(sensor.serial);
 }
 
+// On a terminal, the work of a machine's ports as one line per port, each
+// rewritten in place; the lines said meanwhile are printed above them.
+class PortLines {
+public:
+    explicit PortLines(cMachineBackup& machine) {
+        if (isatty(STDERR_FILENO) != 1) {
+            return;
+        }
+        machine.portProgress = [this](int port, const QString& doing) {
+            Erase();
+            lines_[port] = QStringLiteral("Comm %1: %2").arg(port).arg(doing);
+            Draw();
+        };
+    }
+    void Say(const QString& line) {
+        Erase();
+        Warn(line);
+        Draw();
+    }
+
+private:
+    void Erase() {
+        if (drawn_ > 0) {
+            QTextStream(stderr) << "\x1b[" << drawn_ << "A\x1b[J";
+        }
+    }
+    void Draw() {
+        QTextStream err(stderr);
+        for (const QString& line : std::as_const(lines_)) {
+            err << "kelvar-cli: " << line << '\n';
+        }
+        drawn_ = static_cast<int>(lines_.size());
+    }
+
+    QMap<int, QString> lines_;
+    int drawn_ = 0;
+};
+
+// What the work said of the ports it lost.
+void WarnPortFailures(const QStringList& failures) {
+    for (const QString& failure : failures) {
+        Warn(QStringLiteral("lost %1").arg(failure));
+    }
+}
+
 // A machine's commands search the mapped ports: each must open first.
 bool MappedPortsOpen(const cMachineBackup& machine) {
     const QStringList failures = machine.PortFailures();
@@ -1077,12 +1115,15 @@ int RunBackup(Session& s, const QStringList& args) {
     if (!MappedPortsOpen(machine)) {
         return Usage;
     }
-    machine.progress = [](const MachineSensor& sensor) {
-        Warn(Where(sensor) + (sensor.complete ? QStringLiteral(": saved to \"%1\"").arg(sensor.file)
-                                              : QStringLiteral(": read incomplete, not saved")));
+    PortLines lines(machine);
+    machine.progress = [&lines](const MachineSensor& sensor) {
+        lines.Say(Where(sensor) + (sensor.complete
+                                       ? QStringLiteral(": saved to \"%1\"").arg(sensor.file)
+                                       : QStringLiteral(": read incomplete, not saved")));
     };
     const auto result =
         machine.Backup(parser.positionalArguments().at(0), parser.isSet(forceOption));
+    WarnPortFailures(result.portFailures);
     if (!result.error.isEmpty()) {
         return Fail(result.error);
     }
@@ -1221,7 +1262,9 @@ int RunVerify(Session& s, const QStringList& args) {
     if (!MappedPortsOpen(machine)) {
         return Usage;
     }
+    const PortLines lines(machine);
     machine.Verify(result);
+    WarnPortFailures(result.portFailures);
     if (Json.on) {
         Json.document = VerifyJson(result);
     } else {
@@ -1251,8 +1294,10 @@ int RunRestore(Session& s, const QStringList& args) {
     if (!MappedPortsOpen(machine)) {
         return Usage;
     }
+    const PortLines lines(machine);
     machine.Restore(result, {parser.isSet(dryRunOption), parser.isSet(forceOption),
                              parser.values(replaceOption)});
+    WarnPortFailures(result.portFailures);
     QString text; // printed unless the document is
     QTextStream out(&text);
     int status = Ok;

@@ -4,6 +4,7 @@
 
 #include "BenchSupport.h"
 #include "link/QtSerialPort.h"
+#include "operations/QuietView.h"
 #include "operations/Session.h"
 
 #include <QCoreApplication>
@@ -11,26 +12,6 @@
 #include <cstdio>
 
 using namespace kelvar;
-
-namespace {
-
-class BenchView : public cView {
-public:
-    int VisibleTab() const override { return Tab::Monitor; }
-    void SelectTab(int) override {}
-    void SetTabEnabled(int, bool) override {}
-    void SetTabVisible(int, bool) override {}
-    bool ShowInformation(const QString&, const QString&) override { return false; }
-    QString AskFileName(bool, const QString&, const QString&, const QString&,
-                        const QString&) override {
-        return {};
-    }
-    MessageAnswer Ask(const QString&, const QString&, MessageIcon, MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -44,7 +25,7 @@ int main(int argc, char** argv) {
     }
 
     cQtSerialPort port;
-    BenchView view;
+    cQuietView view;
     cSession session(port, view);
     session.link.PortNames.setDevice(1, link);
     InitParameterTable(session.sensor);

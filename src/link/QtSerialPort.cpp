@@ -296,6 +296,14 @@ cQtSerialPort::cQtSerialPort(QObject* parent) : cSerialPort(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &cQtSerialPort::onError);
 }
 
+cSerialPort::Maker cQtSerialPort::maker() const {
+    return [driver = lineDriver()] {
+        auto port = std::make_unique<cQtSerialPort>();
+        port->setLineDriver(driver);
+        return std::unique_ptr<cSerialPort>(std::move(port));
+    };
+}
+
 cQtSerialPort::~cQtSerialPort() {
     // Closing from here must not reach the link through errorOccurred.
     port_.disconnect(this);

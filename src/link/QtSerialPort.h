@@ -63,6 +63,7 @@ public:
     bool isOpen() const override;
     bool write(const QByteArray& bytes) override;
     QString deviceName() const override;
+    Maker maker() const override;
 
 protected:
     QByteArray readPending() override;

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 #include <algorithm>
+#include <functional>
+#include <memory>
 
 namespace kelvar {
 
@@ -91,6 +93,10 @@ public:
     // Hands the bytes to the port; false when nothing could be written.
     virtual bool write(const QByteArray& bytes) = 0;
     virtual QString deviceName() const = 0;
+    // Makes ports of this kind, leading to the same devices with the same
+    // line driver, in the thread that calls it: it holds copies, not this port.
+    using Maker = std::function<std::unique_ptr<cSerialPort>()>;
+    virtual Maker maker() const = 0;
 
     // How open() sets up the RS-485 transmitter; it counts from the next
     // open(). Delays are held to 0 to cLineDriver::MaxDelayMs.

@@ -3,18 +3,23 @@
 #include "files/DataFile.h"
 #include "link/PortInfo.h"
 #include "model/Speeds.h"
+#include "operations/QuietView.h"
 #include "operations/Session.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSaveFile>
 #include <QSet>
+#include <QThread>
 #include <cmath>
 
 namespace kelvar {
@@ -122,7 +127,67 @@ bool WriteWhole(const QString& path, const QByteArray& text, QString& error) {
 
 } // namespace
 
-cMachineBackup::cMachineBackup(cSession& session) : session_(session) {}
+// One port's work. Its session, view and serial port are made, used and
+// destroyed in its thread alone.
+class cMachineBackup::PortWork {
+public:
+    PortWork(int port, cSensorLink& caller) : port(port) {
+        device = caller.PortNames.deviceFor(port);
+        context_->moveToThread(&thread_);
+        thread_.start();
+        InThread([this, make = caller.Port().maker(), names = caller.PortNames,
+                  timeout = caller.PacketTimeout, interval = caller.PacketInterval,
+                  retries = caller.Retries] {
+            serial_ = make();
+            session = std::make_unique<cSession>(*serial_, view);
+            session->link.PortNames = names;
+            session->link.PacketTimeout = timeout;
+            session->link.PacketInterval = interval;
+            session->link.Retries = retries;
+        });
+    }
+    ~PortWork() {
+        QMetaObject::invokeMethod(
+            context_.get(),
+            [this] {
+                session.reset();
+                serial_.reset();
+            },
+            Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait();
+    }
+    PortWork(const PortWork&) = delete;
+    PortWork& operator=(const PortWork&) = delete;
+
+    // Runs `job` in the port's thread, after what was asked before.
+    void InThread(const std::function<void()>& job) {
+        QMetaObject::invokeMethod(context_.get(), job, Qt::QueuedConnection);
+    }
+
+    // Why the port was lost; empty while it works.
+    QString Failure() const {
+        return session->link.PortIsOpen() ? QString() : session->link.PortError(port);
+    }
+
+    const int port;
+    QString device;
+    // Only in the port's thread:
+    cQuietView view;
+    std::unique_ptr<cSession> session;
+    QList<MachineSensor> found;
+
+private:
+    QThread thread_;
+    std::unique_ptr<QObject> context_ = std::make_unique<QObject>();
+    std::unique_ptr<cSerialPort> serial_;
+};
+
+cMachineBackup::cMachineBackup(cSession& session) : session_(session) {
+    QObject::connect(&session_, &cSession::aborting, &home_, [this] { Cancel(); });
+}
+
+cMachineBackup::~cMachineBackup() = default;
 
 QStringList cMachineBackup::PortFailures() const {
     auto& link = session_.link;
@@ -139,72 +204,130 @@ QStringList cMachineBackup::PortFailures() const {
 
 void cMachineBackup::Cancel() {
     cancelled_ = true;
+    for (const auto& work : ports_) {
+        work->InThread([w = work.get()] { w->session->Abort(); });
+    }
 }
 
 void cMachineBackup::Tell(int port, const QString& doing) {
     if (portProgress) {
-        portProgress(port, doing);
+        QMetaObject::invokeMethod(
+            &home_, [this, port, doing] { portProgress(port, doing); }, Qt::QueuedConnection);
     }
 }
 
-void cMachineBackup::StartSearch() {
+void cMachineBackup::StartPorts() {
+    auto& link = session_.link;
     session_.monitor.Stop();
-    session_.sensors.Clear();
+    callerPort_.reset();
+    if (link.PortIsOpen()) {
+        callerPort_.emplace(link.OpenedPort(), link.OpenedSpeed());
+        link.ClosePort();
+    }
+    for (const int port : link.PortNames.explicitDevices().keys()) {
+        ports_.push_back(std::make_unique<PortWork>(port, link));
+    }
+    if (cancelled_) {
+        Cancel();
+    }
 }
 
-QList<MachineSensor> cMachineBackup::SearchPort(int port) {
-    auto& link = session_.link;
-    auto& sensors = session_.sensors;
-    const int before = sensors.Count();
+void cMachineBackup::EndPorts() {
+    ports_.clear();
+    if (callerPort_ && !session_.Aborted()) {
+        session_.link.OpenPort(callerPort_->first, callerPort_->second);
+    }
+}
+
+void cMachineBackup::RunPorts(const std::function<void(PortWork&)>& job) {
+    QEventLoop loop;
+    std::size_t running = ports_.size();
+    for (const auto& work : ports_) {
+        work->InThread([this, &job, &loop, &running, w = work.get()] {
+            job(*w);
+            QMetaObject::invokeMethod(
+                &home_,
+                [&loop, &running] {
+                    if (--running == 0) {
+                        loop.quit();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    if (running > 0) {
+        loop.exec();
+    }
+}
+
+QList<MachineSensor> cMachineBackup::SearchPort(PortWork& work) {
+    cSession& s = *work.session;
     if (cancelled_) {
         return {};
     }
-    Tell(port, QStringLiteral("searching"));
-    session_.search.SearchEverySpeed(
-        port, [] {}, [](int) {});
-    session_.commands.TakeFailedRequests();
-    link.ClosePort();
+    s.search.SearchEverySpeed(
+        work.port,
+        [this, &work, &s] {
+            Tell(work.port, QStringLiteral("searching at %1 baud")
+                                .arg(SpeedTable[ValidSpeedIndex(s.link.BaudIndex)].baud));
+        },
+        [](int) {});
+    s.commands.TakeFailedRequests();
+    s.link.ClosePort();
     QList<MachineSensor> found;
-    const QString byId = InspectPort(port, link.PortNames).byId;
-    for (int n = before + 1; n <= sensors.Count(); ++n) {
-        sensors.setSensorNumber(n);
+    const QString byId = InspectPort(work.port, s.link.PortNames).byId;
+    for (int n = 1; n <= s.sensors.Count(); ++n) {
+        s.sensors.setSensorNumber(n);
         MachineSensor sensor;
-        sensor.port = port;
-        sensor.device = link.PortNames.deviceFor(port);
+        sensor.port = work.port;
+        sensor.device = work.device;
         sensor.byId = byId;
-        sensor.speedIndex = sensors.BaudRate();
-        sensor.address = sensors.Address();
-        sensor.serial = sensors.Serial();
+        sensor.speedIndex = s.sensors.BaudRate();
+        sensor.address = s.sensors.Address();
+        sensor.serial = s.sensors.Serial();
         found.append(sensor);
     }
+    Tell(work.port, found.size() == 1 ? QStringLiteral("1 sensor found")
+                                      : QStringLiteral("%1 sensors found").arg(found.size()));
     return found;
 }
 
-void cMachineBackup::Read(int number, MachineSensor& sensor) {
-    auto& link = session_.link;
-    const clsSensorData& data = session_.sensor;
+void cMachineBackup::Read(PortWork& work, int number, MachineSensor& sensor) {
+    cSession& s = *work.session;
     if (cancelled_) {
         return;
     }
-    Tell(sensor.port,
+    Tell(work.port,
          QStringLiteral("reading address %1 serial %2").arg(sensor.address).arg(sensor.serial));
     // The figures of this read alone.
-    link.ResetStatistics();
-    InitParameterTable(session_.sensor);
-    session_.read.LoadSensor(number);
-    session_.monitor.Stop();
-    sensor.complete = session_.read.ReadComplete();
-    if (link.StateFlags.TestBit(StateBit::DataLoaded)) {
-        sensor.serial = data.SerialNumber();
-        sensor.model = data.Model();
-        sensor.firmwareDate = data.FirmwareDate();
-        sensor.firmwareVersion = data.Version();
-        sensor.resolution = data.Resolution();
-        sensor.units = data.Units();
+    s.link.ResetStatistics();
+    InitParameterTable(s.sensor);
+    s.read.LoadSensor(number);
+    s.monitor.Stop();
+    sensor.complete = s.read.ReadComplete();
+    if (s.read.ReadDone()) {
+        sensor.serial = s.sensor.SerialNumber();
+        sensor.model = s.sensor.Model();
+        sensor.firmwareDate = s.sensor.FirmwareDate();
+        sensor.firmwareVersion = s.sensor.Version();
+        sensor.resolution = s.sensor.Resolution();
+        sensor.units = s.sensor.Units();
     }
-    sensor.statistics = link.Statistics(sensor.address);
-    session_.commands.TakeFailedRequests();
+    sensor.statistics = s.link.Statistics(sensor.address);
+    s.commands.TakeFailedRequests();
 }
+
+namespace {
+
+// The ports' part of the manifest: what happened on each.
+QJsonObject PortEntry(int port, const QString& device, qsizetype sensors, const QString& failure) {
+    return {{"port", port},
+            {"device", device},
+            {"sensors", static_cast<qint64>(sensors)},
+            {"error", TextOrNull(failure)}};
+}
+
+} // namespace
 
 cMachineBackup::BackupResult cMachineBackup::Backup(const QString& folder, bool force) {
     BackupResult result;
@@ -218,38 +341,64 @@ cMachineBackup::BackupResult cMachineBackup::Backup(const QString& folder, bool 
         return result;
     }
     const QDate today = QDate::currentDate();
+    // Shared by the ports: two sensors of one serial number must not share a file.
+    QMutex namesLock;
     QSet<QString> names;
-    QJsonArray entries;
-    StartSearch();
-    // Each port searched and its sensors read before the next port is searched.
-    for (const int port : session_.link.PortNames.explicitDevices().keys()) {
-        for (MachineSensor sensor : SearchPort(port)) {
-            Read(static_cast<int>(result.sensors.size()) + 1, sensor);
+    QString fileError;
+    StartPorts();
+    RunPorts([&](PortWork& work) {
+        cSession& s = *work.session;
+        work.found = SearchPort(work);
+        for (int n = 1; n <= work.found.size(); ++n) {
+            MachineSensor& sensor = work.found[n - 1];
+            Read(work, n, sensor);
             if (sensor.complete) {
-                // Two sensors of one serial number must not share a file.
-                const QString proposed = ProposedDataFileName(session_.sensor, today);
+                const QString proposed = ProposedDataFileName(s.sensor, today);
+                QMutexLocker locked(&namesLock);
                 QString name = proposed;
                 for (int copy = 2; names.contains(name); ++copy) {
                     name = proposed.chopped(4) + QStringLiteral("-%1.dat").arg(copy);
                 }
-                if (!SaveSensorDataFile(dir.filePath(name), session_.sensor, &result.error)) {
-                    return result;
+                QString error;
+                if (SaveSensorDataFile(dir.filePath(name), s.sensor, &error)) {
+                    names.insert(name);
+                    sensor.file = name;
+                } else if (fileError.isEmpty()) {
+                    fileError = error;
                 }
-                names.insert(name);
-                sensor.file = name;
             }
-            result.sensors.append(sensor);
-            entries.append(ManifestEntry(sensor));
             if (progress) {
-                progress(sensor);
+                QMetaObject::invokeMethod(
+                    &home_, [this, sensor] { progress(sensor); }, Qt::QueuedConnection);
             }
         }
+        Tell(work.port, QStringLiteral("done"));
+    });
+    QJsonArray entries;
+    QJsonArray ports;
+    for (const auto& work : ports_) {
+        for (const MachineSensor& sensor : std::as_const(work->found)) {
+            result.sensors.append(sensor);
+            entries.append(ManifestEntry(sensor));
+        }
+        const QString failure = cancelled_ ? QString() : work->Failure();
+        ports.append(PortEntry(work->port, work->device, work->found.size(), failure));
+        if (!failure.isEmpty()) {
+            result.portFailures.append(QStringLiteral("Comm %1: %2").arg(work->port).arg(failure));
+        }
     }
+    EndPorts();
     result.manifest = QJsonObject{
         {"program_version", QStringLiteral(KELVAR_VERSION)},
         {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        {"cancelled", cancelled_.load()},
+        {"ports", ports},
         {"sensors", entries},
     };
+    if (!fileError.isEmpty()) {
+        result.error = fileError;
+        return result;
+    }
     WriteWhole(dir.filePath(ManifestName), QJsonDocument(result.manifest).toJson(), result.error);
     return result;
 }
@@ -297,34 +446,42 @@ cMachineBackup::VerifyResult cMachineBackup::ReadBackup(const QString& folder) {
     return result;
 }
 
-QList<int> cMachineBackup::FindListed(VerifyResult& result, const QStringList& replace) {
+QList<cMachineBackup::Find> cMachineBackup::FindListed(VerifyResult& result,
+                                                       const QStringList& replace) {
+    RunPorts([this](PortWork& work) {
+        work.found = SearchPort(work);
+        Tell(work.port, QStringLiteral("done"));
+    });
     QList<MachineSensor> found;
-    StartSearch();
-    for (const int port : session_.link.PortNames.explicitDevices().keys()) {
-        found.append(SearchPort(port));
+    QList<Find> places;
+    for (const auto& work : ports_) {
+        for (int n = 1; n <= work->found.size(); ++n) {
+            found.append(work->found.at(n - 1));
+            places.append({work.get(), n});
+        }
     }
     QList<bool> matched(found.size(), false);
-    QList<int> numbers(result.sensors.size(), 0);
+    QList<Find> finds(result.sensors.size());
     const auto find = [&](const auto& fits) {
         for (qsizetype i = 0; i < result.sensors.size(); ++i) {
             if (result.sensors[i].found) {
                 continue;
             }
-            int n = 0;
+            qsizetype n = 0;
             while (n < found.size() && (matched[n] || !fits(result.sensors[i], n))) {
                 ++n;
             }
             if (n < found.size()) {
                 matched[n] = true;
                 result.sensors[i].found = found[n];
-                numbers[i] = n + 1;
+                finds[i] = places[n];
             }
         }
     };
-    find([&](const VerifiedSensor& v, int n) { return found[n].serial == v.listed.serial; });
+    find([&](const VerifiedSensor& v, qsizetype n) { return found[n].serial == v.listed.serial; });
     // Only once every serial number has been looked for: a sensor that moved
     // is no replacement.
-    find([&](const VerifiedSensor& v, int n) {
+    find([&](const VerifiedSensor& v, qsizetype n) {
         return found[n].port == v.listed.port && found[n].address == v.listed.address;
     });
     for (qsizetype i = 0; i < result.sensors.size(); ++i) {
@@ -335,24 +492,26 @@ QList<int> cMachineBackup::FindListed(VerifyResult& result, const QStringList& r
             verified.problem = QStringLiteral("it replaces %1 of the backup; restore --replace "
                                               "%1 restores that file to it")
                                    .arg(verified.listed.serial);
-            numbers[i] = 0;
+            finds[i] = {};
         }
     }
-    for (int n = 0; n < found.size(); ++n) {
+    for (qsizetype n = 0; n < found.size(); ++n) {
         if (!matched[n]) {
             result.unlisted.append(found[n]);
         }
     }
-    return numbers;
+    return finds;
 }
 
-bool cMachineBackup::LoadListedFile(const QDir& dir, int number, VerifiedSensor& verified) {
+bool cMachineBackup::LoadListedFile(const QDir& dir, const Find& find, VerifiedSensor& verified) {
+    cSession& s = *find.work->session;
     MachineSensor& now = *verified.found;
-    Read(number, now);
+    Read(*find.work, find.number, now);
     if (!now.complete) {
-        verified.problem = session_.read.ReadFailureText();
+        verified.problem = s.read.ReadFailureText();
         if (verified.problem.isEmpty()) {
-            verified.problem = QStringLiteral("it did not answer");
+            verified.problem =
+                cancelled_ ? QStringLiteral("cancelled") : QStringLiteral("it did not answer");
         }
         return false;
     }
@@ -367,7 +526,7 @@ bool cMachineBackup::LoadListedFile(const QDir& dir, int number, VerifiedSensor&
         return false;
     }
     const QString path = dir.filePath(verified.listed.file);
-    const auto check = session_.dataFile.CheckSensorDataFile(path);
+    const auto check = s.dataFile.CheckSensorDataFile(path);
     if (!check.contents) {
         verified.refused = true;
         verified.problem = check.refusal;
@@ -375,52 +534,81 @@ bool cMachineBackup::LoadListedFile(const QDir& dir, int number, VerifiedSensor&
     }
     verified.doubts = check.doubts;
     verified.warnings = check.notes;
-    session_.dataFile.UseSensorDataFile(path, *check.contents);
-    verified.differences = session_.apply.PendingWrites();
+    s.dataFile.UseSensorDataFile(path, *check.contents);
+    verified.differences = s.apply.PendingWrites();
     return true;
 }
 
-void cMachineBackup::Verify(VerifyResult& result) {
+void cMachineBackup::CheckListed(VerifyResult& result, const QStringList& replace,
+                                 const std::function<void(PortWork&, VerifiedSensor&)>& write) {
     const QDir dir(result.folder);
-    const QList<int> numbers = FindListed(result, {});
-    for (qsizetype i = 0; i < result.sensors.size(); ++i) {
-        if (numbers[i] > 0) {
-            LoadListedFile(dir, numbers[i], result.sensors[i]);
+    StartPorts();
+    const QList<Find> finds = FindListed(result, replace);
+    // Each sensor is worked by its own port's thread alone.
+    QList<VerifiedSensor*> sensors;
+    for (VerifiedSensor& verified : result.sensors) {
+        sensors.append(&verified);
+    }
+    RunPorts([&](PortWork& work) {
+        for (qsizetype i = 0; i < sensors.size(); ++i) {
+            if (finds[i].work == &work && LoadListedFile(dir, finds[i], *sensors[i]) && write) {
+                write(work, *sensors[i]);
+            }
+        }
+        Tell(work.port, QStringLiteral("done"));
+    });
+    for (const auto& work : ports_) {
+        if (const QString failure = cancelled_ ? QString() : work->Failure(); !failure.isEmpty()) {
+            result.portFailures.append(QStringLiteral("Comm %1: %2").arg(work->port).arg(failure));
         }
     }
+    EndPorts();
+}
+
+void cMachineBackup::Verify(VerifyResult& result) {
+    CheckListed(result, {}, nullptr);
 }
 
 void cMachineBackup::Restore(VerifyResult& result, const RestoreOptions& options) {
     const QDir dir(result.folder);
-    const QList<int> numbers = FindListed(result, options.replace);
-    for (qsizetype i = 0; i < result.sensors.size(); ++i) {
-        VerifiedSensor& verified = result.sensors[i];
-        if (numbers[i] == 0 || !LoadListedFile(dir, numbers[i], verified)) {
-            continue;
-        }
+    CheckListed(result, options.replace, [&](PortWork& work, VerifiedSensor& verified) {
         if (!verified.doubts.isEmpty() && !options.force) {
             verified.refused = true;
             verified.problem = QStringLiteral("%1 not loaded; --force loads it all the same "
                                               "(values outside their limits are never written)")
                                    .arg(dir.filePath(verified.listed.file));
         } else if (!options.dryRun && !verified.differences.isEmpty()) {
-            Write(verified);
+            work.view.said.clear();
+            Write(work, verified);
+            verified.warnings.append(work.view.said);
         }
-    }
+    });
 }
 
-void cMachineBackup::Write(VerifiedSensor& verified) {
-    cApplyFlow& apply = session_.apply;
+void cMachineBackup::Write(PortWork& work, VerifiedSensor& verified) {
+    cSession& s = *work.session;
+    cApplyFlow& apply = s.apply;
     if (const QString conflict = apply.AddressConflict(); !conflict.isEmpty()) {
         verified.refused = true;
         verified.problem = conflict + QStringLiteral(" Nothing was written.");
         return;
     }
-    if (cancelled_ || (confirmWrite && !confirmWrite(verified))) {
+    bool confirmed = !cancelled_;
+    if (confirmed && confirmWrite) {
+        // The other ports go on while the caller asks.
+        QMetaObject::invokeMethod(
+            &home_, [this, &verified] { return confirmWrite(verified); },
+            Qt::BlockingQueuedConnection, &confirmed);
+    }
+    if (!confirmed || cancelled_) {
         verified.refused = true;
-        verified.problem = QStringLiteral("not written: the review was declined");
+        verified.problem = cancelled_ ? QStringLiteral("not written: cancelled")
+                                      : QStringLiteral("not written: the review was declined");
         return;
     }
+    Tell(work.port, QStringLiteral("writing address %1 serial %2")
+                        .arg(verified.found->address)
+                        .arg(verified.found->serial));
     apply.WriteChanges(verified.differences);
     verified.written = true;
     verified.unconfirmed = apply.LastUnconfirmed();
@@ -428,22 +616,22 @@ void cMachineBackup::Write(VerifiedSensor& verified) {
         verified.warnings.append(apply.ApplyAdvice());
     }
     if (apply.PortFailed()) {
-        verified.problem = QStringLiteral("writing stopped: ") + session_.link.PortErrorText();
+        verified.problem = QStringLiteral("writing stopped: ") + s.link.PortErrorText();
         return;
     }
-    if (session_.sensor.CyclePowerFlag()) {
+    if (s.sensor.CyclePowerFlag()) {
         verified.warnings.append(QStringLiteral("one or more changes take effect only after the "
                                                 "sensor's power has been cycled"));
     }
     // The sensor read again at the address it answers at until its power is cycled.
-    session_.read.LoadSensor(cReadFlow::ReloadCurrent);
-    session_.monitor.Stop();
+    s.read.LoadSensor(cReadFlow::ReloadCurrent);
+    s.monitor.Stop();
     if (apply.PortFailed()) {
-        verified.problem = QStringLiteral("reading stopped: ") + session_.link.PortErrorText();
-    } else if (!session_.read.ReadComplete()) {
-        verified.problem = session_.read.ReadFailureText();
+        verified.problem = QStringLiteral("reading stopped: ") + s.link.PortErrorText();
+    } else if (!s.read.ReadComplete()) {
+        verified.problem = s.read.ReadFailureText();
     }
-    session_.commands.TakeFailedRequests();
+    s.commands.TakeFailedRequests();
 }
 
 } // namespace kelvar

@@ -7,10 +7,15 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace kelvar {
 
@@ -36,12 +41,14 @@ struct MachineSensor {
 
 // A whole machine at once: every sensor on every mapped port saved into a
 // folder (one data file each and a manifest listing them), and held against
-// that folder later. The mapped ports are worked one after the other.
+// that folder later. The mapped ports are worked at the same time, each
+// port's requests in order.
 class cMachineBackup {
 public:
     static constexpr const char* ManifestName = "manifest.json";
 
     explicit cMachineBackup(cSession& session);
+    ~cMachineBackup();
 
     // Hears of each sensor as soon as it has been read.
     std::function<void(const MachineSensor&)> progress;
@@ -54,8 +61,9 @@ public:
 
     struct BackupResult {
         QList<MachineSensor> sensors;
-        QJsonObject manifest; // as written to the folder; empty when it was refused
-        QString error;        // why the folder was refused or could not be written
+        QJsonObject manifest;     // as written to the folder; empty when it was refused
+        QString error;            // why the folder was refused or could not be written
+        QStringList portFailures; // "Comm n: why" for each port lost during the work
     };
     // A folder that holds a manifest already is refused unless `force`. Each
     // file is written whole or not at all, the manifest last.
@@ -79,6 +87,7 @@ public:
         QString refusal; // why the folder cannot be verified
         QList<VerifiedSensor> sensors;
         QList<MachineSensor> unlisted; // found, but not in the manifest
+        QStringList portFailures;      // "Comm n: why" for each port lost during the work
     };
     // The manifest read and the files it lists checked; nothing is sent.
     VerifyResult ReadBackup(const QString& folder);
@@ -107,27 +116,50 @@ public:
     bool Cancelled() const { return cancelled_; }
 
 private:
+    class PortWork;
+    // A listed sensor's find: the port whose session found it and its number
+    // in that session's list; none when `work` is null.
+    struct Find {
+        PortWork* work = nullptr;
+        int number = 0;
+    };
+
+    // The caller hears `doing` of `port` in its own thread.
     void Tell(int port, const QString& doing);
-    // A search of the mapped ports begins: the session's list is emptied.
-    void StartSearch();
-    // The sensors found on `port` at every speed, none of them read yet, in
-    // the order the session's list holds them after those found before.
-    QList<MachineSensor> SearchPort(int port);
-    // Reads the sensor at `number` in the session's list whole.
-    void Read(int number, MachineSensor& sensor);
+    // Each mapped port gets a session of its own, in a thread of its own, for
+    // the time of the work: a wait on one port never holds up another. The
+    // caller's port is closed meanwhile and opened again after.
+    void StartPorts();
+    void EndPorts();
+    // Runs `job` on every port at once and returns once every port is done;
+    // the caller's events are handled meanwhile.
+    void RunPorts(const std::function<void(PortWork&)>& job);
+    // The sensors found on the work's port at every speed, none of them read
+    // yet, as numbered in its session's list.
+    QList<MachineSensor> SearchPort(PortWork& work);
+    // Reads the sensor at `number` in the work's list whole.
+    void Read(PortWork& work, int number, MachineSensor& sensor);
     // Searches every mapped port and finds each backed-up sensor among those
     // found by its serial number, or with `replace` by its port and address;
-    // names the sensors found that the backup lacks. The number of each
-    // backed-up sensor's find in the session's list, 0 when none is used.
-    QList<int> FindListed(VerifyResult& backup, const QStringList& replace);
+    // names the sensors found that the backup lacks.
+    QList<Find> FindListed(VerifyResult& backup, const QStringList& replace);
     // Reads the sensor found and loads its file into the edited values;
     // false with the problem named when the file cannot be held against it.
-    bool LoadListedFile(const QDir& dir, int number, VerifiedSensor& verified);
+    bool LoadListedFile(const QDir& dir, const Find& find, VerifiedSensor& verified);
     // Writes the differences to the sensor just loaded, as kelvar-cli apply does.
-    void Write(VerifiedSensor& verified);
+    void Write(PortWork& work, VerifiedSensor& verified);
+    // Each listed sensor found is held against its file; Restore's `write`
+    // then writes what it must.
+    void CheckListed(VerifyResult& backup, const QStringList& replace,
+                     const std::function<void(PortWork&, VerifiedSensor&)>& write);
 
     cSession& session_;
-    bool cancelled_ = false;
+    // Lives in the caller's thread: what the ports tell the caller goes through it.
+    QObject home_;
+    std::vector<std::unique_ptr<PortWork>> ports_;
+    std::atomic<bool> cancelled_ = false;
+    // The caller's port as it was before the work.
+    std::optional<std::pair<int, int>> callerPort_;
 };
 
 } // namespace kelvar

@@ -187,7 +187,8 @@ void cReadFlow::ReadParametersAndSetpoints() {
 }
 
 bool cReadFlow::ReadComplete() const {
-    return session_.link.StateFlags.TestBit(StateBit::DataLoaded) && lastReadFailures_.isEmpty();
+    return lastReadDone_ && session_.link.StateFlags.TestBit(StateBit::DataLoaded) &&
+           lastReadFailures_.isEmpty();
 }
 
 QString cReadFlow::ReadFailureText() const {
@@ -320,6 +321,7 @@ void cReadFlow::LoadSensor(int sensorNumber, bool keepEdits) {
     auto& view = session_.view;
     auto& flags = link.StateFlags;
     commands.TakeFailedRequests();
+    lastReadDone_ = false;
     if (sensorNumber != ReloadCurrent) {
         flags.ClearBit(StateBit::OnLine);
         sensors.setSensorNumber(sensorNumber);
@@ -372,6 +374,7 @@ void cReadFlow::LoadSensor(int sensorNumber, bool keepEdits) {
         emit currentSensorChanged();
         // Loaded before the monitor is asked to start: it starts only then.
         flags.SetBit(StateBit::DataLoaded);
+        lastReadDone_ = true;
         const int tab = view.VisibleTab();
         if (tab == Tab::Information || tab == Tab::Graph || tab == Tab::Log) {
             session_.monitor.Start();

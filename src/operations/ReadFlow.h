@@ -56,6 +56,8 @@ public:
     // The sensor was read and every request of that read was answered: only
     // then is what the record holds what the sensor holds.
     bool ReadComplete() const;
+    // The last read reached the sensor, whether it got every answer or not.
+    bool ReadDone() const { return lastReadDone_; }
     // The requests of the last read that got no valid answer, in words, and
     // why; empty when it was complete.
     QString ReadFailureText() const;
@@ -108,6 +110,9 @@ private:
     float travelMaximum_ = 0;
     int runModeOption_ = -1;
     QList<cCommands::Failure> lastReadFailures_;
+    // The last read reached the sensor: a read of a sensor off line leaves
+    // the record of the one before, which is no read of it.
+    bool lastReadDone_ = false;
     QString readAdvice_; // why the last read failed, when the link could tell
 };
 

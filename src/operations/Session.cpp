@@ -96,6 +96,7 @@ void cSession::Abort() {
     aborted_ = true;
     monitor.Halt();
     link.CloseForGood();
+    emit aborting();
 }
 
 bool cSession::SensorStateKnown() const {

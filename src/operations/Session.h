@@ -102,6 +102,8 @@ signals:
     // start another one.
     void flowRunningChanged(bool running);
     void sensorStateKnownChanged(bool known);
+    // Abort() was called: work this session started elsewhere stops too.
+    void aborting();
 
 private:
     void ShowLinkTexts();

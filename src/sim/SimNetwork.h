@@ -33,6 +33,9 @@ struct SimFaults {
     // The line goes dead after this many requests (a sensor unplugged from
     // the bus mid-work); -1: never.
     qint64 silentAfter = -1;
+    // The adapter is pulled out once this many requests have been made: the
+    // port open on it is lost and cannot be opened again; -1: never.
+    qint64 unplugAfter = -1;
     // Requests that begin with one of these (letter and data, no address:
     // "D000C", or "I" for every target) never reach a sensor; the answers to
     // those in lostAnswers are lost after the sensor acted on the request.

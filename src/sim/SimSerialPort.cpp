@@ -22,6 +22,15 @@ void SimSerialPort::addDevice(const QString& name, SimNetwork* network) {
     devices_.insert(name, Device{network});
 }
 
+cSerialPort::Maker SimSerialPort::maker() const {
+    return [devices = devices_, driver = lineDriver()] {
+        auto port = std::make_unique<SimSerialPort>();
+        port->devices_ = devices;
+        port->setLineDriver(driver);
+        return std::unique_ptr<cSerialPort>(std::move(port));
+    };
+}
+
 bool SimSerialPort::open(const QString& device, qint32 baud) {
     close();
     setFailure(OpenFailure::None, {});
@@ -67,6 +76,11 @@ bool SimSerialPort::write(const QByteArray& bytes) {
     const qint64 before = network_->requestCount();
     const std::vector<SimReply> replies = network_->receive(bytes, baud_, network_->elapsedMs());
     requestCount_ += network_->requestCount() - before;
+    if (const qint64 after = network_->faults().unplugAfter;
+        after >= 0 && network_->requestCount() >= after) {
+        SimulateRemoval(device_);
+        return true;
+    }
     const qint64 now = clock_.nsecsElapsed();
     for (const SimReply& reply : replies) {
         const qint64 due = now + qint64{reply.delayMs} * 1'000'000;

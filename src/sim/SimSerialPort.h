@@ -29,6 +29,7 @@ public:
     bool isOpen() const override { return open_; }
     bool write(const QByteArray& bytes) override;
     QString deviceName() const override { return device_; }
+    Maker maker() const override;
     qint32 baud() const { return baud_; }
 
     // Named failure mode: the device is unplugged. When it is the open one,
