@@ -6,6 +6,7 @@
 #include "operations/QuietView.h"
 #include "operations/Session.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSaveFile>
+#include <QSemaphore>
 #include <QSet>
 #include <QThread>
 #include <cmath>
@@ -242,8 +244,9 @@ void cMachineBackup::EndPorts() {
 void cMachineBackup::RunPorts(const std::function<void(PortWork&)>& job) {
     QEventLoop loop;
     std::size_t running = ports_.size();
+    QSemaphore ended;
     for (const auto& work : ports_) {
-        work->InThread([this, &job, &loop, &running, w = work.get()] {
+        work->InThread([this, &job, &loop, &running, &ended, w = work.get()] {
             job(*w);
             QMetaObject::invokeMethod(
                 &home_,
@@ -253,11 +256,22 @@ void cMachineBackup::RunPorts(const std::function<void(PortWork&)>& job) {
                     }
                 },
                 Qt::QueuedConnection);
+            ended.release();
         });
     }
     if (running > 0) {
         loop.exec();
     }
+    if (running > 0) {
+        // Every event loop was told to end: the program quits.
+        Cancel();
+    }
+    // No job may outlive what it shares with this call; what they ask of the
+    // caller meanwhile (a review) is still answered.
+    while (!ended.tryAcquire(static_cast<int>(ports_.size()), 20)) {
+        QCoreApplication::sendPostedEvents(&home_);
+    }
+    QCoreApplication::sendPostedEvents(&home_);
 }
 
 QList<MachineSensor> cMachineBackup::SearchPort(PortWork& work) {
