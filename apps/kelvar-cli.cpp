@@ -13,6 +13,7 @@
 #include "model/Speeds.h"
 #include "operations/Backup.h"
 #include "operations/Editing.h"
+#include "operations/MachineVerdict.h"
 #include "operations/Report.h"
 #include "operations/Session.h"
 #include "operations/SetpointMove.h"
@@ -1143,19 +1144,6 @@ int RunBackup(Session& s, const QStringList& args) {
     return Ok;
 }
 
-// How a sensor of a backup compares with its file now.
-enum class Verdict { Same, Differs, NotVerified, NotFound };
-
-Verdict VerdictOf(const cMachineBackup::VerifiedSensor& sensor) {
-    if (!sensor.found) {
-        return Verdict::NotFound;
-    }
-    if (!sensor.problem.isEmpty()) {
-        return Verdict::NotVerified;
-    }
-    return sensor.differences.isEmpty() ? Verdict::Same : Verdict::Differs;
-}
-
 // 3 when a sensor is missing or was not verified, 1 when anything differs.
 int VerifyStatus(const cMachineBackup::VerifyResult& result) {
     int status = result.unlisted.isEmpty() ? Ok : 1;
@@ -1240,8 +1228,7 @@ QJsonObject RestoreJson(const cMachineBackup::VerifyResult& result) {
         QJsonObject entry = sensors.at(i).toObject();
         entry.insert(QStringLiteral("replacement"), sensor.replacement);
         entry.insert(QStringLiteral("written"), sensor.written);
-        entry.insert(QStringLiteral("restored"),
-                     sensor.written && sensor.unconfirmed.isEmpty() && sensor.problem.isEmpty());
+        entry.insert(QStringLiteral("restored"), Restored(sensor));
         entry.insert(QStringLiteral("not_confirmed"), unconfirmed);
         sensors.replace(i, entry);
     }
@@ -1336,7 +1323,7 @@ int RunRestore(Session& s, const QStringList& args) {
             status = std::max<int>(status, NoAnswer);
         } else if (sensor.refused) {
             status = std::max<int>(status, Usage);
-        } else if (sensor.written) {
+        } else if (Restored(sensor)) {
             out << where << ": restored\n";
         }
     }

@@ -155,6 +155,20 @@ QString cApplyFlow::AddressConflict() {
         .arg(link.CurrentAddress);
 }
 
+bool cApplyFlow::ReviewWrites(const WritePlan& plan, const QString& sensor) {
+    QStringList lines;
+    for (const PlannedWrite& write : plan) {
+        lines.append(write.Text());
+    }
+    return session_.view.Ask(QStringLiteral("Review Changes"),
+                             QStringLiteral("Apply writes these values to sensor %1 (name: held "
+                                            "-> new):\r\n\r\n")
+                                     .arg(sensor) +
+                                 lines.join(QStringLiteral("\r\n")),
+                             MessageIcon::Information,
+                             MessageButtons::OkCancel) == MessageAnswer::Ok;
+}
+
 std::optional<WritePlan> cApplyFlow::ConfirmWrites() {
     cView& view = session_.view;
     if (!ConfirmIncompleteRead(QStringLiteral("Sensor Read Incomplete"), QStringLiteral("Apply"))) {
@@ -164,16 +178,7 @@ std::optional<WritePlan> cApplyFlow::ConfirmWrites() {
     if (plan.isEmpty()) {
         return plan;
     }
-    QStringList lines;
-    for (const PlannedWrite& write : plan) {
-        lines.append(write.Text());
-    }
-    if (view.Ask(QStringLiteral("Review Changes"),
-                 QStringLiteral("Apply writes these values to sensor %1 (name: held -> new):"
-                                "\r\n\r\n")
-                         .arg(session_.link.CurrentAddress) +
-                     lines.join(QStringLiteral("\r\n")),
-                 MessageIcon::Information, MessageButtons::OkCancel) != MessageAnswer::Ok) {
+    if (!ReviewWrites(plan, QString::number(session_.link.CurrentAddress))) {
         return std::nullopt;
     }
     if (const QString conflict = AddressConflict(); !conflict.isEmpty()) {

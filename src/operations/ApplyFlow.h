@@ -27,6 +27,10 @@ public:
     // The Apply button: write, tell about a power cycle, follow a new address
     // or speed, read the whole sensor again, report what was not confirmed.
     void Apply();
+    // Apply's review: the plan's lines shown before they are written to
+    // `sensor` (its address, or more that names it); true when the user
+    // agrees. Every write of the user's is reviewed here.
+    bool ReviewWrites(const WritePlan& plan, const QString& sensor);
     // Refuses when no sensor was read, asks first when the record is not a
     // complete read; true to go on.
     bool ConfirmIncompleteRead(const QString& title, const QString& doing);

@@ -24,6 +24,9 @@ public:
     // The text's line breaks are CR LF, as in the system's fixed texts.
     virtual MessageAnswer Ask(const QString& title, const QString& text, MessageIcon icon,
                               MessageButtons buttons) = 0;
+    // A folder chosen, starting in `folder`; empty when none is (the user
+    // cancels, or nothing here can show a folder dialog).
+    virtual QString AskFolder(const QString& /*title*/, const QString& /*folder*/) { return {}; }
 };
 
 } // namespace kelvar

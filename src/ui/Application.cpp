@@ -23,6 +23,7 @@
 #include "ui/AsciiSensor.h"
 #include "ui/AsciiSplash.h"
 #include "ui/Look.h"
+#include "ui/MachineWork.h"
 #include "ui/StripChart.h"
 
 #include <QAbstractButton>
@@ -502,7 +503,8 @@ void cApplication::Bind() {
         for (const CalibrationControl& controls : CalibrationControls) {
             (c.*controls.upDown)->setEnabled(sending);
         }
-        for (QAction* action : {c.mnuSave, c.mnuLoad, c.mnuDefault, c.mnuCalibrate}) {
+        for (QAction* action : {c.mnuSave, c.mnuLoad, c.mnuBackupAll, c.mnuCompareBackup,
+                                c.mnuRestoreBackup, c.mnuDefault, c.mnuCalibrate}) {
             action->setEnabled(!running);
         }
         if (running) {
@@ -528,6 +530,12 @@ void cApplication::Bind() {
     connect(c.cmdSaveSettings, &QAbstractButton::clicked, &s, save);
     connect(c.mnuSave, &QAction::triggered, &s, save);
     connect(c.mnuLoad, &QAction::triggered, &s, flow(s.dataFile, &cDataFileFlow::LoadSensorData));
+    machine_ = std::make_unique<cMachineWork>(s, w);
+    connect(c.mnuBackupAll, &QAction::triggered, &s, flow(*machine_, &cMachineWork::BackUpAll));
+    connect(c.mnuCompareBackup, &QAction::triggered, &s,
+            flow(*machine_, &cMachineWork::CompareWithBackup));
+    connect(c.mnuRestoreBackup, &QAction::triggered, &s,
+            flow(*machine_, &cMachineWork::RestoreFromBackup));
     connect(&s.dataFile, &cDataFileFlow::currentFileChanged, this,
             [this, caption = w.windowTitle()](const QString& bareName) {
                 window_->setWindowTitle(WindowCaption(caption, bareName));

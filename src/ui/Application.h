@@ -15,6 +15,7 @@ namespace kelvar {
 
 class AsciiSensor;
 class cCautions;
+class cMachineWork;
 class cSensorSelection;
 class cStatusDisplay;
 class AsciiSplash;
@@ -119,6 +120,7 @@ private:
     std::unique_ptr<cStatusDisplay> statusDisplay_;
     std::unique_ptr<cSensorSelection> selection_;
     std::unique_ptr<cCautions> cautions_;
+    std::unique_ptr<cMachineWork> machine_;
     std::unique_ptr<cBrowser> browser_;
     std::unique_ptr<cHelp> help_;
     cShellState state_;

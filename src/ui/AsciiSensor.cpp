@@ -247,10 +247,14 @@ struct MenuItem {
     QAction* Controls::*action = nullptr; // where the program finds the item
 };
 
-constexpr std::array<MenuItem, 29> Menus{{
+constexpr std::array<MenuItem, 33> Menus{{
     {0, "mnuFile", "&File", Submenu},
     {1, "mnuSave", "&Save Sensor Data...", 0, &Controls::mnuSave},
     {1, "mnuLoad", "&Load Sensor Data...", 0, &Controls::mnuLoad},
+    {1, nullptr, nullptr, Separator},
+    {1, "mnuBackupAll", "&Back Up All Sensors...", 0, &Controls::mnuBackupAll},
+    {1, "mnuCompareBackup", "&Compare With Backup...", 0, &Controls::mnuCompareBackup},
+    {1, "mnuRestoreBackup", "&Restore From Backup...", 0, &Controls::mnuRestoreBackup},
     {1, nullptr, nullptr, Separator},
     {1, "mnuPrint", "&Print Sensor Data...", 0, &Controls::mnuPrint},
     {1, nullptr, nullptr, Separator},
@@ -1202,6 +1206,16 @@ QString AsciiSensor::AskFileName(bool save, const QString& title, const QString&
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
     return QFileDialog::getOpenFileName(this, title, folder, filter);
+}
+
+QString AsciiSensor::AskFolder(const QString& title, const QString& folder) {
+    if (quiet_) {
+        return {};
+    }
+    if (prompter_ != nullptr) {
+        return prompter_->AskFolder(title, folder);
+    }
+    return QFileDialog::getExistingDirectory(this, title, folder);
 }
 
 bool AsciiSensor::ShowInformation(const QString& text, const QString& caution) {

@@ -72,6 +72,9 @@ public:
     struct Controls {
         QAction* mnuSave = nullptr;
         QAction* mnuLoad = nullptr;
+        QAction* mnuBackupAll = nullptr;
+        QAction* mnuCompareBackup = nullptr;
+        QAction* mnuRestoreBackup = nullptr;
         QAction* mnuPrint = nullptr;
         QAction* mnuExit = nullptr;
         QAction* mnuDefault = nullptr;
@@ -238,6 +241,8 @@ public:
     QString AskFileName(bool save, const QString& title, const QString& folder,
                         const QString& proposedName, const QString& filter) override;
     bool ShowInformation(const QString& text, const QString& caution) override;
+    // Asks the prompter when one is set, as Ask does.
+    QString AskFolder(const QString& title, const QString& folder) override;
 
     // The control of that name, for those who know the window by its object
     // names only (tests, benchmarks); a missing name is a programming error.

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -40,7 +41,14 @@ public:
         return answer;
     }
 
+    // The folders chosen, in turn; a folder question beyond them fails the test.
+    QString AskFolder(const QString& title, const QString&) override {
+        EXPECT_FALSE(folders.isEmpty()) << "unexpected folder question: " << title.toStdString();
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+
     QList<Question> asked;
+    QStringList folders;
 
 private:
     std::deque<MessageAnswer> answers_;
