@@ -185,6 +185,25 @@ private:
     std::unique_ptr<cSerialPort> serial_;
 };
 
+namespace {
+
+// The ports the user mapped; without a mapping, every port that has a device.
+QList<int> MachinePorts(const cPortNames& names) {
+    if (!names.explicitDevices().isEmpty()) {
+        return names.explicitDevices().keys();
+    }
+    QList<int> ports;
+    const QStringList devices = names.devices();
+    for (int port = MinPortNumber; port <= MaxPortNumber; ++port) {
+        if (!devices.value(port - MinPortNumber).isEmpty()) {
+            ports.append(port);
+        }
+    }
+    return ports;
+}
+
+} // namespace
+
 cMachineBackup::cMachineBackup(cSession& session) : session_(session) {
     QObject::connect(&session_, &cSession::aborting, &home_, [this] { Cancel(); });
 }
@@ -194,7 +213,7 @@ cMachineBackup::~cMachineBackup() = default;
 QStringList cMachineBackup::PortFailures() const {
     auto& link = session_.link;
     QStringList failures;
-    for (const int port : link.PortNames.explicitDevices().keys()) {
+    for (const int port : MachinePorts(link.PortNames)) {
         if (link.OpenPort(port, 0)) {
             link.ClosePort();
         } else {
@@ -226,7 +245,7 @@ void cMachineBackup::StartPorts() {
         callerPort_.emplace(link.OpenedPort(), link.OpenedSpeed());
         link.ClosePort();
     }
-    for (const int port : link.PortNames.explicitDevices().keys()) {
+    for (const int port : MachinePorts(link.PortNames)) {
         ports_.push_back(std::make_unique<PortWork>(port, link));
     }
     if (cancelled_) {
@@ -522,10 +541,9 @@ bool cMachineBackup::LoadListedFile(const QDir& dir, const Find& find, VerifiedS
     MachineSensor& now = *verified.found;
     Read(*find.work, find.number, now);
     if (!now.complete) {
-        verified.problem = s.read.ReadFailureText();
+        verified.problem = cancelled_ ? QStringLiteral("cancelled") : s.read.ReadFailureText();
         if (verified.problem.isEmpty()) {
-            verified.problem =
-                cancelled_ ? QStringLiteral("cancelled") : QStringLiteral("it did not answer");
+            verified.problem = QStringLiteral("it did not answer");
         }
         return false;
     }
