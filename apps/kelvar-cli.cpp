@@ -1158,6 +1158,22 @@ int VerifyStatus(const cMachineBackup::VerifyResult& result) {
     return status;
 }
 
+// A sensor's problem, with the option that would overrule it.
+QString ProblemText(const cMachineBackup::VerifiedSensor& sensor) {
+    using Needs = cMachineBackup::VerifiedSensor::Needs;
+    switch (sensor.needs) {
+    case Needs::Replace:
+        return sensor.problem + QStringLiteral("; restore --replace %1 restores that file to it")
+                                    .arg(sensor.listed.serial);
+    case Needs::Force:
+        return sensor.problem + QStringLiteral("; --force loads it all the same (values outside "
+                                               "their limits are never written)");
+    case Needs::Nothing:
+        break;
+    }
+    return sensor.problem.simplified();
+}
+
 void PrintVerified(const cMachineBackup::VerifyResult& result) {
     QTextStream out(stdout);
     for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
@@ -1166,8 +1182,7 @@ void PrintVerified(const cMachineBackup::VerifyResult& result) {
             out << "not found: " << Where(sensor.listed) << '\n';
             break;
         case Verdict::NotVerified:
-            out << Where(*sensor.found) << ": not verified: " << sensor.problem.simplified()
-                << '\n';
+            out << Where(*sensor.found) << ": not verified: " << ProblemText(sensor) << '\n';
             break;
         case Verdict::Same:
             out << Where(*sensor.found) << ": same\n";
@@ -1205,7 +1220,7 @@ QJsonObject VerifyJson(const cMachineBackup::VerifyResult& result) {
                                    {"found", sensor.found ? QJsonValue(WhereJson(*sensor.found))
                                                           : QJsonValue(QJsonValue::Null)},
                                    {"state", verdicts[static_cast<int>(VerdictOf(sensor))]},
-                                   {"problem", TextOrNull(sensor.problem.simplified())},
+                                   {"problem", TextOrNull(ProblemText(sensor))},
                                    {"differences", PlanJson(sensor.differences)}});
     }
     QJsonArray unlisted;
@@ -1315,7 +1330,7 @@ int RunRestore(Session& s, const QStringList& args) {
         }
         if (!sensor.problem.isEmpty()) {
             out << where << (sensor.written ? ": not confirmed: " : ": not restored: ")
-                << sensor.problem.simplified() << '\n';
+                << ProblemText(sensor) << '\n';
         }
         if (!sensor.unconfirmed.isEmpty()) {
             status = std::max<int>(status, NotConfirmed); // as apply says it

@@ -522,9 +522,9 @@ QList<cMachineBackup::Find> cMachineBackup::FindListed(VerifyResult& result,
         verified.replacement = verified.found && verified.found->serial != verified.listed.serial;
         if (verified.replacement && !replace.contains(verified.listed.serial)) {
             verified.refused = true;
-            verified.problem = QStringLiteral("it replaces %1 of the backup; restore --replace "
-                                              "%1 restores that file to it")
-                                   .arg(verified.listed.serial);
+            verified.needs = VerifiedSensor::Needs::Replace;
+            verified.problem =
+                QStringLiteral("it replaces %1 of the backup").arg(verified.listed.serial);
             finds[i] = {};
         }
     }
@@ -606,9 +606,9 @@ void cMachineBackup::Restore(VerifyResult& result, const RestoreOptions& options
     CheckListed(result, options.replace, [&](PortWork& work, VerifiedSensor& verified) {
         if (!verified.doubts.isEmpty() && !options.force) {
             verified.refused = true;
-            verified.problem = QStringLiteral("%1 not loaded; --force loads it all the same "
-                                              "(values outside their limits are never written)")
-                                   .arg(dir.filePath(verified.listed.file));
+            verified.needs = VerifiedSensor::Needs::Force;
+            verified.problem =
+                QStringLiteral("%1 not loaded").arg(dir.filePath(verified.listed.file));
         } else if (!options.dryRun && !verified.differences.isEmpty()) {
             work.view.said.clear();
             Write(work, verified);

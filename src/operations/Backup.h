@@ -77,6 +77,10 @@ public:
         // Restoring: `found` is another sensor, at the listed one's port and address.
         bool replacement = false;
         bool refused = false; // `problem` is a refusal: of the file, or one that needs an option
+        // The refusal the user may overrule: a replacement to be restored
+        // all the same, or a file whose doubts are to be agreed to.
+        enum class Needs { Nothing, Replace, Force };
+        Needs needs = Needs::Nothing;
         QStringList doubts;   // what the file's check asks to be agreed to, as apply --force does
         QStringList warnings; // what the file's check and the writes had to say
         bool written = false; // the differences were written and the sensor read again

@@ -48,6 +48,21 @@ QString RestoreState(const VerifiedSensor& sensor) {
     return CompareState(sensor);
 }
 
+// What the user of the window can do about a refusal the window does not overrule.
+QString WindowAdvice(const VerifiedSensor& sensor) {
+    switch (sensor.needs) {
+    case VerifiedSensor::Needs::Replace:
+        return QStringLiteral("; kelvar-cli restore --replace %1 restores that file to it")
+            .arg(sensor.listed.serial);
+    case VerifiedSensor::Needs::Force:
+        return QStringLiteral(": its check names doubts; Load Sensor Data... loads it after "
+                              "asking");
+    case VerifiedSensor::Needs::Nothing:
+        break;
+    }
+    return {};
+}
+
 QList<MachineRow> VerifiedRows(const cMachineBackup::VerifyResult& result,
                                QString (*stateOf)(const VerifiedSensor&)) {
     QList<MachineRow> rows;
@@ -58,7 +73,7 @@ QList<MachineRow> VerifiedRows(const cMachineBackup::VerifyResult& result,
             row.differences.append(QStringLiteral("not confirmed: ") + u.Text());
         }
         if (!sensor.problem.isEmpty()) {
-            row.differences.append(sensor.problem.simplified());
+            row.differences.append(sensor.problem.simplified() + WindowAdvice(sensor));
         }
         rows.append(row);
     }
