@@ -185,10 +185,8 @@ private:
     std::unique_ptr<cSerialPort> serial_;
 };
 
-namespace {
-
-// The ports the user mapped; without a mapping, every port that has a device.
-QList<int> MachinePorts(const cPortNames& names) {
+QList<int> cMachineBackup::Ports() const {
+    const cPortNames& names = session_.link.PortNames;
     if (!names.explicitDevices().isEmpty()) {
         return names.explicitDevices().keys();
     }
@@ -202,8 +200,6 @@ QList<int> MachinePorts(const cPortNames& names) {
     return ports;
 }
 
-} // namespace
-
 cMachineBackup::cMachineBackup(cSession& session) : session_(session) {
     QObject::connect(&session_, &cSession::aborting, &home_, [this] { Cancel(); });
 }
@@ -213,7 +209,7 @@ cMachineBackup::~cMachineBackup() = default;
 QStringList cMachineBackup::PortFailures() const {
     auto& link = session_.link;
     QStringList failures;
-    for (const int port : MachinePorts(link.PortNames)) {
+    for (const int port : Ports()) {
         if (link.OpenPort(port, 0)) {
             link.ClosePort();
         } else {
@@ -245,7 +241,7 @@ void cMachineBackup::StartPorts() {
         callerPort_.emplace(link.OpenedPort(), link.OpenedSpeed());
         link.ClosePort();
     }
-    for (const int port : MachinePorts(link.PortNames)) {
+    for (const int port : Ports()) {
         ports_.push_back(std::make_unique<PortWork>(port, link));
     }
     if (cancelled_) {

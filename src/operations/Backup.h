@@ -56,6 +56,9 @@ public:
     // per port.
     std::function<void(int port, const QString& doing)> portProgress;
 
+    // The ports the work searches: those the user mapped; without a mapping,
+    // every port that has a device.
+    QList<int> Ports() const;
     // Why a mapped port cannot be opened, one line each; empty when all can.
     QStringList PortFailures() const;
 

@@ -147,8 +147,7 @@ std::optional<cMachineBackup::VerifyResult> cMachineWork::ChooseBackup(cMachineB
 
 void cMachineWork::Work(cMachineBackup& machine, const QString& title,
                         const std::function<void()>& work) {
-    cMachineProgress progress(title, session_.link.PortNames.explicitDevices().keys(), machine,
-                              &window_);
+    cMachineProgress progress(title, machine.Ports(), machine, &window_);
     machine.portProgress = [&progress](int port, const QString& doing) {
         progress.Show(port, doing);
     };
