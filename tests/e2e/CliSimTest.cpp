@@ -746,4 +746,7 @@ TEST_F(CliSimTest, TheServiceRecordNamesWhatChangedAndWhatARestoreLeftUnconfirme
     restored.close();
     EXPECT_EQ(record({"--after", after}).section("\nSensor 10000001", 0, 0).section("AFTER\n", 1),
               "Restore: restored.json does not parse: unterminated object");
+    // The record of a restore does not outlive the backup it was made from.
+    ASSERT_EQ(Cli(ports + QStringList{"backup", before, "--force"}, "60").status, 0);
+    EXPECT_FALSE(QFile::exists(before + "/restored.json"));
 }
