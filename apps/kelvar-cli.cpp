@@ -15,6 +15,7 @@
 #include "operations/Editing.h"
 #include "operations/MachineVerdict.h"
 #include "operations/Report.h"
+#include "operations/ServiceReport.h"
 #include "operations/Session.h"
 #include "operations/SetpointMove.h"
 #include "operations/View.h"
@@ -22,6 +23,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -32,8 +35,10 @@
 #include <QLocale>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTextStream>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -46,7 +51,7 @@ enum ExitStatus { Ok = 0, Usage = 2, NoAnswer = 3, BadAnswer = 4, NotConfirmed =
 
 // --json: the command's output as one JSON document on stdout (monitor: one
 // object per poll). Its messages go to stderr as without it, and are kept for
-// the document of a command that fails.
+// the document of a command that fails (and for restore's record).
 struct JsonOutput {
     bool on = false;
     std::optional<QJsonObject> document; // what the command printed as text, when it did
@@ -63,9 +68,7 @@ void Warn(const QString& message) {
         }
     }
     line = line.simplified();
-    if (Json.on) {
-        Json.messages.append(line);
-    }
+    Json.messages.append(line);
     QTextStream(stderr) << "kelvar-cli: " << line << Qt::endl;
 }
 
@@ -73,20 +76,23 @@ void PrintJsonLine(const QJsonObject& object) {
     QTextStream(stdout) << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
 }
 
+// A command's document as --json prints it: with "exit_status", and "error"
+// once the command failed (1 is no failure: the document says what differs).
+QJsonObject Finished(QJsonObject document, int status) {
+    if (status >= 2) {
+        document.insert(QLatin1String("error"), Json.messages.join(u'\n'));
+    }
+    document.insert(QLatin1String("exit_status"), status);
+    return document;
+}
+
 // With --json, prints the command's document, or on its own an error object
-// {"error", "exit_status"} when the command failed before it had one. A
-// document carries "exit_status" too, and "error" once the command failed
-// (1 is no failure: the document says what differs).
+// {"error", "exit_status"} when the command failed before it had one.
 int FinishJson(int status) {
     if (!Json.on || (!Json.document && status == 0)) {
         return status;
     }
-    QJsonObject object = Json.document.value_or(QJsonObject());
-    if (status >= 2) {
-        object.insert(QLatin1String("error"), Json.messages.join(u'\n'));
-    }
-    object.insert(QLatin1String("exit_status"), status);
-    PrintJsonLine(object);
+    PrintJsonLine(Finished(Json.document.value_or(QJsonObject()), status));
     return status;
 }
 
@@ -1093,8 +1099,14 @@ void WarnPortFailures(const QStringList& failures) {
     }
 }
 
-// A machine's commands search the mapped ports: each must open first.
-bool MappedPortsOpen(const cMachineBackup& machine) {
+// A machine's commands search the mapped ports: there must be one, and each
+// must open first.
+bool MappedPortsOpen(const cMachineBackup& machine, const QString& command,
+                     const cPortNames& names) {
+    if (names.explicitDevices().isEmpty()) {
+        Warn(QStringLiteral("%1: --port DEVICE or --port N=DEVICE is required").arg(command));
+        return false;
+    }
     const QStringList failures = machine.PortFailures();
     for (const QString& failure : failures) {
         Warn(failure);
@@ -1113,7 +1125,7 @@ int RunBackup(Session& s, const QStringList& args) {
         return Fail(QStringLiteral("usage: backup DIR [--force]"));
     }
     cMachineBackup machine(s.core);
-    if (!MappedPortsOpen(machine)) {
+    if (!MappedPortsOpen(machine, QStringLiteral("backup"), s.link.PortNames)) {
         return Usage;
     }
     PortLines lines(machine);
@@ -1128,6 +1140,9 @@ int RunBackup(Session& s, const QStringList& args) {
     if (!result.error.isEmpty()) {
         return Fail(result.error);
     }
+    // The record of a restore belongs to the backup the folder held before.
+    QFile::remove(QDir(parser.positionalArguments().at(0))
+                      .filePath(QLatin1String(cServiceRecord::RestoredName)));
     if (Json.on) {
         Json.document = QJsonObject{{"folder", parser.positionalArguments().at(0)},
                                     {"manifest", result.manifest}};
@@ -1261,7 +1276,7 @@ int RunVerify(Session& s, const QStringList& args) {
     if (!result.refusal.isEmpty()) {
         return Fail(result.refusal);
     }
-    if (!MappedPortsOpen(machine)) {
+    if (!MappedPortsOpen(machine, QStringLiteral("verify"), s.link.PortNames)) {
         return Usage;
     }
     const PortLines lines(machine);
@@ -1293,7 +1308,7 @@ int RunRestore(Session& s, const QStringList& args) {
     if (!result.refusal.isEmpty()) {
         return Fail(result.refusal);
     }
-    if (!MappedPortsOpen(machine)) {
+    if (!MappedPortsOpen(machine, QStringLiteral("restore"), s.link.PortNames)) {
         return Usage;
     }
     const PortLines lines(machine);
@@ -1346,12 +1361,69 @@ int RunRestore(Session& s, const QStringList& args) {
         out << "not in the backup: " << Where(sensor) << '\n';
     }
     out.flush();
+    const bool wrote = std::any_of(result.sensors.cbegin(), result.sensors.cend(),
+                                   [](const auto& sensor) { return sensor.written; });
+    // What the sensors did not confirm is kept for the service record.
+    if (wrote) {
+        QSaveFile record(QDir(result.folder).filePath(QLatin1String(cServiceRecord::RestoredName)));
+        const QByteArray document = QJsonDocument(Finished(RestoreJson(result), status)).toJson();
+        if (!record.open(QIODevice::WriteOnly) || record.write(document) != document.size() ||
+            !record.commit()) {
+            Warn(
+                QStringLiteral("cannot write %1: %2").arg(record.fileName(), record.errorString()));
+            status = Usage;
+        }
+    }
     if (Json.on) {
         Json.document = RestoreJson(result);
     } else {
         QTextStream(stdout) << text;
     }
     return status;
+}
+
+int RunServiceReport(Session& s, const QStringList& args) {
+    const QCommandLineOption beforeOption(QStringLiteral("before"), QString(),
+                                          QStringLiteral("DIR"));
+    const QCommandLineOption afterOption(QStringLiteral("after"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption engineerOption(QStringLiteral("engineer"), QString(),
+                                            QStringLiteral("NAME"));
+    QCommandLineParser parser;
+    parser.addOptions({beforeOption, afterOption, pdfOption, engineerOption});
+    if (!ParseCommandOptions(parser, QStringLiteral("service-report"), args)) {
+        return Usage;
+    }
+    if (!parser.positionalArguments().isEmpty() || !parser.isSet(beforeOption) ||
+        !parser.isSet(pdfOption)) {
+        return Fail(QStringLiteral("usage: service-report --before DIR [--after DIR] --pdf "
+                                   "FILE.pdf [--engineer NAME]"));
+    }
+    cMachineBackup machine(s.core);
+    cServiceRecord record(machine);
+    // Both folders are checked before anything is sent.
+    if (const QString refusal = record.Open(parser.value(beforeOption), parser.value(afterOption));
+        !refusal.isEmpty()) {
+        return Fail(refusal);
+    }
+    if (record.ReadsSensors() &&
+        !MappedPortsOpen(machine, QStringLiteral("service-report"), s.link.PortNames)) {
+        return Usage;
+    }
+    QPdfWriter pdf(parser.value(pdfOption));
+    pdf.setTitle(QStringLiteral("Service Record"));
+    pdf.setCreator(QStringLiteral("kelvar-cli " KELVAR_VERSION));
+    cPagePainter pages(pdf);
+    if (!pages.Ready()) {
+        return Fail(QStringLiteral("cannot write %1").arg(parser.value(pdfOption)));
+    }
+    record.Compare();
+    PrintControl(record.Text(parser.value(engineerOption), QDateTime::currentDateTime()), pages);
+    const QStringList missing = record.NotCompared();
+    for (const QString& line : missing) {
+        Warn(line);
+    }
+    return missing.isEmpty() ? Ok : NoAnswer;
 }
 
 // Which ports a command talks on: none, the one --port chooses (opened
@@ -1365,15 +1437,22 @@ struct Command {
     Ports ports;
 };
 
-constexpr Command Commands[] = {
-    {"send", RunSend, true, Ports::Chosen},       {"identity", RunIdentity, true, Ports::Chosen},
-    {"param", RunParam, true, Ports::Chosen},     {"serial", RunSerial, true, Ports::Chosen},
-    {"scan", RunScan, false, Ports::Chosen},      {"read", RunRead, true, Ports::Chosen},
-    {"monitor", RunMonitor, true, Ports::Chosen}, {"diff", RunDiff, true, Ports::Chosen},
-    {"apply", RunApply, true, Ports::Chosen},     {"report", RunReport, true, Ports::Chosen},
-    {"goto", RunGoto, true, Ports::Chosen},       {"ports", RunPorts, false, Ports::None},
-    {"backup", RunBackup, false, Ports::Mapped},  {"verify", RunVerify, false, Ports::Mapped},
-    {"restore", RunRestore, false, Ports::Mapped}};
+constexpr Command Commands[] = {{"send", RunSend, true, Ports::Chosen},
+                                {"identity", RunIdentity, true, Ports::Chosen},
+                                {"param", RunParam, true, Ports::Chosen},
+                                {"serial", RunSerial, true, Ports::Chosen},
+                                {"scan", RunScan, false, Ports::Chosen},
+                                {"read", RunRead, true, Ports::Chosen},
+                                {"monitor", RunMonitor, true, Ports::Chosen},
+                                {"diff", RunDiff, true, Ports::Chosen},
+                                {"apply", RunApply, true, Ports::Chosen},
+                                {"report", RunReport, true, Ports::Chosen},
+                                {"goto", RunGoto, true, Ports::Chosen},
+                                {"ports", RunPorts, false, Ports::None},
+                                {"backup", RunBackup, false, Ports::Mapped},
+                                {"verify", RunVerify, false, Ports::Mapped},
+                                {"restore", RunRestore, false, Ports::Mapped},
+                                {"service-report", RunServiceReport, false, Ports::Mapped}};
 
 // The commands that print a JSON document with --json.
 bool HasJsonOutput(const QString& command) {
@@ -1393,7 +1472,8 @@ int Run(int argc, char** argv) {
     // messages as in the polls' lines.
     QLocale::setDefault(QLocale::c());
     std::unique_ptr<QCoreApplication> app;
-    if (arguments.contains(QStringLiteral("report"))) {
+    if (arguments.contains(QStringLiteral("report")) ||
+        arguments.contains(QStringLiteral("service-report"))) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
@@ -1455,7 +1535,17 @@ int Run(int argc, char** argv) {
         "                              apply does (--force as for apply); --dry-run writes\n"
         "                              nothing. A sensor of another serial number at a\n"
         "                              backed-up one's port and address gets that one's\n"
-        "                              file only with --replace naming its serial number.\n"
+        "                              file only with --replace naming its serial number;\n"
+        "                              once anything was written, saves the --json document\n"
+        "                              into DIR as restored.json.\n"
+        "  service-report --before DIR [--after DIR] --pdf FILE.pdf [--engineer NAME]\n"
+        "                              Writes the service record as a PDF: per sensor of the\n"
+        "                              backup DIR its identity, what changed since (against\n"
+        "                              the sensors found now as verify finds them, or with\n"
+        "                              --after against a second backup, sending nothing),\n"
+        "                              the writes of a restore (restored.json) that were not\n"
+        "                              confirmed and the link statistics; then the date and\n"
+        "                              the engineer (a line to sign without --engineer).\n"
         "  ports                       Lists Comm 1 to 16 as the program numbers them\n"
         "                              (--port mappings included, numbers without a device\n"
         "                              left out): device, /dev/serial/by-id name, driver,\n"
@@ -1463,8 +1553,9 @@ int Run(int argc, char** argv) {
         "                              (with --rs485 as given) or why not. Needs no --port\n"
         "                              and talks on no port.\n\n"
         "Exit status: 0 success; 1 diff, verify, restore --dry-run: something differs;\n"
-        "2 usage error, a refused file, folder, sensor or goto target, or a port that\n"
-        "cannot be opened or fails; 3 no answer (restore: a sensor missing);\n"
+        "2 usage error, a refused file, folder, sensor or goto target, a port that\n"
+        "cannot be opened or fails, or a PDF that cannot be written; 3 no answer\n"
+        "(restore, service-report: a sensor missing or not read);\n"
         "4 an answer that failed its CRC check or carried an unknown response letter;\n"
         "5 the sensor did not confirm a written value; 6 goto: not in position in time."));
     const QCommandLineOption help = parser.addHelpOption();
@@ -1564,10 +1655,6 @@ int Run(int argc, char** argv) {
     const bool talks = chosen->ports != Ports::None;
     if (portNumber == 0 && chosen->ports == Ports::Chosen) {
         return Fail(QStringLiteral("--port DEVICE is required"));
-    }
-    if (session.link.PortNames.explicitDevices().isEmpty() && chosen->ports == Ports::Mapped) {
-        return Fail(
-            QStringLiteral("%1: --port DEVICE or --port N=DEVICE is required").arg(command));
     }
     cLineDriver driver;
     if (!ParseLineDriver(parser, driver)) {

@@ -13,6 +13,14 @@ QString Tabs(int count) {
     return QString(std::max(count, 0), u'\t');
 }
 
+QString SectionLine(const QString& title) {
+    return Tabs(1) + title + QStringLiteral("\r\n");
+}
+
+QString RowLine(const QString& label, const QString& value) {
+    return Tabs(2) + TabPad(label) + value + QStringLiteral("\r\n");
+}
+
 QStringList PrintLines(const QString& text) {
     QStringList lines;
     QString line;

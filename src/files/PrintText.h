@@ -15,6 +15,11 @@ inline constexpr int PrintTabWidth = 8;
 QString TabPad(const QString& label);
 QString Tabs(int count);
 
+// A printed report's lines, each ended by CR LF: a heading one tab in, and a
+// row two tabs in with its value in the column after the label's.
+QString SectionLine(const QString& title);
+QString RowLine(const QString& label, const QString& value);
+
 // The lines a text prints as: a CR (with its LF) ends a line; a line that
 // reaches 74 columns is broken before the word in progress, which carries
 // over (a longer word overflows its line rather than being cut).

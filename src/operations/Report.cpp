@@ -25,14 +25,6 @@ QString Header(const QDateTime& now, int page) {
            QStringLiteral("  (Page: %1 of 2)").arg(page) + crlf;
 }
 
-QString Section(const QString& title) {
-    return Tabs(1) + title + crlf;
-}
-
-QString Row(const QString& label, const QString& value) {
-    return Tabs(2) + TabPad(label) + value + crlf;
-}
-
 // As the settings display shows it: a metric sensor's speeds in its own units.
 QString OptionCaption(OptionGroup group, std::int32_t value, const QString& units) {
     const int index = OptionIndex(group, value);
@@ -68,43 +60,44 @@ QString Page1(cSession& session, const QDateTime& now) {
         return known(reg, RegisterText(data, reg, EditedLengthText) + units);
     };
     QString text = Header(now, 1);
-    text += Section(QStringLiteral("Sensor Information"));
-    text += Row(QStringLiteral("Model"), data.Model());
-    text += Row(QStringLiteral("Serial Number"), data.SerialNumber());
-    text += Row(QStringLiteral("Firmware"),
-                data.Version() + QStringLiteral(" (") + data.FirmwareDate() + u')') +
+    text += SectionLine(QStringLiteral("Sensor Information"));
+    text += RowLine(QStringLiteral("Model"), data.Model());
+    text += RowLine(QStringLiteral("Serial Number"), data.SerialNumber());
+    text += RowLine(QStringLiteral("Firmware"),
+                    data.Version() + QStringLiteral(" (") + data.FirmwareDate() + u')') +
             crlf;
 
-    text += Section(QStringLiteral("Physical Settings"));
-    text += Row(QStringLiteral("Sensor Number"), QString::number(session.link.CurrentAddress));
+    text += SectionLine(QStringLiteral("Physical Settings"));
+    text += RowLine(QStringLiteral("Sensor Number"), QString::number(session.link.CurrentAddress));
     static constexpr std::array<const char*, 4> Bauds = {" 19.2k", " 38.4k", " 57.6k", "115.2k"};
     const std::int32_t baud = edited(Param::BaudRate);
-    text += Row(QStringLiteral("Sensor Baud Rate"),
-                known(Param::BaudRate,
-                      baud >= 1 && baud <= 4
-                          ? QString(QLatin1String(Bauds[static_cast<std::size_t>(baud - 1)]))
-                          : QString::number(baud)));
-    text += Row(QStringLiteral("Sensor Length"), length(Param::SensorLength));
-    text += Row(QStringLiteral("Resolution"), FormatLength(data.Resolution(), false, data) + units);
-    text += Row(QStringLiteral("Maximum Travel"), length(Param::MaximumTravel));
-    text += Row(QStringLiteral("Minimum Travel"), length(Param::MinimumTravel));
-    text += Row(QStringLiteral("In Position Window"), length(Param::InPositionWindow)) + crlf;
-    text += Row(QStringLiteral("Null Zero"),
-                known(Param::NullZero, QString::number(edited(Param::NullZero)))) +
+    text += RowLine(QStringLiteral("Sensor Baud Rate"),
+                    known(Param::BaudRate,
+                          baud >= 1 && baud <= 4
+                              ? QString(QLatin1String(Bauds[static_cast<std::size_t>(baud - 1)]))
+                              : QString::number(baud)));
+    text += RowLine(QStringLiteral("Sensor Length"), length(Param::SensorLength));
+    text +=
+        RowLine(QStringLiteral("Resolution"), FormatLength(data.Resolution(), false, data) + units);
+    text += RowLine(QStringLiteral("Maximum Travel"), length(Param::MaximumTravel));
+    text += RowLine(QStringLiteral("Minimum Travel"), length(Param::MinimumTravel));
+    text += RowLine(QStringLiteral("In Position Window"), length(Param::InPositionWindow)) + crlf;
+    text += RowLine(QStringLiteral("Null Zero"),
+                    known(Param::NullZero, QString::number(edited(Param::NullZero)))) +
             crlf;
     static constexpr std::array<const char*, 3> Loops = {"625uSec", "1mSec", "2mSec"};
     const std::int32_t loop = edited(Param::LoopTime);
-    text += Row(QStringLiteral("Loop Time"),
-                known(Param::LoopTime,
-                      loop >= 1 && loop <= 3
-                          ? QString(QLatin1String(Loops[static_cast<std::size_t>(loop - 1)]))
-                          : QString::number(loop))) +
+    text += RowLine(QStringLiteral("Loop Time"),
+                    known(Param::LoopTime,
+                          loop >= 1 && loop <= 3
+                              ? QString(QLatin1String(Loops[static_cast<std::size_t>(loop - 1)]))
+                              : QString::number(loop))) +
             crlf;
-    text += Row(QStringLiteral("Zero Adjust"),
-                known(Param::ZeroAdjust, QString::number(edited(Param::ZeroAdjust)))) +
+    text += RowLine(QStringLiteral("Zero Adjust"),
+                    known(Param::ZeroAdjust, QString::number(edited(Param::ZeroAdjust)))) +
             crlf;
-    text += Row(QStringLiteral("Jog Maximum"), length(Param::JogMaximum));
-    text += Row(QStringLiteral("Jog Increment"), length(Param::JogIncrement)) + crlf;
+    text += RowLine(QStringLiteral("Jog Maximum"), length(Param::JogMaximum));
+    text += RowLine(QStringLiteral("Jog Increment"), length(Param::JogIncrement)) + crlf;
 
     text += Tabs(1) + TabPad(QStringLiteral("Dynamic Settings")) + Tabs(1) +
             QStringLiteral("Value") + Tabs(1) + QStringLiteral("(Min/Max)") + crlf + crlf;
@@ -125,7 +118,7 @@ QString Page1(cSession& session, const QDateTime& now) {
         }
     }
 
-    text += Section(QStringLiteral("Option Settings"));
+    text += SectionLine(QStringLiteral("Option Settings"));
     for (int reg = 1; reg <= data.MaxParameters(); ++reg) {
         if (data.ReadParameterData(reg, clsSensorData::DataTypeColumn) ==
             clsSensorData::NotUsedType) {
@@ -142,15 +135,15 @@ QString Page1(cSession& session, const QDateTime& now) {
         } else {
             continue;
         }
-        text += Row(data.ReadParameterName(reg, 0), known(reg, shown));
+        text += RowLine(data.ReadParameterName(reg, 0), known(reg, shown));
     }
 
     // What the line did for this sensor since the program started: a bad
     // cable shows up as numbers on the paper left with the machine.
-    text += crlf + Section(QStringLiteral("Link Statistics"));
+    text += crlf + SectionLine(QStringLiteral("Link Statistics"));
     for (const auto& [name, value] :
          session.link.Statistics(session.link.CurrentAddress).Figures()) {
-        text += Row(name, value);
+        text += RowLine(name, value);
     }
     return text;
 }
@@ -161,7 +154,7 @@ QString Page2(cSession& session, const QDateTime& now) {
         // The marker fills a column: a blank keeps it off the one before.
         return text == NotReadText() ? u' ' + text : PadText(text, 10, alignment);
     };
-    QString text = Header(now, 2) + Section(QStringLiteral("SetPoint Information")) + crlf;
+    QString text = Header(now, 2) + SectionLine(QStringLiteral("SetPoint Information")) + crlf;
     text += field(QStringLiteral("Setpoint")) + field(QStringLiteral("Target")) +
             field(QStringLiteral("Velocity")) + field(QStringLiteral("Dwell")) + crlf;
     for (int i = 0; i <= data.MaxSetpoints(); ++i) {

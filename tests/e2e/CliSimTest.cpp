@@ -53,6 +53,26 @@ QStringList Writes(const QString& log) {
     return writes;
 }
 
+// A PDF's text as pdftotext lays it out, each line's blanks simplified and
+// blank lines left out: what differs with the font's metrics.
+QString PdfText(const QString& pdf) {
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    EXPECT_TRUE(text.waitForFinished(10000) && text.exitCode() == 0)
+        << "pdftotext (poppler-utils) could not read " << pdf.toStdString();
+    QString lines;
+    for (const QString& line : QString::fromUtf8(text.readAllStandardOutput()).split('\n')) {
+        lines += line.simplified().isEmpty() ? QString() : line.simplified() + '\n';
+    }
+    return lines;
+}
+
+QString Golden(const QString& name) {
+    QFile golden(KELVAR_GOLDEN_DIR "/" + name);
+    EXPECT_TRUE(golden.open(QIODevice::ReadOnly)) << name.toStdString();
+    return QString::fromUtf8(golden.readAll());
+}
+
 class CliSimTest : public ::testing::Test {
 protected:
     // Sensors at 1 (115.2K) and 4 (57.6K), and what `extra` adds.
@@ -244,11 +264,7 @@ TEST_F(CliSimTest, ScanReadAndMonitorOverTheSessionFlows) {
     // The report as a PDF, without a display, paged as the printout.
     const QString pdf = dir.filePath("report.pdf");
     CliExits({"report", "1", "--pdf", pdf}, 0);
-    QProcess text;
-    text.start("pdftotext", {"-layout", pdf, "-"});
-    ASSERT_TRUE(text.waitForFinished(10000) && text.exitCode() == 0)
-        << "pdftotext (poppler-utils) could not read the report";
-    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    const QString printed = PdfText(pdf);
     EXPECT_TRUE(printed.contains("10000001") && printed.contains("(Page: 1 of 2)") &&
                 printed.contains("(Page: 2 of 2)") && printed.contains("SetPoint Information"))
         << printed.toStdString();
@@ -533,9 +549,7 @@ TEST_F(CliSimTest, ABackupOfTwoPortsIsVerifiedSensorBySensor) {
                                        "kelvar-cli: %2: saved to \"10000004 %4.dat\"\n"
                                        "kelvar-cli: %3: saved to \"10000002 %4.dat\"")
                                    .arg(where[0], where[1], where[2], date));
-    QFile golden(KELVAR_GOLDEN_DIR "/backup.txt");
-    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
-    EXPECT_EQ(Backed(folder), QString::fromUtf8(golden.readAll())
+    EXPECT_EQ(Backed(folder), Golden("backup.txt")
                                   .replace("DATE", date)
                                   .replace("SECOND", secondLink)
                                   .replace("FIRST", link));
@@ -690,4 +704,52 @@ TEST_F(CliSimTest, ASensorReplacedGetsTheFileOfTheOneItReplacesOnlyWhenTold) {
         ": not restored: its model is AM-1000, the backup's file is of model KX-7\n";
     EXPECT_EQ(CliExits({"restore", folder, "--replace", "10000004"}, 2, {}, "60").out,
               same.chopped(7) + model + where + model);
+}
+
+TEST_F(CliSimTest, TheServiceRecordNamesWhatChangedAndWhatARestoreLeftUnconfirmed) {
+    StartSim();
+    Start(second, secondLink, {"--log", secondLink + ".log", "--sensor", "2:38400"});
+    const QStringList ports{"--port", "2=" + secondLink};
+    const QString before = dir.filePath("before");
+    const QString after = dir.filePath("after");
+    const QString pdf = dir.filePath("record.pdf");
+    ASSERT_EQ(Cli(ports + QStringList{"backup", before}, "60").status, 0);
+    ASSERT_EQ(Cli({"--baud", "57600", "param", "4", "2", "600"}).status, 0);
+    // The paper's text with what differs from run to run left out.
+    const auto record = [&](const QStringList& args) {
+        CliExits(ports + QStringList{"service-report", "--before", before, "--pdf", pdf} + args, 0,
+                 {}, "60");
+        return PdfText(pdf)
+            .replace(QRegularExpression("\\d\\d-\\w{3}-\\d\\d( \\d\\d:\\d\\d:\\d\\d)?"), "TIME")
+            .replace(QRegularExpression("round trip [0-9.]+ ms"), "round trip T ms")
+            .replace(before, "BEFORE")
+            .replace(after, "AFTER")
+            .replace(secondLink, "SECOND")
+            .replace(link, "FIRST");
+    };
+    const QString asLeftNow = Golden("service-record.txt");
+    EXPECT_EQ(record({}), asLeftNow);
+    ASSERT_EQ(Cli(ports + QStringList{"backup", after}, "60").status, 0);
+    EXPECT_EQ(record({"--after", after, "--engineer", "A. Smith"}),
+              QString(asLeftNow)
+                  .replace("the sensors as read for this record", "the backup of TIME in\nAFTER")
+                  .replace(QString(30, '_'), "A. Smith"));
+
+    // The file of the changed sensor gets a value outside its limits: restore
+    // writes back the rest, not that one, and the record keeps it.
+    const QString file = before + "/10000004 " + QDate::currentDate().toString("yyyyMMdd") + ".dat";
+    const QString edited = Edited(file, "polarity.dat", {{23, "5"}});
+    ASSERT_TRUE(QFile::remove(file) && QFile::rename(edited, file));
+    const auto restore = CliJson(ports + QStringList{"restore", before, "--force"}, 5, "60");
+    QFile restored(before + "/restored.json");
+    ASSERT_TRUE(restored.open(QIODevice::ReadWrite));
+    EXPECT_EQ(QList{QJsonDocument::fromJson(restored.readAll()).object()}, restore);
+    EXPECT_EQ(record({"--after", after}), Golden("service-record-restored.txt"));
+    ASSERT_TRUE(restored.resize(0) && restored.write("{") == 1);
+    restored.close();
+    EXPECT_EQ(record({"--after", after}).section("\nSensor 10000001", 0, 0).section("AFTER\n", 1),
+              "Restore: restored.json does not parse: unterminated object");
+    // The record of a restore does not outlive the backup it was made from.
+    ASSERT_EQ(Cli(ports + QStringList{"backup", before, "--force"}, "60").status, 0);
+    EXPECT_FALSE(QFile::exists(before + "/restored.json"));
 }
