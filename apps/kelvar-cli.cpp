@@ -1140,9 +1140,6 @@ int RunBackup(Session& s, const QStringList& args) {
     if (!result.error.isEmpty()) {
         return Fail(result.error);
     }
-    // The record of a restore belongs to the backup the folder held before.
-    QFile::remove(QDir(parser.positionalArguments().at(0))
-                      .filePath(QLatin1String(cServiceRecord::RestoredName)));
     if (Json.on) {
         Json.document = QJsonObject{{"folder", parser.positionalArguments().at(0)},
                                     {"manifest", result.manifest}};
@@ -1365,7 +1362,7 @@ int RunRestore(Session& s, const QStringList& args) {
                                    [](const auto& sensor) { return sensor.written; });
     // What the sensors did not confirm is kept for the service record.
     if (wrote) {
-        QSaveFile record(QDir(result.folder).filePath(QLatin1String(cServiceRecord::RestoredName)));
+        QSaveFile record(QDir(result.folder).filePath(QLatin1String(cMachineBackup::RestoredName)));
         const QByteArray document = QJsonDocument(Finished(RestoreJson(result), status)).toJson();
         if (!record.open(QIODevice::WriteOnly) || record.write(document) != document.size() ||
             !record.commit()) {

@@ -39,22 +39,28 @@ QJsonValue Milliseconds(const cLinkStatistics& statistics, double ms) {
 }
 
 // The manifest's keys are read by other people's scripts: they never change.
+constexpr std::pair<const char*, std::int64_t cLinkStatistics::*> StatisticsCounts[] = {
+    {"requests", &cLinkStatistics::requests},
+    {"answers", &cLinkStatistics::answers},
+    {"time_outs", &cLinkStatistics::timeOuts},
+    {"crc_errors", &cLinkStatistics::crcErrors},
+    {"unknown_answers", &cLinkStatistics::unknownAnswers},
+    {"late_answers", &cLinkStatistics::lateAnswers},
+    {"repeated_answers", &cLinkStatistics::repeatedAnswers},
+    {"answers_in_doubt", &cLinkStatistics::doubted},
+    {"echoes_skipped", &cLinkStatistics::echoesSkipped},
+    {"retries", &cLinkStatistics::retries},
+};
+
 QJsonObject ManifestEntry(const MachineSensor& sensor) {
     const cLinkStatistics& s = sensor.statistics;
-    const QJsonObject statistics{
-        {"requests", qint64{s.requests}},
-        {"answers", qint64{s.answers}},
-        {"time_outs", qint64{s.timeOuts}},
-        {"crc_errors", qint64{s.crcErrors}},
-        {"unknown_answers", qint64{s.unknownAnswers}},
-        {"late_answers", qint64{s.lateAnswers}},
-        {"repeated_answers", qint64{s.repeatedAnswers}},
-        {"answers_in_doubt", qint64{s.doubted}},
-        {"echoes_skipped", qint64{s.echoesSkipped}},
-        {"retries", qint64{s.retries}},
-        {"median_round_trip_ms", Milliseconds(s, s.MedianRoundTripMs())},
-        {"worst_round_trip_ms", Milliseconds(s, s.WorstRoundTripMs())},
-    };
+    QJsonObject statistics;
+    for (const auto& [key, count] : StatisticsCounts) {
+        statistics.insert(QLatin1String(key), qint64{s.*count});
+    }
+    statistics.insert(QLatin1String("median_round_trip_ms"),
+                      Milliseconds(s, s.MedianRoundTripMs()));
+    statistics.insert(QLatin1String("worst_round_trip_ms"), Milliseconds(s, s.WorstRoundTripMs()));
     return {
         {"port", sensor.port},
         {"device", sensor.device},
@@ -83,15 +89,32 @@ std::optional<MachineSensor> ListedSensor(const QJsonValue& value, int number, Q
         error = QStringLiteral("manifest.json: sensor %1 has no serial number or file").arg(number);
         return std::nullopt;
     }
+    const auto text = [&entry](const char* key) {
+        return entry.value(QLatin1String(key)).toString();
+    };
     MachineSensor sensor;
     sensor.port = entry.value(QLatin1String("port")).toInt();
-    sensor.device = entry.value(QLatin1String("device")).toString();
+    sensor.device = text("device");
+    sensor.byId = text("by_id");
     sensor.speedIndex = SpeedIndexOfBaud(entry.value(QLatin1String("speed")).toInt());
     sensor.address = entry.value(QLatin1String("address")).toInt();
-    sensor.serial = entry.value(QLatin1String("serial")).toString();
-    sensor.model = entry.value(QLatin1String("model")).toString();
+    sensor.serial = text("serial");
+    sensor.model = text("model");
+    sensor.firmwareDate = text("firmware_date");
+    sensor.firmwareVersion = text("firmware_version");
+    sensor.resolution = static_cast<float>(entry.value(QLatin1String("resolution")).toDouble());
+    sensor.units = text("units");
     sensor.file = file.toString();
     sensor.complete = entry.value(QLatin1String("complete")).toBool();
+    const QJsonObject statistics = entry.value(QLatin1String("statistics")).toObject();
+    for (const auto& [key, count] : StatisticsCounts) {
+        sensor.statistics.*count = statistics.value(QLatin1String(key)).toInteger();
+    }
+    const QJsonValue median = statistics.value(QLatin1String("median_round_trip_ms"));
+    const QJsonValue worst = statistics.value(QLatin1String("worst_round_trip_ms"));
+    if (median.isDouble() && worst.isDouble()) {
+        sensor.listedRoundTripsMs.emplace(median.toDouble(), worst.toDouble());
+    }
     return sensor;
 }
 
@@ -428,7 +451,11 @@ cMachineBackup::BackupResult cMachineBackup::Backup(const QString& folder, bool 
         result.error = fileError;
         return result;
     }
-    WriteWhole(dir.filePath(ManifestName), QJsonDocument(result.manifest).toJson(), result.error);
+    // The record of a restore belongs to the backup the folder held before.
+    if (WriteWhole(dir.filePath(ManifestName), QJsonDocument(result.manifest).toJson(),
+                   result.error)) {
+        QFile::remove(dir.filePath(RestoredName));
+    }
     return result;
 }
 
@@ -449,6 +476,8 @@ cMachineBackup::VerifyResult cMachineBackup::ReadBackup(const QString& folder) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     const QJsonValue listed = document.object().value(QLatin1String("sensors"));
+    result.time = QDateTime::fromString(document.object().value(QLatin1String("time")).toString(),
+                                        Qt::ISODate);
     if (error.error != QJsonParseError::NoError) {
         result.refusal = QStringLiteral("%1 does not parse: %2 at character %3")
                              .arg(file.fileName(), error.errorString())

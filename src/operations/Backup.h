@@ -4,6 +4,7 @@
 #include "operations/ApplyFlow.h"
 #include "operations/WritePlan.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonObject>
 #include <QList>
@@ -37,6 +38,9 @@ struct MachineSensor {
     QString file;          // the data file's name in the folder; empty when none was written
     bool complete = false; // every request of its read was answered
     cLinkStatistics statistics;
+    // Of a sensor a manifest lists: the median and worst round trips of its
+    // read, as the manifest gives them (the statistics hold no times then).
+    std::optional<std::pair<double, double>> listedRoundTripsMs;
 };
 
 // A whole machine at once: every sensor on every mapped port saved into a
@@ -46,6 +50,9 @@ struct MachineSensor {
 class cMachineBackup {
 public:
     static constexpr const char* ManifestName = "manifest.json";
+    // What kelvar-cli restore leaves in the backup's folder: its --json
+    // document, read by the service record.
+    static constexpr const char* RestoredName = "restored.json";
 
     explicit cMachineBackup(cSession& session);
     ~cMachineBackup();
@@ -91,6 +98,7 @@ public:
     };
     struct VerifyResult {
         QString folder;
+        QDateTime time;  // when the backup was made, as its manifest says
         QString refusal; // why the folder cannot be verified
         QList<VerifiedSensor> sensors;
         QList<MachineSensor> unlisted; // found, but not in the manifest

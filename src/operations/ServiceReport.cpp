@@ -40,9 +40,7 @@ QJsonObject ReadJson(const QString& folder, const QString& name, QString& error)
 }
 
 // The manifest's time of the backup as the paper shows it; empty when it has none.
-QString BackupTime(const QJsonObject& manifest) {
-    const QDateTime time =
-        QDateTime::fromString(manifest.value(QLatin1String("time")).toString(), Qt::ISODate);
+QString BackupTime(const QDateTime& time) {
     return time.isValid() ? Time(time.toLocalTime()) : QString();
 }
 
@@ -90,8 +88,7 @@ QString cServiceRecord::Open(const QString& before, const QString& after) {
         for (const cMachineBackup::VerifiedSensor& sensor : backup.sensors) {
             after_.append(sensor.listed);
         }
-        QString error;
-        afterTime_ = BackupTime(ReadJson(after, cMachineBackup::ManifestName, error));
+        afterTime_ = BackupTime(backup.time);
     }
     ReadListedDetails();
     ReadRestored();
@@ -99,65 +96,36 @@ QString cServiceRecord::Open(const QString& before, const QString& after) {
 }
 
 void cServiceRecord::ReadListedDetails() {
-    QString error;
-    const QJsonObject manifest = ReadJson(before_.folder, cMachineBackup::ManifestName, error);
-    beforeTime_ = BackupTime(manifest);
-    const QJsonArray entries = manifest.value(QLatin1String("sensors")).toArray();
-    for (qsizetype i = 0; i < before_.sensors.size(); ++i) {
-        const QJsonObject entry = entries.at(i).toObject();
-        const auto text = [&entry](const char* key) {
-            return entry.value(QLatin1String(key)).toString();
-        };
-        MachineSensor& listed = before_.sensors[i].listed;
-        listed.byId = text("by_id");
-        listed.firmwareDate = text("firmware_date");
-        listed.firmwareVersion = text("firmware_version");
-        listed.resolution = static_cast<float>(entry.value(QLatin1String("resolution")).toDouble());
-        listed.units = text("units");
-
-        const QJsonObject figures = entry.value(QLatin1String("statistics")).toObject();
-        const auto count = [&figures](const char* key) {
-            return figures.value(QLatin1String(key)).toInteger();
-        };
-        cLinkStatistics statistics;
-        statistics.requests = count("requests");
-        statistics.answers = count("answers");
-        statistics.timeOuts = count("time_outs");
-        statistics.crcErrors = count("crc_errors");
-        statistics.unknownAnswers = count("unknown_answers");
-        statistics.lateAnswers = count("late_answers");
-        statistics.repeatedAnswers = count("repeated_answers");
-        statistics.doubted = count("answers_in_doubt");
-        statistics.echoesSkipped = count("echoes_skipped");
-        statistics.retries = count("retries");
-        Figures shown = statistics.Figures();
+    beforeTime_ = BackupTime(before_.time);
+    for (const cMachineBackup::VerifiedSensor& sensor : before_.sensors) {
+        Figures shown = sensor.listed.statistics.Figures();
         // The round trips: the manifest holds the two figures, not the times.
         shown.removeLast();
-        for (const auto& [name, key] : {std::pair{"Median round trip", "median_round_trip_ms"},
-                                        std::pair{"Worst round trip", "worst_round_trip_ms"}}) {
-            const QJsonValue ms = figures.value(QLatin1String(key));
-            shown.append({QLatin1String(name),
-                          ms.isDouble()
-                              ? QLocale::c().toString(ms.toDouble(), 'f', 1) + QStringLiteral(" ms")
-                              : QStringLiteral("none")});
-        }
+        const auto& trips = sensor.listed.listedRoundTripsMs;
+        const auto ms = [&trips](double figure) {
+            return trips ? QLocale::c().toString(figure, 'f', 1) + QStringLiteral(" ms")
+                         : QStringLiteral("none");
+        };
+        shown.append({QStringLiteral("Median round trip"), ms(trips ? trips->first : 0)});
+        shown.append({QStringLiteral("Worst round trip"), ms(trips ? trips->second : 0)});
         statistics_.append(shown);
     }
 }
 
 void cServiceRecord::ReadRestored() {
-    if (!QDir(before_.folder).exists(QLatin1String(RestoredName))) {
+    if (!QDir(before_.folder).exists(QLatin1String(cMachineBackup::RestoredName))) {
         restoreLine_ = QStringLiteral("Restore: none recorded in the as-found backup's folder");
         return;
     }
     QString error;
-    const QJsonObject document = ReadJson(before_.folder, RestoredName, error);
+    const QJsonObject document = ReadJson(before_.folder, cMachineBackup::RestoredName, error);
     if (!error.isEmpty()) {
         restoreLine_ = QStringLiteral("Restore: ") + error;
         return;
     }
     restoreRecorded_ = true;
-    restoreLine_ = QStringLiteral("Restore: from this backup, as %1 records it").arg(RestoredName);
+    restoreLine_ = QStringLiteral("Restore: from this backup, as %1 records it")
+                       .arg(cMachineBackup::RestoredName);
     for (const QJsonValue& value : document.value(QLatin1String("sensors")).toArray()) {
         const QJsonObject entry = value.toObject();
         Restored restored;

@@ -18,9 +18,6 @@ namespace kelvar {
 // is the sensors now, found and read as verify does, or a second backup.
 class cServiceRecord {
 public:
-    // What kelvar-cli restore leaves in the backup's folder: its --json document.
-    static constexpr const char* RestoredName = "restored.json";
-
     explicit cServiceRecord(cMachineBackup& machine);
 
     // Reads the as-found backup and, when `after` is given, the as-left one;
