@@ -1092,26 +1092,30 @@ private:
     int drawn_ = 0;
 };
 
-// What the work said of the ports it lost.
+// What the work said of the ports that failed it.
 void WarnPortFailures(const QStringList& failures) {
     for (const QString& failure : failures) {
-        Warn(QStringLiteral("lost %1").arg(failure));
+        Warn(failure);
     }
 }
 
-// A machine's commands search the mapped ports: there must be one, and each
-// must open first.
+// A machine's commands search the mapped ports, each of which must open
+// first; without a mapping, every serial port the system has, those that do
+// not open named and left to fail on their own.
 bool MappedPortsOpen(const cMachineBackup& machine, const QString& command,
                      const cPortNames& names) {
-    if (names.explicitDevices().isEmpty()) {
-        Warn(QStringLiteral("%1: --port DEVICE or --port N=DEVICE is required").arg(command));
-        return false;
-    }
     const QStringList failures = machine.PortFailures();
     for (const QString& failure : failures) {
         Warn(failure);
     }
-    return failures.isEmpty();
+    if (!names.explicitDevices().isEmpty()) {
+        return failures.isEmpty();
+    }
+    if (failures.size() == machine.Ports().size()) {
+        Warn(QStringLiteral("%1: no serial port opens; --port N=DEVICE names one").arg(command));
+        return false;
+    }
+    return true;
 }
 
 int RunBackup(Session& s, const QStringList& args) {
@@ -1424,7 +1428,8 @@ int RunServiceReport(Session& s, const QStringList& args) {
 }
 
 // Which ports a command talks on: none, the one --port chooses (opened
-// before the command runs), or every one --port maps (the command opens them).
+// before the command runs), or every one --port maps, without a mapping
+// every serial port (the command opens them).
 enum class Ports { None, Chosen, Mapped };
 
 struct Command {
@@ -1519,7 +1524,8 @@ int Run(int argc, char** argv) {
         "                              the travel limits or past the sensor's length needs\n"
         "                              --force.\n"
         "  backup DIR [--force]        Searches every port --port maps (N=DEVICE,\n"
-        "                              repeatable) at every speed, reads each sensor found\n"
+        "                              repeatable; without --port every serial port) at\n"
+        "                              every speed, all at once, reads each sensor found\n"
         "                              and writes its data file into DIR, then\n"
         "                              manifest.json. A DIR with a manifest needs --force.\n"
         "  verify DIR                  Finds each sensor of DIR's manifest by its serial\n"

@@ -190,7 +190,8 @@ public:
         QMetaObject::invokeMethod(context_.get(), job, Qt::QueuedConnection);
     }
 
-    // Why the port was lost; empty while it works.
+    // Why the port failed the work (it did not open, or was lost); empty
+    // while it works.
     QString Failure() const {
         return session->link.PortIsOpen() ? QString() : session->link.PortError(port);
     }
