@@ -13,6 +13,7 @@
 #include "model/Speeds.h"
 #include "operations/Backup.h"
 #include "operations/Editing.h"
+#include "operations/JsonDocuments.h"
 #include "operations/MachineVerdict.h"
 #include "operations/Report.h"
 #include "operations/ServiceReport.h"
@@ -35,7 +36,6 @@
 #include <QLocale>
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTextStream>
 #include <QTimer>
 #include <algorithm>
@@ -94,10 +94,6 @@ int FinishJson(int status) {
     }
     PrintJsonLine(Finished(Json.document.value_or(QJsonObject()), status));
     return status;
-}
-
-QJsonValue TextOrNull(const QString& text) {
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
 // A usage error: warns and gives the exit status the command returns.
@@ -591,31 +587,6 @@ int RunRead(Session& s, const QStringList& args) {
     }
     out.flush();
     return status;
-}
-
-// One write of a plan as diff, apply and verify print it.
-QJsonObject WriteJson(const PlannedWrite& write) {
-    const QJsonValue none(QJsonValue::Null);
-    static const char* const fields[] = {"target", "velocity", "dwell"};
-    return {{"item", write.item},
-            {"parameter", write.parameter < 0 ? none : QJsonValue(write.parameter)},
-            {"setpoint", write.setpoint < 0 ? none : QJsonValue(SetpointNumber(write.setpoint))},
-            {"field", write.setpoint < 0 ? none : QJsonValue(fields[write.field])},
-            {"held", write.heldUnread ? none : QJsonValue(write.held)},
-            {"held_text", write.heldUnread ? none : QJsonValue(write.heldText)},
-            {"value", write.value},
-            {"value_text", write.valueText},
-            {"text", write.Text()},
-            {"power_cycle", TextOrNull(write.powerCycle)},
-            {"not_written", TextOrNull(write.refusal)}};
-}
-
-QJsonArray PlanJson(const WritePlan& plan) {
-    QJsonArray writes;
-    for (const PlannedWrite& write : plan) {
-        writes.append(WriteJson(write));
-    }
-    return writes;
 }
 
 // Reads the sensor and loads the file into the edited values; prints what
@@ -1174,22 +1145,6 @@ int VerifyStatus(const cMachineBackup::VerifyResult& result) {
     return status;
 }
 
-// A sensor's problem, with the option that would overrule it.
-QString ProblemText(const cMachineBackup::VerifiedSensor& sensor) {
-    using Needs = cMachineBackup::VerifiedSensor::Needs;
-    switch (sensor.needs) {
-    case Needs::Replace:
-        return sensor.problem + QStringLiteral("; restore --replace %1 restores that file to it")
-                                    .arg(sensor.listed.serial);
-    case Needs::Force:
-        return sensor.problem + QStringLiteral("; --force loads it all the same (values outside "
-                                               "their limits are never written)");
-    case Needs::Nothing:
-        break;
-    }
-    return sensor.problem.simplified();
-}
-
 void PrintVerified(const cMachineBackup::VerifyResult& result) {
     QTextStream out(stdout);
     for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
@@ -1215,56 +1170,6 @@ void PrintVerified(const cMachineBackup::VerifyResult& result) {
         out << "not in the backup: " << Where(sensor) << '\n';
     }
     out.flush();
-}
-
-// Where a sensor of a machine is, with the manifest's keys.
-QJsonObject WhereJson(const MachineSensor& sensor) {
-    return {{"port", sensor.port},
-            {"device", sensor.device},
-            {"speed", Baud(sensor.speedIndex)},
-            {"address", sensor.address},
-            {"serial", sensor.serial}};
-}
-
-// verify's document: each sensor of the backup as listed and as found, and
-// the sensors found that the backup lacks.
-QJsonObject VerifyJson(const cMachineBackup::VerifyResult& result) {
-    static const char* const verdicts[] = {"same", "differs", "not_verified", "not_found"};
-    QJsonArray sensors;
-    for (const cMachineBackup::VerifiedSensor& sensor : result.sensors) {
-        sensors.append(QJsonObject{{"listed", WhereJson(sensor.listed)},
-                                   {"found", sensor.found ? QJsonValue(WhereJson(*sensor.found))
-                                                          : QJsonValue(QJsonValue::Null)},
-                                   {"state", verdicts[static_cast<int>(VerdictOf(sensor))]},
-                                   {"problem", TextOrNull(ProblemText(sensor))},
-                                   {"differences", PlanJson(sensor.differences)}});
-    }
-    QJsonArray unlisted;
-    for (const MachineSensor& sensor : result.unlisted) {
-        unlisted.append(WhereJson(sensor));
-    }
-    return {{"folder", result.folder}, {"sensors", sensors}, {"unlisted", unlisted}};
-}
-
-// restore's document: verify's, and per sensor what was written.
-QJsonObject RestoreJson(const cMachineBackup::VerifyResult& result) {
-    QJsonObject document = VerifyJson(result);
-    QJsonArray sensors = document.value(QStringLiteral("sensors")).toArray();
-    for (qsizetype i = 0; i < sensors.size(); ++i) {
-        const cMachineBackup::VerifiedSensor& sensor = result.sensors.at(i);
-        QJsonArray unconfirmed;
-        for (const cApplyFlow::Unconfirmed& u : sensor.unconfirmed) {
-            unconfirmed.append(u.Text());
-        }
-        QJsonObject entry = sensors.at(i).toObject();
-        entry.insert(QStringLiteral("replacement"), sensor.replacement);
-        entry.insert(QStringLiteral("written"), sensor.written);
-        entry.insert(QStringLiteral("restored"), Restored(sensor));
-        entry.insert(QStringLiteral("not_confirmed"), unconfirmed);
-        sensors.replace(i, entry);
-    }
-    document.insert(QStringLiteral("sensors"), sensors);
-    return document;
 }
 
 int RunVerify(Session& s, const QStringList& args) {
@@ -1366,12 +1271,9 @@ int RunRestore(Session& s, const QStringList& args) {
                                    [](const auto& sensor) { return sensor.written; });
     // What the sensors did not confirm is kept for the service record.
     if (wrote) {
-        QSaveFile record(QDir(result.folder).filePath(QLatin1String(cMachineBackup::RestoredName)));
-        const QByteArray document = QJsonDocument(Finished(RestoreJson(result), status)).toJson();
-        if (!record.open(QIODevice::WriteOnly) || record.write(document) != document.size() ||
-            !record.commit()) {
-            Warn(
-                QStringLiteral("cannot write %1: %2").arg(record.fileName(), record.errorString()));
+        QString error;
+        if (!SaveRestoreRecord(result.folder, Finished(RestoreJson(result), status), error)) {
+            Warn(error);
             status = Usage;
         }
     }

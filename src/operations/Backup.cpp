@@ -3,6 +3,7 @@
 #include "files/DataFile.h"
 #include "link/PortInfo.h"
 #include "model/Speeds.h"
+#include "operations/JsonDocuments.h"
 #include "operations/QuietView.h"
 #include "operations/Session.h"
 
@@ -27,10 +28,6 @@
 namespace kelvar {
 
 namespace {
-
-QJsonValue TextOrNull(const QString& text) {
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
 
 // Tenths of a millisecond: more would be noise of the clock.
 QJsonValue Milliseconds(const cLinkStatistics& statistics, double ms) {

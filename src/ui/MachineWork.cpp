@@ -1,5 +1,6 @@
 #include "ui/MachineWork.h"
 
+#include "operations/JsonDocuments.h"
 #include "operations/Session.h"
 
 #include <QDialog>
@@ -243,6 +244,11 @@ void cMachineWork::RestoreFromBackup() {
     const bool written =
         std::any_of(backup->sensors.cbegin(), backup->sensors.cend(),
                     [](const cMachineBackup::VerifiedSensor& sensor) { return sensor.written; });
+    // What the sensors did not confirm is kept for the service record, as
+    // kelvar-cli restore keeps it.
+    if (QString error; written && !SaveRestoreRecord(backup->folder, RestoreJson(*backup), error)) {
+        session_.view.Ask(title, error, MessageIcon::Exclamation, MessageButtons::Ok);
+    }
     if (written && loaded) {
         session_.read.LoadSensor(selected, true);
     }

@@ -1,6 +1,10 @@
 #include "RunningProgram.h"
 #include "support/WhenModal.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -64,6 +68,13 @@ TEST_F(MachineTest, BacksUpComparesAndRestoresEverySensorThroughTheFileMenu) {
                   change);
     EXPECT_EQ(Result(), "Comm 1 | 1 | 10000001 | AM-1000 | restored | " + change + "\n" + others);
     EXPECT_EQ(sensor.parameter(Param::MaximumTravel), 20000);
+    // Kept for the service record, as kelvar-cli restore keeps it.
+    QFile record(folder + "/restored.json");
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    const QJsonObject first =
+        QJsonDocument::fromJson(record.readAll())["sensors"].toArray().at(0).toObject();
+    EXPECT_EQ(first["restored"], QJsonValue(true));
+    EXPECT_EQ(first["listed"]["serial"], QJsonValue("10000001"));
 }
 
 TEST_F(MachineTest, CancelInTheProgressDialogStopsTheWork) {
