@@ -270,11 +270,23 @@ void cMachineBackup::StartPorts() {
     }
 }
 
-void cMachineBackup::EndPorts() {
+QString cMachineBackup::FailureOf(const PortWork& work) const {
+    // A port cancelled did not fail.
+    return cancelled_ ? QString() : work.Failure();
+}
+
+QStringList cMachineBackup::EndPorts() {
+    QStringList failures;
+    for (const auto& work : ports_) {
+        if (const QString failure = FailureOf(*work); !failure.isEmpty()) {
+            failures.append(QStringLiteral("Comm %1: %2").arg(work->port).arg(failure));
+        }
+    }
     ports_.clear();
     if (callerPort_ && !session_.Aborted()) {
         session_.link.OpenPort(callerPort_->first, callerPort_->second);
     }
+    return failures;
 }
 
 void cMachineBackup::RunPorts(const std::function<void(PortWork&)>& job) {
@@ -431,13 +443,9 @@ cMachineBackup::BackupResult cMachineBackup::Backup(const QString& folder, bool 
             result.sensors.append(sensor);
             entries.append(ManifestEntry(sensor));
         }
-        const QString failure = cancelled_ ? QString() : work->Failure();
-        ports.append(PortEntry(work->port, work->device, work->found.size(), failure));
-        if (!failure.isEmpty()) {
-            result.portFailures.append(QStringLiteral("Comm %1: %2").arg(work->port).arg(failure));
-        }
+        ports.append(PortEntry(work->port, work->device, work->found.size(), FailureOf(*work)));
     }
-    EndPorts();
+    result.portFailures = EndPorts();
     result.manifest = QJsonObject{
         {"program_version", QStringLiteral(KELVAR_VERSION)},
         {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
@@ -504,10 +512,7 @@ cMachineBackup::VerifyResult cMachineBackup::ReadBackup(const QString& folder) {
 
 QList<cMachineBackup::Find> cMachineBackup::FindListed(VerifyResult& result,
                                                        const QStringList& replace) {
-    RunPorts([this](PortWork& work) {
-        work.found = SearchPort(work);
-        Tell(work.port, QStringLiteral("done"));
-    });
+    RunPorts([this](PortWork& work) { work.found = SearchPort(work); });
     QList<MachineSensor> found;
     QList<Find> places;
     for (const auto& work : ports_) {
@@ -612,12 +617,7 @@ void cMachineBackup::CheckListed(VerifyResult& result, const QStringList& replac
         }
         Tell(work.port, QStringLiteral("done"));
     });
-    for (const auto& work : ports_) {
-        if (const QString failure = cancelled_ ? QString() : work->Failure(); !failure.isEmpty()) {
-            result.portFailures.append(QStringLiteral("Comm %1: %2").arg(work->port).arg(failure));
-        }
-    }
-    EndPorts();
+    result.portFailures = EndPorts();
 }
 
 void cMachineBackup::Verify(VerifyResult& result) {

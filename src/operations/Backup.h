@@ -145,7 +145,10 @@ private:
     // the time of the work: a wait on one port never holds up another. The
     // caller's port is closed meanwhile and opened again after.
     void StartPorts();
-    void EndPorts();
+    // "Comm n: why" for each port that failed the work.
+    QStringList EndPorts();
+    // Why the work's port failed it; empty when it did not, or was cancelled.
+    QString FailureOf(const PortWork& work) const;
     // Runs `job` on every port at once and returns once every port is done;
     // the caller's events are handled meanwhile.
     void RunPorts(const std::function<void(PortWork&)>& job);
