@@ -460,11 +460,11 @@ TEST_F(CliSimTest, AnEchoingRepeatingLineReadsWholeAndTheFiguresSaySo) {
     const QString traffic = dir.filePath("traffic.log");
     const QString file = dir.filePath("one.dat");
     // Each answer a repeat puts in doubt is asked again and waits a time-out for a
-    // quiet line: a time-out long enough for a loaded machine and short enough for
-    // three reads, repeats enough that some put answers in doubt, and retries
-    // enough that an answer asked again is not put in doubt every time.
+    // quiet line: a time-out long enough for a machine loaded by the other tests
+    // (200 ms was not) and short enough for three reads, repeats enough that some put answers in
+    // doubt, and retries enough that an answer asked again is not put in doubt every time.
     const auto read =
-        Cli({"--retries", "5", "--stats", "--traffic", traffic, "read", "1", "--out", file}, "200");
+        Cli({"--retries", "5", "--stats", "--traffic", traffic, "read", "1", "--out", file}, "300");
     ASSERT_EQ(read.status, 0) << read.err.toStdString();
     const QRegularExpression figure(
         QStringLiteral("sensor 1 link statistics:\n  Requests: (\\d+)\n  Answers: \\d+\n"
@@ -479,12 +479,12 @@ TEST_F(CliSimTest, AnEchoingRepeatingLineReadsWholeAndTheFiguresSaySo) {
     const QString recorded = QString::fromLatin1(record.readAll());
     EXPECT_TRUE(recorded.contains("echo of the request skipped"));
     EXPECT_TRUE(recorded.contains("(retry 1)"));
-    const auto same = Cli({"--retries", "5", "diff", "1", file}, "200");
+    const auto same = Cli({"--retries", "5", "diff", "1", file}, "300");
     EXPECT_EQ(same.status, 0) << "the file holds what the sensor holds: " << same.err.toStdString();
 
     // Sensor 3 already answers at the address the file would give sensor 1.
     CliExits({"--retries", "5", "apply", "1", Edited(file, "three.dat", {{58, "3"}}), "--force"}, 2,
-             "Another sensor already answers at address 3", "200");
+             "Another sensor already answers at address 3", "300");
     EXPECT_TRUE(Writes(log).isEmpty()) << Writes(log).join('\n').toStdString();
 
     const auto none = CliExits({"--baud", "38400", "scan"}, 3, "no sensor answered", "60");
